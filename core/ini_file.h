@@ -1,0 +1,56 @@
+// Initialisation files ("[Section]" lines, then "key=value" lines), UTF-8.
+// Section and key names match without regard to case. Loading keeps every
+// line of an existing file, so saving changes only the values that were set:
+// order, comments, blank lines, unknown sections and unknown keys survive. A
+// new key goes to the end of its section, a new section to the end of the
+// file. Saving writes a temporary file beside the target and renames it over
+// the target, so the old file stays whole whatever happens.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Raised when a settings or trace file cannot be written. The message is
+// exactly "Unable to write to " followed by the file's full path.
+class FileWriteError : public std::runtime_error {
+ public:
+  explicit FileWriteError(const std::string& path);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class IniFile {
+ public:
+  IniFile() = default;
+  // Reads `path`; a file that does not exist or cannot be read gives an
+  // empty document bound to that path.
+  static IniFile Load(const std::string& path);
+
+  // The value text (surrounding blanks trimmed), or nothing when the section
+  // or the key is missing.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  // Replaces the value of an existing key or appends the key.
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+  bool HasSection(std::string_view section) const;
+  // Keys of a section in file order (empty when the section is missing).
+  std::vector<std::string> Keys(std::string_view section) const;
+
+  // Writes the whole document to Path(); throws FileWriteError.
+  void Save() const;
+  const std::string& Path() const { return path_; }
+  // The document as it would be written.
+  std::string Text() const;
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace qv

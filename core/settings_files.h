@@ -1,0 +1,32 @@
+// sysinfo.ini (section "BaseParam": the settings record) and comminfo.ini
+// (sections "Comm" and "Channel": port and switch channel of each row, and
+// the optional "Devices" section naming the device of a port number). Both
+// live in `SharedState::ProgramDir`. Loading never fails: a missing or bad
+// value gives the key's default. Saving throws FileWriteError.
+#pragma once
+
+#include <string>
+
+#include "core/shared_state.h"
+
+namespace qv {
+
+std::string SysInfoPath(const SharedState& state);
+std::string CommInfoPath(const SharedState& state);
+
+void LoadSysInfo(SharedState& state);
+void SaveSysInfo(const SharedState& state);
+// Reads "Comm" and "Channel" of rows 0..19 and the "Devices" section.
+void LoadCommInfo(SharedState& state);
+// Writes "Comm" and "Channel"; the "Devices" section is kept as it is.
+void SaveCommInfo(const SharedState& state);
+
+// Flow points from the nominal flow Q of `dn`: 2 %, 1 %, 10 %, 100 % and
+// 200 % of Q, truncated toward zero. A `dn` outside the table changes nothing.
+void SetDefaultFlowPoints(SystemSettings& settings, int32_t dn);
+
+// Float text as the settings files hold it: the shortest decimal text with
+// at most 15 significant digits ("1", "0", "50", "0.1", "-2.5").
+std::string FloatText(double v);
+
+}  // namespace qv

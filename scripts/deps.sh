@@ -1,0 +1,22 @@
+# Sourced by scripts/test and scripts/run: installs whatever part of the
+# toolchain this machine lacks. Needs root (or sudo) only when something is
+# missing.
+bench_install_deps() {
+  local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
+                  libxlsxwriter-dev xvfb xauth fonts-noto-cjk clang-format)
+  local missing=()
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+bench_jobs() { nproc 2>/dev/null || echo 2; }
