@@ -83,10 +83,12 @@ inline constexpr std::array<int32_t, kDnCount> DnSizeTable = {
 
 // Nominal flow, indexed by `DN`. The last three rows are exactly these values.
 inline constexpr std::array<int32_t, kDnCount> NominalFlowTable = {
-    1500,   2500,   3500,   6000,   10000,  15000,   25000,    40000,    60000,
+    1500,   2500,   3500,   6000,   10000,  15000,  25000,   40000,    60000,
     100000, 150000, 250000, 400000, 600000, 750000, 9000000, 12000000, 150000000};
 
-inline bool ValidDn(int32_t dn) { return dn >= 0 && dn < kDnCount; }
+inline bool ValidDn(int32_t dn) {
+  return dn >= 0 && dn < kDnCount;
+}
 
 struct SharedState {
   SystemSettings Settings;

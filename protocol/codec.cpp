@@ -38,7 +38,8 @@ std::string ByteToHex(uint8_t b) {
 
 uint8_t FrameChecksum(std::span<const uint8_t> p) {
   unsigned sum = 0;
-  for (uint8_t b : p) sum += b;
+  for (uint8_t b : p)
+    sum += b;
   return static_cast<uint8_t>(sum & 0xFF);
 }
 

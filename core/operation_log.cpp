@@ -1,0 +1,143 @@
+#include "core/operation_log.h"
+
+#include <ctime>
+#include <utility>
+
+#include "protocol/codec.h"
+
+namespace qv {
+
+std::string LogStamp(std::chrono::system_clock::time_point t) {
+  const std::time_t secs = std::chrono::system_clock::to_time_t(t);
+  std::tm tm{};
+  localtime_r(&secs, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "[%Y-%m-%d %H:%M:%S]", &tm);
+  return buf;
+}
+
+OperationLog::OperationLog(size_t capacity)
+    : capacity_(capacity == 0 ? 1 : capacity),
+      clock_([] { return std::chrono::system_clock::now(); }) {}
+
+void OperationLog::SetClock(WallClock clock) {
+  std::lock_guard lock(mutex_);
+  clock_ = std::move(clock);
+}
+
+void OperationLog::Post(std::string_view text) {
+  WallClock clock;
+  {
+    std::lock_guard lock(mutex_);
+    clock = clock_;
+  }
+  std::string line = LogStamp(clock());
+  line += text;
+  Push(std::move(line));
+}
+
+void OperationLog::Push(std::string line) {
+  std::function<void()> wakeup;
+  {
+    std::lock_guard lock(mutex_);
+    if (queue_.size() >= capacity_) {
+      queue_.pop_front();
+      ++dropped_;
+    }
+    queue_.push_back(std::move(line));
+    if (queue_.size() == 1) wakeup = wakeup_;
+  }
+  // Outside the lock: the wake-up may post an event to the user interface.
+  if (wakeup) wakeup();
+}
+
+void OperationLog::FrameSent(std::span<const uint8_t> frame) {
+  Post(" 发送数据：" + HexText(frame));
+}
+
+void OperationLog::BytesReceived(std::span<const uint8_t> block) {
+  Post(" 收到数据：" + HexText(block));
+}
+
+void OperationLog::ChannelFrame(std::span<const uint8_t> frame) {
+  Post(" 打开通道：" + HexText(frame));
+}
+
+void OperationLog::ChannelSendFailed() {
+  Post(" 打开通道数据发送失败");
+}
+
+void OperationLog::ChannelNotConfirmed() {
+  Post(" 通道打开失败");
+}
+
+void OperationLog::Operation(int row, std::string_view name) {
+  Post(" 操作类型：对第" + std::to_string(row) + "个设备的进行" + std::string(name) + "操作");
+}
+
+void OperationLog::OperationFinished(std::string_view name) {
+  Post(" 操作类型：" + std::string(name) + "操作结束");
+}
+
+namespace {
+const char* StartOrEnd(bool start) {
+  return start ? "操作开始" : "操作结束";
+}
+}  // namespace
+
+void OperationLog::CalibrationStep(int row, std::string_view flowPointName, bool start) {
+  Post(" 操作类型：对第" + std::to_string(row) + "仪表的" + std::string(flowPointName) + "补偿" +
+       StartOrEnd(start));
+}
+
+void OperationLog::CoefficientWrite(int row, int coefficient, bool start) {
+  static constexpr const char* kNames[] = {"写系数一", "写系数二", "写系数三", "写系数四",
+                                           "写系数五"};
+  const int index = coefficient < 1 ? 0 : coefficient > 5 ? 4 : coefficient - 1;
+  Post(" 操作类型：对第" + std::to_string(row) + "仪表进行" + kNames[index] + StartOrEnd(start));
+}
+
+void OperationLog::AddressRead(int row) {
+  Post(" 操作类型：准备进行第" + std::to_string(row) + "个设备的读地址操作");
+}
+
+void OperationLog::AddressReadFinished() {
+  Post(" 操作类型：读地址操作结束");
+}
+
+void OperationLog::SetWakeup(std::function<void()> wakeup) {
+  std::lock_guard lock(mutex_);
+  wakeup_ = std::move(wakeup);
+}
+
+std::vector<std::string> OperationLog::TakePending() {
+  std::deque<std::string> taken;
+  {
+    std::lock_guard lock(mutex_);
+    taken.swap(queue_);
+  }
+  return {std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end())};
+}
+
+size_t OperationLog::DeliverPending() {
+  std::vector<std::string> lines = TakePending();
+  for (const std::string& line : lines)
+    NotifyMonitor(line);
+  return lines.size();
+}
+
+void OperationLog::NotifyMonitor(const std::string& line) {
+  message_text_ = line;
+  if (sink_) sink_(message_text_);
+}
+
+void OperationLog::SetSink(Sink sink) {
+  sink_ = std::move(sink);
+}
+
+uint64_t OperationLog::Dropped() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
+}  // namespace qv

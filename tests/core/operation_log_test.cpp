@@ -1,0 +1,156 @@
+#include "core/operation_log.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+#include <set>
+#include <thread>
+
+namespace qv {
+namespace {
+
+// 2024-03-05 14:07:09 local time.
+std::chrono::system_clock::time_point At(int y, int mo, int d, int h, int mi, int s) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = mo - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = h;
+  tm.tm_min = mi;
+  tm.tm_sec = s;
+  tm.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+class OperationLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log.SetClock([] { return At(2024, 3, 5, 14, 7, 9); });
+  }
+  std::string Only() {
+    auto lines = log.TakePending();
+    EXPECT_EQ(lines.size(), 1u);
+    return lines.empty() ? "" : lines[0];
+  }
+  OperationLog log;
+};
+
+TEST_F(OperationLogTest, StampIsTwentyFourHourWithTwoDigitFields) {
+  EXPECT_EQ(LogStamp(At(2024, 3, 5, 14, 7, 9)), "[2024-03-05 14:07:09]");
+  EXPECT_EQ(LogStamp(At(1999, 12, 31, 0, 0, 0)), "[1999-12-31 00:00:00]");
+}
+
+TEST_F(OperationLogTest, LineTemplates) {
+  const uint8_t frame[] = {0x68, 0x55, 0x16};
+  log.FrameSent(frame);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 发送数据： 68 55 16");
+  const uint8_t end[] = {0x16};
+  log.BytesReceived(end);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 收到数据： 16");
+  log.ChannelFrame(frame);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道： 68 55 16");
+  log.ChannelSendFailed();
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道数据发送失败");
+  log.ChannelNotConfirmed();
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 通道打开失败");
+  log.Operation(3, "开始");
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第3个设备的进行开始操作");
+  log.OperationFinished("流量三");
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：流量三操作结束");
+  log.CalibrationStep(12, "流量二", true);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作开始");
+  log.CalibrationStep(12, "流量二", false);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作结束");
+  log.CoefficientWrite(7, 5, true);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第7仪表进行写系数五操作开始");
+  log.AddressRead(1);
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：准备进行第1个设备的读地址操作");
+  log.AddressReadFinished();
+  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：读地址操作结束");
+}
+
+TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {
+  log.Post(" a");
+  EXPECT_EQ(log.DeliverPending(), 1u);
+  EXPECT_EQ(log.MessageText(), "[2024-03-05 14:07:09] a");
+
+  std::vector<std::string> shown;
+  log.SetSink([&](const std::string& line) { shown.push_back(line); });
+  log.Post(" b");
+  log.Post(" c");
+  EXPECT_EQ(log.DeliverPending(), 2u);
+  EXPECT_EQ(shown,
+            (std::vector<std::string>{"[2024-03-05 14:07:09] b", "[2024-03-05 14:07:09] c"}));
+  EXPECT_EQ(log.DeliverPending(), 0u);
+}
+
+TEST_F(OperationLogTest, WakeupOnlyWhenTheQueueTurnsNonEmpty) {
+  int wakeups = 0;
+  log.SetWakeup([&] { ++wakeups; });
+  log.Post(" 1");
+  log.Post(" 2");
+  EXPECT_EQ(wakeups, 1);
+  log.DeliverPending();
+  log.Post(" 3");
+  EXPECT_EQ(wakeups, 2);
+}
+
+TEST(OperationLogCapacity, FullQueueDropsOldestAndNeverBlocks) {
+  OperationLog log(3);
+  for (int i = 0; i < 5; ++i)
+    log.Post(" " + std::to_string(i));
+  auto lines = log.TakePending();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(lines[0].ends_with(" 2"));
+  EXPECT_TRUE(lines[2].ends_with(" 4"));
+  EXPECT_EQ(log.Dropped(), 2u);
+}
+
+// The user-interface thread and 32 port readers produce lines at once while
+// the user interface drains: every line arrives whole and exactly once.
+TEST(OperationLogThreads, ThirtyThreeProducersKeepEveryLineWhole) {
+  constexpr int kThreads = 33;
+  constexpr int kLines = 300;
+  OperationLog log(kThreads * kLines);
+  std::set<std::string> seen;
+  size_t delivered = 0;
+  log.SetSink([&](const std::string& line) {
+    ++delivered;
+    seen.insert(line);
+  });
+  std::atomic<int> running{kThreads};
+  std::vector<std::thread> producers;
+  for (int t = 0; t < kThreads; ++t) {
+    producers.emplace_back([&, t] {
+      std::vector<uint8_t> block(40, static_cast<uint8_t>(t));
+      for (int i = 0; i < kLines; ++i) {
+        block[0] = static_cast<uint8_t>(i >> 8);
+        block[1] = static_cast<uint8_t>(i);
+        log.BytesReceived(block);
+      }
+      --running;
+    });
+  }
+  while (running > 0)
+    log.DeliverPending();
+  for (auto& p : producers)
+    p.join();
+  log.DeliverPending();
+
+  EXPECT_EQ(delivered, static_cast<size_t>(kThreads * kLines));
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+  const std::string label = " 收到数据：";
+  for (const std::string& line : seen) {
+    ASSERT_EQ(line.size(), std::string("[2024-03-05 14:07:09]").size() + label.size() + 40 * 3);
+    const size_t at = line.find(label);
+    ASSERT_EQ(at, 21u);
+    // After the two counter bytes every byte of the block is the producer's own.
+    const std::string rest = line.substr(at + label.size() + 6);
+    for (size_t k = 0; k < rest.size(); k += 3)
+      ASSERT_EQ(rest.substr(k, 3), rest.substr(0, 3));
+  }
+}
+
+}  // namespace
+}  // namespace qv
