@@ -5,6 +5,9 @@
 // new key goes to the end of its section, a new section to the end of the
 // file. Saving writes a temporary file beside the target and renames it over
 // the target, so the old file stays whole whatever happens.
+// Lines end in CR LF or LF on reading; an existing file is written back with
+// the line end of its first line, a new file with CR LF. Lines whose first
+// non-blank character is ';' or '#' are comments.
 #pragma once
 
 #include <optional>
@@ -49,8 +52,14 @@ class IniFile {
   std::string Text() const;
 
  private:
+  std::optional<size_t> FindSection(std::string_view section) const;
+  // One past the last line of the section whose header is at `header`.
+  size_t SectionEnd(size_t header) const;
+
   std::string path_;
   std::vector<std::string> lines_;
+  std::string eol_ = "\r\n";
+  bool bom_ = false;  // the file began with a UTF-8 byte order mark
 };
 
 }  // namespace qv

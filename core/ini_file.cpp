@@ -1,0 +1,265 @@
+#include "core/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace qv {
+
+FileWriteError::FileWriteError(const std::string& path)
+    : std::runtime_error("Unable to write to " + path), path_(path) {}
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view s) {
+  const size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  const size_t last = s.find_last_not_of(kBlanks);
+  return s.substr(first, last - first + 1);
+}
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Names compare without regard to ASCII case; other bytes (UTF-8) must match.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsComment(std::string_view line) {
+  const std::string_view t = Trim(line);
+  return !t.empty() && (t.front() == ';' || t.front() == '#');
+}
+
+// "[name]" with optional blanks; a header without its ']' runs to the end.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  const std::string_view t = Trim(line);
+  if (t.empty() || t.front() != '[') return std::nullopt;
+  const std::string_view inner = t.substr(1);
+  return Trim(inner.substr(0, inner.find(']')));
+}
+
+struct KeyLine {
+  std::string_view key;  // trimmed
+  size_t equals;         // position of the '=' in the line
+};
+
+// "key=value"; comments, headers and lines without a key are not key lines.
+std::optional<KeyLine> ParseKeyLine(std::string_view line) {
+  if (IsComment(line) || SectionName(line)) return std::nullopt;
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  const std::string_view key = Trim(line.substr(0, eq));
+  if (key.empty()) return std::nullopt;
+  return KeyLine{key, eq};
+}
+
+// One pair of matching quotes around a value is not part of it.
+std::string_view Unquote(std::string_view v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+    return v.substr(1, v.size() - 2);
+  }
+  return v;
+}
+
+// A value or name must stay on its line: a line break in it would otherwise
+// turn the rest of the text into keys or sections of their own.
+std::string OneLine(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return out;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Opens a new, unique temporary file in the directory of `path`.
+int CreateTemp(const std::string& path, std::string& tmp) {
+  static std::atomic<unsigned> counter{0};
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tmp = dir + "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
+          ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Writes `text` to a temporary file beside `path` and renames it over
+// `path`: readers see either the old file or the whole new one. An existing
+// file that is read-only or not a regular file is refused.
+bool ReplaceFile(const std::string& path, std::string_view text) {
+  if (path.empty()) return false;
+  struct stat old {};
+  const bool exists = ::stat(path.c_str(), &old) == 0;
+  if (exists && (!S_ISREG(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) return false;
+
+  std::string tmp;
+  const int fd = CreateTemp(path, tmp);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text);
+  if (ok && exists) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+  if (ok) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  SyncDirectoryOf(path);
+  return true;
+}
+
+}  // namespace
+
+IniFile IniFile::Load(const std::string& path) {
+  IniFile ini;
+  ini.path_ = path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ini;
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  if (in.bad()) return ini;
+  std::string_view text = buf.view();
+
+  if (text.starts_with(kUtf8Bom)) {
+    ini.bom_ = true;
+    text.remove_prefix(kUtf8Bom.size());
+  }
+  const size_t firstBreak = text.find('\n');
+  if (firstBreak != std::string_view::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r')) {
+    ini.eol_ = "\n";
+  }
+  while (!text.empty()) {
+    const size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    ini.lines_.emplace_back(line);
+    if (nl == std::string_view::npos) break;
+    text.remove_prefix(nl + 1);
+  }
+  return ini;
+}
+
+std::optional<size_t> IniFile::FindSection(std::string_view section) const {
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const auto name = SectionName(lines_[i]);
+    if (name && SameName(*name, section)) return i;
+  }
+  return std::nullopt;
+}
+
+size_t IniFile::SectionEnd(size_t header) const {
+  size_t i = header + 1;
+  while (i < lines_.size() && !SectionName(lines_[i]))
+    ++i;
+  return i;
+}
+
+std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+  const auto header = FindSection(section);
+  if (!header) return std::nullopt;
+  const size_t end = SectionEnd(*header);
+  for (size_t i = *header + 1; i < end; ++i) {
+    const std::string_view line = lines_[i];
+    const auto kl = ParseKeyLine(line);
+    if (kl && SameName(kl->key, key)) {
+      return std::string(Unquote(Trim(line.substr(kl->equals + 1))));
+    }
+  }
+  return std::nullopt;
+}
+
+void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+  const std::string v = OneLine(value);
+  const std::string newLine = OneLine(key) + "=" + v;
+  const auto header = FindSection(section);
+  if (!header) {
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+    lines_.push_back("[" + OneLine(section) + "]");
+    lines_.push_back(newLine);
+    return;
+  }
+  const size_t end = SectionEnd(*header);
+  size_t lastKey = *header;
+  for (size_t i = *header + 1; i < end; ++i) {
+    std::string& line = lines_[i];
+    const auto kl = ParseKeyLine(line);
+    if (!kl) continue;
+    if (SameName(kl->key, key)) {
+      // Keep the key's own spelling and the blanks after '='.
+      size_t valueStart = line.find_first_not_of(kBlanks, kl->equals + 1);
+      if (valueStart == std::string::npos) valueStart = line.size();
+      line = line.substr(0, valueStart) + v;
+      return;
+    }
+    lastKey = i;
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastKey + 1), newLine);
+}
+
+bool IniFile::HasSection(std::string_view section) const {
+  return FindSection(section).has_value();
+}
+
+std::vector<std::string> IniFile::Keys(std::string_view section) const {
+  std::vector<std::string> keys;
+  const auto header = FindSection(section);
+  if (!header) return keys;
+  const size_t end = SectionEnd(*header);
+  for (size_t i = *header + 1; i < end; ++i) {
+    if (const auto kl = ParseKeyLine(lines_[i])) keys.emplace_back(kl->key);
+  }
+  return keys;
+}
+
+std::string IniFile::Text() const {
+  std::string text = bom_ ? std::string(kUtf8Bom) : std::string();
+  for (const std::string& line : lines_) {
+    text += line;
+    text += eol_;
+  }
+  return text;
+}
+
+void IniFile::Save() const {
+  if (!ReplaceFile(path_, Text())) throw FileWriteError(path_);
+}
+
+}  // namespace qv
