@@ -1,0 +1,228 @@
+#include "core/settings_files.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <optional>
+#include <string_view>
+#include <variant>
+
+#include "core/ini_file.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::string_view kBaseParam = "BaseParam";
+constexpr std::string_view kDevices = "Devices";
+
+using IntField = int32_t SystemSettings::*;
+using WordField = uint16_t SystemSettings::*;  // 16-bit: the file value modulo 65536
+using FloatField = double SystemSettings::*;
+
+// One key of sysinfo.ini. Integer keys accept only [min, max]; anything
+// else, like text that is not a number, reads as the default.
+struct SysKey {
+  std::string_view key;
+  std::variant<IntField, WordField, FloatField> field;
+  std::string_view defaultText;  // empty: a flow point, defaulted from the DN
+  int32_t min = INT32_MIN;
+  int32_t max = INT32_MAX;
+};
+
+// Read and written in this order; DN comes before the flow points, whose
+// defaults follow from it.
+const SysKey kSysKeys[] = {
+    {"CommProtocol", &SystemSettings::CommProtocol, "0"},
+    {"MeterType", &SystemSettings::MeterType, "0"},
+    {"DN", &SystemSettings::DN, "1", 0, kDnCount - 1},
+    {"Language", &SystemSettings::Language, "0"},
+    {"MeasurementLevel", &SystemSettings::MeasurementLevel, "1"},
+    {"Location", &SystemSettings::Location, "0"},
+    {"CommType", &SystemSettings::CommType, "0"},
+    {"StandardError", &SystemSettings::StandardError, "1"},
+    {"ErrorCorrection", &SystemSettings::ErrorCorrection, "0"},
+    {"MeterNum", &SystemSettings::MeterNum, "16", 1, kMeterRows},
+    {"FluxNum", &SystemSettings::FluxNum, "5", 1, kFlowPoints},
+    {"FluxOne", &SystemSettings::FluxOne, ""},
+    {"FluxTwo", &SystemSettings::FluxTwo, ""},
+    {"FluxThree", &SystemSettings::FluxThree, ""},
+    {"FluxFour", &SystemSettings::FluxFour, ""},
+    {"FluxFive", &SystemSettings::FluxFive, ""},
+    {"EntreTerm", &SystemSettings::EntreTerm, "50"},
+    {"ExitTerm", &SystemSettings::ExitTerm, "50"},
+    {"FluidTerm", &SystemSettings::FluidTerm, "50"},
+    {"CommWaitTimer", &SystemSettings::CommWaitTimer, "1000", 0},
+    {"ReadAgainTimes", &SystemSettings::ReadAgainTimes, "3", 0},
+};
+
+// The flow points in the order of their keys, and the share of the nominal
+// flow each one defaults to, in percent.
+constexpr IntField kFlowPointFields[kFlowPoints] = {
+    &SystemSettings::FluxOne, &SystemSettings::FluxTwo, &SystemSettings::FluxThree,
+    &SystemSettings::FluxFour, &SystemSettings::FluxFive};
+constexpr int64_t kFlowPointPercent[kFlowPoints] = {2, 1, 10, 100, 200};
+
+// One column of comminfo.ini: a section with keys "0".."19", one per row.
+struct RowKey {
+  std::string_view section;
+  int32_t MeterRow::*field;
+  int32_t max;  // 0..max; anything else reads as 0
+};
+constexpr RowKey kRowKeys[] = {
+    {"Comm", &MeterRow::Comm, kPortCount},
+    {"Channel", &MeterRow::Channel, 15},
+};
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Decimal with an optional sign, or "0x"/"0X" and hexadecimal digits; the
+// whole text must be the number and it must fit 32 bits.
+std::optional<int32_t> ParseInteger(std::string_view s) {
+  int base = 10;
+  if (s.starts_with("0x") || s.starts_with("0X")) {
+    s.remove_prefix(2);
+    base = 16;
+    if (s.empty() || !IsHexDigit(s.front())) return std::nullopt;
+  } else if (s.starts_with('+')) {
+    s.remove_prefix(1);
+    if (s.empty() || !IsDigit(s.front())) return std::nullopt;
+  }
+  int32_t v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, base);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+// A finite decimal number, '.' as the decimal separator, exponent allowed.
+std::optional<double> ParseFloat(std::string_view s) {
+  if (s.starts_with('+')) {
+    s.remove_prefix(1);
+    if (s.starts_with('-')) return std::nullopt;
+  }
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+int32_t ReadInteger(const IniFile& ini, std::string_view section, std::string_view key, int32_t def,
+                    int32_t min, int32_t max) {
+  const auto text = ini.Get(section, key);
+  const auto v = text ? ParseInteger(*text) : std::nullopt;
+  return (v && *v >= min && *v <= max) ? *v : def;
+}
+
+void LoadKey(const IniFile& ini, const SysKey& k, SystemSettings& s) {
+  if (const auto* f = std::get_if<FloatField>(&k.field)) {
+    const auto text = ini.Get(kBaseParam, k.key);
+    const auto v = text ? ParseFloat(*text) : std::nullopt;
+    s.*(*f) = v ? *v : *ParseFloat(k.defaultText);
+    return;
+  }
+  int32_t def = 0;
+  if (k.defaultText.empty()) {
+    SystemSettings points;
+    SetDefaultFlowPoints(points, s.DN);
+    for (int i = 0; i < kFlowPoints; ++i) {
+      if (std::get<IntField>(k.field) == kFlowPointFields[i]) def = points.*kFlowPointFields[i];
+    }
+  } else {
+    def = *ParseInteger(k.defaultText);
+  }
+  const int32_t v = ReadInteger(ini, kBaseParam, k.key, def, k.min, k.max);
+  if (const auto* w = std::get_if<WordField>(&k.field)) {
+    s.*(*w) = static_cast<uint16_t>(v % 65536);
+  } else {
+    s.*std::get<IntField>(k.field) = v;
+  }
+}
+
+std::string ValueText(const SysKey& k, const SystemSettings& s) {
+  if (const auto* f = std::get_if<FloatField>(&k.field)) return FloatText(s.*(*f));
+  if (const auto* w = std::get_if<WordField>(&k.field)) return std::to_string(s.*(*w));
+  return std::to_string(s.*std::get<IntField>(k.field));
+}
+
+}  // namespace
+
+std::string SysInfoPath(const SharedState& state) {
+  return state.ProgramDir + "sysinfo.ini";
+}
+
+std::string CommInfoPath(const SharedState& state) {
+  return state.ProgramDir + "comminfo.ini";
+}
+
+void LoadSysInfo(SharedState& state) {
+  const IniFile ini = IniFile::Load(SysInfoPath(state));
+  for (const SysKey& k : kSysKeys)
+    LoadKey(ini, k, state.Settings);
+}
+
+void SaveSysInfo(const SharedState& state) {
+  IniFile ini = IniFile::Load(SysInfoPath(state));
+  for (const SysKey& k : kSysKeys)
+    ini.Set(kBaseParam, k.key, ValueText(k, state.Settings));
+  ini.Save();
+}
+
+void LoadCommInfo(SharedState& state) {
+  const IniFile ini = IniFile::Load(CommInfoPath(state));
+  for (const RowKey& col : kRowKeys) {
+    for (int row = 0; row < kMeterRows; ++row) {
+      state.Rows[row].*col.field =
+          ReadInteger(ini, col.section, std::to_string(row), 0, 0, col.max);
+    }
+  }
+  for (int port = 1; port <= kPortCount; ++port) {
+    state.PortDevices[port] = ini.Get(kDevices, std::to_string(port)).value_or("");
+  }
+}
+
+void SaveCommInfo(const SharedState& state) {
+  IniFile ini = IniFile::Load(CommInfoPath(state));
+  for (const RowKey& col : kRowKeys) {
+    for (int row = 0; row < kMeterRows; ++row) {
+      ini.Set(col.section, std::to_string(row), std::to_string(state.Rows[row].*col.field));
+    }
+  }
+  ini.Save();
+}
+
+void SetDefaultFlowPoints(SystemSettings& settings, int32_t dn) {
+  if (!ValidDn(dn)) return;
+  // 64-bit integer arithmetic keeps every percentage exact (2 % of 2500 is
+  // 50) and 2 x the largest nominal flow within range.
+  const int64_t q = NominalFlowTable[dn];
+  for (int i = 0; i < kFlowPoints; ++i) {
+    settings.*kFlowPointFields[i] = static_cast<int32_t>(q * kFlowPointPercent[i] / 100);
+  }
+}
+
+std::string FloatText(double v) {
+  if (v == 0) return "0";  // also -0
+  // Shortest text that keeps 15 significant digits, like "%.15g" but free of
+  // the process locale; an exponent is written "1E20" / "1E-5".
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  std::string text(buf, res.ptr);
+  const size_t e = text.find('e');
+  if (e == std::string::npos) return text;
+  std::string mantissa = text.substr(0, e);
+  std::string_view exp = std::string_view(text).substr(e + 1);
+  std::string sign;
+  if (exp.front() == '-') sign = "-";
+  exp.remove_prefix(1);  // '+' or '-'
+  while (exp.size() > 1 && exp.front() == '0')
+    exp.remove_prefix(1);
+  return mantissa + "E" + sign + std::string(exp);
+}
+
+}  // namespace qv
