@@ -1,0 +1,162 @@
+// A virtual bench: meters (and, on a channel-wired bench, the channel switch)
+// behind pseudo-terminals, served by one thread of its own. Everything lives
+// in the object: two benches can run side by side in one process.
+//
+//   VirtualBench bench(options);
+//   std::string error;
+//   if (!bench.Start(error)) ...;
+//   bench.DevicePaths();   // open these as the serial devices
+//   bench.Meter(0);        // a meter's state
+//   bench.Received();      // what the bench heard
+//   bench.Stop();          // also done by the destructor
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sim/lib/channel_switch.h"
+#include "sim/lib/meter.h"
+#include "sim/lib/pty_line.h"
+
+namespace qv::sim {
+
+inline constexpr int kMaxMeters = 20;
+
+enum class Wiring {
+  kSingle,   // every meter on one line; the addressed meter answers
+  kMulti,    // one line per meter
+  kChannel,  // one line behind the 16-channel switch
+};
+std::string_view WiringText(Wiring w);  // "single", "multi", "channel"
+std::optional<Wiring> ParseWiring(std::string_view text);
+
+struct MeterSetup {
+  std::string address;  // empty: the default address of the position
+  MeterKind kind = MeterKind::kHeat;
+  ProtocolVersion protocol = ProtocolVersion::kV202;
+  MeterFaults faults;
+};
+
+struct BenchOptions {
+  Wiring wiring = Wiring::kSingle;
+  // Meters 1..20 (1..16 behind the switch); position i gets meters[i] when
+  // given, else a default set-up.
+  int meter_count = 1;
+  std::vector<MeterSetup> meters;
+  // Default address of position i: first_address + i in decimal digits; a
+  // "TG" meter gets "111100" followed by the last eight of those digits.
+  uint64_t first_address = 2024000001;
+  uint64_t seed = 1;
+  double error_spread = 0.02;  // systematic errors within ±2 %
+  bool pacing = false;         // replies at the speed of 2400 baud 8E1
+  bool switch_silent = false;
+  // The bench's wall clock; defaults to local time.
+  std::function<CivilTime()> clock;
+};
+
+// One frame (or bad frame) that reached a line.
+struct ReceivedFrame {
+  int port = 0;              // index into DevicePaths()
+  Bytes bytes;               // from the 0x68
+  bool valid = false;        // false: wrong end byte or checksum, ignored
+  std::vector<int> answers;  // meters (by position) that answered; -1 = switch
+};
+
+// One meter answering a bench read: what an operator needs to type into the
+// detection windows to check it.
+struct FlowReadEvent {
+  int meter = 0;
+  std::string address;
+  int flow_point = 1;
+  double reference_litres = 0;
+  double mass_kg = 0;
+  double meter_litres = 0;
+  double inlet_c = 0;
+  double outlet_c = 0;
+  double fluid_c = 0;
+};
+
+class VirtualBench {
+ public:
+  explicit VirtualBench(BenchOptions options);
+  ~VirtualBench();
+  VirtualBench(const VirtualBench&) = delete;
+  VirtualBench& operator=(const VirtualBench&) = delete;
+
+  // Checks the options, creates the lines and starts serving them.
+  bool Start(std::string& error);
+  void Stop();
+
+  // Called on the bench thread for every answered bench read. Set before
+  // Start.
+  void OnFlowRead(std::function<void(const FlowReadEvent&)> callback);
+
+  // Slave paths, one per line: one for single and channel wiring, one per
+  // meter for multi.
+  std::vector<std::string> DevicePaths() const;
+  // Line index of meter `i`.
+  int PortOfMeter(int i) const;
+  int MeterCount() const { return static_cast<int>(meters_.size()); }
+
+  MeterState Meter(int i) const;
+  void UpdateMeter(int i, const std::function<void(MeterState&)>& change);
+  void SetFaults(int i, const MeterFaults& faults);
+  void SetSwitchSilent(bool silent);
+  std::optional<int> ConnectedChannel() const;
+
+  BenchConditions Conditions() const;
+  void SetConditions(const BenchConditions& conditions);
+  void SetFlowPoint(int point);  // 1..5
+
+  std::vector<ReceivedFrame> Received() const;
+  // Frames (good and bad) received since the start.
+  size_t ReceivedCount() const;
+  // Waits until at least `count` frames have been received.
+  bool WaitReceived(size_t count, std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Port;
+  struct SimMeter {
+    MeterState state;
+    MeterFaults faults;
+  };
+
+  bool BuildMeters(std::string& error);
+  void Run();
+  void ReadPort(size_t port, SteadyTime now, std::vector<FlowReadEvent>& events);
+  void Deliver(size_t port, const SimFrame& frame, SteadyTime now,
+               std::vector<FlowReadEvent>& events);
+  std::vector<int> MetersHearing(size_t port) const;
+  void SendReply(size_t port, const MeterFaults& faults, Bytes reply, SteadyTime now);
+  void Record(ReceivedFrame frame);
+  void HandleNotify();
+  int PollTimeoutMs(SteadyTime now) const;
+
+  BenchOptions options_;
+  std::vector<std::unique_ptr<Port>> ports_;
+  std::vector<SimMeter> meters_;
+  ChannelSwitch switch_;
+  BenchConditions conditions_;
+  std::function<void(const FlowReadEvent&)> on_flow_read_;
+
+  mutable std::mutex mu_;
+  mutable std::condition_variable received_cv_;
+  std::deque<ReceivedFrame> received_;
+  size_t received_count_ = 0;
+
+  int stop_fd_ = -1;
+  int notify_fd_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace qv::sim
