@@ -1,0 +1,185 @@
+#include "serial/serial_port.h"
+
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace qv {
+namespace {
+
+// Log texts of a thread that ended on an I/O failure, after " 串口COMn".
+constexpr std::string_view kReaderStoppedText = "读取已停止";
+constexpr std::string_view kWriterStoppedText = "写入已停止";
+
+std::string StoppedLine(const std::string& port_name, std::string_view what) {
+  std::string line = " 串口";
+  line += port_name;
+  line += what;
+  return line;
+}
+
+}  // namespace
+
+TSerialPort::TSerialPort(RecvRing& ring, OperationLog& log) : ring_(ring), log_(log) {}
+
+TSerialPort::~TSerialPort() {
+  Close();
+}
+
+void TSerialPort::SetPortNumber(uint8_t n) {
+  if (n == 0 || n == port_number_) return;
+  port_number_ = n;
+  port_name_ = "COM" + std::to_string(n);
+}
+
+void TSerialPort::SetDevicePath(std::string path) {
+  device_path_ = std::move(path);
+}
+
+std::string TSerialPort::DevicePath() const {
+  return device_path_.empty() ? DefaultDevicePath(port_number_) : device_path_;
+}
+
+bool TSerialPort::Open() {
+  if (device_) return false;
+  std::unique_ptr<SerialDevice> device = MakeSerialDevice();
+  if (device->Open(DevicePath())) return false;
+  if (device->Configure(LineSettings{kBaudRate, 8, Parity::kEven, 1})) {
+    device->Close();
+    return false;
+  }
+  // Whatever the line held before we owned it is not for us. Bytes that
+  // arrive from here on wait in the driver until the reader takes them.
+  device->Purge(PurgeQueue::kBoth);
+  {
+    std::lock_guard lock(queue_mutex_);
+    queue_.clear();
+    stopping_ = false;
+    accepting_ = true;  // the queue takes blocks before the writer runs
+  }
+  device_ = std::move(device);
+  SerialDevice& dev = *device_;
+  reader_running_ = true;
+  try {
+    reader_ = std::thread(&TSerialPort::ReadLoop, this, std::ref(dev), port_name_);
+  } catch (const std::system_error&) {
+    reader_running_ = false;
+    StopThreads();
+    throw std::runtime_error("Unable to create read thread!");
+  }
+  writer_running_ = true;
+  try {
+    writer_ = std::thread(&TSerialPort::WriteLoop, this, std::ref(dev), port_name_);
+  } catch (const std::system_error&) {
+    writer_running_ = false;
+    StopThreads();
+    throw std::runtime_error("Unable to create write thread!");
+  }
+  active_ = true;
+  return true;
+}
+
+void TSerialPort::Close() {
+  if (!device_) return;
+  StopThreads();
+}
+
+// Signals both threads, waits for them and releases the device. Neither
+// thread waits for anything but the line, its queue and the stop signal
+// (the log hand-over never blocks), so both end at once.
+void TSerialPort::StopThreads() {
+  device_->Stop();
+  {
+    std::lock_guard lock(queue_mutex_);
+    stopping_ = true;
+    accepting_ = false;
+    queue_.clear();
+  }
+  queue_cv_.notify_all();
+  if (reader_.joinable()) reader_.join();
+  if (writer_.joinable()) writer_.join();
+  // Dropping unsent output also keeps close() from waiting for it to drain.
+  device_->Purge(PurgeQueue::kBoth);
+  device_->Close();
+  device_.reset();
+  active_ = false;
+}
+
+bool TSerialPort::WriteCommData(const uint8_t* data, uint32_t count) {
+  if (count == 0 || data == nullptr) return false;
+  std::vector<uint8_t> block(data, data + count);
+  {
+    std::lock_guard lock(queue_mutex_);
+    if (!accepting_) return false;
+    queue_.push_back(std::move(block));
+  }
+  queue_cv_.notify_one();
+  return true;
+}
+
+void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
+  std::vector<uint8_t> block(kInQueueSize);
+  size_t filled = 0;
+  auto deliver = [&] {
+    if (filled == 0) return;
+    std::span<const uint8_t> bytes(block.data(), filled);
+    ring_.Append(bytes);
+    log_.BytesReceived(bytes);
+    filled = 0;
+  };
+  for (;;) {
+    // No block begun: wait for the line without limit (an idle port costs
+    // nothing). A block begun: it ends after kReadInterval of silence.
+    std::optional<std::chrono::milliseconds> wait;
+    if (filled > 0) wait = kReadInterval;
+    ReadResult r = device.Read(std::span<uint8_t>(block).subspan(filled), wait);
+    switch (r.Status) {
+      case ReadStatus::kData:
+        filled += r.Count;
+        if (filled == block.size()) deliver();
+        break;
+      case ReadStatus::kTimeout:
+        deliver();
+        break;
+      case ReadStatus::kStopped:
+        deliver();
+        reader_running_ = false;
+        return;
+      case ReadStatus::kFailed:
+        deliver();
+        log_.Post(StoppedLine(port_name, kReaderStoppedText));
+        reader_running_ = false;
+        return;
+    }
+  }
+}
+
+void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {
+  for (;;) {
+    std::vector<uint8_t> block;
+    {
+      std::unique_lock lock(queue_mutex_);
+      // Waits without limit: an idle port's writer sleeps until a block or
+      // the stop arrives.
+      queue_cv_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (stopping_) break;
+      block = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    WriteResult r = device.Write(block);
+    if (r.Status == WriteStatus::kStopped) break;
+    if (r.Status == WriteStatus::kFailed) {
+      {
+        std::lock_guard lock(queue_mutex_);
+        accepting_ = false;
+        queue_.clear();
+      }
+      log_.Post(StoppedLine(port_name, kWriterStoppedText));
+      break;
+    }
+  }
+  writer_running_ = false;
+}
+
+}  // namespace qv
