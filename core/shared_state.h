@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/operation_log.h"
+#include "serial/port_slots.h"
 
 namespace qv {
 
@@ -103,6 +104,9 @@ struct SharedState {
   // Directory holding the settings files, with its trailing separator.
   std::string ProgramDir;
   OperationLog Log;
+  // The 32 port slots. Declared after `Log`: the ports' reader threads log,
+  // so the slots (and their threads) end first.
+  PortSlots Slots;
 };
 
 // The program's one instance. Its `ProgramDir` is the executable's directory.

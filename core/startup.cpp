@@ -18,6 +18,8 @@ bool InitSystem(SharedState& state) {
   state.SwitchFrameSeq = 0;
   LoadSysInfo(state);
   LoadCommInfo(state);
+  state.Slots.CreatePorts(state.PortDevices, state.Log);
+  OpenMeterPorts(state);
   return true;
 }
 

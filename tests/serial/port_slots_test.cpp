@@ -1,0 +1,182 @@
+// Port slots: which slot and channel a row uses under each wiring, opening
+// the rows' ports, giving a row a port, and start-up creating and opening
+// the ports named in comminfo.ini.
+#include "serial/port_slots.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "core/shared_state.h"
+#include "tests/serial/pty_peer.h"
+
+namespace qv {
+namespace {
+
+using namespace testing_serial;
+
+std::unique_ptr<SharedState> Bench(int32_t comm_type) {
+  auto state = std::make_unique<SharedState>();
+  state->Settings.CommType = comm_type;
+  return state;
+}
+
+struct RouteCase {
+  const char* what;
+  int32_t comm_type;
+  int row;
+  int slot;
+  std::optional<int32_t> channel;
+};
+
+// Rows of the bench used by every case: row 0 on COM5 channel 2, rows 1 and
+// 2 on COM3 channels 7 and 9, row 3 on no port, row 4 on a port number the
+// bench does not have.
+void WireRows(SharedState& s) {
+  s.Rows[0].Comm = 5;
+  s.Rows[0].Channel = 2;
+  s.Rows[1].Comm = 3;
+  s.Rows[1].Channel = 7;
+  s.Rows[2].Comm = 3;
+  s.Rows[2].Channel = 9;
+  s.Rows[3].Comm = 0;
+  s.Rows[4].Comm = 40;
+}
+
+TEST(RouteForRow, FollowsTheWiring) {
+  const RouteCase kCases[] = {
+      {"single port: row 0's port for all", kCommSingle, 0, 5, std::nullopt},
+      {"single port: row 0's port for all", kCommSingle, 2, 5, std::nullopt},
+      {"single port: even a row without a port", kCommSingle, 3, 5, std::nullopt},
+      {"one port per meter: own port", kCommMulti, 0, 5, std::nullopt},
+      {"one port per meter: COM3 shared", kCommMulti, 1, 3, std::nullopt},
+      {"one port per meter: COM3 shared", kCommMulti, 2, 3, std::nullopt},
+      {"one port per meter: no port", kCommMulti, 3, 0, std::nullopt},
+      {"one port per meter: no such port", kCommMulti, 4, 0, std::nullopt},
+      {"infrared: nothing", kCommInfrared, 0, 0, std::nullopt},
+      {"infrared: nothing", kCommInfrared, 1, 0, std::nullopt},
+      {"channel switch: row 0's port, own channel", kCommChannel, 0, 5, 2},
+      {"channel switch: row 0's port, own channel", kCommChannel, 2, 5, 9},
+      {"unknown wiring", 4, 0, 0, std::nullopt},
+      {"unknown wiring", -1, 1, 0, std::nullopt},
+      {"row out of range", kCommMulti, 20, 0, std::nullopt},
+      {"row out of range", kCommSingle, -1, 0, std::nullopt},
+  };
+  for (const RouteCase& c : kCases) {
+    auto s = Bench(c.comm_type);
+    WireRows(*s);
+    const RowRoute r = RouteForRow(*s, c.row);
+    EXPECT_EQ(r.Slot, c.slot) << c.what << ", row " << c.row;
+    EXPECT_EQ(r.Channel, c.channel) << c.what << ", row " << c.row;
+    EXPECT_EQ(r.HasPort(), c.slot != 0);
+  }
+}
+
+TEST(RouteForRow, NoPortOnRowZeroLeavesEveryRowWithoutOne) {
+  for (int32_t wiring : {kCommSingle, kCommChannel}) {
+    auto s = Bench(wiring);
+    WireRows(*s);
+    s->Rows[0].Comm = 0;
+    for (int row = 0; row < kMeterRows; ++row) {
+      EXPECT_FALSE(RouteForRow(*s, row).HasPort()) << "wiring " << wiring << " row " << row;
+    }
+  }
+}
+
+class SlotPortsTest : public ::testing::Test {
+ protected:
+  SlotPortsTest() {
+    state->Settings.CommType = kCommMulti;
+    state->PortDevices[3] = com3.Path();
+    state->PortDevices[8] = com8.Path();
+    state->PortDevices[9] = dir.Dir() + "no-such-device";
+    state->Slots.CreatePorts(state->PortDevices, state->Log);
+  }
+
+  PtyPeer com3;
+  PtyPeer com8;
+  TempDir dir;
+  std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
+};
+
+TEST_F(SlotPortsTest, CreatePortsNumbersThemAndKeepsThemClosed) {
+  for (int n = 1; n <= kPortSlotCount; ++n) {
+    const PortSlot& slot = state->Slots[n];
+    ASSERT_TRUE(slot.Port) << n;
+    EXPECT_EQ(slot.Port->PortNumber(), n);
+    EXPECT_EQ(slot.Port->PortName(), "COM" + std::to_string(n));
+    EXPECT_FALSE(slot.Port->Active());
+    EXPECT_FALSE(slot.PortOpen);
+  }
+  EXPECT_EQ(state->Slots[3].Port->DevicePath(), com3.Path());
+  EXPECT_EQ(state->Slots[1].Port->DevicePath(), "/dev/ttyS0");
+  EXPECT_EQ(state->Slots[32].Port->DevicePath(), "/dev/ttyS31");
+}
+
+TEST_F(SlotPortsTest, OpenMeterPortsOpensEachNamedPortOnce) {
+  state->Rows[0].Comm = 3;
+  state->Rows[1].Comm = 9;  // the device is missing: silently stays closed
+  state->Rows[5].Comm = 3;
+  state->Rows[6].Comm = 8;
+  OpenMeterPorts(*state);
+  EXPECT_TRUE(state->Slots[3].PortOpen);
+  EXPECT_TRUE(state->Slots[8].PortOpen);
+  EXPECT_FALSE(state->Slots[9].PortOpen);
+  EXPECT_FALSE(state->Slots[1].PortOpen) << "rows without a port open nothing";
+  EXPECT_TRUE(state->Log.TakePending().empty());
+
+  // Rows 0 and 5 share slot 3 and its ring.
+  EXPECT_EQ(RowSendSlot(*state, 0), &state->Slots[3]);
+  EXPECT_EQ(RowSendSlot(*state, 5), &state->Slots[3]);
+  EXPECT_EQ(RowSendSlot(*state, 1), nullptr) << "its port is not open";
+  EXPECT_EQ(RowSendSlot(*state, 2), nullptr) << "no port";
+  ASSERT_TRUE(com3.Send(Bytes{0x68, 0x16}));
+  EXPECT_TRUE(WaitFor([&] { return state->Slots[3].Unread() == 2; }));
+  EXPECT_EQ(state->Slots[8].Unread(), 0);
+}
+
+TEST_F(SlotPortsTest, AssignRowPortOpensOnlyWhatIsNotOpen) {
+  EXPECT_TRUE(AssignRowPort(*state, 4, 8));
+  EXPECT_EQ(state->Rows[4].Comm, 8);
+  EXPECT_TRUE(state->Slots[8].PortOpen);
+  EXPECT_TRUE(AssignRowPort(*state, 6, 8)) << "already open: shared";
+
+  EXPECT_FALSE(AssignRowPort(*state, 4, 9));
+  EXPECT_EQ(state->Rows[4].Comm, 9) << "the row keeps the number it was given";
+  EXPECT_FALSE(state->Slots[9].PortOpen);
+
+  EXPECT_FALSE(AssignRowPort(*state, 6, 0));
+  EXPECT_EQ(state->Rows[6].Comm, 0);
+  EXPECT_TRUE(state->Slots[8].PortOpen) << "a port no longer named stays open";
+  EXPECT_TRUE(state->Slots[8].Port->Active());
+
+  EXPECT_FALSE(AssignRowPort(*state, 4, 33));
+  EXPECT_FALSE(AssignRowPort(*state, 20, 3));
+  EXPECT_EQ(state->Rows[4].Comm, 9) << "out of range changes nothing";
+}
+
+TEST_F(SlotPortsTest, StartUpOpensThePortsThatComminfoNames) {
+  std::ofstream(dir.Dir() + "comminfo.ini")
+      << "[Comm]\n0=8\n1=8\n2=9\n[Channel]\n0=0\n[Devices]\n8=" << com8.Path()
+      << "\n9=" << dir.Dir() << "missing\n";
+  auto fresh = std::make_unique<SharedState>();
+  fresh->ProgramDir = dir.Dir();
+  fresh->Rows[7].Comm = 3;  // cleared by start-up
+  ASSERT_TRUE(InitSystem(*fresh));
+  EXPECT_EQ(fresh->Settings.CommType, kCommSingle);
+  EXPECT_TRUE(fresh->Slots[8].PortOpen);
+  EXPECT_TRUE(fresh->Slots[8].Port->Active());
+  EXPECT_EQ(fresh->Slots[8].Port->DevicePath(), com8.Path());
+  EXPECT_FALSE(fresh->Slots[3].PortOpen) << "no row names it";
+  EXPECT_FALSE(fresh->Slots[9].PortOpen);
+  EXPECT_EQ(RowSendSlot(*fresh, 5), &fresh->Slots[8]) << "single port: row 0's";
+
+  ASSERT_TRUE(com8.Send(Bytes{0x16}));
+  EXPECT_TRUE(WaitFor([&] { return fresh->Slots[8].Unread() == 1; }));
+  ASSERT_TRUE(fresh->Slots[8].Port->WriteCommData(Bytes{0x68}));
+  EXPECT_EQ(com8.Receive(1), Bytes{0x68});
+}
+
+}  // namespace
+}  // namespace qv
