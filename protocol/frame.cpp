@@ -26,6 +26,7 @@ FrameCheck CheckFrame(std::span<const uint8_t> frame) {
   if (frame[0] != kFrameStart) return FrameCheck::kNoStart;
   const uint8_t length = frame[FrameOffset::kLength];
   const size_t total = FrameOffset::Total(length);
+  if (total < kMinFrameLength) return FrameCheck::kTooShort;
   if (frame.size() < total || frame[FrameOffset::End(length)] != kFrameEnd) {
     return FrameCheck::kIncomplete;
   }

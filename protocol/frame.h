@@ -66,7 +66,7 @@ Bytes BuildFrame(size_t preamble, const FrameHeader& header, std::span<const uin
 
 // The check applied to a received frame (the bytes from its 68).
 enum class FrameCheck : uint8_t {
-  kTooShort,       // fewer than 16 bytes: not examined
+  kTooShort,       // fewer than 16 bytes, or an L below 3: not examined
   kNoStart,        // does not begin with 68
   kIncomplete,     // fewer than L + 13 bytes, or the end byte is not 16
   kChecksumError,  // CS differs from the sum of the bytes before it
