@@ -19,12 +19,15 @@ class EntryValue {
  public:
   // The text of an edit field; surrounding blanks are ignored and an empty
   // text counts as 0.
-  EntryValue(std::string_view text) : text_(text) {}    // NOLINT: implicit on purpose
-  EntryValue(const char* text) : text_(text) {}         // NOLINT
-  EntryValue(const std::string& text) : text_(text) {}  // NOLINT
+  EntryValue(std::string_view text) : text_(text) {}  // NOLINT: implicit on purpose
+  EntryValue(const char* text) : text_(text != nullptr ? text : "?") {}  // NOLINT
+  EntryValue(const std::string& text) : text_(text) {}                   // NOLINT
   // A number computed by the program; it is scaled through its shortest
   // decimal form, so 0.29 is taken as the 0.29 it prints as.
   EntryValue(double value);  // NOLINT
+  // Whole numbers; these also keep a literal 0 from meaning a null text.
+  EntryValue(int value) : text_(std::to_string(value)) {}      // NOLINT
+  EntryValue(int64_t value) : text_(std::to_string(value)) {}  // NOLINT
 
   // value x 10^decimals truncated toward zero; nothing when the text is not a
   // decimal number (or not finite) or the result leaves the int64 range.

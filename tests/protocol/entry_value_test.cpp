@@ -28,6 +28,13 @@ TEST(EntryValue, ScalesTheDigitsTypedNotTheirBinaryApproximation) {
   EXPECT_EQ(S(4.35, 2), 435);
 }
 
+TEST(EntryValue, TakesWholeNumbers) {
+  EXPECT_EQ(S(0, 2), 0);
+  EXPECT_EQ(S(25, 2), 2500);
+  EXPECT_EQ(S(int64_t{-3}, 0), -3);
+  EXPECT_FALSE(S(static_cast<const char*>(nullptr), 0).has_value());
+}
+
 TEST(EntryValue, EmptyIsZero) {
   EXPECT_EQ(S("", 2), 0);
   EXPECT_EQ(S("   ", 2), 0);
