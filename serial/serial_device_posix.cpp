@@ -91,6 +91,8 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   ReadResult Read(std::span<uint8_t> into, std::optional<std::chrono::milliseconds> wait) override {
+    if (into.empty())
+      return {ReadStatus::kFailed, 0, std::make_error_code(std::errc::invalid_argument)};
     using Clock = std::chrono::steady_clock;
     const auto deadline = wait ? Clock::now() + *wait : Clock::time_point::max();
     for (;;) {

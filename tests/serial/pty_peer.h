@@ -28,7 +28,8 @@ using namespace std::chrono_literals;
 // Generous: the tests also run under the sanitizers on a loaded machine.
 inline constexpr std::chrono::seconds kDeadline{10};
 
-// Checks `cond` every few milliseconds until it holds or `limit` passes;
+// Checks `cond` every 2 ms (short against the 100 ms block gap, so a test
+// waits little longer than the port) until it holds or `limit` passes;
 // returns its last value.
 template <class Cond>
 bool WaitFor(Cond cond, std::chrono::milliseconds limit = kDeadline) {
@@ -73,6 +74,7 @@ class PtyPeer {
       } else if (std::chrono::steady_clock::now() >= end) {
         return false;
       } else {
+        // Re-checks the deadline at least every 10 ms.
         pollfd p{master_, POLLOUT, 0};
         ::poll(&p, 1, 10);
       }
@@ -95,6 +97,7 @@ class PtyPeer {
       if (n > 0) {
         out.insert(out.end(), buf, buf + n);
       } else {
+        // Re-checks the deadline at least every 10 ms.
         pollfd p{master_, POLLIN, 0};
         ::poll(&p, 1, 10);
       }

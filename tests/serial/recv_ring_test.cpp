@@ -121,6 +121,8 @@ TEST(RecvRing, AppendAndConsumeOnTwoThreads) {
   std::thread reader([&] {
     size_t sent = 0;
     while (sent < kTotal) {
+      // Leaves the consumer room so that nothing is dropped; 50 us lets it
+      // catch up without spinning.
       if (ring.Unread() > 6000) {
         std::this_thread::sleep_for(std::chrono::microseconds(50));
         continue;
