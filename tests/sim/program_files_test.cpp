@@ -1,0 +1,177 @@
+// The settings files bench-sim leaves for the program, read back with the
+// program's own loaders.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/settings_files.h"
+#include "core/shared_state.h"
+#include "sim/lib/program_files.h"
+#include "sim_test_util.h"
+
+namespace qv::sim::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/bench-sim-files-XXXXXX";
+    path_ = mkdtemp(pattern);
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  const std::string& Path() const { return path_; }
+  std::string File(const char* name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Load(const std::string& dir, SharedState& state) {
+  state.ProgramDir = dir + "/";
+  LoadSysInfo(state);
+  LoadCommInfo(state);
+}
+
+TEST(ProgramFiles, MultiWiringGivesEachRowItsPortAndKeepsTheRest) {
+  TempDir dir;
+  std::ofstream(dir.File("comminfo.ini")) << "; bench PC\n[Devices]\n32=/dev/ttyUSB0\n";
+  std::ofstream(dir.File("sysinfo.ini")) << "[BaseParam]\nLanguage=1\nDN=4\n";
+  std::string error;
+  ASSERT_TRUE(WriteProgramFiles(
+      {dir.Path(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
+      << error;
+  SharedState state;
+  Load(dir.Path(), state);
+  EXPECT_EQ(state.Settings.CommType, kCommMulti);
+  EXPECT_EQ(state.Settings.MeterNum, 3);
+  EXPECT_EQ(state.Settings.Language, 1);
+  EXPECT_EQ(state.Settings.DN, 4);
+  for (int row = 0; row < kMeterRows; ++row) {
+    EXPECT_EQ(state.Rows[static_cast<size_t>(row)].Comm, row < 3 ? row + 1 : 0) << row;
+    EXPECT_EQ(state.Rows[static_cast<size_t>(row)].Channel, 0) << row;
+  }
+  EXPECT_EQ(state.PortDevices[1], "/dev/pts/71");
+  EXPECT_EQ(state.PortDevices[3], "/dev/pts/73");
+  EXPECT_EQ(state.PortDevices[32], "/dev/ttyUSB0");
+  EXPECT_NE(ReadFile(dir.File("comminfo.ini")).find("; bench PC"), std::string::npos);
+}
+
+TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesChange) {
+  TempDir dir;
+  std::ofstream(dir.File("comminfo.ini")) << "[Comm]\n0=7\n[Channel]\n0=2\n";
+  std::string error;
+  ASSERT_TRUE(WriteProgramFiles({dir.Path(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
+  SharedState state;
+  Load(dir.Path(), state);
+  EXPECT_EQ(state.Rows[0].Comm, 7);
+  EXPECT_EQ(state.Rows[0].Channel, 2);
+  EXPECT_EQ(state.PortDevices[1], "/dev/pts/9");
+  EXPECT_FALSE(fs::exists(dir.File("sysinfo.ini")));
+}
+
+TEST(ProgramFiles, SingleWiringPutsEveryRowOnPortOne) {
+  for (int row = 0; row < kMeterRows; ++row) {
+    EXPECT_EQ(RowWiringFor(Wiring::kSingle, 5, row).comm, 1);
+    EXPECT_EQ(RowWiringFor(Wiring::kSingle, 5, row).channel, 0);
+  }
+  EXPECT_EQ(CommTypeFor(Wiring::kSingle), kCommSingle);
+  EXPECT_EQ(CommTypeFor(Wiring::kChannel), kCommChannel);
+}
+
+TEST(ProgramFiles, UnwritableDirectoryIsReported) {
+  std::string error;
+  EXPECT_FALSE(
+      WriteProgramFiles({"/proc/no-such-dir", Wiring::kSingle, 1, {"/dev/pts/9"}, true}, error));
+  EXPECT_NE(error.find("Unable to write to "), std::string::npos) << error;
+}
+
+// The bench-sim program beside the test programs' folder.
+std::string BenchSimPath() {
+  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "bench-sim").string();
+}
+
+TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
+  const std::string program = BenchSimPath();
+  ASSERT_TRUE(fs::exists(program)) << program;
+  TempDir dir;
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    execl(program.c_str(), program.c_str(), "--wiring", "channel", "--meters", "16",
+          "--program-dir", dir.Path().c_str(), "--configure", "--no-pacing",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  // Read what it prints up to its "ready" line.
+  std::string printed;
+  char buf[512];
+  for (ssize_t n;
+       printed.find("ready") == std::string::npos && (n = read(out[0], buf, sizeof buf)) > 0;)
+    printed.append(buf, static_cast<size_t>(n));
+  ASSERT_NE(printed.find("ready"), std::string::npos) << printed;
+  const size_t at = printed.find("port 1: ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string device = printed.substr(at + 8, printed.find('\n', at) - at - 8);
+  EXPECT_NE(printed.find("meter 16: address 00002024000016"), std::string::npos) << printed;
+
+  SharedState state;
+  Load(dir.Path(), state);
+  EXPECT_EQ(state.Settings.CommType, kCommChannel);
+  EXPECT_EQ(state.Settings.MeterNum, 16);
+  for (int row = 0; row < 16; ++row) {
+    EXPECT_EQ(state.Rows[static_cast<size_t>(row)].Comm, 1) << row;
+    EXPECT_EQ(state.Rows[static_cast<size_t>(row)].Channel, row) << row;
+  }
+  EXPECT_EQ(state.PortDevices[1], device);
+
+  // The line answers: connect channel 3, then stop the program.
+  {
+    PtyClient line(device);
+    ASSERT_TRUE(line.IsOpen());
+    EXPECT_EQ(line.Exchange("FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 FF "
+                            "AA A9 AA AA AA AA AA AA 11 16",
+                            24),
+              "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 FF 00 01 00 00 00 00 00 00 43 16");
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  close(out[0]);
+}
+
+TEST(BenchSimProgram, RejectsBadOptions) {
+  const std::string program = BenchSimPath();
+  ASSERT_TRUE(fs::exists(program)) << program;
+  const std::string quiet = " >/dev/null 2>&1";
+  EXPECT_EQ(WEXITSTATUS(std::system((program + " --meters 21" + quiet).c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((program + " --wiring channel --meters 17" + quiet).c_str())),
+            1);
+  EXPECT_EQ(WEXITSTATUS(std::system((program + " --configure" + quiet).c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((program + " --help" + quiet).c_str())), 0);
+}
+
+}  // namespace
+}  // namespace qv::sim::test
