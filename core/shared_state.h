@@ -107,6 +107,8 @@ struct SharedState {
   // The 32 port slots. Declared after `Log`: the ports' reader threads log,
   // so the slots (and their threads) end first.
   PortSlots Slots;
+  // An operation runs in some window; a second one is refused meanwhile.
+  bool OperationRunning = false;
 };
 
 // The program's one instance. Its `ProgramDir` is the executable's directory.

@@ -68,7 +68,6 @@ constexpr std::array<VersionLayout, 4> kVersions{{{"M-BusV2.01", &kV201},
                                                   {"M-BusV3.01", &kV301}}};
 
 constexpr size_t kGroupsAt = 14;
-constexpr size_t kTailEnd = 57;  // one past status byte 2
 
 std::optional<std::string> Convert(std::span<const uint8_t> frame, bool unitFirst,
                                    const Source& src) {
@@ -87,7 +86,7 @@ MeteringTexts Decode(std::span<const uint8_t> frame, const Layout& layout) {
   MeteringTexts out;
   // A correct frame shorter than the layout has no data to show; everything
   // past its end would be read out of bounds.
-  if (frame.size() < kTailEnd + 2) return out;
+  if (frame.size() < kMeteringReplyLength) return out;
   for (size_t i = 0; i < layout.columns.size(); ++i) {
     out.column[i] = Convert(frame, layout.unitFirst, layout.columns[i]);
   }
@@ -107,14 +106,6 @@ MeteringTexts Decode(std::span<const uint8_t> frame, const Layout& layout) {
 }
 
 }  // namespace
-
-ReplyCheck CheckReplyFrame(std::span<const uint8_t> frame) {
-  const size_t n = frame.size();
-  if (n < 16) return ReplyCheck::TooShort;
-  if (frame[n - 1] != 0x16) return ReplyCheck::Incomplete;
-  if (FrameChecksum(frame.first(n - 2)) != frame[n - 2]) return ReplyCheck::ChecksumError;
-  return ReplyCheck::Correct;
-}
 
 std::string StatusBitsText(uint8_t status) {
   static constexpr const char* kBits[] = {"欠压  ", "进水温度有误   ", "回水温度有误   ",

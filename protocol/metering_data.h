@@ -45,9 +45,8 @@ struct MeteringTexts {
   }
 };
 
-// The check made on a reply before its data are read.
-enum class ReplyCheck : uint8_t { TooShort, Incomplete, ChecksumError, Correct };
-ReplyCheck CheckReplyFrame(std::span<const uint8_t> frame);
+// A metering reply through its status bytes, checksum and end byte.
+inline constexpr size_t kMeteringReplyLength = 59;
 
 // "欠压  ", "进水温度有误   ", "回水温度有误   ", "流量传感器有误  " for bits 0..3.
 std::string StatusBitsText(uint8_t status);

@@ -1,0 +1,112 @@
+// The transaction cycle that every window talking to meters owns one copy
+// of: send a frame to a row's meter (connecting its switch channel first on
+// a channel-switch bench), wait for the reply while the poll timer pulls
+// received bytes out of the port rings, and hand recognised replies to the
+// window. Everything runs on the user-interface thread; the waits go
+// through an EventPump so the window stays live.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+
+#include "core/shared_state.h"
+#include "protocol/event_pump.h"
+#include "protocol/reply_scan.h"
+
+namespace qv {
+
+// What a window supplies to its cycle.
+class CycleClient {
+ public:
+  virtual ~CycleClient() = default;
+  // The row (meter position 0..19) has answered in the running operation.
+  virtual bool RowAnswered(int row) const = 0;
+  // Whether a frame beginning with `header` is one of the window's replies.
+  virtual bool RecogniseReply(const ReplyHeader& header) const = 0;
+  // A recognised, complete frame (from its 68 to its last byte).
+  virtual void HandleReply(std::span<const uint8_t> frame) = 0;
+};
+
+// Refuses a second operation while one runs in any window: the shared flag
+// is taken for the life of the guard.
+class OperationGuard {
+ public:
+  explicit OperationGuard(SharedState& state);
+  ~OperationGuard();
+  OperationGuard(const OperationGuard&) = delete;
+  OperationGuard& operator=(const OperationGuard&) = delete;
+  bool Acquired() const { return acquired_; }
+
+ private:
+  SharedState& state_;
+  bool acquired_;
+};
+
+// Number of `period_ms` periods in a wait of `wait_ms`: the nearest integer,
+// halves to even (1250 ms -> 2 periods of 500, 750 ms -> 2, 250 ms -> 0).
+uint32_t WaitPeriods(uint32_t wait_ms, uint32_t period_ms);
+
+class TransactionCycle {
+ public:
+  // The reply wait runs in periods of 500 ms: the poll timer (1000 ms) and
+  // the window are served between them.
+  static constexpr std::chrono::milliseconds kReplyPeriod{500};
+  // The channel wait runs in periods of one second, the switch's pace.
+  static constexpr std::chrono::milliseconds kChannelPeriod{1000};
+  // Pause after a refused switch frame before the next attempt.
+  static constexpr std::chrono::milliseconds kChannelRetryPause{50};
+
+  TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client);
+
+  // Sends `frame` for `row` under the bench's wiring. 0 when sent (or on
+  // infrared wiring, where nothing is transmitted), -1 when the row has no
+  // open port or its switch channel could not be connected. A sent frame is
+  // logged as " 发送数据：".
+  int SendFrame(int row, std::span<const uint8_t> frame);
+  // Asks the switch for `channel` with up to `ReadAgainTimes` attempts;
+  // success shows in `ChannelState[channel]`.
+  void OpenChannel(int32_t channel);
+  // Waits up to `wait_ms` for `row` to answer, in 500 ms periods.
+  void WaitReply(int row, uint32_t wait_ms);
+  // Up to `ReadAgainTimes` attempts of send-then-wait for one row; stops at
+  // the first answer. `after_unanswered` runs after each attempt whose frame
+  // was sent and that ended without an answer. Returns whether the row
+  // answered.
+  bool Exchange(int row, std::span<const uint8_t> frame,
+                const std::function<void()>& after_unanswered = {});
+
+  // Stops the running operation as soon as possible: no further frame is
+  // sent and the waits return at once. `Resume` clears it for the next one.
+  void Cancel() { cancelled_ = true; }
+  void Resume() { cancelled_ = false; }
+  bool Cancelled() const { return cancelled_; }
+
+  // Short markers of the poll for the hourly trace file (the meter-reading
+  // window's); unset for the bench windows.
+  std::function<void(std::string_view)> trace;
+
+  // The poll timer's tick: every open slot holding unread bytes, in COM
+  // order, is scanned for the window's replies.
+  void ReadTimerTick();
+  // A switch status reply: when it is whole and correct, its flags replace
+  // the channel flags. Returns whether it was taken.
+  bool TakeSwitchStatus(std::span<const uint8_t> frame);
+
+ private:
+  void Trace(std::string_view text) const;
+
+  SharedState& state_;
+  EventPump& pump_;
+  CycleClient& client_;
+  bool cancelled_ = false;
+};
+
+// Whether a frame header is the switch's (68 56 ...).
+inline bool IsSwitchHeader(const ReplyHeader& h) {
+  return h[1] == 0x56;
+}
+
+}  // namespace qv

@@ -1,0 +1,90 @@
+// The meter-reading window's operations without the window: read metering
+// data, set clocks (row by row, or by broadcast), and keep what each list
+// row shows. A list row names its meter position (0..19, the hidden column);
+// the port, the switch channel and the log's device number follow the
+// position, never the row's place in the list.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/operation_log.h"
+#include "core/shared_state.h"
+#include "protocol/cycle.h"
+#include "protocol/metering_data.h"
+
+namespace qv {
+
+// Icons of the list: pending, in progress, answered, failed.
+enum class RowState : uint8_t { Pending, InProgress, Answered, Failed };
+
+struct ReadingRow {
+  int Position = 0;                                  // meter position 0..19
+  std::string Address;                               // as the meter list shows it
+  std::string Version;                               // "M-BusV2.01" .. "M-BusV3.01", "TG"
+  std::array<std::string, kReadingColumns> Columns;  // columns 3..14
+  RowState State = RowState::Pending;
+
+  std::string& Column(ReadingColumn c) { return Columns[static_cast<size_t>(c)]; }
+  const std::string& Column(ReadingColumn c) const { return Columns[static_cast<size_t>(c)]; }
+};
+
+// The versions a row can carry, by index: 1 "M-BusV2.01" .. 5 "TG"; any
+// other text gives -1 (the row is skipped).
+int VersionIndex(std::string_view version);
+
+class ReadingRun : public CycleClient {
+ public:
+  enum Operation : int { kIdle = 0, kReadData = 1, kSetClock = 2, kBroadcastClock = 3 };
+
+  ReadingRun(SharedState& state, EventPump& pump);
+
+  std::vector<ReadingRow> rows;  // list order
+  bool cold_meter = false;       // data type "冷量" (T 21 under versions 4 and 5)
+  WallClock clock = [] { return std::chrono::system_clock::now(); };
+
+  // Rows one per selected position 0..MeterNum-1: pending, protocol
+  // "M-BusV3.01", empty columns.
+  void FillFromSelection();
+  // Operations over the rows at `list_indexes` (list order). False, with
+  // nothing done, while another operation runs.
+  bool ReadData(const std::vector<size_t>& list_indexes);
+  bool SetClock(const std::vector<size_t>& list_indexes);
+  bool BroadcastClock();
+  void Cancel() { cycle_.Cancel(); }
+  int CurrentOperation() const { return operation_; }
+  TransactionCycle& Cycle() { return cycle_; }
+
+  // Failed icon, "─" in columns 3..13, `message` in column 14.
+  void MarkRowFailed(size_t list_index, std::string_view message);
+
+  // The window's hooks.
+  std::function<void(size_t list_index)> on_row;  // a row's icon or texts changed
+  std::function<void(bool on)> on_poll_timer;     // ReadTimer
+  std::function<void()> on_refused;               // a start refused: beep
+  // Short markers the window writes to the hourly trace file.
+  std::function<void(std::string_view)> trace;
+
+  // CycleClient: `row` is a meter position.
+  bool RowAnswered(int row) const override;
+  bool RecogniseReply(const ReplyHeader& header) const override;
+  void HandleReply(std::span<const uint8_t> frame) override;
+
+ private:
+  bool RunRows(Operation op, const std::vector<size_t>& list_indexes);
+  void Transact(Operation op, size_t list_index);
+  void SetState(size_t list_index, RowState state);
+  int FindRowByAddress(std::span<const uint8_t> frame) const;
+  void Trace(std::string_view text) const {
+    if (trace) trace(text);
+  }
+
+  SharedState& state_;
+  TransactionCycle cycle_;
+  Operation operation_ = kIdle;
+};
+
+}  // namespace qv

@@ -1,0 +1,311 @@
+// The transaction cycle on synthetic rings: replies are appended to a slot's
+// ring by a timer of the headless pump, as a port's reader would.
+#include "protocol/cycle.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/bench_run.h"
+#include "protocol/codec.h"
+#include "protocol/reading_run.h"
+#include "serial/port_slots.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+Bytes Hex(const char* text) {
+  Bytes b;
+  EXPECT_TRUE(ParseHex(text, b)) << text;
+  return b;
+}
+
+// Completes a reply: appends its checksum and end byte.
+Bytes Reply(const char* hex) {
+  Bytes b = Hex(hex);
+  b.push_back(FrameChecksum(b));
+  b.push_back(0x16);
+  return b;
+}
+
+// The mode reply (A4 01 10) of meter 00000000000001 and 00000000000002.
+const Bytes kModeReply1 = Reply("68 55 01 00 00 00 00 00 00 A4 05 01 10 01 01 00");
+const Bytes kModeReply2 = Reply("68 55 02 00 00 00 00 00 00 A4 05 01 10 01 01 00");
+
+// A bench window that knows one command: the mode reply, under code 1.
+class ModeWindow : public BenchRun {
+ public:
+  using BenchRun::BenchRun;
+  int decoded = 0;
+
+ protected:
+  bool RecogniseOwn(const ReplyHeader& h) const override {
+    return h[1] == 0x55 && h[9] == 0xA4 && h[11] == 0x01 && h[12] == 0x10;
+  }
+  bool Accepts(int code, std::span<const uint8_t>) const override { return code == 1; }
+  void Decode(int, int, std::span<const uint8_t>) override { ++decoded; }
+};
+
+class CycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s.Settings.MeterNum = 4;
+    s.Settings.ReadAgainTimes = 2;
+    s.Settings.CommWaitTimer = 1000;
+    s.Settings.CommType = kCommSingle;
+    for (int r = 0; r < 4; ++r) {
+      s.Rows[r].Address = std::to_string(r + 1);
+      s.Rows[r].Comm = 3;
+    }
+    // The slot takes frames as if open; its port is closed, so nothing
+    // reaches a line.
+    s.Slots.CreatePorts(s.PortDevices, s.Log);
+    s.Slots[3].PortOpen = true;
+    read_timer = pump.AddTimer(100ms, [this] { window.Cycle().ReadTimerTick(); });
+    window.on_poll_timers = [this](bool on) { pump.SetActive(read_timer, on); };
+  }
+
+  // Appends `bytes` to slot 3's ring `after` into the next operation.
+  void ReplyAfter(std::chrono::milliseconds after, Bytes bytes) {
+    auto once = std::make_shared<bool>(false);
+    const auto id = pump.AddTimer(after, [this, bytes, once] {
+      if (!*once) s.Slots[3].Append(bytes);
+      *once = true;
+    });
+    pending.push_back(id);
+  }
+  void StartReplies() {
+    for (auto id : pending)
+      pump.SetActive(id, true);
+  }
+  size_t Lines(std::string_view text) {
+    for (auto& l : s.Log.TakePending())
+      lines.push_back(l);
+    size_t n = 0;
+    for (const auto& l : lines)
+      n += l.find(text) != std::string::npos;
+    return n;
+  }
+
+  SharedState s;
+  HeadlessPump pump;
+  ModeWindow window{s, pump};
+  HeadlessPump::TimerId read_timer{};
+  std::vector<HeadlessPump::TimerId> pending;
+  std::vector<std::string> lines;
+  const Bytes frame = Hex("FE FE FE 68 55 01 00 00 00 00 00 00 24 05 01 10 01 01 00 F3 16");
+};
+
+TEST(WaitPeriods, NearestWithHalvesToEven) {
+  EXPECT_EQ(WaitPeriods(1000, 500), 2u);
+  EXPECT_EQ(WaitPeriods(249, 500), 0u);
+  EXPECT_EQ(WaitPeriods(250, 500), 0u);  // half of 0 and 1: even
+  EXPECT_EQ(WaitPeriods(251, 500), 1u);
+  EXPECT_EQ(WaitPeriods(750, 500), 2u);  // half of 1 and 2: even
+  EXPECT_EQ(WaitPeriods(1250, 500), 2u);
+  EXPECT_EQ(WaitPeriods(1500, 1000), 2u);
+  EXPECT_EQ(WaitPeriods(2500, 1000), 2u);
+  EXPECT_EQ(WaitPeriods(65535, 500), 131u);
+}
+
+TEST_F(CycleTest, AnsweredRowTurnsLimeAndTheSilentOneRed) {
+  s.Rows[0].Selected = s.Rows[1].Selected = true;
+  ReplyAfter(200ms, kModeReply1);
+  StartReplies();
+  ASSERT_TRUE(window.Run(1, "进入检定", [&](int) { return frame; }));
+  EXPECT_EQ(window.LampOf(0), Lamp::Lime);
+  EXPECT_EQ(window.LampOf(1), Lamp::Red);
+  EXPECT_EQ(window.decoded, 1);
+  EXPECT_EQ(window.CurrentOperation(), 0);
+  EXPECT_EQ(window.CurrentRow(), -1);
+  EXPECT_FALSE(pump.Active(read_timer));
+  // Row 1 answered at the first attempt, row 2 used both; no line for silence.
+  EXPECT_EQ(Lines(" 发送数据："), 3u);
+  EXPECT_EQ(Lines("操作类型：对第1个设备的进行进入检定操作"), 1u);
+  EXPECT_EQ(Lines("操作类型：对第2个设备的进行进入检定操作"), 1u);
+  EXPECT_EQ(Lines("操作类型：进入检定操作结束"), 1u);
+  EXPECT_EQ(lines.size(), 6u);
+}
+
+TEST_F(CycleTest, ReplyForAnotherRowTurnsThatRowLimeAndUnknownAddressesChangeNothing) {
+  s.Rows[0].Selected = s.Rows[1].Selected = true;
+  ReplyAfter(150ms, Reply("68 55 09 00 00 00 00 00 00 A4 05 01 10 01 01 00"));
+  ReplyAfter(200ms, kModeReply2);
+  StartReplies();
+  s.Settings.ReadAgainTimes = 1;
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+  EXPECT_EQ(window.LampOf(1), Lamp::Lime);
+  EXPECT_EQ(window.decoded, 1);
+  EXPECT_EQ(s.Slots[3].Unread(), 0);
+}
+
+TEST_F(CycleTest, CorruptRepliesAndRepliesOfOtherOperationsAreDropped) {
+  s.Rows[0].Selected = true;
+  Bytes bad = kModeReply1;
+  bad[bad.size() - 2] ^= 0xFF;
+  ReplyAfter(150ms, bad);
+  StartReplies();
+  s.Settings.ReadAgainTimes = 1;
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+  EXPECT_EQ(s.Slots[3].Unread(), 0);
+
+  // Code 10 is not accepted by this window: the good reply is consumed only.
+  window.Run(10, "退出检定", [&](int) { return frame; });
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+  EXPECT_EQ(window.decoded, 0);
+}
+
+TEST_F(CycleTest, NoAttemptsSendNothing) {
+  s.Settings.ReadAgainTimes = 0;
+  s.Rows[0].Selected = true;
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  EXPECT_EQ(Lines(" 发送数据："), 0u);
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+}
+
+TEST_F(CycleTest, NoFrameMeansNothingSentAndARedRow) {
+  s.Rows[0].Selected = s.Rows[2].Selected = true;
+  window.Run(1, "进入检定", [&](int) { return std::nullopt; });
+  EXPECT_EQ(Lines(" 发送数据："), 0u);
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+  EXPECT_EQ(window.LampOf(1), Lamp::ButtonFace);  // not selected
+  EXPECT_EQ(window.LampOf(2), Lamp::Red);
+}
+
+TEST_F(CycleTest, RowsBeyondMeterNumAreNotLookedAt) {
+  s.Settings.MeterNum = 2;
+  s.Rows[2].Selected = true;
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  EXPECT_EQ(Lines(" 发送数据："), 0u);
+  EXPECT_EQ(Lines("操作类型：进入检定操作结束"), 1u);
+  EXPECT_EQ(window.LampOf(2), Lamp::ButtonFace);
+}
+
+TEST_F(CycleTest, InfraredSendsNothingButLogsTheFrame) {
+  s.Settings.CommType = kCommInfrared;
+  s.Slots[3].PortOpen = false;
+  EXPECT_EQ(window.Cycle().SendFrame(0, frame), 0);
+  EXPECT_EQ(Lines(" 发送数据： FE FE FE 68 55"), 1u);
+}
+
+TEST_F(CycleTest, RowsWithoutAnOpenPortCannotSend) {
+  s.Slots[3].PortOpen = false;
+  EXPECT_EQ(window.Cycle().SendFrame(0, frame), -1);
+  s.Settings.CommType = 7;  // no such wiring
+  s.Slots[3].PortOpen = true;
+  EXPECT_EQ(window.Cycle().SendFrame(0, frame), -1);
+  EXPECT_EQ(Lines(" 发送数据："), 0u);
+}
+
+TEST_F(CycleTest, ASecondOperationIsRefusedWhileOneRuns) {
+  s.Rows[0].Selected = true;
+  s.Settings.ReadAgainTimes = 1;
+  int refused = 0;
+  bool inner = true;
+  window.on_refused = [&] { ++refused; };
+  const auto nested =
+      pump.AddTimer(100ms, [&] { inner = window.Run(10, "退出检定", [&](int) { return frame; }); });
+  pump.SetActive(nested, true);
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  pump.SetActive(nested, false);
+  EXPECT_FALSE(inner);
+  EXPECT_GE(refused, 1);
+  EXPECT_EQ(Lines("退出检定"), 0u);
+  EXPECT_FALSE(s.OperationRunning);
+}
+
+TEST_F(CycleTest, CancelEndsTheRunWithoutFurtherFrames) {
+  for (int r = 0; r < 4; ++r)
+    s.Rows[r].Selected = true;
+  const auto stop = pump.AddTimer(300ms, [&] { window.Cancel(); });
+  pump.SetActive(stop, true);
+  window.Run(1, "进入检定", [&](int) { return frame; });
+  EXPECT_EQ(Lines(" 发送数据："), 1u);
+  EXPECT_EQ(window.CurrentOperation(), 0);
+  EXPECT_FALSE(s.OperationRunning);
+}
+
+// The meter-reading window's copy of the cycle.
+class ReadingTest : public CycleTest {
+ protected:
+  void SetUp() override {
+    CycleTest::SetUp();
+    reading_timer = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
+    reading.on_poll_timer = [this](bool on) { pump.SetActive(reading_timer, on); };
+    s.Rows[0].Selected = s.Rows[2].Selected = true;
+    reading.FillFromSelection();
+  }
+  ReadingRun reading{s, pump};
+  HeadlessPump::TimerId reading_timer{};
+};
+
+// A clock-set reply from meter 3 (position 2).
+const Bytes kClockReply3 = Reply("68 20 03 00 00 00 00 00 00 84 03 A0 15 01");
+
+TEST_F(ReadingTest, RowsFollowTheirMeterPosition) {
+  ASSERT_EQ(reading.rows.size(), 2u);
+  EXPECT_EQ(reading.rows[1].Position, 2);
+  EXPECT_EQ(reading.rows[1].Version, "M-BusV3.01");
+  ReplyAfter(200ms, kClockReply3);
+  StartReplies();
+  s.Settings.ReadAgainTimes = 1;
+  reading.SetClock({1});
+  EXPECT_EQ(reading.rows[1].State, RowState::Answered);
+  EXPECT_EQ(reading.rows[1].Column(ReadingColumn::CommResult), "系统对时返回正确");
+  EXPECT_EQ(Lines("操作类型：对第3个设备的进行系统对时操作"), 1u);
+  EXPECT_EQ(reading.rows[0].State, RowState::Pending);
+}
+
+TEST_F(ReadingTest, ShortWaitsHaveNoPeriodAndMarkTheRowFailed) {
+  s.Settings.CommWaitTimer = 200;
+  reading.ReadData({0});
+  EXPECT_EQ(reading.rows[0].State, RowState::Failed);
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::CommResult), "没有数据返回");
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::Settlement), "─");
+  EXPECT_EQ(Lines(" 发送数据："), 2u);
+}
+
+TEST_F(ReadingTest, BadClockRepliesLeaveTheRowPending) {
+  Bytes bad = kClockReply3;
+  bad.back() = 0x00;
+  ReplyAfter(150ms, bad);
+  StartReplies();
+  s.Settings.ReadAgainTimes = 1;
+  std::vector<std::string> results;
+  reading.on_row = [&](size_t i) {
+    if (i == 1) results.push_back(reading.rows[1].Column(ReadingColumn::CommResult));
+  };
+  reading.SetClock({1});
+  EXPECT_NE(std::find(results.begin(), results.end(), "系统对时返回数据不完整"), results.end());
+  EXPECT_EQ(reading.rows[1].Column(ReadingColumn::CommResult), "没有数据返回");
+}
+
+TEST_F(ReadingTest, LateRepliesAreConsumedAndIgnored) {
+  s.Settings.ReadAgainTimes = 1;
+  reading.SetClock({1});
+  ASSERT_EQ(reading.rows[1].State, RowState::Failed);
+  s.Slots[3].Append(kClockReply3);
+  reading.Cycle().ReadTimerTick();
+  EXPECT_EQ(reading.rows[1].State, RowState::Failed);
+  EXPECT_EQ(s.Slots[3].Unread(), 0);
+}
+
+TEST_F(ReadingTest, BroadcastSendsEveryAttemptAndWaitsForNone) {
+  s.Settings.ReadAgainTimes = 3;
+  reading.BroadcastClock();
+  EXPECT_EQ(Lines(" 发送数据： FE FE FE 68 20 AA AA AA AA AA AA AA 04"), 3u);
+  EXPECT_EQ(Lines("操作类型：广播对时操作结束"), 1u);
+  EXPECT_FALSE(pump.Active(reading_timer));
+}
+
+TEST_F(ReadingTest, UnknownVersionsAreSkipped) {
+  reading.rows[0].Version = "M-Bus";
+  reading.ReadData({0});
+  EXPECT_EQ(Lines(" 发送数据："), 0u);
+  EXPECT_EQ(reading.rows[0].State, RowState::Pending);
+}
+
+}  // namespace
+}  // namespace qv
