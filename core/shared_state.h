@@ -115,8 +115,9 @@ struct SharedState {
 SharedState& State();
 
 // Start-up before any window exists: clears the rows and the switch flags,
-// resets the switch sequence and reads both settings files from
-// `state.ProgramDir`. Always returns true.
+// resets the switch sequence, reads both settings files from
+// `state.ProgramDir`, creates the 32 ports and opens those the rows name
+// (silently going on past any that fail). Always returns true.
 bool InitSystem(SharedState& state);
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "core/ini_file.h"
@@ -19,7 +20,16 @@ class SettingsFilesTest : public ::testing::Test {
   SettingsFilesTest() : state(std::make_unique<SharedState>()) { state->ProgramDir = dir.Dir(); }
 
   // A fresh process: zeroed state, then start-up reads both files.
+  // Ports the rows name point at devices that do not exist, so start-up
+  // never touches a real serial line of the machine running the tests.
   std::unique_ptr<SharedState> Restart() {
+    if (std::filesystem::exists(dir.File("comminfo.ini"))) {
+      IniFile comm = IniFile::Load(dir.File("comminfo.ini"));
+      for (int n = 1; n <= kPortCount; ++n) {
+        comm.Set("Devices", std::to_string(n), dir.File("absent-tty" + std::to_string(n)));
+      }
+      comm.Save();
+    }
     auto s = std::make_unique<SharedState>();
     s->ProgramDir = dir.Dir();
     InitSystem(*s);
