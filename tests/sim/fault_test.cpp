@@ -96,3 +96,66 @@ TEST_F(FaultTest, PacedRepliesAreUnchanged) {
 
 }  // namespace
 }  // namespace qv::sim::test
+
+namespace qv::sim::test {
+namespace {
+
+// Each fault under each wiring: Initialise to meter 1 (behind the switch,
+// channel 0 is connected first) and the reply as the fault shapes it.
+struct FaultCase {
+  const char* name;
+  MeterFaults faults;
+  const char* reply;  // empty: no reply
+};
+const FaultCase kFaultCases[] = {
+    {"none", {}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
+    {"silent", {.silent = true}, ""},
+    {"bad_checksum", {.bad_checksum = true}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16"},
+    {"missing_end", {.missing_end = true}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD"},
+    {"split", {.split = true}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
+    {"noise",
+     {.noise = true},
+     "5A A5 68 00 FF FE FE FE FE 68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
+    {"delay", {.delay = milliseconds(150)}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
+};
+
+class FaultUnderWiring : public ::testing::TestWithParam<std::tuple<Wiring, FaultCase>> {};
+
+TEST_P(FaultUnderWiring, ReplyIsShapedByTheFault) {
+  const auto& [wiring, fault] = GetParam();
+  BenchOptions options = KnownOptions(wiring, 2);
+  MeterSetup setup;
+  setup.faults = fault.faults;
+  options.meters = {setup};
+  VirtualBench bench(options);
+  StartKnown(bench);
+  PtyClient line(bench.DevicePaths()[0]);
+  if (wiring == Wiring::kChannel) {
+    EXPECT_EQ(line.Exchange("FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 06 "
+                            "9A AA AA AA AA AA AA AA 09 16",
+                            24),
+              "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 06 10 00 00 00 00 00 00 00 59 16");
+  }
+  const size_t before = bench.ReceivedCount();
+  line.WriteHex(kInit1);
+  ASSERT_TRUE(bench.WaitReceived(before + 1, milliseconds(2000)));
+  const Bytes expected = Hex(fault.reply);
+  if (expected.empty()) {
+    EXPECT_TRUE(line.ReadUntilSilent(milliseconds(200)).empty());
+    return;
+  }
+  EXPECT_EQ(ToHex(line.ReadCount(expected.size())), fault.reply);
+  EXPECT_TRUE(line.ReadUntilSilent(milliseconds(50)).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, FaultUnderWiring,
+                         ::testing::Combine(::testing::Values(Wiring::kSingle, Wiring::kMulti,
+                                                              Wiring::kChannel),
+                                            ::testing::ValuesIn(kFaultCases)),
+                         [](const auto& info) {
+                           return std::string(WiringText(std::get<0>(info.param))) + "_" +
+                                  std::get<1>(info.param).name;
+                         });
+
+}  // namespace
+}  // namespace qv::sim::test

@@ -1,0 +1,199 @@
+// The program's transaction cycle against the virtual bench, through real
+// pseudo-terminals and the program's own serial ports: frames come from the
+// program's builders, replies from the simulated meters.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "detection/core/flow_detection_run.h"
+#include "protocol/reading_run.h"
+#include "serial/port_slots.h"
+#include "sim/lib/virtual_bench.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::Wiring;
+
+class CycleBench : public ::testing::Test {
+ protected:
+  void Start(Wiring wiring, int meters, std::vector<sim::MeterSetup> setups = {}) {
+    sim::BenchOptions options;
+    options.wiring = wiring;
+    options.meter_count = meters;
+    options.meters = std::move(setups);
+    bench = std::make_unique<sim::VirtualBench>(options);
+    std::string error;
+    ASSERT_TRUE(bench->Start(error)) << error;
+
+    const auto paths = bench->DevicePaths();
+    for (size_t i = 0; i < paths.size(); ++i)
+      s.PortDevices[i + 1] = paths[i];
+    s.Settings.MeterNum = meters;
+    s.Settings.ReadAgainTimes = 2;
+    s.Settings.CommWaitTimer = 1000;
+    s.Settings.CommType = wiring == Wiring::kSingle  ? kCommSingle
+                          : wiring == Wiring::kMulti ? kCommMulti
+                                                     : kCommChannel;
+    for (int r = 0; r < meters; ++r) {
+      s.Rows[r].Address = bench->Meter(r).address.Text();
+      s.Rows[r].Selected = true;
+      s.Rows[r].Comm = wiring == Wiring::kMulti ? r + 1 : 1;
+      s.Rows[r].Channel = r;
+    }
+    s.Slots.CreatePorts(s.PortDevices, s.Log);
+    OpenMeterPorts(s);
+    // A short poll keeps the tests quick; the cycle does not depend on it.
+    poll = pump.AddTimer(100ms, [this] {
+      flow.Cycle().ReadTimerTick();
+      reading.Cycle().ReadTimerTick();
+    });
+    flow.on_poll_timers = [this](bool on) { pump.SetActive(poll, on); };
+    reading.on_poll_timer = [this](bool on) { pump.SetActive(poll, on); };
+  }
+  void TearDown() override {
+    for (int n = 1; n <= kPortCount; ++n)
+      s.Slots[n].Port->Close();
+  }
+  size_t SwitchFrames() const {
+    const auto frames = bench->Received();
+    return static_cast<size_t>(std::count_if(frames.begin(), frames.end(), [](const auto& f) {
+      return f.bytes.size() > 1 && f.bytes[1] == 0x56;
+    }));
+  }
+
+  SharedState s;
+  HeadlessPump pump;
+  FlowDetectionRun flow{s, pump};
+  ReadingRun reading{s, pump};
+  HeadlessPump::TimerId poll{};
+  std::unique_ptr<sim::VirtualBench> bench;
+};
+
+TEST_F(CycleBench, EveryWiringReachesEveryMeter) {
+  for (Wiring wiring : {Wiring::kSingle, Wiring::kMulti, Wiring::kChannel}) {
+    SCOPED_TRACE(std::string(sim::WiringText(wiring)));
+    TearDown();
+    s.ChannelState.fill(0);
+    Start(wiring, 3);
+    ASSERT_TRUE(flow.RunOperation(kFlowEnterCheck, {}));
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_EQ(flow.LampOf(r), Lamp::Lime) << r;
+      EXPECT_TRUE(bench->Meter(r).verifying) << r;
+    }
+  }
+}
+
+TEST_F(CycleBench, AConnectedChannelIsNotAskedForAgain) {
+  Start(Wiring::kChannel, 2);
+  s.Rows[1].Selected = false;
+  flow.RunOperation(kFlowEnterCheck, {});
+  EXPECT_EQ(SwitchFrames(), 1u);
+  EXPECT_EQ(s.ChannelState[0], 1);
+  flow.RunOperation(kFlowReadFirst, {});
+  EXPECT_EQ(SwitchFrames(), 1u);
+  EXPECT_EQ(flow.LampOf(0), Lamp::Lime);
+  // Another meter's channel: one more switch frame, and channel 1 is the open one.
+  s.Rows[1].Selected = true;
+  s.Rows[0].Selected = false;
+  flow.RunOperation(kFlowReadFirst, {});
+  EXPECT_EQ(SwitchFrames(), 2u);
+  EXPECT_EQ(s.ChannelState[0], 0);
+  EXPECT_EQ(s.ChannelState[1], 1);
+}
+
+TEST_F(CycleBench, ASilentSwitchLeavesTheRowRedWithItsLines) {
+  Start(Wiring::kChannel, 1);
+  bench->SetSwitchSilent(true);
+  s.Settings.ReadAgainTimes = 1;
+  flow.RunOperation(kFlowEnterCheck, {});
+  EXPECT_EQ(flow.LampOf(0), Lamp::Red);
+  size_t not_confirmed = 0, meter_frames = 0;
+  for (const std::string& line : s.Log.TakePending()) {
+    not_confirmed += line.find(" 通道打开失败") != std::string::npos;
+    meter_frames += line.find(" 发送数据：") != std::string::npos;
+  }
+  EXPECT_EQ(not_confirmed, 1u);
+  EXPECT_EQ(meter_frames, 0u);
+}
+
+TEST_F(CycleBench, ASilentMeterEndsRedBetweenAnsweringNeighbours) {
+  Start(Wiring::kSingle, 3);
+  sim::MeterFaults silent;
+  silent.silent = true;
+  bench->SetFaults(1, silent);
+  std::vector<int> read_rows;
+  flow.on_flow_read = [&](int row, int point, const FlowReading& r) {
+    EXPECT_EQ(point, 2);
+    EXPECT_GT(r.Volume, 0);
+    read_rows.push_back(row);
+  };
+  flow.RunOperation(kFlowReadFirst + 2, {});
+  EXPECT_EQ(flow.LampOf(0), Lamp::Lime);
+  EXPECT_EQ(flow.LampOf(1), Lamp::Red);
+  EXPECT_EQ(flow.LampOf(2), Lamp::Lime);
+  EXPECT_EQ(read_rows, (std::vector<int>{0, 2}));
+}
+
+TEST_F(CycleBench, CompensationWritesTheCorrectedCoefficient) {
+  Start(Wiring::kSingle, 1);
+  ASSERT_TRUE(flow.Compensate(0, 1, 9876));
+  EXPECT_EQ(flow.LampOf(0), Lamp::Lime);
+  EXPECT_EQ(bench->Meter(0).coefficients[1], 9876);
+  const auto lines = s.Log.TakePending();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines.front().find(" 操作类型：对第1仪表的流量二补偿操作开始"), std::string::npos);
+  EXPECT_NE(lines.back().find(" 操作类型：对第1仪表的流量二补偿操作结束"), std::string::npos);
+}
+
+TEST_F(CycleBench, MeteringDataInEveryProtocolVersion) {
+  const std::vector<sim::ProtocolVersion> versions = {
+      sim::ProtocolVersion::kV201, sim::ProtocolVersion::kV202, sim::ProtocolVersion::kV203,
+      sim::ProtocolVersion::kV301, sim::ProtocolVersion::kTG};
+  std::vector<sim::MeterSetup> setups(versions.size());
+  for (size_t i = 0; i < versions.size(); ++i)
+    setups[i].protocol = versions[i];
+  setups[3].kind = sim::MeterKind::kCold;
+  Start(Wiring::kMulti, static_cast<int>(versions.size()), setups);
+  reading.FillFromSelection();
+  ASSERT_EQ(reading.rows.size(), versions.size());
+  for (size_t i = 0; i < versions.size(); ++i) {
+    reading.rows[i].Version = std::string(sim::ProtocolText(versions[i]));
+  }
+  // The TG meter's row holds the eight digits its operator knows.
+  reading.rows[4].Address = reading.rows[4].Address.substr(6);
+  reading.cold_meter = false;
+  std::vector<size_t> all(versions.size());
+  for (size_t i = 0; i < all.size(); ++i)
+    all[i] = i;
+  ASSERT_TRUE(reading.ReadData(all));
+  for (size_t i = 0; i < versions.size(); ++i) {
+    SCOPED_TRACE(reading.rows[i].Version);
+    EXPECT_EQ(reading.rows[i].State, RowState::Answered);
+    EXPECT_EQ(reading.rows[i].Column(ReadingColumn::CommResult), "数据返回正确");
+    EXPECT_FALSE(reading.rows[i].Column(ReadingColumn::MeterClock).empty());
+  }
+}
+
+TEST_F(CycleBench, ClockSettingAndBroadcast) {
+  Start(Wiring::kSingle, 2);
+  bench->UpdateMeter(0, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
+  reading.FillFromSelection();
+  ASSERT_TRUE(reading.SetClock({0, 1}));
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::CommResult), "系统对时返回正确");
+  EXPECT_EQ(reading.rows[1].Column(ReadingColumn::CommResult), "系统对时返回正确");
+  EXPECT_LE(std::abs(bench->Meter(0).clock_offset_s), 2);
+
+  const size_t before = bench->ReceivedCount();
+  s.Settings.ReadAgainTimes = 3;
+  ASSERT_TRUE(reading.BroadcastClock());
+  ASSERT_TRUE(bench->WaitReceived(before + 3, 5000ms));
+  const auto frames = bench->Received();
+  ASSERT_EQ(frames.size(), before + 3);
+  for (size_t i = before; i < frames.size(); ++i)
+    EXPECT_TRUE(frames[i].answers.empty());
+}
+
+}  // namespace
+}  // namespace qv
