@@ -45,16 +45,17 @@ class CycleBench : public ::testing::Test {
     s.Slots.CreatePorts(s.PortDevices, s.Log);
     OpenMeterPorts(s);
     // A short poll keeps the tests quick; the cycle does not depend on it.
-    poll = pump.AddTimer(100ms, [this] {
-      flow.Cycle().ReadTimerTick();
-      reading.Cycle().ReadTimerTick();
-    });
+    // Each window polls only while its own operation runs.
+    poll = pump.AddTimer(100ms, [this] { flow.Cycle().ReadTimerTick(); });
+    reading_poll = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
     flow.on_poll_timers = [this](bool on) { pump.SetActive(poll, on); };
-    reading.on_poll_timer = [this](bool on) { pump.SetActive(poll, on); };
+    reading.on_poll_timer = [this](bool on) { pump.SetActive(reading_poll, on); };
   }
   void TearDown() override {
-    for (int n = 1; n <= kPortCount; ++n)
-      s.Slots[n].Port->Close();
+    for (int n = 1; n <= kPortCount; ++n) {
+      if (s.Slots[n].Port) s.Slots[n].Port->Close();
+      s.Slots[n].PortOpen = false;
+    }
   }
   size_t SwitchFrames() const {
     const auto frames = bench->Received();
@@ -68,6 +69,7 @@ class CycleBench : public ::testing::Test {
   FlowDetectionRun flow{s, pump};
   ReadingRun reading{s, pump};
   HeadlessPump::TimerId poll{};
+  HeadlessPump::TimerId reading_poll{};
   std::unique_ptr<sim::VirtualBench> bench;
 };
 
