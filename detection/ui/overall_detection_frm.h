@@ -1,0 +1,26 @@
+// The overall detection window: volume and heat tested together. Until its controls are built it
+// shows its caption only; the main window docks it like any tool window.
+#pragma once
+
+#include <QLabel>
+
+#include "shell/tool_form.h"
+
+namespace qv {
+
+class TOverallDetectionFrm : public TToolForm {
+  Q_OBJECT
+
+ public:
+  explicit TOverallDetectionFrm(SharedState& state, QWidget* parent = nullptr);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ApplyLanguage();
+
+  QLabel* caption_;
+};
+
+}  // namespace qv

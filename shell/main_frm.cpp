@@ -1,0 +1,254 @@
+#include "shell/main_frm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <string_view>
+
+#include "core/ini_file.h"
+#include "core/settings_files.h"
+#include "shell/channel_status_frm.h"
+#include "shell/language.h"
+#include "shell/show_message_frm.h"
+
+namespace qv {
+
+namespace {
+
+struct MenuCaption {
+  const char* name;
+  const char* chinese;
+  const char* english;
+};
+
+// The captioned menu items, in the order the captions are applied. The
+// separator `N3` has no caption of its own.
+constexpr std::array<MenuCaption, TMainFrm::kMenuItemCount> kMenuCaptions = {{
+    {"nSystem", "系统", "System"},
+    {"nSetPara", "参数设置", "Set Parameter"},
+    {"nExit", "退出(&X)", "Exit(&X)"},
+    {"nCheckMeter", "检测", "Detection"},
+    {"nFlowDetection", "流量检测", "Flow Detection"},
+    {"nTotalDetection", "总体检测", "Total Detection"},
+    {"nReadDataM", "抄表", "Meter Reading"},
+    {"nReadData", "抄表", "Meter Reading"},
+    {"nMessage", "信息", "Information"},
+    {"nMessageMonitor", "信息监控", "Information Monitoring"},
+    {"N1", "其它设置", "Other Parameter"},
+    {"N2", "通道状态", "Channel State"},
+}};
+
+constexpr const char* kTitleChinese = "QorvantisV2.02";
+constexpr const char* kTitleEnglish = "Qorvantis V2.02";
+
+size_t MenuIndex(std::string_view name) {
+  for (size_t i = 0; i < kMenuCaptions.size(); ++i) {
+    if (name == kMenuCaptions[i].name) return i;
+  }
+  return kMenuCaptions.size();
+}
+
+// Widths of the two (empty) status panels.
+constexpr int kStatusPanelWidth = 400;
+
+// The language follow-up runs every second: a language chosen in the
+// settings window reaches the captions within that time.
+constexpr int kLanguageCheckMs = 1000;
+
+// A close that found an operation running cancels it and tries again after
+// this pause: a cancelled operation ends within one pass of the event loop,
+// and the pause keeps a window that is slow to end its operation from
+// being asked in a tight loop.
+constexpr int kCloseRetryMs = 100;
+
+}  // namespace
+
+TMainFrm::TMainFrm(SharedState& state) : state_(state) {
+  setObjectName("MainFrm");
+  // Every date, time and number text of the program is written with fixed
+  // patterns, whatever the machine's regional settings.
+  QLocale::setDefault(QLocale::c());
+  resize(1127, 638);
+
+  plMain_ = new QFrame(this);
+  plMain_->setObjectName("plMain");
+  plMain_->setFrameShape(QFrame::NoFrame);
+  auto* layout = new QVBoxLayout(plMain_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  setCentralWidget(plMain_);
+
+  StatusBar1_ = new QStatusBar(this);
+  StatusBar1_->setObjectName("StatusBar1");
+  for (int i = 0; i < 2; ++i) {
+    auto* panel = new QLabel(StatusBar1_);
+    panel->setFixedWidth(kStatusPanelWidth);
+    StatusBar1_->addWidget(panel);
+  }
+  setStatusBar(StatusBar1_);
+
+  BuildMenu();
+
+  Timer1_ = new QTimer(this);
+  Timer1_->setObjectName("Timer1");
+  Timer1_->setInterval(kLanguageCheckMs);
+  connect(Timer1_, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
+  Timer1_->start();
+  Timer2_ = new QTimer(this);  // never started
+  Timer2_->setObjectName("Timer2");
+
+  close_retry_ = new QTimer(this);
+  close_retry_->setSingleShot(true);
+  close_retry_->setInterval(kCloseRetryMs);
+  connect(close_retry_, &QTimer::timeout, this, &QWidget::close);
+
+  ApplyLanguage();
+}
+
+QMenu* TMainFrm::AddMenu(QMenuBar* bar, const char* name) {
+  QMenu* menu = bar->addMenu(QString());
+  menu->setObjectName(name);
+  menu->menuAction()->setObjectName(name);
+  MenuItems_.at(MenuIndex(name)) = menu->menuAction();
+  return menu;
+}
+
+QAction* TMainFrm::AddItem(QMenu* menu, const char* name) {
+  QAction* item = menu->addAction(QString());
+  item->setObjectName(name);
+  MenuItems_.at(MenuIndex(name)) = item;
+  return item;
+}
+
+void TMainFrm::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  QMenu* system = AddMenu(bar, "nSystem");
+  connect(AddItem(system, "nSetPara"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.SetPara); });
+  connect(AddItem(system, "N1"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.OtherPara); });
+  connect(AddItem(system, "N2"), &QAction::triggered, this, &TMainFrm::N2Click);
+  system->addSeparator()->setObjectName("N3");
+  connect(AddItem(system, "nExit"), &QAction::triggered, this, &QWidget::close);
+
+  QMenu* check = AddMenu(bar, "nCheckMeter");
+  connect(AddItem(check, "nFlowDetection"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.FlowDetection); });
+  connect(AddItem(check, "nTotalDetection"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.OverallDetection); });
+
+  QMenu* reading = AddMenu(bar, "nReadDataM");
+  connect(AddItem(reading, "nReadData"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.ReadData); });
+
+  QMenu* message = AddMenu(bar, "nMessage");
+  connect(AddItem(message, "nMessageMonitor"), &QAction::triggered, this,
+          &TMainFrm::nMessageMonitorClick);
+}
+
+void TMainFrm::SetWindows(const ToolForms& tools, TShowMessageFrm* monitor) {
+  tools_ = tools;
+  monitor_ = monitor;
+}
+
+void TMainFrm::ApplyLanguage() {
+  const SystemSettings& s = state_.Settings;
+  const QString title = ByLanguage(s, kTitleChinese, kTitleEnglish);
+  QGuiApplication::setApplicationDisplayName(title);
+  setWindowTitle(title);
+  for (size_t i = 0; i < kMenuCaptions.size(); ++i) {
+    MenuItems_[i]->setText(ByLanguage(s, kMenuCaptions[i].chinese, kMenuCaptions[i].english));
+  }
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) FormShow();
+  QMainWindow::showEvent(event);
+}
+
+void TMainFrm::FormShow() {
+  LoadSysInfo(state_);
+  SystemSettings& s = state_.Settings;
+  s.OperatorName = "Test";
+  s.TestDate = QDate::currentDate().toString("yyyy-MM-dd").toStdString().substr(0, 20);
+  LoadCommInfo(state_);
+  ApplyLanguage();
+  LastLanguage_ = s.Language;
+}
+
+void TMainFrm::Timer1Timer() {
+  if (state_.Settings.Language == LastLanguage_) return;
+  ApplyLanguage();
+  LastLanguage_ = state_.Settings.Language;
+}
+
+void TMainFrm::ShowToolForm(TToolForm* form) {
+  if (!form) return;
+  if (CurrentToolForm_ && CurrentToolForm_ != form) {
+    // Its close handler runs; it stays docked, hidden, with its contents.
+    // Exactly one tool window is visible, even if a handler refused.
+    if (!CurrentToolForm_->close()) CurrentToolForm_->hide();
+  }
+  CurrentToolForm_ = form;
+  if (form->parentWidget() != plMain_) {
+    form->setParent(plMain_, Qt::Widget);  // no border, filling the panel
+    plMain_->layout()->addWidget(form);
+  }
+  form->show();
+}
+
+void TMainFrm::nMessageMonitorClick() {
+  if (!monitor_) return;
+  monitor_->show();
+  monitor_->raise();
+  monitor_->activateWindow();
+}
+
+void TMainFrm::N2Click() {
+  // A fresh snapshot each time, gone when it closes.
+  TChannelStatusFrm form(state_, this);
+  form.exec();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+  if (state_.OperationRunning) {
+    // The operation is waiting in a local event loop further down the
+    // stack: end it, let it return, and close once it has.
+    for (TToolForm* tool : tools_.All()) {
+      if (tool) tool->CancelOperation();
+    }
+    event->ignore();
+    close_retry_->start();
+    return;
+  }
+  if (!FormClose()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QCoreApplication::quit();
+}
+
+bool TMainFrm::FormClose() {
+  try {
+    SaveSysInfo(state_);
+    SaveCommInfo(state_);
+  } catch (const FileWriteError& e) {
+    // Nothing is lost: the window stays up with its ports open, and the
+    // operator may try again.
+    QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
+    return false;
+  }
+  for (int n = 1; n <= kPortSlotCount; ++n) {
+    PortSlot& slot = state_.Slots[n];
+    if (slot.PortOpen && slot.Port) slot.Port->Close();  // `PortOpen` keeps its value
+  }
+  return true;
+}
+
+}  // namespace qv

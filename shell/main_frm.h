@@ -1,0 +1,87 @@
+// The main window: a maximised frame with the menu bar and the client panel
+// `plMain`, in which exactly one tool window at a time is docked. It reloads
+// the settings when shown, follows the `Language` setting within a second,
+// shows the message monitor and the channel-status snapshot, and on closing
+// ends a running operation, saves both settings files, closes every open
+// port and ends the program. It talks to no meter itself.
+#pragma once
+
+#include <QAction>
+#include <QFrame>
+#include <QMainWindow>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <array>
+
+#include "core/shared_state.h"
+#include "shell/tool_form.h"
+
+namespace qv {
+
+class TShowMessageFrm;
+
+// The five tool windows the menu docks; the program entry creates them.
+struct ToolForms {
+  TToolForm* FlowDetection = nullptr;
+  TToolForm* OverallDetection = nullptr;
+  TToolForm* SetPara = nullptr;
+  TToolForm* OtherPara = nullptr;
+  TToolForm* ReadData = nullptr;
+
+  std::array<TToolForm*, 5> All() const {
+    return {FlowDetection, OverallDetection, SetPara, OtherPara, ReadData};
+  }
+};
+
+class TMainFrm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMenuItemCount = 12;
+
+  explicit TMainFrm(SharedState& state);
+
+  // The windows the menu shows; they live as long as this window.
+  void SetWindows(const ToolForms& tools, TShowMessageFrm* monitor);
+
+  // Docks `form` in `plMain` and shows it; the tool window docked before is
+  // closed first unless it is `form` itself.
+  void ShowToolForm(TToolForm* form);
+  TToolForm* CurrentToolForm() const { return CurrentToolForm_; }
+  // Window title, application title and menu captions for `Language`.
+  void ApplyLanguage();
+  int LastLanguage() const { return LastLanguage_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenu();
+  QMenu* AddMenu(QMenuBar* bar, const char* name);
+  QAction* AddItem(QMenu* menu, const char* name);
+
+  void FormShow();
+  void Timer1Timer();
+  void N2Click();
+  void nMessageMonitorClick();
+  // Saves both settings files and closes the open ports; false (with the
+  // error shown) when a file could not be written.
+  bool FormClose();
+
+  SharedState& state_;
+  QFrame* plMain_;
+  QStatusBar* StatusBar1_;
+  QTimer* Timer1_;
+  QTimer* Timer2_;
+  // Retries a close that waited for a running operation to end.
+  QTimer* close_retry_;
+  std::array<QAction*, kMenuItemCount> MenuItems_{};
+  int LastLanguage_ = 0;
+  TToolForm* CurrentToolForm_ = nullptr;
+  ToolForms tools_;
+  TShowMessageFrm* monitor_ = nullptr;
+};
+
+}  // namespace qv

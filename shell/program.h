@@ -1,0 +1,56 @@
+// The program: start-up, the nine windows and the event loop. `StartProgram`
+// does everything the program does before its event loop, so a test runs
+// the same start-up and gets the same windows.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "core/shared_state.h"
+#include "detection/ui/flow_detection_frm.h"
+#include "detection/ui/overall_detection_frm.h"
+#include "reading/read_data_frm.h"
+#include "shell/channel_status_frm.h"
+#include "shell/error_info_para_frm.h"
+#include "shell/log_feed.h"
+#include "shell/main_frm.h"
+#include "shell/show_message_frm.h"
+#include "tools/other_para_frm.h"
+#include "tools/set_para_frm.h"
+
+namespace qv {
+
+struct Program {
+  explicit Program(SharedState& s) : state(s) {}
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  ~Program();
+
+  // Runs the event loop until the main window closes; the exit code.
+  int Exec();
+
+  SharedState& state;
+  // Made here unless the caller (a test) already has one.
+  std::unique_ptr<QApplication> app;
+  // The windows in the order of creation; they go in reverse order, the
+  // main window (which may hold a docked tool window) last.
+  std::unique_ptr<TMainFrm> MainFrm;
+  std::unique_ptr<TOverallDetectionFrm> OverallDetectionFrm;
+  std::unique_ptr<TFlowDetectionFrm> FlowDetectionFrm;
+  std::unique_ptr<TShowMessageFrm> ShowMessageFrm;
+  std::unique_ptr<TSetParaFrm> SetParaFrm;
+  std::unique_ptr<TChannelStatusFrm> ChannelStatusFrm;
+  std::unique_ptr<TReadDataFrm> ReadDataFrm;
+  std::unique_ptr<TErrorInfoParaFrm> ErrorInfoParaFrm;
+  std::unique_ptr<TOtherParaFrm> OtherParaFrm;
+  // Log lines to the monitor; goes first.
+  std::unique_ptr<LogFeed> feed;
+};
+
+// Start-up: `InitSystem(state)` (rows, settings files, ports), the
+// application object (unless one exists), the windows once each, the main
+// window first, and the main window shown maximised. Null when `InitSystem`
+// fails.
+std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv);
+
+}  // namespace qv

@@ -1,0 +1,129 @@
+#include "shell/show_message_frm.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include "shell/language.h"
+
+namespace qv {
+
+namespace {
+// Widths of the three (empty) status panels.
+constexpr int kStatusPanels[] = {150, 150, 50};
+}  // namespace
+
+TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* parent)
+    : QWidget(parent), state_(state) {
+  setObjectName("ShowMessageFrm");
+  // Topmost for the whole run, over every other window.
+  setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
+  setWindowTitle(QString::fromUtf8("通讯信息"));
+  resize(928, 480);
+
+  mmInfo_ = new QPlainTextEdit(this);
+  mmInfo_->setObjectName("mmInfo");
+  mmInfo_->setReadOnly(true);
+  mmInfo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The mouse is handled here: double-click clears, right button opens the
+  // save menu only when there is something to save.
+  mmInfo_->setContextMenuPolicy(Qt::PreventContextMenu);
+  mmInfo_->viewport()->installEventFilter(this);
+
+  StatusBar1_ = new QStatusBar(this);
+  StatusBar1_->setObjectName("StatusBar1");
+  StatusBar1_->setSizeGripEnabled(false);
+  for (int width : kStatusPanels) {
+    auto* panel = new QLabel(StatusBar1_);
+    panel->setFixedWidth(width);
+    StatusBar1_->addWidget(panel);
+  }
+
+  PopupMenu1_ = new QMenu(this);
+  PopupMenu1_->setObjectName("PopupMenu1");
+  XT1_ = PopupMenu1_->addAction(QString::fromUtf8(" 保存为TXT"));
+  XT1_->setObjectName("XT1");
+  connect(XT1_, &QAction::triggered, this, &TShowMessageFrm::XT1Click);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(mmInfo_);
+  layout->addWidget(StatusBar1_);
+}
+
+TShowMessageFrm::~TShowMessageFrm() {
+  if (shown_once_) state_.Log.SetSink({});
+}
+
+void TShowMessageFrm::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    setWindowTitle(ByLanguage(state_.Settings, "信息监控", "Message Monitor"));
+    if (!shown_once_) {
+      shown_once_ = true;
+      state_.Log.SetSink([this](const std::string& line) { ShowMessage(line); });
+    }
+  }
+  QWidget::showEvent(event);
+}
+
+int TShowMessageFrm::LineCount() const {
+  const QTextDocument* doc = mmInfo_->document();
+  return doc->isEmpty() ? 0 : doc->blockCount();
+}
+
+void TShowMessageFrm::ShowMessage(const std::string& line) {
+  if (line.empty()) return;
+  if (LineCount() > kMaxLines) mmInfo_->clear();
+  mmInfo_->appendPlainText(QString::fromStdString(line));
+}
+
+bool TShowMessageFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mmInfo_->viewport()) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+      mmInfo_->clear();
+      return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress) {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::RightButton) {
+        if (LineCount() > 0) PopupMenu1_->popup(QCursor::pos());
+        return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+QString TShowMessageFrm::InfoPath() const {
+  return QString::fromStdString(state_.ProgramDir) + "Info.txt";
+}
+
+bool TShowMessageFrm::SaveLines(const QString& path, QString& error) const {
+  QByteArray text;
+  for (QTextBlock b = mmInfo_->document()->begin(); b.isValid() && LineCount() > 0; b = b.next()) {
+    text += b.text().toUtf8();
+    text += "\r\n";
+  }
+  // Written beside the target and renamed over it: an earlier file is
+  // replaced whole or not at all.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    error = QString("Cannot create file \"%1\". %2").arg(path, file.errorString());
+    return false;
+  }
+  return true;
+}
+
+void TShowMessageFrm::XT1Click() {
+  QString error;
+  if (!SaveLines(InfoPath(), error)) QMessageBox::critical(this, windowTitle(), error);
+}
+
+}  // namespace qv

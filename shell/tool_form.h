@@ -1,0 +1,46 @@
+// What the main window expects of the five tool windows (flow detection,
+// overall detection, parameter settings, other parameters, meter reading):
+// each is created once at start-up as a hidden window, the main window docks
+// it into its client panel, closing it runs its close handler and only hides
+// it, and on the program's end the main window asks it to end a running
+// operation before anything is saved.
+//
+// A tool window runs its operations (BenchRun, ReadingRun) with `Pump()` as
+// their EventPump and overrides `CancelRuns()` to cancel them; the base then
+// interrupts the wait in progress so the operation unwinds at once.
+#pragma once
+
+#include <QWidget>
+
+#include "core/shared_state.h"
+#include "shell/language.h"
+#include "shell/qt_event_pump.h"
+
+namespace qv {
+
+class TToolForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TToolForm(SharedState& state, QWidget* parent = nullptr);
+
+  // Ends the window's running operation cleanly: no further frame is sent,
+  // the wait in progress returns, and the operation returns to its caller
+  // through the event loop. Nothing happens while the window is idle.
+  void CancelOperation();
+
+  QtEventPump& Pump() { return pump_; }
+  SharedState& Shared() { return state_; }
+
+ protected:
+  // Cancels every run the window owns (`BenchRun::Cancel`,
+  // `ReadingRun::Cancel`).
+  virtual void CancelRuns() {}
+
+  SharedState& state_;
+
+ private:
+  QtEventPump pump_;
+};
+
+}  // namespace qv

@@ -1,0 +1,137 @@
+// The main window's menu: docking one tool window at a time, the monitor
+// and the channel-status snapshot.
+#include <QMenu>
+
+#include "shell_support.h"
+
+using namespace qv;
+using namespace qv::shell_test;
+
+namespace {
+
+// Records the show and close events of the windows it watches, in order.
+class EventLog : public QObject {
+ public:
+  QStringList events;
+
+  void Watch(QWidget* w) { w->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close) events << "close " + watched->objectName();
+    if (event->type() == QEvent::Show) events << "show " + watched->objectName();
+    return false;
+  }
+};
+
+QAction* Item(TMainFrm& main, const char* name) {
+  return main.findChild<QAction*>(name);
+}
+
+}  // namespace
+
+class MainFrmTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ChoosingTheSameToolWindowTwiceKeepsItDocked() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    EventLog log;
+    log.Watch(program->SetParaFrm.get());
+    Item(main, "nSetPara")->trigger();
+    Item(main, "nSetPara")->trigger();
+    QCOMPARE(main.CurrentToolForm(), program->SetParaFrm.get());
+    QVERIFY(program->SetParaFrm->isVisible());
+    QCOMPARE(program->SetParaFrm->parentWidget(), main.findChild<QWidget*>("plMain"));
+    QVERIFY(!program->SetParaFrm->isWindow());
+    QVERIFY(!log.events.contains("close SetParaFrm"));
+  }
+
+  void ChoosingAnotherClosesThePreviousFirst() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    Item(main, "nTotalDetection")->trigger();
+    QVERIFY(program->OverallDetectionFrm->isVisible());
+    EventLog log;
+    log.Watch(program->OverallDetectionFrm.get());
+    log.Watch(program->FlowDetectionFrm.get());
+    Item(main, "nFlowDetection")->trigger();
+    QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
+    QVERIFY(!program->OverallDetectionFrm->isVisible());
+    QVERIFY(program->FlowDetectionFrm->isVisible());
+    QCOMPARE(main.CurrentToolForm(), program->FlowDetectionFrm.get());
+    // The closed window is hidden, not destroyed, and comes back docked.
+    Item(main, "nTotalDetection")->trigger();
+    QVERIFY(program->OverallDetectionFrm->isVisible());
+    QVERIFY(!program->FlowDetectionFrm->isVisible());
+  }
+
+  void EveryToolItemDocksItsWindow() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    const std::vector<std::pair<const char*, TToolForm*>> items = {
+        {"nSetPara", program->SetParaFrm.get()},
+        {"N1", program->OtherParaFrm.get()},
+        {"nFlowDetection", program->FlowDetectionFrm.get()},
+        {"nTotalDetection", program->OverallDetectionFrm.get()},
+        {"nReadData", program->ReadDataFrm.get()},
+    };
+    for (const auto& [name, form] : items) {
+      Item(main, name)->trigger();
+      QCOMPARE(main.CurrentToolForm(), form);
+      int visible = 0;
+      for (const auto& other : items)
+        visible += other.second->isVisible() ? 1 : 0;
+      QCOMPARE(visible, 1);
+    }
+  }
+
+  void ToolWindowCaptionsFollowTheLanguage() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    Item(main, "nReadData")->trigger();
+    QCOMPARE(program->ReadDataFrm->windowTitle(), QString("抄表"));
+    bench.state->Settings.Language = 1;
+    Item(main, "nSetPara")->trigger();
+    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
+  }
+
+  void MonitorItemShowsTheMonitorUndocked() {
+    Bench bench;
+    auto program = bench.Start();
+    Item(*program->MainFrm, "nMessageMonitor")->trigger();
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    QVERIFY(monitor.isVisible());
+    QVERIFY(monitor.isWindow());
+    QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(monitor.windowTitle(), QString("信息监控"));
+    QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
+  }
+
+  void ChannelStateItemOpensAFreshModalSnapshot() {
+    Bench bench;
+    auto program = bench.Start();
+    bench.state->ChannelState[2] = 1;
+    QString title;
+    QString colour;
+    QPointer<QWidget> opened;
+    CloseNextModal([&](QWidget* modal) {
+      opened = modal;
+      title = modal->windowTitle();
+      colour = modal->findChild<QFrame*>("rzpl3")->palette().color(QPalette::Window).name();
+    });
+    Item(*program->MainFrm, "N2")->trigger();
+    QCOMPARE(title, QString("通道状态"));
+    QCOMPARE(colour, QString("#00ff00"));
+    QVERIFY(opened.isNull());                          // destroyed once closed
+    QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
+  }
+};
+
+QTEST_MAIN(MainFrmTest)
+#include "main_frm_test.moc"

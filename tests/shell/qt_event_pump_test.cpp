@@ -1,0 +1,50 @@
+// The windows' waits: the window stays live during a wait, and an
+// interrupted wait returns at once.
+#include <QTimer>
+
+#include "shell/qt_event_pump.h"
+#include "shell_support.h"
+
+using namespace qv;
+using namespace std::chrono_literals;
+
+class QtEventPumpTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void TimersRunDuringAWait() {
+    QtEventPump pump;
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    pump.Pump(200ms);
+    QVERIFY(ticks > 0);
+  }
+
+  void AZeroWaitServesWhatIsPending() {
+    QtEventPump pump;
+    bool served = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { served = true; }, Qt::QueuedConnection);
+    pump.Pump(0ms);
+    QVERIFY(served);
+  }
+
+  void InterruptEndsTheRunningWaits() {
+    QtEventPump pump;
+    bool inner_returned = false;
+    // A wait that serves an event starting another wait; both end.
+    QTimer::singleShot(0, [&] {
+      QTimer::singleShot(0, [&] { pump.Interrupt(); });
+      pump.Pump(std::chrono::hours(1));
+      inner_returned = true;
+    });
+    pump.Pump(std::chrono::hours(1));
+    QVERIFY(inner_returned);
+    QVERIFY(!pump.Pumping());
+  }
+};
+
+QTEST_MAIN(QtEventPumpTest)
+#include "qt_event_pump_test.moc"

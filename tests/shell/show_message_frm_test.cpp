@@ -1,0 +1,138 @@
+// The message monitor: which log lines reach it, the 101-line limit, the
+// mouse (double-click clears, right button offers the save) and Info.txt.
+#include <QMenu>
+
+#include "shell_support.h"
+
+using namespace qv;
+using namespace qv::shell_test;
+
+namespace {
+
+QPlainTextEdit* Box(TShowMessageFrm& monitor) {
+  return monitor.findChild<QPlainTextEdit*>("mmInfo");
+}
+
+QStringList Lines(TShowMessageFrm& monitor) {
+  const QString text = Box(monitor)->toPlainText();
+  return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+}  // namespace
+
+class ShowMessageFrmTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void LinesArriveOnlyOnceTheMonitorHasBeenShown() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    QCOMPARE(monitor.windowTitle(), QString("通讯信息"));
+    s.Log.Post(" before");
+    QTRY_VERIFY(QString::fromStdString(s.Log.MessageText()).endsWith(" before"));
+
+    program->MainFrm->findChild<QAction*>("nMessageMonitor")->trigger();
+    QCOMPARE(monitor.LineCount(), 0);
+    s.Log.Operation(3, "开始");
+    QTRY_COMPARE(monitor.LineCount(), 1);
+    QVERIFY(Lines(monitor).at(0).endsWith(" 操作类型：对第3个设备的进行开始操作"));
+  }
+
+  void LinesKeepArrivingAfterALanguageChange() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    QVERIFY(monitor.close());  // hidden, not gone
+    s.Settings.Language = 1;
+    s.Log.Post(" after the change");
+    QTRY_COMPARE(monitor.LineCount(), 1);
+    QCOMPARE(monitor.windowTitle(), QString("信息监控"));  // until shown again
+    monitor.show();
+    QCOMPARE(monitor.windowTitle(), QString("Message Monitor"));
+    QCOMPARE(monitor.LineCount(), 1);
+  }
+
+  void ReceivedBytesReachTheMonitor() {
+    Pty com1;
+    Bench bench;
+    bench.Write("comminfo.ini", QByteArray("[Comm]\n0=1\n[Devices]\n1=") + com1.Path().c_str());
+    auto program = bench.Start();
+    QVERIFY(bench.state->Slots[1].PortOpen);
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    com1.Send({0x16});
+    QTRY_COMPARE(monitor.LineCount(), 1);
+    QVERIFY(Lines(monitor).at(0).endsWith("] 收到数据： 16"));
+  }
+
+  void TheHundredAndSecondLineClearsTheBoxFirst() {
+    Bench bench;
+    TShowMessageFrm monitor(*bench.state);
+    for (int i = 1; i <= 101; ++i)
+      monitor.ShowMessage("line " + std::to_string(i));
+    QCOMPARE(monitor.LineCount(), 101);
+    QCOMPARE(Lines(monitor).last(), QString("line 101"));
+    monitor.ShowMessage("");  // an empty text adds nothing
+    QCOMPARE(monitor.LineCount(), 101);
+    monitor.ShowMessage("line 102");
+    QCOMPARE(Lines(monitor), QStringList({"line 102"}));
+  }
+
+  void DoubleClickClearsAndLaterLinesStartAtTheTop() {
+    Bench bench;
+    TShowMessageFrm monitor(*bench.state);
+    monitor.show();
+    monitor.ShowMessage("one");
+    monitor.ShowMessage("two");
+    QTest::mouseDClick(Box(monitor)->viewport(), Qt::LeftButton);
+    QCOMPARE(monitor.LineCount(), 0);
+    monitor.ShowMessage("three");
+    QCOMPARE(Box(monitor)->toPlainText(), QString("three"));
+  }
+
+  void RightClickOffersTheSaveOnlyWhenThereIsALine() {
+    Bench bench;
+    TShowMessageFrm monitor(*bench.state);
+    monitor.show();
+    auto* menu = monitor.findChild<QMenu*>("PopupMenu1");
+    QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
+    QVERIFY(!menu->isVisible());
+    monitor.ShowMessage("one");
+    QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
+    QVERIFY(menu->isVisible());
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions().at(0)->text(), QString(" 保存为TXT"));
+    menu->close();
+  }
+
+  void SaveWritesInfoTxtWithCrLf() {
+    Bench bench;
+    bench.Write("Info.txt", "an older file, longer than the new one\r\n");
+    TShowMessageFrm monitor(*bench.state);
+    monitor.ShowMessage("[2024-03-05 14:07:09] 发送数据： 68 16");
+    monitor.ShowMessage("second");
+    monitor.findChild<QAction*>("XT1")->trigger();
+    QCOMPARE(bench.Read("Info.txt"),
+             QByteArray("[2024-03-05 14:07:09] 发送数据： 68 16\r\nsecond\r\n"));
+    QCOMPARE(bench.Entries(), QStringList({"Info.txt"}));
+  }
+
+  void AFailedSaveShowsTheErrorAndKeepsTheLines() {
+    Bench bench;
+    QVERIFY(QDir(bench.dir.path()).mkdir("Info.txt"));
+    TShowMessageFrm monitor(*bench.state);
+    monitor.ShowMessage("kept");
+    QString shown;
+    CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
+    monitor.findChild<QAction*>("XT1")->trigger();
+    QVERIFY2(shown.contains(bench.Path("Info.txt")), qPrintable(shown));
+    QCOMPARE(Lines(monitor), QStringList({"kept"}));
+  }
+};
+
+QTEST_MAIN(ShowMessageFrmTest)
+#include "show_message_frm_test.moc"

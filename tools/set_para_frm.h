@@ -1,0 +1,26 @@
+// The parameter settings window: bench settings and each row's port, channel and address. Until its
+// controls are built it shows its caption only; the main window docks it like any tool window.
+#pragma once
+
+#include <QLabel>
+
+#include "shell/tool_form.h"
+
+namespace qv {
+
+class TSetParaFrm : public TToolForm {
+  Q_OBJECT
+
+ public:
+  explicit TSetParaFrm(SharedState& state, QWidget* parent = nullptr);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ApplyLanguage();
+
+  QLabel* caption_;
+};
+
+}  // namespace qv
