@@ -156,7 +156,8 @@ const Option kOptions[] = {
      }},
     {"--protocol", "V1,V2,...",
      "metering-data version of meters 1, 2, ... (the last one given holds for the rest): "
-     "M-BusV2.01, M-BusV2.02 (default), M-BusV2.03, M-BusV3.01 or TG",
+     "M-BusV2.01, M-BusV2.02 (default), M-BusV2.03, M-BusV3.01 or TG; a TG meter's default "
+     "address is 111100 followed by the last eight digits (the program's row holds those eight)",
      [](const std::string& v, SimCommandLine& o, std::string& e) {
        const auto parts = Split(v);
        for (size_t i = 0; i < kMaxMeters; ++i) {
