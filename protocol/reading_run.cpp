@@ -154,23 +154,30 @@ int ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
 }
 
 void ReadingRun::HandleReply(std::span<const uint8_t> frame) {
-  ReplyHeader h{};
-  std::copy_n(frame.begin(), std::min(frame.size(), h.size()), h.begin());
-  const bool metering = IsMeteringReply(h);
-  if ((metering && operation_ != kReadData) || (!metering && operation_ != kSetClock)) return;
+  if (frame.size() <= FrameOffset::kDi1) return;
+  const bool metering = frame[FrameOffset::kControl] == 0x81;
+  if (operation_ != (metering ? kReadData : kSetClock)) return;
   const int found = FindRowByAddress(frame);
   if (found < 0) return;
-  const size_t i = static_cast<size_t>(found);
   const FrameCheck check = CheckFrame(frame);
   if (check == FrameCheck::kTooShort || check == FrameCheck::kNoStart) return;
-  if (!metering) {
-    const char* text = check == FrameCheck::kIncomplete      ? kTextClockIncomplete
-                       : check == FrameCheck::kChecksumError ? kTextClockChecksum
-                                                             : kTextClockOk;
-    rows[i].Column(ReadingColumn::CommResult) = text;
-    SetState(i, check == FrameCheck::kCorrect ? RowState::Answered : RowState::Pending);
-    return;
+  if (metering) {
+    DecodeMeteringReply(static_cast<size_t>(found), check, frame);
+  } else {
+    CheckClockReply(static_cast<size_t>(found), check);
   }
+}
+
+void ReadingRun::CheckClockReply(size_t i, FrameCheck check) {
+  // A pending row keeps the attempts going: a bad reply is no answer.
+  const char* text = check == FrameCheck::kIncomplete      ? kTextClockIncomplete
+                     : check == FrameCheck::kChecksumError ? kTextClockChecksum
+                                                           : kTextClockOk;
+  rows[i].Column(ReadingColumn::CommResult) = text;
+  SetState(i, check == FrameCheck::kCorrect ? RowState::Answered : RowState::Pending);
+}
+
+void ReadingRun::DecodeMeteringReply(size_t i, FrameCheck check, std::span<const uint8_t> frame) {
   if (check != FrameCheck::kCorrect) {
     MarkRowFailed(i, check == FrameCheck::kIncomplete ? kTextDataIncomplete : kTextDataChecksum);
     return;
@@ -180,7 +187,7 @@ void ReadingRun::HandleReply(std::span<const uint8_t> frame) {
     MarkRowFailed(i, kTextDataIncomplete);
     return;
   }
-  const bool tg = h[11] == 0x1F;
+  const bool tg = frame[FrameOffset::kDi0] == 0x1F;
   const MeteringTexts texts =
       tg ? DecodeMeteringDataTG(frame) : DecodeMeteringData(frame, rows[i].Version);
   for (size_t c = 0; c < texts.column.size(); ++c) {

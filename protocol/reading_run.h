@@ -14,6 +14,7 @@
 #include "core/operation_log.h"
 #include "core/shared_state.h"
 #include "protocol/cycle.h"
+#include "protocol/frame.h"
 #include "protocol/metering_data.h"
 
 namespace qv {
@@ -78,6 +79,8 @@ class ReadingRun : public CycleClient {
   void Transact(Operation op, size_t list_index);
   void SetState(size_t list_index, RowState state);
   int FindRowByAddress(std::span<const uint8_t> frame) const;
+  void CheckClockReply(size_t list_index, FrameCheck check);
+  void DecodeMeteringReply(size_t list_index, FrameCheck check, std::span<const uint8_t> frame);
   void Trace(std::string_view text) const {
     if (trace) trace(text);
   }

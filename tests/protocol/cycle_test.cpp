@@ -282,6 +282,47 @@ TEST_F(ReadingTest, BadClockRepliesLeaveTheRowPending) {
   EXPECT_EQ(reading.rows[1].Column(ReadingColumn::CommResult), "没有数据返回");
 }
 
+// A metering reply of meter 1 ("M-BusV2.02"): heat 1200 kWh in G2.
+Bytes MeteringReply1() {
+  return Reply(
+      "68 20 01 00 00 00 00 00 00 81 2E 90 1F 01"
+      " 00 00 00 00 05  00 12 00 00 05  00 00 00 00 05  00 00 00 00 32  00 00 00 00 2C"
+      " 00 50 00  00 40 00  00 00 00  30 59 23 31 12 25 20  00 00");
+}
+
+TEST_F(ReadingTest, MeteringRepliesFillTheRowOrSayWhatWasWrong) {
+  s.Settings.ReadAgainTimes = 1;
+  reading.rows[0].Version = "M-BusV2.02";
+  ReplyAfter(150ms, MeteringReply1());
+  StartReplies();
+  reading.ReadData({0});
+  EXPECT_EQ(reading.rows[0].State, RowState::Answered);
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::CurrentHeat), "1200");
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::MeterClock), "2025-12-31 23:59:30");
+  EXPECT_EQ(reading.rows[0].Column(ReadingColumn::CommResult), "数据返回正确");
+
+  // Decoded on the tick that sees them; the attempt's end then says no reply,
+  // so the texts are checked as each reply is decoded.
+  for (auto [damage, text] : {std::pair{0, "返回校验错误"}, std::pair{1, "返回数据不完整"}}) {
+    Bytes bad = MeteringReply1();
+    (damage == 0 ? bad[bad.size() - 2] : bad.back()) ^= 0x01;
+    std::string seen;
+    reading.on_row = [&](size_t i) {
+      if (i == 0 && reading.rows[0].State == RowState::Failed && seen.empty()) {
+        seen = reading.rows[0].Column(ReadingColumn::CommResult);
+      }
+    };
+    const auto id = pump.AddTimer(150ms, [this, bad] {
+      if (s.Slots[3].Unread() == 0) s.Slots[3].Append(bad);
+    });
+    pump.SetActive(id, true);
+    reading.ReadData({0});
+    pump.SetActive(id, false);
+    EXPECT_EQ(seen, text);
+    EXPECT_EQ(reading.rows[0].Column(ReadingColumn::HeatPower), "─");
+  }
+}
+
 TEST_F(ReadingTest, LateRepliesAreConsumedAndIgnored) {
   s.Settings.ReadAgainTimes = 1;
   reading.SetClock({1});
