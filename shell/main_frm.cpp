@@ -158,9 +158,10 @@ void TMainFrm::SetWindows(const ToolForms& tools, TShowMessageFrm* monitor) {
 
 void TMainFrm::ApplyLanguage() {
   const SystemSettings& s = state_.Settings;
-  const QString title = ByLanguage(s, kTitleChinese, kTitleEnglish);
-  QGuiApplication::setApplicationDisplayName(title);
-  setWindowTitle(title);
+  // The main window's title is also the program's task-bar text. (The
+  // toolkit's application display name is left unset: it would be appended
+  // to every other window's title.)
+  setWindowTitle(ByLanguage(s, kTitleChinese, kTitleEnglish));
   for (size_t i = 0; i < kMenuCaptions.size(); ++i) {
     MenuItems_[i]->setText(ByLanguage(s, kMenuCaptions[i].chinese, kMenuCaptions[i].english));
   }

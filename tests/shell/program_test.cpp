@@ -54,7 +54,6 @@ class ProgramTest : public QObject {
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
     QCOMPARE(main.windowTitle(), QString("QorvantisV2.02"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("QorvantisV2.02"));
     QCOMPARE(main.findChild<QAction*>("nSystem")->text(), QString("系统"));
     QCOMPARE(main.findChild<QAction*>("nExit")->text(), QString("退出(&X)"));
   }
