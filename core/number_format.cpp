@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/text.h"
+
 namespace qv {
 
 std::string FormatFixed(double v, int decimals) {
@@ -54,10 +56,8 @@ std::string FormatFixed(double v, int decimals) {
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return std::nullopt;
-  const size_t last = text.find_last_not_of(" \t");
-  const std::string s(text.substr(first, last - first + 1));
+  const std::string s(TrimText(text));
+  if (s.empty()) return std::nullopt;
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);
   if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;

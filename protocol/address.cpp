@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/text.h"
 #include "protocol/codec.h"
 
 namespace qv {
@@ -10,15 +11,6 @@ namespace {
 
 constexpr std::string_view kTgPrefix = "111100";
 constexpr size_t kTgNumberDigits = 8;
-
-// Blanks and control characters around a typed address are not part of it.
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -41,7 +33,7 @@ std::string PadLeft(std::string_view s, size_t width) {
 }  // namespace
 
 MeterAddress::MeterAddress(std::string_view text, AddressRule rule) {
-  const std::string_view trimmed = Trim(text);
+  const std::string_view trimmed = TrimText(text);
   hex_ = std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return HexDigit(c) >= 0; });
   std::string full;
   if (rule == AddressRule::kTG && trimmed.size() <= kTgNumberDigits) {

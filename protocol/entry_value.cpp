@@ -3,17 +3,11 @@
 #include <charconv>
 #include <limits>
 
+#include "core/text.h"
+
 namespace qv {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -61,7 +55,7 @@ std::optional<Decimal> ParseDecimal(std::string_view s) {
 
 // Blanks only, or nothing: the operator left the field empty, which is 0.
 std::optional<Decimal> ParseEntry(std::string_view text) {
-  text = Trim(text);
+  text = TrimText(text);
   if (text.empty()) return Decimal{};
   return ParseDecimal(text);
 }

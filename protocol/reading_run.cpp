@@ -85,14 +85,23 @@ bool ReadingRun::RunRows(Operation op, const std::vector<size_t>& list_indexes) 
     SetState(i, RowState::Pending);
   operation_ = op;
   ResetRecvBuffers(state_);
-  if (on_poll_timer) on_poll_timer(true);
-  const char* label = op == kReadData ? kLogRead : kLogClock;
-  for (size_t i : list_indexes) {
-    if (i >= rows.size() || cycle_.Cancelled()) continue;
-    state_.Log.Operation(rows[i].Position + 1, label);
-    Transact(op, i);
+  const char* label = op == kReadData ? kLogRead : op == kSetClock ? kLogClock : kLogBroadcast;
+  if (op == kBroadcastClock) {
+    // Every meter takes the broadcast and none answers it: no poll, no wait.
+    Bytes frame;
+    if (BuildSetClock(0, kBroadcastAddressText, frame, clock()) == 0) {
+      for (uint32_t i = 0; i < state_.Settings.ReadAgainTimes; ++i)
+        cycle_.SendFrame(0, frame);
+    }
+  } else {
+    if (on_poll_timer) on_poll_timer(true);
+    for (size_t i : list_indexes) {
+      if (i >= rows.size() || cycle_.Cancelled()) continue;
+      state_.Log.Operation(rows[i].Position + 1, label);
+      Transact(op, i);
+    }
+    if (on_poll_timer) on_poll_timer(false);
   }
-  if (on_poll_timer) on_poll_timer(false);
   operation_ = kIdle;
   state_.Log.OperationFinished(label);
   return true;
@@ -120,24 +129,7 @@ void ReadingRun::Transact(Operation op, size_t list_index) {
 }
 
 bool ReadingRun::BroadcastClock() {
-  OperationGuard guard(state_);
-  if (!guard.Acquired()) {
-    if (on_refused) on_refused();
-    return false;
-  }
-  cycle_.Resume();
-  for (size_t i = 0; i < rows.size(); ++i)
-    SetState(i, RowState::Pending);
-  operation_ = kBroadcastClock;
-  ResetRecvBuffers(state_);
-  Bytes frame;
-  if (BuildSetClock(0, kBroadcastAddressText, frame, clock()) == 0) {
-    for (uint32_t i = 0; i < state_.Settings.ReadAgainTimes; ++i)
-      cycle_.SendFrame(0, frame);
-  }
-  operation_ = kIdle;
-  state_.Log.OperationFinished(kLogBroadcast);
-  return true;
+  return RunRows(kBroadcastClock, {});
 }
 
 bool ReadingRun::RecogniseReply(const ReplyHeader& header) const {

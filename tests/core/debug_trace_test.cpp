@@ -6,28 +6,19 @@
 
 #include "core/ini_file.h"
 #include "tests/core/file_test_support.h"
+#include "tests/support/local_time.h"
 
 namespace qv {
 namespace {
 
+using testing_time::Local;
+
 using testing_files::ReadFile;
 using testing_files::TempDir;
 
-std::chrono::system_clock::time_point At(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
-
 TEST(DebugTrace, EntryIsNamedByTheSecondInAFileNamedByTheHour) {
   TempDir dir;
-  WriteDebugLog(dir.Dir(), "iRecvP=3,iCurr=0,iLeaveLen3", At(2024, 3, 5, 14, 7, 9));
+  WriteDebugLog(dir.Dir(), "iRecvP=3,iCurr=0,iLeaveLen3", Local(2024, 3, 5, 14, 7, 9));
   EXPECT_EQ(dir.Listing(), "2024030514Text.txt;");
   EXPECT_EQ(ReadFile(dir.File("2024030514Text.txt")),
             "[2024-03-05 14:07:09]\r\n调试=iRecvP=3,iCurr=0,iLeaveLen3\r\n");
@@ -35,7 +26,7 @@ TEST(DebugTrace, EntryIsNamedByTheSecondInAFileNamedByTheHour) {
 
 TEST(DebugTrace, TwoCallsInOneSecondLeaveOneEntry) {
   TempDir dir;
-  const auto t = At(2024, 3, 5, 14, 7, 9);
+  const auto t = Local(2024, 3, 5, 14, 7, 9);
   WriteDebugLog(dir.Dir(), "11", t);
   WriteDebugLog(dir.Dir(), "12", t + std::chrono::milliseconds(500));
   EXPECT_EQ(ReadFile(dir.File("2024030514Text.txt")), "[2024-03-05 14:07:09]\r\n调试=12\r\n");
@@ -43,9 +34,9 @@ TEST(DebugTrace, TwoCallsInOneSecondLeaveOneEntry) {
 
 TEST(DebugTrace, LaterSecondsAddSectionsInOrderAndANewHourANewFile) {
   TempDir dir;
-  WriteDebugLog(dir.Dir(), "1", At(2024, 12, 31, 9, 59, 58));
-  WriteDebugLog(dir.Dir(), "2", At(2024, 12, 31, 9, 59, 59));
-  WriteDebugLog(dir.Dir(), "13", At(2024, 12, 31, 10, 0, 0));
+  WriteDebugLog(dir.Dir(), "1", Local(2024, 12, 31, 9, 59, 58));
+  WriteDebugLog(dir.Dir(), "2", Local(2024, 12, 31, 9, 59, 59));
+  WriteDebugLog(dir.Dir(), "13", Local(2024, 12, 31, 10, 0, 0));
   EXPECT_EQ(dir.Listing(), "2024123109Text.txt;2024123110Text.txt;");
   const IniFile nine = IniFile::Load(dir.File("2024123109Text.txt"));
   EXPECT_EQ(nine.Get("2024-12-31 09:59:58", "调试"), "1");
@@ -57,7 +48,7 @@ TEST(DebugTrace, UnwritableFileRaisesUnableToWrite) {
   TempDir dir;
   const std::string missing = dir.File("gone/");
   try {
-    WriteDebugLog(missing, "14", At(2024, 3, 5, 14, 7, 9));
+    WriteDebugLog(missing, "14", Local(2024, 3, 5, 14, 7, 9));
     FAIL() << "the write was not refused";
   } catch (const FileWriteError& e) {
     EXPECT_STREQ(e.what(), ("Unable to write to " + missing + "2024030514Text.txt").c_str());

@@ -7,26 +7,17 @@
 #include <set>
 #include <thread>
 
+#include "tests/support/local_time.h"
+
 namespace qv {
 namespace {
 
-// 2024-03-05 14:07:09 local time.
-std::chrono::system_clock::time_point At(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
+using testing_time::Local;
 
 class OperationLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log.SetClock([] { return At(2024, 3, 5, 14, 7, 9); });
+    log.SetClock([] { return Local(2024, 3, 5, 14, 7, 9); });
   }
   std::string Only() {
     auto lines = log.TakePending();
@@ -37,8 +28,8 @@ class OperationLogTest : public ::testing::Test {
 };
 
 TEST_F(OperationLogTest, StampIsTwentyFourHourWithTwoDigitFields) {
-  EXPECT_EQ(LogStamp(At(2024, 3, 5, 14, 7, 9)), "[2024-03-05 14:07:09]");
-  EXPECT_EQ(LogStamp(At(1999, 12, 31, 0, 0, 0)), "[1999-12-31 00:00:00]");
+  EXPECT_EQ(LogStamp(Local(2024, 3, 5, 14, 7, 9)), "[2024-03-05 14:07:09]");
+  EXPECT_EQ(LogStamp(Local(1999, 12, 31, 0, 0, 0)), "[1999-12-31 00:00:00]");
 }
 
 TEST_F(OperationLogTest, LineTemplates) {

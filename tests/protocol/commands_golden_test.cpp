@@ -11,24 +11,15 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
+#include "tests/support/local_time.h"
 
 namespace qv {
 namespace {
 
+using testing_time::Local;
+
 // The meter most vectors address: A0..A6 = 34 12 90 78 56 34 12.
 constexpr std::string_view kAddr = "12345678901234";
-
-std::chrono::system_clock::time_point Local(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
 
 constexpr std::array<int32_t, kFlowPoints> kCoefs = {10000, 12345678, 1, 99999999, 5};
 constexpr std::array<int32_t, kFlowPoints> kSmallCoefs = {1, 2, 3, 4, 5};

@@ -8,9 +8,12 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
+#include "tests/support/local_time.h"
 
 namespace qv {
 namespace {
+
+using testing_time::Local;
 
 constexpr std::string_view kAddr = "12345678901234";
 constexpr std::array<int32_t, kFlowPoints> kCoefs = {1, 2, 3, 4, 5};
@@ -135,18 +138,6 @@ TEST(StandardSelector, TGAddressRuleOnlyUnderVersion5) {
   ASSERT_EQ(BuildReadMeterData(4, "12345678", plain, false), 0);
   EXPECT_EQ(HexText(std::span<const uint8_t>(tg).subspan(5, 7)), " 78 56 34 12 00 11 11");
   EXPECT_EQ(HexText(std::span<const uint8_t>(plain).subspan(5, 7)), " 78 56 34 12 00 00 00");
-}
-
-std::chrono::system_clock::time_point Local(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tm));
 }
 
 // The seven time bytes of a SetClock frame built at `now`.
