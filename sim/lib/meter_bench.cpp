@@ -102,6 +102,19 @@ bool BenchReadReply(MeterContext& c, Reply& r) {
 // ReadUltrasonicData reply, L = 0x20:
 //   14..17 time difference   18..21 downstream   22..25 upstream (as above)
 //   26..29 00   30..33 accumulated volume, BCD, L   34 unit 29
+
+// The tail both flow replies share: accumulated volume (BCD4, litres, unit
+// 29), flow rate (BCD4, L/h, unit 32), the two status bytes and the 00.
+void AppendVolumeFlowStatus(const MeterContext& c, Bytes& p) {
+  Append(p, BcdOf(static_cast<double>(c.m.volume_l), 4));
+  p.push_back(kUnitLitre);
+  Append(p, BcdOf(MeterFlowLph(c.m, c.bench), 4));
+  p.push_back(kUnitLph);
+  p.push_back(c.m.status[0]);
+  p.push_back(c.m.status[1]);
+  p.push_back(0x00);
+}
+
 //   35..38 flow rate, BCD, L/h   39 unit 32   40..41 status 1, 2   42 00
 bool UltrasonicReply(MeterContext& c, Reply& r) {
   const TransitTimes t = MeterTransitTimes(c.m, c.bench);
@@ -110,13 +123,7 @@ bool UltrasonicReply(MeterContext& c, Reply& r) {
   Append(p, Le(t.downstream));
   Append(p, Le(t.upstream));
   Append(p, Zeros(4));
-  Append(p, BcdOf(static_cast<double>(c.m.volume_l), 4));
-  p.push_back(kUnitLitre);
-  Append(p, BcdOf(MeterFlowLph(c.m, c.bench), 4));
-  p.push_back(kUnitLph);
-  p.push_back(c.m.status[0]);
-  p.push_back(c.m.status[1]);
-  p.push_back(0x00);
+  AppendVolumeFlowStatus(c, p);
   return true;
 }
 
@@ -124,14 +131,7 @@ bool UltrasonicReply(MeterContext& c, Reply& r) {
 //   14..17 accumulated volume, BCD, L   18 unit 29
 //   19..22 flow rate, BCD, L/h   23 unit 32   24..25 status 1, 2   26 00
 bool AccumulatedFlowReply(MeterContext& c, Reply& r) {
-  Bytes& p = r.payload;
-  Append(p, BcdOf(static_cast<double>(c.m.volume_l), 4));
-  p.push_back(kUnitLitre);
-  Append(p, BcdOf(MeterFlowLph(c.m, c.bench), 4));
-  p.push_back(kUnitLph);
-  p.push_back(c.m.status[0]);
-  p.push_back(c.m.status[1]);
-  p.push_back(0x00);
+  AppendVolumeFlowStatus(c, r.payload);
   return true;
 }
 

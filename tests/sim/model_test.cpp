@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 #include "sim/lib/meter_model.h"
 #include "sim/lib/water.h"
@@ -153,15 +155,19 @@ TEST_F(ModelTest, FlowReadEventGivesTheOperatorTheBenchValues) {
   VirtualBench bench(KnownOptions(Wiring::kSingle, 1));
   std::vector<FlowReadEvent> events;
   std::mutex mu;
+  std::condition_variable cv;
   bench.OnFlowRead([&](const FlowReadEvent& e) {
     std::lock_guard lock(mu);
     events.push_back(e);
+    cv.notify_all();
   });
   StartKnown(bench);
   bench.SetFlowPoint(4);
   PtyClient line(bench.DevicePaths()[0]);
   EXPECT_EQ(Hex(line.Exchange(kBenchRead1, 68)).size(), 68u);
-  std::lock_guard lock(mu);
+  // The event may follow the reply onto the line by a moment.
+  std::unique_lock lock(mu);
+  cv.wait_for(lock, std::chrono::seconds(5), [&] { return !events.empty(); });
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].flow_point, 4);
   EXPECT_DOUBLE_EQ(events[0].reference_litres, 100);
