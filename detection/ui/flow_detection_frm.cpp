@@ -1,29 +1,485 @@
 #include "detection/ui/flow_detection_frm.h"
 
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QScrollArea>
 #include <QShowEvent>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/number_format.h"
+#include "detection/core/flow_arithmetic.h"
+#include "detection/ui/flow_bench_group.h"
+#include "detection/ui/flow_captions.h"
+#include "detection/ui/flow_errors.h"
+#include "detection/ui/flow_grid.h"
+#include "detection/ui/operator_input.h"
+#include "protocol/entry_value.h"
 
 namespace qv {
 
+namespace {
+
+// Reply poll and lamp blink periods, and the language follow-up.
+constexpr int kReadTimerMs = 1000;
+constexpr int kStatusTimerMs = 100;
+constexpr int kTimer1Ms = 1000;
+
+QTimer* Timer(const char* name, int ms, QObject* parent) {
+  auto* t = new QTimer(parent);
+  t->setObjectName(name);
+  t->setInterval(ms);
+  return t;
+}
+
+template <typename W>
+W* Named(const char* name, QWidget* parent) {
+  auto* w = new W(parent);
+  w->setObjectName(name);
+  return w;
+}
+
+QScrollArea* Scroller(QWidget* content) {
+  auto* area = new QScrollArea;
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  area->setWidget(content);
+  return area;
+}
+
+}  // namespace
+
 TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
-    : TToolForm(state, parent) {
+    : TToolForm(state, parent), values_(state.Settings), run_(state, Pump()) {
   setObjectName("FlowDetectionFrm");
-  caption_ = new QLabel(this);
-  caption_->setAlignment(Qt::AlignCenter);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(caption_);
+  input_ = new TOperatorInput(state_, this);
+  grid_ = new TFlowGrid;
+  errors_ = std::make_unique<FlowErrors>(state_.Settings, values_, *grid_);
+
+  // Flow point groups over the grid, the grid (scrolling when the window is
+  // short), the parameters, bench values and buttons below; the whole
+  // scrolls when the window is smaller than all of it.
+  auto* content = new QWidget;
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(6, 6, 6, 6);
+  column->setSpacing(4);
+  column->addWidget(BuildHeader());
+  auto* rows = Scroller(grid_);
+  rows->setMinimumHeight(160);
+  column->addWidget(rows, 1);
+  column->addWidget(BuildBottom());
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->addWidget(Scroller(content));
+
+  ReadTimer_ = Timer("ReadTimer", kReadTimerMs, this);
+  StatusTimer_ = Timer("StatusTimer", kStatusTimerMs, this);
+  Timer1_ = Timer("Timer1", kTimer1Ms, this);
+  connect(ReadTimer_, &QTimer::timeout, this, [this] { run_.Cycle().ReadTimerTick(); });
+  connect(StatusTimer_, &QTimer::timeout, this, &TFlowDetectionFrm::StatusTimerTimer);
+  connect(Timer1_, &QTimer::timeout, this, &TFlowDetectionFrm::Timer1Timer);
+  Timer1_->start();
+
+  pmCompensate_ = Named<QMenu>("pmCompensate", this);
+  actCompensate_ = pmCompensate_->addAction(QString());
+  actCompensate_->setObjectName("actCompensate");
+  connect(actCompensate_, &QAction::triggered, this,
+          [this] { CompensateCoefficient(compensate_row_, compensate_point_); });
+
+  WireGrid();
+  WireRun();
+  input_->AddEnterChain({cbxCaliber_, cbxLevel_, cbxLocation_});
+  input_->AddEnterChain({bench_->edtWeight0, bench_->edtFluxTerm, bench_->edtWeight1,
+                         bench_->edtWeight, bench_->edtVolume, bench_->cbxFlux,
+                         bench_->btnCalibration});
+  input_->AddEnterChain({edtHighTerm_, edtMidTerm_, edtLowTerm_});
+
+  for (int r = 0; r < kMeterRows; ++r)
+    grid_->PaintLamp(r, grid_->ButtonFace());
   ApplyLanguage();
 }
 
+TFlowDetectionFrm::~TFlowDetectionFrm() = default;
+
+QWidget* TFlowDetectionFrm::BuildHeader() {
+  auto* band = new QWidget;
+  auto* row = new QHBoxLayout(band);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(TFlowGrid::kGap);
+  // Each flow point's group stands over its three columns of the grid.
+  row->addSpacing(TFlowGrid::kRowHeadWidth);
+  for (int k = 0; k < kFlowPoints; ++k) {
+    const QString n = QString::number(k + 1);
+    gbFlux_[k] = new QGroupBox(band);
+    gbFlux_[k]->setObjectName("gbFlux" + n);
+    gbFlux_[k]->setFixedWidth(TFlowGrid::kPointWidth);
+    edtFlux_[k] = new QLineEdit(gbFlux_[k]);
+    edtFlux_[k]->setObjectName("edtFlux" + n);
+    edtFlux_[k]->setFixedWidth(64);
+    lblError_[k] = new QLabel(gbFlux_[k]);
+    lblError_[k]->setObjectName("lblError" + n);
+    auto* inner = new QHBoxLayout(gbFlux_[k]);
+    inner->setContentsMargins(4, 2, 4, 4);
+    inner->addWidget(edtFlux_[k]);
+    inner->addWidget(new QLabel("L/h", gbFlux_[k]));
+    inner->addWidget(lblError_[k], 1);
+    row->addWidget(gbFlux_[k]);
+    input_->WatchNumber(
+        edtFlux_[k],
+        [this, k] {
+          return CaptionName(gbFlux_[k]->objectName().toUtf8().constData(),
+                             state_.Settings.English());
+        },
+        [this, k] { FluxEdited(k); }, {}, IsWholeOrEmpty);
+  }
+  row->addWidget(BuildTerm(), 0, Qt::AlignTop);
+  row->addStretch(1);
+  return band;
+}
+
+QGroupBox* TFlowDetectionFrm::BuildTerm() {
+  auto* group = Named<QGroupBox>("gbTerm", nullptr);
+  auto* grid = new QGridLayout(group);
+  grid->setContentsMargins(4, 2, 4, 4);
+  grid->setVerticalSpacing(2);
+  struct Level {
+    const char* label;
+    const char* edit;
+    const char* button;
+    int code;
+    QLineEdit** field;
+  };
+  const Level levels[] = {
+      {"lblHighTerm", "edtHighTerm", "spbtnHighTerm", kFlowHighTerm, &edtHighTerm_},
+      {"lblMidTerm", "edtMidTerm", "spbtnMidTerm", kFlowMidTerm, &edtMidTerm_},
+      {"lblLowTerm", "edtLowTerm", "spbtnLowTerm", kFlowLowTerm, &edtLowTerm_},
+  };
+  int column = 0;
+  for (const Level& l : levels) {
+    auto* edit = Named<QLineEdit>(l.edit, group);
+    edit->setFixedWidth(56);
+    auto* button = Named<QToolButton>(l.button, group);
+    button->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    connect(button, &QToolButton::clicked, this, [this, code = l.code] { RunOperation(code); });
+    grid->addWidget(Named<QLabel>(l.label, group), 0, column);
+    grid->addWidget(edit, 1, column);
+    grid->addWidget(button, 1, column + 1);
+    column += 2;
+    *l.field = edit;
+    const char* label = l.label;
+    input_->WatchNumber(
+        edit, [this, label] { return CaptionName(label, state_.Settings.English()); }, {});
+  }
+  return group;
+}
+
+QWidget* TFlowDetectionFrm::BuildBottom() {
+  auto* band = new QWidget;
+  auto* row = new QHBoxLayout(band);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(BuildBase());
+  bench_ = new TFlowBenchGroup(state_, values_, *input_, band);
+  connect(bench_, &TFlowBenchGroup::StandardVolumeChanged, this,
+          [this] { errors_->EvaluateSelectedPoint(); });
+  connect(bench_->btnCalibration, &QPushButton::clicked, this,
+          [this] { RunOperation(kFlowCalibrateFirst + values_.SelectedFlowPoint()); });
+  row->addWidget(bench_);
+  row->addWidget(BuildButtons());
+  row->addStretch(1);
+  return band;
+}
+
+QGroupBox* TFlowDetectionFrm::BuildBase() {
+  auto* group = Named<QGroupBox>("gbBase", nullptr);
+  cbxCaliber_ = Named<QComboBox>("cbxCaliber", group);
+  cbxCaliber_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  for (int32_t dn : DnSizeTable)
+    cbxCaliber_->addItem(QString::number(dn));
+  cbxLevel_ = Named<QComboBox>("cbxLevel", group);
+  cbxLevel_->addItems({"", "", ""});
+  cbxLevel_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  cbxLocation_ = Named<QComboBox>("cbxLocation", group);
+  cbxLocation_->addItems({"", ""});
+  cbxLocation_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  lblOperName_ = Named<QLabel>("lblOperName", group);
+  lblDateTime1_ = Named<QLabel>("lblDateTime1", group);
+  auto* grid = new QGridLayout(group);
+  grid->setVerticalSpacing(3);
+  grid->addWidget(Named<QLabel>("lblCaliber", group), 0, 0);
+  grid->addWidget(cbxCaliber_, 0, 1);
+  grid->addWidget(Named<QLabel>("lblLevel", group), 1, 0);
+  grid->addWidget(cbxLevel_, 1, 1);
+  grid->addWidget(Named<QLabel>("lblLocation", group), 2, 0);
+  grid->addWidget(cbxLocation_, 2, 1);
+  grid->addWidget(Named<QLabel>("lblOperNameCaption", group), 0, 2);
+  grid->addWidget(lblOperName_, 0, 3);
+  grid->addWidget(Named<QLabel>("lblDateTimeCaption", group), 1, 2);
+  grid->addWidget(lblDateTime1_, 1, 3);
+
+  connect(cbxCaliber_, &QComboBox::currentIndexChanged, this,
+          [this](int i) { ParameterChanged(&SystemSettings::DN, i, true); });
+  connect(cbxLevel_, &QComboBox::currentIndexChanged, this,
+          [this](int i) { ParameterChanged(&SystemSettings::MeasurementLevel, i, true); });
+  connect(cbxLocation_, &QComboBox::currentIndexChanged, this,
+          [this](int i) { ParameterChanged(&SystemSettings::Location, i, false); });
+  return group;
+}
+
+QPushButton* TFlowDetectionFrm::Button(const char* name, int code) {
+  auto* button = Named<QPushButton>(name, nullptr);
+  if (code > 0) connect(button, &QPushButton::clicked, this, [this, code] { RunOperation(code); });
+  return button;
+}
+
+QWidget* TFlowDetectionFrm::BuildButtons() {
+  auto* panel = new QWidget;
+  button_grid_ = new QGridLayout(panel);
+  button_grid_->setContentsMargins(0, 8, 0, 0);
+  btnInit_ = Button("btnInit", kFlowInit);
+  btnStart_ = Button("btnStart", kFlowStart);
+  btnExit_ = Button("btnExit", kFlowEnd);
+  QPushButton* flow = Button("BtnFlow", 0);
+  connect(flow, &QPushButton::clicked, this,
+          [this] { RunOperation(kFlowReadFirst + values_.SelectedFlowPoint()); });
+  QPushButton* clear_face = Button("btnClearFace", 0);
+  connect(clear_face, &QPushButton::clicked, this, [this] { grid_->ClearFace(); });
+  QPushButton* excel = Button("btnExcel", 0);
+  connect(excel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExcelRequested);
+  QPushButton* monitor = Button("btnMonitorInfo", 0);
+  monitor->hide();
+  connect(monitor, &QPushButton::clicked, this, [] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->objectName() == "ShowMessageFrm") w->show();
+    }
+  });
+  buttons_ = {Button("btnCheckIn", kFlowEnterCheck),
+              btnInit_,
+              btnStart_,
+              flow,
+              btnExit_,
+              Button("btnExitCheck", kFlowExitCheck),
+              Button("btnClear", kFlowClear),
+              clear_face,
+              excel,
+              monitor};
+  for (QPushButton* b : buttons_)
+    b->setParent(panel);
+  PackButtons();
+  return panel;
+}
+
+void TFlowDetectionFrm::PackButtons() {
+  constexpr int kPerRow = 4;
+  int at = 0;
+  for (QPushButton* b : buttons_) {
+    button_grid_->removeWidget(b);
+    if (b->isHidden()) continue;
+    button_grid_->addWidget(b, at / kPerRow, at % kPerRow);
+    ++at;
+  }
+}
+
+void TFlowDetectionFrm::WireGrid() {
+  input_->WatchAddresses(*grid_);
+  for (int r = 0; r < kMeterRows; ++r) {
+    connect(grid_->cbx[r], &QCheckBox::toggled, this,
+            [this, r](bool on) { state_.Rows[r].Selected = on; });
+    connect(grid_->edtAddr[r], &QLineEdit::textChanged, this, [this, r](const QString& text) {
+      state_.Rows[r].Address = text.trimmed().toStdString();
+    });
+    for (int k = 0; k < kFlowPoints; ++k) {
+      input_->WatchNumber(
+          grid_->edtBulk[k][r],
+          [this, r, k] { return CellName(r, k, false, state_.Settings.English()); },
+          [this, r, k] { errors_->EvaluateCell(r, k); });
+      // A coefficient the meter reported is the row's coefficient; an
+      // emptied cell keeps the one the row has.
+      connect(grid_->edtCoef[k][r], &QLineEdit::textChanged, this,
+              [this, r, k](const QString& text) {
+                if (text.trimmed().isEmpty() || !IsWholeOrEmpty(text)) return;
+                state_.Rows[r].Coefficients[k] =
+                    static_cast<int32_t>(*EntryValue(text.toStdString()).Integer());
+              });
+      QLineEdit* error = grid_->edtError[k][r];
+      error->setContextMenuPolicy(Qt::PreventContextMenu);
+      error->setProperty("row", r);
+      error->setProperty("point", k);
+      error->installEventFilter(this);
+    }
+  }
+  connect(grid_->cbxAll1, &QCheckBox::clicked, this, [this](bool on) {
+    const int count = std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
+    for (int r = 0; r < count; ++r)
+      grid_->cbx[r]->setChecked(on);
+  });
+}
+
+void TFlowDetectionFrm::WireRun() {
+  run_.on_lamp = [this](int row, Lamp lamp) { ShowLamp(row, lamp); };
+  run_.on_poll_timers = [this](bool on) {
+    for (QTimer* t : {ReadTimer_, StatusTimer_}) {
+      if (on) {
+        t->start();
+      } else {
+        t->stop();
+      }
+    }
+  };
+  run_.on_refused = [this] { input_->Beep(); };
+  run_.on_flow_read = [this](int row, int point, const FlowReading& reading) {
+    OnFlowRead(row, point, reading);
+  };
+}
+
+bool TFlowDetectionFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress && watched->property("point").isValid()) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      compensate_row_ = watched->property("row").toInt();
+      compensate_point_ = watched->property("point").toInt();
+      pmCompensate_->popup(mouse->globalPosition().toPoint());
+      return true;
+    }
+  }
+  return TToolForm::eventFilter(watched, event);
+}
+
 void TFlowDetectionFrm::showEvent(QShowEvent* event) {
-  if (!event->spontaneous()) ApplyLanguage();
+  if (!event->spontaneous()) FormShow();
   TToolForm::showEvent(event);
 }
 
+void TFlowDetectionFrm::FormShow() {
+  const SystemSettings& s = state_.Settings;
+  ApplyLanguage();
+  cbxCaliber_->setCurrentIndex(ValidDn(s.DN) ? s.DN : -1);
+  cbxLevel_->setCurrentIndex(s.MeasurementLevel >= 0 && s.MeasurementLevel < 3 ? s.MeasurementLevel
+                                                                               : -1);
+  cbxLocation_->setCurrentIndex(s.Location >= 0 && s.Location < 2 ? s.Location : -1);
+  lblOperName_->setText(QString::fromStdString(s.OperatorName));
+  lblDateTime1_->setText(QString::fromStdString(s.TestDate));
+  const auto q = s.FlowPoints();
+  for (int k = 0; k < kFlowPoints; ++k)
+    edtFlux_[k]->setText(QString::number(q[k]));
+  const int count = std::clamp(s.MeterNum, 0, kMeterRows);
+  for (int r = 0; r < count; ++r) {
+    grid_->cbx[r]->setChecked(state_.Rows[r].Selected);
+    grid_->edtAddr[r]->setText(QString::fromStdString(state_.Rows[r].Address));
+  }
+  ComputeLimits();
+
+  btnInit_->setVisible(s.MeterType != 0);
+  grid_->ApplyLayout(s.MeterNum, s.FluxNum);
+  gbFlux_[kFlowPoints - 1]->setVisible(s.FluxNum != 4);
+  const bool large = ValidDn(s.DN) && DnSizeTable[s.DN] >= 50;
+  btnStart_->setVisible(large);
+  btnExit_->setVisible(large);
+  PackButtons();
+}
+
 void TFlowDetectionFrm::ApplyLanguage() {
-  const QString title = ByLanguage(state_.Settings, "流量检测", "Flow Detection");
-  setWindowTitle(title);
-  caption_->setText(title);
+  const bool english = state_.Settings.English();
+  ApplyFlowCaptions(*this, english);
+  actCompensate_->setText(CompensateCaption(english));
+  last_language_ = state_.Settings.Language;
+}
+
+void TFlowDetectionFrm::Timer1Timer() {
+  if (state_.Settings.Language != last_language_) ApplyLanguage();
+}
+
+void TFlowDetectionFrm::ComputeLimits() {
+  values_.ComputeLimits();
+  for (int k = 0; k < kFlowPoints; ++k)
+    lblError_[k]->setText(QString::fromStdString(values_.LimitLabel(k)));
+}
+
+void TFlowDetectionFrm::ParameterChanged(int32_t SystemSettings::*field, int index, bool limits) {
+  if (index < 0) return;
+  state_.Settings.*field = index;
+  if (!limits) return;
+  ComputeLimits();
+  errors_->Reevaluate(0);
+}
+
+void TFlowDetectionFrm::FluxEdited(int point) {
+  const QString text = edtFlux_[point]->text().trimmed();
+  if (text.isEmpty()) return;
+  std::array<int32_t, kFlowPoints> q = state_.Settings.FlowPoints();
+  q[point] = static_cast<int32_t>(*EntryValue(text.toStdString()).Integer());
+  state_.Settings.SetFlowPoints(q);
+  ComputeLimits();
+  errors_->Reevaluate(point + 1);
+}
+
+void TFlowDetectionFrm::RunOperation(int code) {
+  FlowOperationValues values;
+  QLineEdit* sent = nullptr;
+  if (code >= kFlowCalibrateFirst && code < kFlowCalibrateFirst + kFlowPoints) {
+    sent = bench_->edtVolume;
+  } else if (code == kFlowHighTerm) {
+    sent = edtHighTerm_;
+  } else if (code == kFlowMidTerm) {
+    sent = edtMidTerm_;
+  } else if (code == kFlowLowTerm) {
+    sent = edtLowTerm_;
+  }
+  if (sent) {
+    // A value that is not a number is never sent.
+    if (!input_->CheckNumber(sent)) return;
+    const std::string text = sent->text().trimmed().toStdString();
+    (code < kFlowCalibrateFirst + kFlowPoints ? values.Volume : values.Temperature) =
+        EntryValue(text);
+  }
+  run_.RunOperation(code, values);
+}
+
+void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
+  if (row < 0 || row >= kMeterRows || point < 0 || point >= kFlowPoints) return;
+  const bool english = state_.Settings.English();
+  QLineEdit* coef = grid_->edtCoef[point][row];
+  QLineEdit* error = grid_->edtError[point][row];
+  const QString coef_text = coef->text().trimmed();
+  const QString error_text = error->text().trimmed();
+  const std::optional<int64_t> old =
+      coef_text.isEmpty() ? 0 : EntryValue(coef_text.toStdString()).Integer();
+  if (!old) {
+    input_->WarnNotNumber(CellName(row, point, true, english), coef_text);
+    return;
+  }
+  const std::optional<double> err =
+      error_text.isEmpty() ? std::optional<double>(0.0) : ParseNumber(error_text.toStdString());
+  if (!err) {
+    input_->WarnNotNumber(CellName(row, point, false, english), error_text);
+    return;
+  }
+  run_.Compensate(row, point, CompensatedCoefficient(*old, *err));
+}
+
+void TFlowDetectionFrm::OnFlowRead(int row, int point, const FlowReading& reading) {
+  grid_->edtBulk[point][row]->setText(QString::fromStdString(FormatFixed(reading.Volume, 2)));
+  grid_->edtEntreTerm[row]->setText(QString::fromStdString(FormatFixed(reading.EntreTerm, 2)));
+  grid_->edtExitTerm[row]->setText(QString::fromStdString(FormatFixed(reading.ExitTerm, 2)));
+  for (size_t k = 0; k < reading.Coefficients.size(); ++k)
+    grid_->edtCoef[k][row]->setText(QString::number(reading.Coefficients[k]));
+  errors_->EvaluateCell(row, point);
+}
+
+void TFlowDetectionFrm::ShowLamp(int row, Lamp lamp) {
+  grid_->PaintLamp(row, lamp == Lamp::Lime  ? TFlowGrid::kLime
+                        : lamp == Lamp::Red ? TFlowGrid::kRed
+                                            : grid_->ButtonFace());
+}
+
+void TFlowDetectionFrm::StatusTimerTimer() {
+  // The served row blinks red until its meter answers.
+  const int row = run_.CurrentRow();
+  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
+  const bool face = grid_->LampColour(row) == grid_->ButtonFace();
+  grid_->PaintLamp(row, face ? TFlowGrid::kRed : grid_->ButtonFace());
 }
 
 }  // namespace qv

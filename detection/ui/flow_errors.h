@@ -1,0 +1,37 @@
+// The flow errors in the grid: a meter's volume cell measured against the
+// standard volume of the selected flow point, shown in its error cell in
+// black within the cell's limit and red outside it.
+#pragma once
+
+#include "core/shared_state.h"
+#include "detection/core/flow_bench_values.h"
+
+namespace qv {
+
+class TFlowGrid;
+
+class FlowErrors {
+ public:
+  FlowErrors(const SystemSettings& settings, const FlowBenchValues& values, TFlowGrid& grid)
+      : settings_(settings), values_(values), grid_(grid) {}
+
+  // `EvaluateFlowError`: the error cell of (row, point) for volume `v`;
+  // nothing changes while the selected standard volume is 0.
+  void Evaluate(int row, int point, double v);
+  // The same with the value of the row's volume cell, when it holds one.
+  void EvaluateCell(int row, int point);
+  // `ReevaluateErrors`: `which` 0 for points 1..FluxNum, 1..5 for one
+  // point; rows 1..MeterNum whose volume cell is not empty.
+  void Reevaluate(int which);
+  // After a new standard volume: the selected point's cells of every row.
+  void EvaluateSelectedPoint();
+
+ private:
+  int MeterCount() const;
+
+  const SystemSettings& settings_;
+  const FlowBenchValues& values_;
+  TFlowGrid& grid_;
+};
+
+}  // namespace qv

@@ -1,0 +1,165 @@
+#include "detection/ui/operator_input.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+
+#include "core/number_format.h"
+#include "detection/core/address_numbering.h"
+#include "detection/ui/flow_grid.h"
+#include "protocol/entry_value.h"
+#include "shell/language.h"
+
+namespace qv {
+
+bool IsNumberOrEmpty(const QString& text) {
+  return text.trimmed().isEmpty() || ParseNumber(text.toStdString()).has_value();
+}
+
+bool IsWholeOrEmpty(const QString& text) {
+  if (text.trimmed().isEmpty()) return true;
+  const std::optional<int64_t> v = EntryValue(text.toStdString()).Integer();
+  return v && *v >= INT32_MIN && *v <= INT32_MAX;
+}
+
+TOperatorInput::TOperatorInput(SharedState& state, QWidget* owner)
+    : QObject(owner), state_(state), owner_(owner) {
+  beep = [] { QApplication::beep(); };
+}
+
+void TOperatorInput::Beep() const {
+  if (beep) beep();
+}
+
+void TOperatorInput::Inform(const QString& text) {
+  // The box takes the focus, which can end an editing and ask for another
+  // box: one at a time.
+  if (informing_) return;
+  informing_ = true;
+  QMessageBox::information(owner_, QString::fromUtf8("提示"), text);
+  informing_ = false;
+}
+
+void TOperatorInput::WarnNotNumber(const QString& field, const QString& text) {
+  const QString message =
+      state_.Settings.English()
+          ? QString("%1: \"%2\" is not a valid number; the previous value is kept.")
+                .arg(field, text)
+          : QString::fromUtf8("%1：“%2”不是有效的数值，保留原值。").arg(field, text);
+  Inform(message);
+}
+
+void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, std::function<void()> changed,
+                                 std::function<void()> finished, Accepts accepts) {
+  if (!accepts) accepts = IsNumberOrEmpty;
+  numbers_[edit] = {std::move(name), std::move(accepts), std::move(changed), std::move(finished),
+                    edit->text()};
+  // Every number the field holds, typed or set, is the one to come back to.
+  connect(edit, &QLineEdit::textChanged, this, [this, edit](const QString& text) {
+    if (Takes(edit, text)) numbers_[edit].last_good = text;
+  });
+  connect(edit, &QLineEdit::textEdited, this, [this, edit](const QString& text) {
+    const NumberField& f = numbers_[edit];
+    if (Takes(edit, text) && f.changed) f.changed();
+  });
+  connect(edit, &QLineEdit::editingFinished, this, [this, edit] { Finished(edit); });
+}
+
+void TOperatorInput::Finished(QLineEdit* edit) {
+  if (!CheckNumber(edit)) return;
+  const NumberField& f = numbers_[edit];
+  if (f.finished) f.finished();
+}
+
+bool TOperatorInput::Takes(QLineEdit* edit, const QString& text) const {
+  const auto it = numbers_.find(edit);
+  return it != numbers_.end() && it->second.accepts ? it->second.accepts(text)
+                                                    : IsNumberOrEmpty(text);
+}
+
+bool TOperatorInput::CheckNumber(QLineEdit* edit) {
+  const QString text = edit->text();
+  if (Takes(edit, text)) return true;
+  const auto it = numbers_.find(edit);
+  const QString field = it != numbers_.end() && it->second.name ? it->second.name() : QString();
+  // Back to the last number before the box takes the focus, so the box
+  // does not end the editing a second time.
+  if (it != numbers_.end()) edit->setText(it->second.last_good);
+  WarnNotNumber(field, text);
+  return false;
+}
+
+void TOperatorInput::WatchAddresses(TFlowGrid& grid) {
+  grid_ = &grid;
+  for (int r = 0; r < kMeterRows; ++r) {
+    address_rows_[grid.edtAddr[r]] = r;
+    grid.edtAddr[r]->installEventFilter(this);
+  }
+}
+
+void TOperatorInput::AddEnterChain(std::vector<QWidget*> chain) {
+  for (size_t i = 0; i + 1 < chain.size(); ++i) {
+    enter_next_[chain[i]] = chain[i + 1];
+    chain[i]->installEventFilter(this);
+  }
+}
+
+bool TOperatorInput::eventFilter(QObject* watched, QEvent* event) {
+  if (const auto a = address_rows_.find(watched); a != address_rows_.end()) {
+    if (AddressEvent(a->second, event)) return true;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (const auto next = enter_next_.find(watched); enter && next != enter_next_.end()) {
+      next->second->setFocus(Qt::OtherFocusReason);
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+bool TOperatorInput::AddressEvent(int row, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    NumberRows(row, true);
+    return true;
+  }
+  if (event->type() != QEvent::KeyPress) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  // Keys that type nothing (arrows, Delete, Tab) are the edit's own.
+  const QString text = key->text();
+  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+  switch (ClassifyAddressKey(text.toUcs4().value(0))) {
+    case AddressKey::kPass:
+      return false;
+    case AddressKey::kReject:
+      Beep();
+      return true;
+    case AddressKey::kRenumber:
+      Beep();
+      NumberRows(row, false);
+      return true;
+  }
+  return false;
+}
+
+void TOperatorInput::NumberRows(int row, bool all_following) {
+  const int meter_num = state_.Settings.MeterNum;
+  const auto numbering = NumberFollowingRows(state_.Rows, meter_num, row, all_following);
+  QLineEdit* own = grid_->edtAddr[row];
+  if (!numbering) {
+    const QString field = state_.Settings.English() ? QString("Row %1 Addr.").arg(row + 1)
+                                                    : QString::fromUtf8("第%1行地址").arg(row + 1);
+    WarnNotNumber(field, own->text());
+    return;
+  }
+  own->setText(QString::fromStdString(numbering->Normalised));
+  for (const auto& [r, address] : numbering->Assigned) {
+    grid_->edtAddr[r]->setText(QString::fromStdString(address));
+  }
+  if (!all_following && !numbering->Assigned.empty()) {
+    grid_->edtAddr[numbering->Assigned.front().first]->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+}  // namespace qv

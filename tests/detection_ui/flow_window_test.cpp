@@ -1,0 +1,447 @@
+// The flow detection window without meters: its controls, what it shows and
+// hides, its captions in both languages, the operator's input and the bench
+// values with the flow errors they give.
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "flow_support.h"
+
+using namespace qv;
+using namespace qv::flow_test;
+
+class FlowWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void EveryControlUnderItsName() {
+    Window w;
+    QCOMPARE(w.frm->objectName(), QString("FlowDetectionFrm"));
+    QStringList names = {"cbxAll1",     "edtWeight0",  "edtWeight1",  "edtWeight",
+                         "edtVolume",   "edtFluxTerm", "edtHighTerm", "edtMidTerm",
+                         "edtLowTerm",  "cbxFlux",     "cbxCaliber",  "cbxLevel",
+                         "cbxLocation", "lblOperName", "lblDateTime1"};
+    for (int n = 1; n <= 20; ++n) {
+      for (const char* family : {"cbx", "edtAddr", "edtEntreTerm", "edtExitTerm", "rzpl"})
+        names << QString("%1%2").arg(family).arg(n);
+      for (int q = 1; q <= 5; ++q) {
+        for (const char* kind : {"Bulk", "Error", "Coef"})
+          names << QString("edtQ%1%2%3").arg(q).arg(kind).arg(n);
+      }
+    }
+    for (int q = 1; q <= 5; ++q)
+      names << QString("edtFlux%1").arg(q) << QString("lblError%1").arg(q);
+    for (const QString& name : names)
+      QVERIFY2(w.frm->findChild<QWidget*>(name), qPrintable(name));
+    for (const char* name :
+         {"btnCheckIn", "btnInit", "btnStart", "BtnFlow", "btnExit", "btnExitCheck", "btnClear",
+          "btnClearFace", "btnExcel", "btnMonitorInfo", "btnCalibration"})
+      QVERIFY2(w.Find<QPushButton>(name), name);
+    for (const char* name : {"spbtnHighTerm", "spbtnMidTerm", "spbtnLowTerm"})
+      QVERIFY2(w.Find<QToolButton>(name), name);
+    QVERIFY(w.Find<QPushButton>("btnMonitorInfo")->isHidden());
+
+    // Only the language follow-up runs while the window is idle.
+    const std::pair<const char*, int> timers[] = {
+        {"ReadTimer", 1000}, {"StatusTimer", 100}, {"Timer1", 1000}};
+    for (const auto& [name, ms] : timers) {
+      auto* t = w.frm->findChild<QTimer*>(name);
+      QVERIFY2(t, name);
+      QCOMPARE(t->interval(), ms);
+      QCOMPARE(t->isActive(), QString(name) == "Timer1");
+    }
+    // Cells the meters fill are not typed in; the address takes ten digits.
+    QVERIFY(w.Edit("edtQ3Error7")->isReadOnly());
+    QVERIFY(w.Edit("edtQ3Coef7")->isReadOnly());
+    QVERIFY(w.Edit("edtEntreTerm7")->isReadOnly());
+    QVERIFY(!w.Edit("edtQ3Bulk7")->isReadOnly());
+    QCOMPARE(w.Edit("edtAddr7")->maxLength(), 10);
+    QCOMPARE(w.Edit("edtQ3Error7")->maxLength(), 8);
+  }
+
+  void ShowingTakesTheSettings() {
+    Window w(16, [](SharedState& s) {
+      s.Settings.DN = 5;  // 50 mm
+      s.Settings.MeasurementLevel = 2;
+      s.Settings.Location = 1;
+      s.Rows[2].Selected = true;
+      s.Rows[2].Address = "2024000003";
+    });
+    QCOMPARE(w.Find<QComboBox>("cbxCaliber")->count(), 18);
+    QCOMPARE(w.Find<QComboBox>("cbxCaliber")->currentText(), QString("50"));
+    QCOMPARE(w.Find<QComboBox>("cbxLevel")->currentText(), QString("3 级"));
+    QCOMPARE(w.Find<QComboBox>("cbxLocation")->currentText(), QString("进水"));
+    QCOMPARE(w.Find<QLabel>("lblOperName")->text(), QString("Test"));
+    QCOMPARE(w.Find<QLabel>("lblDateTime1")->text(), QString("2024-03-05"));
+    QCOMPARE(w.Edit("edtFlux3")->text(), QString("250"));
+    QVERIFY(w.Find<QCheckBox>("cbx3")->isChecked());
+    QCOMPARE(w.Edit("edtAddr3")->text(), QString("2024000003"));
+    QCOMPARE(w.Edit("edtWeight0")->text(), QString("0"));
+    QCOMPARE(w.Edit("edtWeight1")->text(), QString("0"));
+    QCOMPARE(w.Edit("edtWeight")->text(), QString("0"));
+    QCOMPARE(w.Edit("edtFluxTerm")->text(), QString("20"));
+    QCOMPARE(w.Edit("edtQ1Bulk1")->text(), QString());
+    // Class 3 at DN 50 and 50 L/h: 3 + 0.05 × 50 / 50.
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(3.05)"));
+  }
+
+  void LayoutFollowsTheSettings() {
+    Window w(16);
+    // Rows after MeterNum are disabled, the others enabled.
+    for (const char* name : {"cbx16", "edtAddr16", "edtQ1Bulk16", "edtQ5Coef16", "edtExitTerm16"})
+      QVERIFY2(w.Find(name)->isEnabled(), name);
+    for (const char* name : {"cbx17", "edtAddr17", "edtQ1Bulk17", "edtQ5Coef17", "edtExitTerm20"})
+      QVERIFY2(!w.Find(name)->isEnabled(), name);
+    // DN 20: no start and end; MeterType 0: no initialisation.
+    QVERIFY(w.Find("btnStart")->isHidden());
+    QVERIFY(w.Find("btnExit")->isHidden());
+    QVERIFY(w.Find("btnInit")->isHidden());
+    QVERIFY(!w.Find("gbFlux5")->isHidden());
+
+    w.state->Settings.DN = 4;  // 40 mm
+    w.state->Settings.MeterType = 1;
+    w.state->Settings.FluxNum = 3;
+    w.Reshow();
+    QVERIFY(w.Find("btnStart")->isHidden());
+    QVERIFY(!w.Find("btnInit")->isHidden());
+    QVERIFY(!w.Find("gbFlux5")->isHidden());
+    QVERIFY(!w.Find("edtQ5Bulk1")->isHidden());
+
+    w.state->Settings.DN = 5;  // 50 mm
+    w.state->Settings.FluxNum = 4;
+    w.Reshow();
+    QVERIFY(!w.Find("btnStart")->isHidden());
+    QVERIFY(!w.Find("btnExit")->isHidden());
+    QVERIFY(w.Find("gbFlux5")->isHidden());
+    for (const char* name : {"edtQ5Bulk1", "edtQ5Error1", "edtQ5Coef20"})
+      QVERIFY2(w.Find(name)->isHidden(), name);
+    QVERIFY(!w.Find("edtQ4Bulk1")->isHidden());
+  }
+
+  void FitsTheScreenInBothLanguages() {
+    for (int language : {0, 1}) {
+      Window w(20, [language](SharedState& s) {
+        s.Settings.Language = language;
+        s.Settings.DN = 5;
+        s.Settings.MeterType = 1;
+      });
+      // The client area of a maximised window on a 1366 × 768 screen.
+      w.frm->resize(1366, 680);
+      QApplication::processEvents();
+      auto* outer = w.frm->findChild<QScrollArea*>();
+      QVERIFY(outer);
+      QCOMPARE(outer->horizontalScrollBar()->maximum(), 0);
+      QCOMPARE(outer->verticalScrollBar()->maximum(), 0);
+      // No caption is cut: every label and button gets its text's width.
+      for (auto* button : w.frm->findChildren<QPushButton*>()) {
+        if (button->isHidden()) continue;
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+      }
+      for (auto* label : w.frm->findChildren<QLabel*>()) {
+        if (label->isHidden() || label->text().isEmpty()) continue;
+        QVERIFY2(label->width() >= label->minimumSizeHint().width(), qPrintable(label->text()));
+      }
+    }
+  }
+
+  void CaptionsFollowTheLanguageWithinASecond() {
+    Window w;
+    QCOMPARE(w.frm->windowTitle(), QString("流量检测"));
+    QCOMPARE(w.Find<QCheckBox>("cbxAll1")->text(), QString("全选"));
+    QCOMPARE(w.Find<QPushButton>("btnCheckIn")->text(), QString("进入检定"));
+    QCOMPARE(w.Find<QGroupBox>("gbFlux3")->title(), QString("流量三"));
+    QCOMPARE(w.Find<QComboBox>("cbxFlux")->itemText(4), QString("流量五"));
+    QCOMPARE(w.frm->CompensateMenu()->actions().value(0)->text(), QString("补偿"));
+
+    w.state->Settings.Language = 1;
+    QTRY_COMPARE_WITH_TIMEOUT(w.frm->windowTitle(), QString("Flow Detection"), 5000);
+    const std::pair<const char*, const char*> captions[] = {
+        {"cbxAll1", "Select All"},
+        {"lblAddr", "Addr."},
+        {"lblCaliber", " D/N："},
+        {"lblLevel", " Meas. Accu："},
+        {"lblLocation", " Installed Loca.："},
+        {"lblOperNameCaption", " Test Person："},
+        {"lblDateTimeCaption", " Test Date："},
+        {"lblWeight0", " Initial Value："},
+        {"lblWeight1", " Final Value："},
+        {"lblWeight", " Weight："},
+        {"lblVolume", " Standard Volume："},
+        {"lblFlux", " Flux："},
+        {"lblFluxTerm", " Fluid："},
+        {"lblHighTerm", " High："},
+        {"lblMidTerm", " Mid："},
+        {"lblLowTerm", " Low："},
+        {"lblEntre", " Entre "},
+        {"lblExit", " Exit "},
+        {"lblTemp", "Temp."},
+        {"btnCheckIn", "Enter Detection"},
+        {"btnInit", "Initialization"},
+        {"BtnFlow", "Flow"},
+        {"btnClear", "Data Clear"},
+        {"btnExitCheck", "Exit Detection"},
+        {"btnClearFace", "Clear Interface"},
+        {"btnMonitorInfo", "Info. Monitoring"},
+        {"btnCalibration", "Calibration"},
+        {"btnStart", "Start"},
+        {"btnExit", "End"}};
+    for (const auto& [name, text] : captions) {
+      QWidget* c = w.Find(name);
+      QVERIFY2(c, name);
+      const QString shown = qobject_cast<QLabel*>(c) ? static_cast<QLabel*>(c)->text()
+                                                     : static_cast<QAbstractButton*>(c)->text();
+      QCOMPARE(shown, QString::fromUtf8(text));
+    }
+    const std::pair<const char*, const char*> groups[] = {{"gbBench", "Coefficient"},
+                                                          {"gbBase", "Base Parameters"},
+                                                          {"gbTerm", "Temp. Adjustment"},
+                                                          {"gbFlux1", "Flow One"},
+                                                          {"gbFlux5", "Flow Five"}};
+    for (const auto& [name, title] : groups)
+      QCOMPARE(w.Find<QGroupBox>(name)->title(), QString(title));
+    QCOMPARE(w.Find<QComboBox>("cbxLevel")->itemText(2), QString("Level three"));
+    QCOMPARE(w.Find<QComboBox>("cbxFlux")->itemText(0), QString("Flux one"));
+    // Any language but 1 is Chinese.
+    w.state->Settings.Language = 2;
+    QTRY_COMPARE_WITH_TIMEOUT(w.frm->windowTitle(), QString("流量检测"), 5000);
+  }
+
+  void ParameterEditsWriteTheSettings() {
+    Window w;
+    SystemSettings& s = w.state->Settings;
+    w.Find<QComboBox>("cbxCaliber")->setCurrentIndex(8);
+    QCOMPARE(s.DN, 8);
+    // Class 2 at DN 100 and 50 L/h: 2 + 0.02 × 100 / 50 = 2.04.
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(2.04)"));
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
+    QCOMPARE(s.MeasurementLevel, 0);
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.02)"));
+    w.Find<QComboBox>("cbxLocation")->setCurrentIndex(1);
+    QCOMPARE(s.Location, 1);
+    Type(w.Edit("edtFlux1"), "100");
+    QCOMPARE(s.FluxOne, 100);
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.01)"));
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(3);
+    QCOMPARE(w.frm->Values().SelectedFlowPoint(), 3);
+  }
+
+  void AddressKeysAndNumbering() {
+    Window w;
+    QLineEdit* addr1 = w.Edit("edtAddr1");
+    QTest::keyClicks(addr1, "12a3-");
+    QCOMPARE(addr1->text(), QString("123"));
+    QCOMPARE(w.beeps, 2);
+    QCOMPARE(w.state->Rows[0].Address, std::string("123"));
+    QTest::keyClick(addr1, Qt::Key_Backspace);
+    QCOMPARE(addr1->text(), QString("12"));
+    QCOMPARE(w.beeps, 2);
+
+    // Enter: the next selected row below gets the next number and the focus.
+    w.Find<QCheckBox>("cbx3")->setChecked(true);
+    w.Find<QCheckBox>("cbx4")->setChecked(true);
+    w.frm->activateWindow();
+    addr1->setFocus();
+    QTest::keyClick(addr1, Qt::Key_Return);
+    QCOMPARE(w.beeps, 3);
+    QCOMPARE(w.Edit("edtAddr2")->text(), QString());
+    QCOMPARE(w.Edit("edtAddr3")->text(), QString("13"));
+    QCOMPARE(w.Edit("edtAddr4")->text(), QString());
+    QCOMPARE(w.state->Rows[2].Address, std::string("13"));
+
+    // Double click on row 3's address 100, rows 4, 6 and 7 selected and
+    // row 5 not: 101, 102, 103; row 5 keeps its address.
+    w.Find<QCheckBox>("cbx6")->setChecked(true);
+    w.Find<QCheckBox>("cbx7")->setChecked(true);
+    w.Edit("edtAddr5")->setText("555");
+    w.Edit("edtAddr3")->setText("0100");
+    QTest::mouseDClick(w.Edit("edtAddr3"), Qt::LeftButton);
+    QCOMPARE(w.Edit("edtAddr3")->text(), QString("100"));
+    QCOMPARE(w.Edit("edtAddr4")->text(), QString("101"));
+    QCOMPARE(w.Edit("edtAddr5")->text(), QString("555"));
+    QCOMPARE(w.Edit("edtAddr6")->text(), QString("102"));
+    QCOMPARE(w.Edit("edtAddr7")->text(), QString("103"));
+  }
+
+  void AnAddressThatIsNoNumberRenumbersNothing() {
+    Window w;
+    w.Find<QCheckBox>("cbx2")->setChecked(true);
+    w.Edit("edtAddr2")->setText("77");
+    w.boxes.texts.clear();
+    QTest::mouseDClick(w.Edit("edtAddr1"), Qt::LeftButton);
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QVERIFY2(w.boxes.texts[0].contains("第1行地址"), qPrintable(w.boxes.texts[0]));
+    QCOMPARE(w.Edit("edtAddr2")->text(), QString("77"));
+  }
+
+  void SelectAllStopsAtMeterNum() {
+    Window w(16);
+    w.Find<QCheckBox>("cbxAll1")->click();
+    for (int r = 0; r < 16; ++r) {
+      QVERIFY(w.Grid().cbx[r]->isChecked());
+      QVERIFY(w.state->Rows[r].Selected);
+    }
+    QVERIFY(!w.Grid().cbx[16]->isChecked());
+    QVERIFY(!w.state->Rows[16].Selected);
+    w.Find<QCheckBox>("cbxAll1")->click();
+    QVERIFY(!w.state->Rows[0].Selected);
+  }
+
+  void ClearingTheFaceKeepsTheRowsCoefficients() {
+    Window w;
+    w.Edit("edtQ2Coef5")->setText("10123");
+    QCOMPARE(w.state->Rows[4].Coefficients[1], 10123);
+    for (const char* name : {"edtQ2Bulk5", "edtQ2Error5", "edtEntreTerm5", "edtExitTerm20"})
+      w.Edit(name)->setText("1.00");
+    w.Edit("edtAddr5")->setText("42");
+    QTest::mouseClick(w.Find<QPushButton>("btnClearFace"), Qt::LeftButton);
+    for (const char* name :
+         {"edtQ2Bulk5", "edtQ2Error5", "edtQ2Coef5", "edtEntreTerm5", "edtExitTerm20"})
+      QCOMPARE(w.Edit(name)->text(), QString());
+    QCOMPARE(w.state->Rows[4].Coefficients[1], 10123);
+    QCOMPARE(w.Edit("edtAddr5")->text(), QString("42"));
+  }
+
+  void EnterMovesAlongTheChains() {
+    Window w;
+    w.frm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.frm.get()));
+    const std::vector<const char*> chain = {"edtWeight0",    "edtFluxTerm", "edtWeight1",
+                                            "edtWeight",     "edtVolume",   "cbxFlux",
+                                            "btnCalibration"};
+    w.Find(chain[0])->setFocus();
+    for (size_t i = 1; i < chain.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      QCOMPARE(QApplication::focusWidget()->objectName(), QString(chain[i]));
+    }
+    w.Find("cbxCaliber")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("cbxLocation"));
+    w.Find("edtHighTerm")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("edtLowTerm"));
+  }
+
+  void WeighingGivesTheStandardVolume() {
+    Window w;
+    Type(w.Edit("edtFluxTerm"), "20.5");
+    Type(w.Edit("edtWeight0"), "10");
+    Type(w.Edit("edtWeight1"), "110");
+    QCOMPARE(w.Edit("edtWeight")->text(), QString("100"));
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("100.167"));
+    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
+    QCOMPARE(w.state->FlowPointTerms[0].Fluid, 20.5);
+
+    // A final reading below the initial one: told once the editing ends,
+    // and nothing else changes.
+    w.boxes.texts.clear();
+    Type(w.Edit("edtWeight1"), "5");
+    QCOMPARE(w.boxes.texts, QStringList({"称末值不能小于称初值"}));
+    QCOMPARE(w.Edit("edtWeight")->text(), QString("100"));
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("100.167"));
+    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
+
+    // A typed weight gives its volume too; the flow point's own slot.
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
+    Type(w.Edit("edtWeight"), "50");
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("50.084"));
+    QCOMPARE(w.frm->Values().StandardVolume(1), 50.084);
+    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
+    QCOMPARE(w.boxes.texts.size(), 1);
+  }
+
+  void AFluidTemperatureOutsideTheTableKeepsTheVolume() {
+    Window w;
+    Type(w.Edit("edtWeight1"), "100");
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("100.156"));
+    for (const char* t : {"1", "0.5", "-4", "150.5"}) {
+      w.boxes.texts.clear();
+      Type(w.Edit("edtFluxTerm"), t);
+      QVERIFY2(w.boxes.texts.size() == 1, t);
+      QVERIFY2(w.boxes.texts[0].contains("1 至 150 ℃"), qPrintable(w.boxes.texts[0]));
+      QCOMPARE(w.Edit("edtVolume")->text(), QString("100.156"));
+      QCOMPARE(w.frm->Values().StandardVolume(0), 100.156);
+    }
+  }
+
+  void TextThatIsNoNumberIsNeverKept() {
+    Window w;
+    Type(w.Edit("edtWeight1"), "100");
+    const QString volume = w.Edit("edtVolume")->text();
+    const std::pair<const char*, const char*> fields[] = {
+        {"edtWeight0", "称初值"},  {"edtWeight1", "称末值"},         {"edtWeight", "重量"},
+        {"edtVolume", "标准体积"}, {"edtFluxTerm", "流体"},          {"edtFlux2", "流量二"},
+        {"edtHighTerm", "高温"},   {"edtQ3Bulk4", "第4行流量三体积"}};
+    for (const auto& [name, field] : fields) {
+      QLineEdit* edit = w.Edit(name);
+      const QString before = edit->text();
+      w.boxes.texts.clear();
+      Type(edit, "abc");
+      QCOMPARE(w.boxes.texts.size(), 1);
+      QVERIFY2(
+          w.boxes.texts[0].contains(QString::fromUtf8(field)) && w.boxes.texts[0].contains("abc"),
+          qPrintable(w.boxes.texts[0]));
+      QCOMPARE(edit->text(), before);
+    }
+    QCOMPARE(w.Edit("edtVolume")->text(), volume);
+    QCOMPARE(w.state->Settings.FluxTwo, 25);
+    // Typing on past a number: the last number the field held comes back.
+    w.boxes.texts.clear();
+    Type(w.Edit("edtWeight0"), "12x");
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QCOMPARE(w.Edit("edtWeight0")->text(), QString("12"));
+    // A flow point is a whole number of litres an hour.
+    w.boxes.texts.clear();
+    Type(w.Edit("edtFlux2"), "25.5");
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QCOMPARE(w.state->Settings.FluxTwo, 25);
+    QCOMPARE(w.Edit("edtFlux2")->text().toDouble(), 25.0);
+  }
+
+  void ErrorsAgainstTheLimit() {
+    Window w;
+    Type(w.Edit("edtVolume"), "100.000");
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(2.01)"));
+    Type(w.Edit("edtQ1Bulk1"), "100.50");
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("0.50"));
+    QCOMPARE(w.Grid().ErrorColour(0, 0), kBlack);
+    // -2.01 exceeds the unrounded 2.008 although the label reads Err(2.01).
+    Type(w.Edit("edtQ1Bulk2"), "97.99");
+    QCOMPARE(w.Edit("edtQ1Error2")->text(), QString("-2.01"));
+    QCOMPARE(w.Grid().ErrorColour(1, 0), TFlowGrid::kRed);
+
+    // With "流量二" selected, a point-1 cell is measured against the
+    // point-2 standard volume, with the limit of point 1.
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
+    Type(w.Edit("edtVolume"), "50");
+    Type(w.Edit("edtQ1Bulk3"), "51");
+    QCOMPARE(w.Edit("edtQ1Error3")->text(), QString("2.00"));
+    QCOMPARE(w.Grid().ErrorColour(2, 0), kBlack);
+
+    // A stricter class re-evaluates every point's cells.
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(0);
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);  // limit 1.004
+    QCOMPARE(w.Edit("edtQ1Error3")->text(), QString("-49.00"));
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("0.50"));
+    QCOMPARE(w.Grid().ErrorColour(0, 0), kBlack);
+    Type(w.Edit("edtQ1Bulk1"), "101.5");
+    QCOMPARE(w.Grid().ErrorColour(0, 0), TFlowGrid::kRed);
+    // A standard volume of 0 computes nothing.
+    Type(w.Edit("edtVolume"), "");
+    Type(w.Edit("edtQ1Bulk1"), "100.5");
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("1.50"));
+  }
+
+  void ReevaluationStopsAtFluxNum() {
+    Window w(20, [](SharedState& s) { s.Settings.FluxNum = 3; });
+    Type(w.Edit("edtVolume"), "100");
+    w.Edit("edtQ4Bulk1")->setText("103");
+    w.Edit("edtQ2Bulk1")->setText("103");
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(2);
+    QCOMPARE(w.Edit("edtQ2Error1")->text(), QString("3.00"));
+    QCOMPARE(w.Edit("edtQ4Error1")->text(), QString());
+  }
+};
+
+QTEST_MAIN(FlowWindowTest)
+#include "flow_window_test.moc"
