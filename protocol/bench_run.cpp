@@ -10,7 +10,7 @@
 namespace qv {
 
 BenchRun::BenchRun(SharedState& state, EventPump& pump)
-    : state_(state), pump_(pump), cycle_(state, pump, *this) {}
+    : state_(state), cycle_(state, pump, *this) {}
 
 int BenchRun::MeterCount() const {
   return std::clamp(state_.Settings.MeterNum, 0, kMeterRows);

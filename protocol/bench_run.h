@@ -75,7 +75,6 @@ class BenchRun : public CycleClient {
   void ServeRow(int row, std::span<const uint8_t> frame);
   int MeterCount() const;
 
-  EventPump& pump_;
   TransactionCycle cycle_;
   std::array<Lamp, kMeterRows> lamps_{};
   int current_operation_ = 0;
