@@ -102,7 +102,11 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
   ApplyLanguage();
 }
 
-TFlowDetectionFrm::~TFlowDetectionFrm() = default;
+TFlowDetectionFrm::~TFlowDetectionFrm() {
+  // Closing the window ends the editing of the field holding the focus; the
+  // rules that would act on it go first, while the rest is still here.
+  delete input_;
+}
 
 QWidget* TFlowDetectionFrm::BuildHeader() {
   auto* band = new QWidget;

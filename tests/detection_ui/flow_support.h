@@ -21,6 +21,8 @@
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
 #include "detection/ui/operator_input.h"
+#include "serial/port_slots.h"
+#include "sim/lib/virtual_bench.h"
 
 namespace qv::flow_test {
 
@@ -120,5 +122,77 @@ inline void Type(QLineEdit* edit, const QString& text, bool finish = true) {
 }
 
 inline const QColor kBlack(Qt::black);
+
+// The window against a virtual bench of meters on one line (pseudo-
+// terminals), every row given its meter's address. The reply poll runs at a
+// tenth of its period to keep the tests quick; nothing depends on it.
+struct SimWindow {
+  std::unique_ptr<sim::VirtualBench> bench;
+  std::unique_ptr<Window> w;
+
+  explicit SimWindow(int meters, const std::function<void(sim::BenchOptions&)>& options = {},
+                     const std::function<void(SharedState&)>& setup = {}) {
+    sim::BenchOptions o;
+    o.wiring = sim::Wiring::kSingle;
+    o.meter_count = meters;
+    if (options) options(o);
+    bench = std::make_unique<sim::VirtualBench>(o);
+    std::string error;
+    if (!bench->Start(error)) qFatal("bench-sim: %s", error.c_str());
+    // Flow point 3 with a 20 L run, 80 °C in, 60 °C out; meters without
+    // errors of their own until a test gives them one.
+    sim::BenchConditions c;
+    c.flow_point = 3;
+    c.reference_litres = {5, 5, 20, 100, 200};
+    c.inlet_c = 80;
+    c.outlet_c = 60;
+    c.fluid_c = 20;
+    bench->SetConditions(c);
+    for (int i = 0; i < meters; ++i) {
+      bench->UpdateMeter(i, [](sim::MeterState& m) {
+        m.errors = {};
+        m.inlet_probe_error = m.outlet_probe_error = 0;
+      });
+    }
+    w = std::make_unique<Window>(meters, [&](SharedState& s) {
+      s.PortDevices[1] = bench->DevicePaths().at(0);
+      for (int r = 0; r < meters; ++r) {
+        // The ten digits an operator types; replies pad them to fourteen.
+        s.Rows[r].Address = bench->Meter(r).address.Text().substr(4);
+        s.Rows[r].Comm = 1;
+      }
+      s.Slots.CreatePorts(s.PortDevices, s.Log);
+      OpenMeterPorts(s);
+      if (setup) setup(s);
+    });
+    w->frm->findChild<QTimer*>("ReadTimer")->setInterval(100);
+  }
+  ~SimWindow() {
+    for (int n = 1; n <= kPortCount; ++n) {
+      if (w->state->Slots[n].Port) w->state->Slots[n].Port->Close();
+      w->state->Slots[n].PortOpen = false;
+    }
+    w.reset();
+    bench.reset();
+  }
+  SimWindow(const SimWindow&) = delete;
+  SimWindow& operator=(const SimWindow&) = delete;
+
+  void SetError(int meter, int point, double error) {
+    bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
+  }
+  void Select(std::initializer_list<int> rows) const {
+    for (int r : rows)
+      w->Grid().cbx[r]->setChecked(true);
+  }
+  void Click(const char* button) const {
+    auto* b = w->frm->findChild<QAbstractButton*>(button);
+    if (!b) qFatal("no button %s", button);
+    b->click();
+  }
+  QColor Lamp(int row) const { return w->Grid().LampColour(row); }
+  // Log lines written since the last call.
+  std::vector<std::string> Lines() const { return w->state->Log.TakePending(); }
+};
 
 }  // namespace qv::flow_test
