@@ -25,6 +25,7 @@ TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TO
   edtFluxTerm = Edit("edtFluxTerm");
   cbxFlux = new QComboBox(this);
   cbxFlux->setObjectName("cbxFlux");
+  cbxFlux->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   for (int i = 0; i < kFlowPoints; ++i)
     cbxFlux->addItem(QString());
   btnCalibration = new QPushButton(this);

@@ -1,0 +1,155 @@
+// Pictures of the flow detection window after a flow point read against a
+// virtual bench, in both languages, for the README: some meters answer
+// (lime lamps) and one stays silent (red), some errors are within the limit
+// (black) and some outside it (red). Run it on a real display (Xvfb is
+// enough; scripts/screenshots does that):
+//
+//   flow-screenshots OUTDIR
+//
+// It starts the program in a scratch program directory, so no settings
+// file of a real bench is touched.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "serial/port_slots.h"
+#include "shell/program.h"
+#include "sim/lib/virtual_bench.h"
+#include "sim/lib/water.h"
+
+namespace {
+
+using namespace qv;
+
+constexpr int kMeters = 8;
+// Errors of the meters at flow point 3; meter 5 (index 4) never answers.
+constexpr double kErrors[kMeters] = {0.008, -0.012, 0.031, 0.004, 0, -0.025, 0.015, 0.0};
+constexpr int kSilent = 4;
+
+void Settle(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Xvfb runs no window manager: the picture gets a plain title bar.
+QPixmap Titled(QWidget& w) {
+  constexpr int kBar = 26;
+  const QPixmap picture = w.grab();
+  QPixmap framed(picture.width(), picture.height() + kBar);
+  framed.fill(QColor(0x3c, 0x4a, 0x5e));
+  QPainter painter(&framed);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
+                   w.windowTitle());
+  painter.drawPixmap(0, kBar, picture);
+  return framed;
+}
+
+// Types `text` into a field as the operator does, ending the editing.
+void Enter(QWidget& window, const char* field, const QString& text) {
+  auto* edit = window.findChild<QLineEdit*>(field);
+  edit->setText(text);
+  emit edit->textEdited(text);
+  emit edit->editingFinished();
+}
+
+bool StartBench(sim::VirtualBench& bench) {
+  std::string error;
+  if (!bench.Start(error)) {
+    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
+    return false;
+  }
+  sim::BenchConditions c;
+  c.flow_point = 3;
+  c.reference_litres = {5, 5, 20, 100, 200};
+  bench.SetConditions(c);
+  for (int i = 0; i < kMeters; ++i) {
+    bench.UpdateMeter(i, [i](sim::MeterState& m) {
+      m.errors = {};
+      m.errors[2] = kErrors[i];
+      m.inlet_probe_error = m.outlet_probe_error = 0;
+    });
+  }
+  sim::MeterFaults silent;
+  silent.silent = true;
+  bench.SetFaults(kSilent, silent);
+  return true;
+}
+
+void Configure(SharedState& state, const sim::VirtualBench& bench) {
+  SystemSettings& s = state.Settings;
+  s.MeterNum = kMeters;
+  s.FluxNum = 5;
+  s.DN = 1;
+  s.MeasurementLevel = 1;
+  s.SetFlowPoints({50, 125, 250, 2500, 5000});
+  s.StandardError = 1;
+  s.ErrorCorrection = 0;
+  s.ReadAgainTimes = 1;
+  s.CommWaitTimer = 1000;
+  s.CommType = kCommSingle;
+  state.PortDevices[1] = bench.DevicePaths().at(0);
+  for (int r = 0; r < kMeters; ++r) {
+    state.Rows[r].Comm = 1;
+    state.Rows[r].Selected = true;
+    state.Rows[r].Address = bench.Meter(r).address.Text().substr(4);
+  }
+  state.Slots.CreatePorts(state.PortDevices, state.Log);
+  OpenMeterPorts(state);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QTemporaryDir scratch;
+  SharedState state;
+  state.ProgramDir = scratch.path().toStdString() + "/";
+  auto program = StartProgram(state, argc, argv);
+  if (!program || !QDir().mkpath(out)) return 1;
+  TMainFrm& main = *program->MainFrm;
+  main.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+
+  sim::BenchOptions options;
+  options.meter_count = kMeters;
+  sim::VirtualBench bench(options);
+  if (!StartBench(bench)) return 1;
+  Configure(state, bench);
+  if (!state.Slots[1].PortOpen) return 1;
+
+  // The operator's run: flow point three, the bench's weighing, the read.
+  main.findChild<QAction*>("nFlowDetection")->trigger();
+  TFlowDetectionFrm& flow = *program->FlowDetectionFrm;
+  flow.findChild<QComboBox*>("cbxFlux")->setCurrentIndex(2);
+  Enter(flow, "edtFluxTerm", "20");
+  Enter(flow, "edtWeight0", "0");
+  Enter(flow, "edtWeight1", QString::number(sim::MassKg(20, 20), 'f', 5));
+  flow.findChild<QPushButton*>("BtnFlow")->click();
+
+  bool ok = true;
+  for (const auto& [language, lang] : {std::pair{0, "zh"}, std::pair{1, "en"}}) {
+    state.Settings.Language = language;
+    // Both windows follow the language within a second.
+    Settle(1500);
+    const QString path = QString("%1/flow-detection-%2.png").arg(out, lang);
+    const bool saved = Titled(main).save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    ok &= saved;
+  }
+  state.Slots[1].Port->Close();
+  return ok ? 0 : 1;
+}
