@@ -23,6 +23,7 @@
 
 #include "serial/port_slots.h"
 #include "shell/program.h"
+#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 #include "sim/lib/water.h"
 
@@ -97,15 +98,9 @@ void Configure(SharedState& state, const sim::VirtualBench& bench) {
   s.ErrorCorrection = 0;
   s.ReadAgainTimes = 1;
   s.CommWaitTimer = 1000;
-  s.CommType = kCommSingle;
-  state.PortDevices[1] = bench.DevicePaths().at(0);
-  for (int r = 0; r < kMeters; ++r) {
-    state.Rows[r].Comm = 1;
+  sim::ConnectProgram(state, bench);
+  for (int r = 0; r < kMeters; ++r)
     state.Rows[r].Selected = true;
-    state.Rows[r].Address = bench.Meter(r).address.Text().substr(4);
-  }
-  state.Slots.CreatePorts(state.PortDevices, state.Log);
-  OpenMeterPorts(state);
 }
 
 }  // namespace

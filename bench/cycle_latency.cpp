@@ -8,6 +8,7 @@
 
 #include "detection/core/flow_detection_run.h"
 #include "serial/port_slots.h"
+#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 
 using namespace std::chrono_literals;
@@ -26,22 +27,14 @@ int main() {
   }
 
   qv::SharedState state;
-  state.Settings.MeterNum = kMeters;
   state.Settings.ReadAgainTimes = 3;
   state.Settings.CommWaitTimer = 1000;
-  state.Settings.CommType = qv::kCommSingle;
-  state.PortDevices[1] = bench.DevicePaths().at(0);
-  for (int r = 0; r < kMeters; ++r) {
-    state.Rows[r].Comm = 1;
-    state.Rows[r].Selected = true;
-    state.Rows[r].Address = bench.Meter(r).address.Text();
-  }
-  state.Slots.CreatePorts(state.PortDevices, state.Log);
-  qv::OpenMeterPorts(state);
-  if (!state.Slots[1].PortOpen) {
+  if (!qv::sim::ConnectProgram(state, bench)) {
     std::fprintf(stderr, "cannot open %s\n", state.PortDevices[1].c_str());
     return 1;
   }
+  for (int r = 0; r < kMeters; ++r)
+    state.Rows[r].Selected = true;
 
   qv::HeadlessPump pump;
   qv::FlowDetectionRun run(state, pump);

@@ -23,6 +23,7 @@
 #include "serial/port_slots.h"
 #include "shell/log_feed.h"
 #include "shell/show_message_frm.h"
+#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 
 namespace {
@@ -31,7 +32,7 @@ constexpr int kMeters = 20;
 constexpr int kProbeMs = 10;
 constexpr qint64 kStallLimitMs = 50;
 
-void Configure(qv::SharedState& state, const std::string& device) {
+void Configure(qv::SharedState& state) {
   qv::SystemSettings& s = state.Settings;
   s.MeterNum = kMeters;
   s.FluxNum = 5;
@@ -41,9 +42,7 @@ void Configure(qv::SharedState& state, const std::string& device) {
   s.StandardError = 1;
   s.ReadAgainTimes = 3;
   s.CommWaitTimer = 1000;
-  s.CommType = qv::kCommSingle;
   s.FluidTerm = 20;
-  state.PortDevices[1] = device;
 }
 
 }  // namespace
@@ -66,14 +65,8 @@ int main(int argc, char** argv) {
   bench.SetFlowPoint(3);
 
   qv::SharedState state;
-  Configure(state, bench.DevicePaths().at(0));
-  for (int r = 0; r < kMeters; ++r) {
-    state.Rows[r].Comm = 1;
-    state.Rows[r].Address = bench.Meter(r).address.Text().substr(4);
-  }
-  state.Slots.CreatePorts(state.PortDevices, state.Log);
-  qv::OpenMeterPorts(state);
-  if (!state.Slots[1].PortOpen) {
+  Configure(state);
+  if (!qv::sim::ConnectProgram(state, bench)) {
     std::fprintf(stderr, "cannot open %s\n", state.PortDevices[1].c_str());
     return 1;
   }

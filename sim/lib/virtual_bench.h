@@ -107,6 +107,7 @@ class VirtualBench {
   // Line index of meter `i`.
   int PortOfMeter(int i) const;
   int MeterCount() const { return static_cast<int>(meters_.size()); }
+  Wiring GetWiring() const { return options_.wiring; }
 
   MeterState Meter(int i) const;
   void UpdateMeter(int i, const std::function<void(MeterState&)>& change);

@@ -22,6 +22,7 @@
 #include "detection/ui/flow_grid.h"
 #include "detection/ui/operator_input.h"
 #include "serial/port_slots.h"
+#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 
 namespace qv::flow_test {
@@ -155,14 +156,9 @@ struct SimWindow {
       });
     }
     w = std::make_unique<Window>(meters, [&](SharedState& s) {
-      s.PortDevices[1] = bench->DevicePaths().at(0);
-      for (int r = 0; r < meters; ++r) {
-        // The ten digits an operator types; replies pad them to fourteen.
-        s.Rows[r].Address = bench->Meter(r).address.Text().substr(4);
-        s.Rows[r].Comm = 1;
-      }
-      s.Slots.CreatePorts(s.PortDevices, s.Log);
-      OpenMeterPorts(s);
+      // The rows hold the ten digits an operator types; replies pad them
+      // to fourteen.
+      sim::ConnectProgram(s, *bench);
       if (setup) setup(s);
     });
     w->frm->findChild<QTimer*>("ReadTimer")->setInterval(100);

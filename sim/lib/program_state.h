@@ -1,0 +1,24 @@
+// Points a program's state at a running virtual bench, in memory, the way
+// `bench-sim --program-dir DIR --configure` does through the settings files:
+// each line's device, the wiring, the meter count, and for every meter's
+// row its port, switch channel and the address an operator would type. Then
+// the rows' ports are opened. For tests, benchmarks and demo pictures.
+#pragma once
+
+#include <string>
+
+#include "core/shared_state.h"
+#include "sim/lib/virtual_bench.h"
+
+namespace qv::sim {
+
+// The address an operator types for a meter: its digits without leading
+// zeros ("00002024000001" -> "2024000001"); the eight digits after "111100"
+// for a "TG" meter.
+std::string OperatorAddress(const MeterState& meter);
+
+// Sets `state` up for `bench` and opens the ports; returns whether every
+// line's port opened. Which rows are selected stays the caller's choice.
+bool ConnectProgram(SharedState& state, const VirtualBench& bench);
+
+}  // namespace qv::sim
