@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
 #include "sim/lib/program_state.h"
@@ -30,31 +31,12 @@
 namespace {
 
 using namespace qv;
+using namespace qv::pictures;
 
 constexpr int kMeters = 8;
 // Errors of the meters at flow point 3; meter 5 (index 4) never answers.
 constexpr double kErrors[kMeters] = {0.008, -0.012, 0.031, 0.004, 0, -0.025, 0.015, 0.0};
 constexpr int kSilent = 4;
-
-void Settle(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-// Xvfb runs no window manager: the picture gets a plain title bar.
-QPixmap Titled(QWidget& w) {
-  constexpr int kBar = 26;
-  const QPixmap picture = w.grab();
-  QPixmap framed(picture.width(), picture.height() + kBar);
-  framed.fill(QColor(0x3c, 0x4a, 0x5e));
-  QPainter painter(&framed);
-  painter.setPen(Qt::white);
-  painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
-                   w.windowTitle());
-  painter.drawPixmap(0, kBar, picture);
-  return framed;
-}
 
 // Types `text` into a field as the operator does, ending the editing.
 void Enter(QWidget& window, const char* field, const QString& text) {
@@ -106,18 +88,10 @@ void Configure(SharedState& state, const sim::VirtualBench& bench) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
-    return 2;
-  }
-  const QString out = QString::fromLocal8Bit(argv[1]);
-  QTemporaryDir scratch;
-  SharedState state;
-  state.ProgramDir = scratch.path().toStdString() + "/";
-  auto program = StartProgram(state, argc, argv);
-  if (!program || !QDir().mkpath(out)) return 1;
-  TMainFrm& main = *program->MainFrm;
-  main.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+  const auto p = pictures::StartForPictures(argc, argv);
+  if (!p) return 1;
+  SharedState& state = p->state;
+  TMainFrm& main = *p->program->MainFrm;
 
   sim::BenchOptions options;
   options.meter_count = kMeters;
@@ -128,7 +102,7 @@ int main(int argc, char** argv) {
 
   // The operator's run: flow point three, the bench's weighing, the read.
   main.findChild<QAction*>("nFlowDetection")->trigger();
-  TFlowDetectionFrm& flow = *program->FlowDetectionFrm;
+  TFlowDetectionFrm& flow = *p->program->FlowDetectionFrm;
   flow.findChild<QComboBox*>("cbxFlux")->setCurrentIndex(2);
   Enter(flow, "edtFluxTerm", "20");
   Enter(flow, "edtWeight0", "0");
@@ -140,10 +114,7 @@ int main(int argc, char** argv) {
     state.Settings.Language = language;
     // Both windows follow the language within a second.
     Settle(1500);
-    const QString path = QString("%1/flow-detection-%2.png").arg(out, lang);
-    const bool saved = Titled(main).save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
-    ok &= saved;
+    ok &= Save(Window(main), QString("%1/flow-detection-%2.png").arg(p->out, lang));
   }
   state.Slots[1].Port->Close();
   return ok ? 0 : 1;

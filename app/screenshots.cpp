@@ -16,46 +16,17 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/picture_support.h"
 #include "shell/program.h"
 
 namespace {
 
 using namespace qv;
-
-// Lets the windows paint and the display server catch up.
-void Settle() {
-  QEventLoop loop;
-  QTimer::singleShot(300, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-bool Save(const QPixmap& picture, const QString& path) {
-  const bool ok = picture.save(path);
-  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-  return ok;
-}
+using namespace qv::pictures;
 
 // The whole screen: popup menus are windows of their own.
 QPixmap Screen() {
   return QGuiApplication::primaryScreen()->grabWindow(0);
-}
-
-// Xvfb runs no window manager, so windows have no title bar: the picture
-// gets a plain one showing the window's title.
-QPixmap Titled(const QPixmap& picture, const QString& title) {
-  constexpr int kBar = 26;
-  QPixmap framed(picture.width(), picture.height() + kBar);
-  framed.fill(QColor(0x3c, 0x4a, 0x5e));
-  QPainter painter(&framed);
-  painter.setPen(Qt::white);
-  painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
-                   title);
-  painter.drawPixmap(0, kBar, picture);
-  return framed;
-}
-
-QPixmap Window(QWidget& w) {
-  return Titled(w.grab(), w.windowTitle());
 }
 
 bool Shoot(Program& p, const QString& out, const char* lang) {
@@ -128,22 +99,12 @@ bool Shoot(Program& p, const QString& out, const char* lang) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
-    return 2;
-  }
-  const QString out = QString::fromLocal8Bit(argv[1]);
-  QTemporaryDir scratch;
-  SharedState state;
-  state.ProgramDir = scratch.path().toStdString() + "/";
-  auto program = StartProgram(state, argc, argv);
-  if (!program || !QDir().mkpath(out)) return 1;
-  // Without a window manager nothing maximises the window: fill the screen.
-  program->MainFrm->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+  const auto p = pictures::StartForPictures(argc, argv);
+  if (!p) return 1;
   bool ok = true;
   for (const auto& [language, lang] : {std::pair{0, "zh"}, std::pair{1, "en"}}) {
-    state.Settings.Language = language;
-    ok &= Shoot(*program, out, lang);
+    p->state.Settings.Language = language;
+    ok &= Shoot(*p->program, p->out, lang);
   }
   return ok ? 0 : 1;
 }

@@ -1,5 +1,8 @@
 #include "shell/tool_form.h"
 
+#include <QShowEvent>
+#include <QVBoxLayout>
+
 namespace qv {
 
 TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), state_(state) {
@@ -10,6 +13,28 @@ TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), sta
 void TToolForm::CancelOperation() {
   CancelRuns();
   pump_.Interrupt();
+}
+
+TPlaceholderForm::TPlaceholderForm(SharedState& state, QWidget* parent, const char* object_name,
+                                   const char* chinese, const char* english)
+    : TToolForm(state, parent), chinese_(chinese), english_(english) {
+  setObjectName(object_name);
+  caption_ = new QLabel(this);
+  caption_->setAlignment(Qt::AlignCenter);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(caption_);
+  ApplyLanguage();
+}
+
+void TPlaceholderForm::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) ApplyLanguage();
+  TToolForm::showEvent(event);
+}
+
+void TPlaceholderForm::ApplyLanguage() {
+  const QString title = ByLanguage(state_.Settings, chinese_, english_);
+  setWindowTitle(title);
+  caption_->setText(title);
 }
 
 }  // namespace qv

@@ -10,6 +10,7 @@
 // interrupts the wait in progress so the operation unwinds at once.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 
 #include "core/shared_state.h"
@@ -41,6 +42,27 @@ class TToolForm : public QWidget {
 
  private:
   QtEventPump pump_;
+};
+
+// A tool window whose controls are not built yet: it shows its caption, in
+// the language of the settings each time it is shown, and docks like the
+// others.
+class TPlaceholderForm : public TToolForm {
+  Q_OBJECT
+
+ public:
+  TPlaceholderForm(SharedState& state, QWidget* parent, const char* object_name,
+                   const char* chinese, const char* english);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ApplyLanguage();
+
+  const char* chinese_;
+  const char* english_;
+  QLabel* caption_;
 };
 
 }  // namespace qv

@@ -3,25 +3,15 @@
 // window.
 #pragma once
 
-#include <QLabel>
-
 #include "shell/tool_form.h"
 
 namespace qv {
 
-class TOtherParaFrm : public TToolForm {
+class TOtherParaFrm : public TPlaceholderForm {
   Q_OBJECT
 
  public:
   explicit TOtherParaFrm(SharedState& state, QWidget* parent = nullptr);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-
- private:
-  void ApplyLanguage();
-
-  QLabel* caption_;
 };
 
 }  // namespace qv

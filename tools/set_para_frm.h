@@ -2,25 +2,15 @@
 // controls are built it shows its caption only; the main window docks it like any tool window.
 #pragma once
 
-#include <QLabel>
-
 #include "shell/tool_form.h"
 
 namespace qv {
 
-class TSetParaFrm : public TToolForm {
+class TSetParaFrm : public TPlaceholderForm {
   Q_OBJECT
 
  public:
   explicit TSetParaFrm(SharedState& state, QWidget* parent = nullptr);
-
- protected:
-  void showEvent(QShowEvent* event) override;
-
- private:
-  void ApplyLanguage();
-
-  QLabel* caption_;
 };
 
 }  // namespace qv
