@@ -3,7 +3,7 @@
 #include <ctime>
 #include <utility>
 
-#include "protocol/codec.h"
+#include "core/hex.h"
 
 namespace qv {
 

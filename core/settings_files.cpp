@@ -152,28 +152,28 @@ std::string ValueText(const SysKey& k, const SystemSettings& s) {
 
 }  // namespace
 
-std::string SysInfoPath(const SharedState& state) {
+std::string SysInfoPath(const BenchState& state) {
   return state.ProgramDir + "sysinfo.ini";
 }
 
-std::string CommInfoPath(const SharedState& state) {
+std::string CommInfoPath(const BenchState& state) {
   return state.ProgramDir + "comminfo.ini";
 }
 
-void LoadSysInfo(SharedState& state) {
+void LoadSysInfo(BenchState& state) {
   const IniFile ini = IniFile::Load(SysInfoPath(state));
   for (const SysKey& k : kSysKeys)
     LoadKey(ini, k, state.Settings);
 }
 
-void SaveSysInfo(const SharedState& state) {
+void SaveSysInfo(const BenchState& state) {
   IniFile ini = IniFile::Load(SysInfoPath(state));
   for (const SysKey& k : kSysKeys)
     ini.Set(kBaseParam, k.key, ValueText(k, state.Settings));
   ini.Save();
 }
 
-void LoadCommInfo(SharedState& state) {
+void LoadCommInfo(BenchState& state) {
   const IniFile ini = IniFile::Load(CommInfoPath(state));
   for (const RowKey& col : kRowKeys) {
     for (int row = 0; row < kMeterRows; ++row) {
@@ -186,7 +186,7 @@ void LoadCommInfo(SharedState& state) {
   }
 }
 
-void SaveCommInfo(const SharedState& state) {
+void SaveCommInfo(const BenchState& state) {
   IniFile ini = IniFile::Load(CommInfoPath(state));
   for (const RowKey& col : kRowKeys) {
     for (int row = 0; row < kMeterRows; ++row) {

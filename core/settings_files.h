@@ -1,7 +1,7 @@
 // sysinfo.ini (section "BaseParam": the settings record) and comminfo.ini
 // (sections "Comm" and "Channel": port and switch channel of each row, and
 // the optional "Devices" section naming the device of a port number). Both
-// live in `SharedState::ProgramDir`. Loading never fails: a missing or bad
+// live in `BenchState::ProgramDir`. Loading never fails: a missing or bad
 // value gives the key's default. Saving throws FileWriteError.
 #pragma once
 
@@ -11,15 +11,15 @@
 
 namespace qv {
 
-std::string SysInfoPath(const SharedState& state);
-std::string CommInfoPath(const SharedState& state);
+std::string SysInfoPath(const BenchState& state);
+std::string CommInfoPath(const BenchState& state);
 
-void LoadSysInfo(SharedState& state);
-void SaveSysInfo(const SharedState& state);
+void LoadSysInfo(BenchState& state);
+void SaveSysInfo(const BenchState& state);
 // Reads "Comm" and "Channel" of rows 0..19 and the "Devices" section.
-void LoadCommInfo(SharedState& state);
+void LoadCommInfo(BenchState& state);
 // Writes "Comm" and "Channel"; the "Devices" section is kept as it is.
-void SaveCommInfo(const SharedState& state);
+void SaveCommInfo(const BenchState& state);
 
 // Flow points from the nominal flow Q of `dn`: 2 %, 1 %, 10 %, 100 % and
 // 200 % of Q, truncated toward zero. A `dn` outside the table changes nothing.

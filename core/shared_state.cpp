@@ -1,7 +1,5 @@
 #include "core/shared_state.h"
 
-#include "core/program_dir.h"
-
 namespace qv {
 
 void SystemSettings::SetFlowPoints(const std::array<int32_t, kFlowPoints>& q) {
@@ -10,15 +8,6 @@ void SystemSettings::SetFlowPoints(const std::array<int32_t, kFlowPoints>& q) {
   FluxThree = q[2];
   FluxFour = q[3];
   FluxFive = q[4];
-}
-
-SharedState& State() {
-  static SharedState* state = [] {
-    auto* s = new SharedState;  // lives for the whole process, never destroyed
-    s->ProgramDir = ExecutableDir();
-    return s;
-  }();
-  return *state;
 }
 
 }  // namespace qv

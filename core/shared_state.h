@@ -1,8 +1,9 @@
-// Process-wide state of the bench: the settings record, the 20 meter rows,
-// the channel-switch flags, the per-flow-point temperatures and the constant
-// pipe-size tables. The program has exactly one `SharedState` (see
-// `State()`); tests build their own instances so that none depends on
-// another's leftovers.
+// Process-wide state of the bench without its ports: the settings record,
+// the 20 meter rows, the channel-switch flags, the per-flow-point
+// temperatures, the operation log and the constant pipe-size tables. The
+// program holds exactly one, inside its `SharedState` (serial/port_slots.h),
+// which adds the 32 port slots; tests build their own instances so that
+// none depends on another's leftovers.
 #pragma once
 
 #include <array>
@@ -10,7 +11,6 @@
 #include <string>
 
 #include "core/operation_log.h"
-#include "serial/port_slots.h"
 
 namespace qv {
 
@@ -91,7 +91,7 @@ inline bool ValidDn(int32_t dn) {
   return dn >= 0 && dn < kDnCount;
 }
 
-struct SharedState {
+struct BenchState {
   SystemSettings Settings;
   std::array<MeterRow, kMeterRows> Rows;
   // Indexed by switch channel, not by row: 1 = the switch confirmed it open.
@@ -104,20 +104,13 @@ struct SharedState {
   // Directory holding the settings files, with its trailing separator.
   std::string ProgramDir;
   OperationLog Log;
-  // The 32 port slots. Declared after `Log`: the ports' reader threads log,
-  // so the slots (and their threads) end first.
-  PortSlots Slots;
   // An operation runs in some window; a second one is refused meanwhile.
   bool OperationRunning = false;
 };
 
-// The program's one instance. Its `ProgramDir` is the executable's directory.
-SharedState& State();
-
-// Start-up before any window exists: clears the rows and the switch flags,
-// resets the switch sequence, reads both settings files from
-// `state.ProgramDir`, creates the 32 ports and opens those the rows name
-// (silently going on past any that fail). Always returns true.
-bool InitSystem(SharedState& state);
+// The part of start-up that touches no port: clears the rows and the switch
+// flags, resets the switch sequence and reads both settings files from
+// `state.ProgramDir`.
+void InitBenchState(BenchState& state);
 
 }  // namespace qv

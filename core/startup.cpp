@@ -3,7 +3,7 @@
 
 namespace qv {
 
-bool InitSystem(SharedState& state) {
+void InitBenchState(BenchState& state) {
   // Addresses and selections are never persisted: every start begins clean.
   for (int i = 0; i < kMeterRows; ++i) {
     MeterRow& row = state.Rows[i];
@@ -18,9 +18,6 @@ bool InitSystem(SharedState& state) {
   state.SwitchFrameSeq = 0;
   LoadSysInfo(state);
   LoadCommInfo(state);
-  state.Slots.CreatePorts(state.PortDevices, state.Log);
-  OpenMeterPorts(state);
-  return true;
 }
 
 }  // namespace qv

@@ -4,8 +4,8 @@
 
 #include "protocol/address.h"
 #include "protocol/frame.h"
+#include "protocol/routing.h"
 #include "protocol/switch_frame.h"
-#include "serial/port_slots.h"
 
 namespace qv {
 

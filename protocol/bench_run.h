@@ -12,9 +12,9 @@
 #include <span>
 #include <string_view>
 
-#include "core/shared_state.h"
 #include "protocol/codec.h"
 #include "protocol/cycle.h"
+#include "serial/port_slots.h"
 
 namespace qv {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace qv {
+#include "core/hex.h"
 
-using Bytes = std::vector<uint8_t>;
+namespace qv {
 
 // Little-endian BCD: byte 0 holds the two least significant digits.
 // 56 34 12 -> 123456. Nibbles above 9 are taken as they are (no check).
@@ -18,17 +18,10 @@ uint64_t BcdToInt(std::span<const uint8_t> p);
 Bytes IntToBcd(uint64_t v, size_t n);
 // `n` bytes, most significant first. IntToBinBE(0x12345, 4) -> 00 01 23 45.
 Bytes IntToBinBE(uint64_t v, size_t n);
-// Two upper-case hex digits.
-std::string ByteToHex(uint8_t b);
 // Sum of the bytes modulo 256: FF 02 -> 01.
 uint8_t FrameChecksum(std::span<const uint8_t> p);
 // ss mm hh DD MM YY CC in BCD -> "CCYY-MM-DD hh:mm:ss" (year unpadded).
 // 05 04 03 02 01 24 20 -> "2024-01-02 03:04:05".
 std::string BcdDateTimeText(std::span<const uint8_t, 7> p);
-// A blank before each byte: 68 55 16 -> " 68 55 16". Used for the log.
-std::string HexText(std::span<const uint8_t> p);
-// Parses blank-separated or packed hex ("68 55" or "6855"); false on an odd
-// digit count or a non-hex character. For golden vectors and the simulator.
-bool ParseHex(std::string_view text, Bytes& out);
 
 }  // namespace qv

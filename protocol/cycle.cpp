@@ -1,7 +1,7 @@
 #include "protocol/cycle.h"
 
+#include "protocol/routing.h"
 #include "protocol/switch_frame.h"
-#include "serial/port_slots.h"
 
 namespace qv {
 

@@ -1,44 +1,20 @@
 #include "serial/port_slots.h"
 
-#include <stdexcept>
-
-#include "core/shared_state.h"
+#include "core/program_dir.h"
+#include "serial/serial_port.h"
 
 namespace qv {
-namespace {
 
 static_assert(kPortSlotCount == kPortCount);
-
-// Which row's `Comm` names the port of a row.
-enum class PortSource : uint8_t { kNone, kFirstRow, kOwnRow };
-
-struct WiringRule {
-  int32_t CommType;
-  PortSource Port;
-  bool SwitchChannel;  // the row's `Channel` must be opened on the switch
-};
-
-// One rule per wiring of the bench.
-constexpr std::array<WiringRule, 4> kWiringRules = {{
-    {kCommSingle, PortSource::kFirstRow, false},  // "单串口"
-    {kCommMulti, PortSource::kOwnRow, false},     // "多串口"
-    {kCommInfrared, PortSource::kNone, false},    // "红外": nothing is sent
-    {kCommChannel, PortSource::kFirstRow, true},  // "多通道"
-}};
-
-bool ValidRow(int row) {
-  return row >= 0 && row < kMeterRows;
-}
-
-}  // namespace
 
 void PortSlots::CreatePorts(std::span<const std::string> devices, OperationLog& log) {
   for (int n = 1; n <= kPortSlotCount; ++n) {
     PortSlot& slot = (*this)[n];
     slot.Port.reset();
-    slot.Port = std::make_unique<TSerialPort>(slot, log);
-    slot.Port->SetPortNumber(static_cast<uint8_t>(n));
-    if (static_cast<size_t>(n) < devices.size()) slot.Port->SetDevicePath(devices[n]);
+    auto port = std::make_unique<TSerialPort>(slot, log);
+    port->SetPortNumber(static_cast<uint8_t>(n));
+    if (static_cast<size_t>(n) < devices.size()) port->SetDevicePath(devices[n]);
+    slot.Port = std::move(port);
     slot.Reset();
     slot.PortOpen = false;
   }
@@ -49,52 +25,13 @@ void PortSlots::ResetRecvBuffers() {
     slot.Reset();
 }
 
-RowRoute RouteForRow(const SharedState& state, int row) {
-  RowRoute route;
-  if (!ValidRow(row)) return route;
-  for (const WiringRule& rule : kWiringRules) {
-    if (rule.CommType != state.Settings.CommType) continue;
-    if (rule.Port == PortSource::kNone) return route;
-    const int32_t comm = state.Rows[rule.Port == PortSource::kFirstRow ? 0 : row].Comm;
-    if (!PortSlots::ValidNumber(comm)) return route;
-    route.Slot = comm;
-    if (rule.SwitchChannel) route.Channel = state.Rows[row].Channel;
-    return route;
-  }
-  return route;
-}
-
-PortSlot* RowSendSlot(SharedState& state, int row) {
-  const RowRoute route = RouteForRow(state, row);
-  if (!route.HasPort()) return nullptr;
-  PortSlot& slot = state.Slots[route.Slot];
-  return slot.PortOpen && slot.Port ? &slot : nullptr;
-}
-
-void ResetRecvBuffers(SharedState& state) {
-  state.Slots.ResetRecvBuffers();
-}
-
-void OpenMeterPorts(SharedState& state) {
-  for (const MeterRow& row : state.Rows) {
-    if (!PortSlots::ValidNumber(row.Comm)) continue;
-    PortSlot& slot = state.Slots[row.Comm];
-    if (slot.PortOpen || !slot.Port) continue;
-    try {
-      slot.PortOpen = slot.Port->Open();
-    } catch (const std::runtime_error&) {
-      slot.PortOpen = false;  // no thread for it: a port that failed to open
-    }
-  }
-}
-
-bool AssignRowPort(SharedState& state, int row, int32_t comm) {
-  if (!ValidRow(row) || (comm != 0 && !PortSlots::ValidNumber(comm))) return false;
-  state.Rows[row].Comm = comm;
-  if (comm == 0) return false;
-  PortSlot& slot = state.Slots[comm];
-  if (!slot.PortOpen && slot.Port) slot.PortOpen = slot.Port->Open();
-  return slot.PortOpen;
+SharedState& State() {
+  static SharedState* state = [] {
+    auto* s = new SharedState;  // lives for the whole process, never destroyed
+    s->ProgramDir = ExecutableDir();
+    return s;
+  }();
+  return *state;
 }
 
 }  // namespace qv

@@ -1,23 +1,20 @@
 // The 32 port slots of the bench, numbered 1..32: slot n holds port "COM"n,
-// whether it is open for the rows, and its receive ring. Meter rows find
-// their slot (and switch channel) through `RouteForRow`, by the bench's
-// wiring.
+// whether it is open for the rows, and its receive ring. Which row uses
+// which slot is the transaction cycle's business (protocol/routing.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 
 #include "core/operation_log.h"
+#include "core/shared_state.h"
+#include "serial/port_transport.h"
 #include "serial/recv_ring.h"
-#include "serial/serial_port.h"
 
 namespace qv {
-
-struct SharedState;
 
 inline constexpr int kPortSlotCount = 32;
 
@@ -25,7 +22,7 @@ inline constexpr int kPortSlotCount = 32;
 // `RecvBuf`, see RecvRing) together with its port. `Port` is created at
 // start-up and destroyed before the ring it feeds.
 struct PortSlot : RecvRing {
-  std::unique_ptr<TSerialPort> Port;
+  std::unique_ptr<PortTransport> Port;
   // True while `Port` is open for the rows (user-interface thread only).
   bool PortOpen = false;
 };
@@ -50,34 +47,14 @@ class PortSlots {
   std::array<PortSlot, kPortSlotCount> slots_;
 };
 
-// Where a row's frames go: `Slot` 0 = nowhere (no port, or infrared
-// wiring); `Channel` is the switch channel to open first, under the
-// multi-channel wiring only.
-struct RowRoute {
-  int Slot = 0;
-  std::optional<int32_t> Channel;
-
-  bool HasPort() const { return Slot != 0; }
+// The bench's whole state: the core state and the 32 port slots. The slots
+// are the derived part, so they (and the ports' reader threads, which log)
+// end before the log does.
+struct SharedState : BenchState {
+  PortSlots Slots;
 };
 
-// The slot and channel of row `row` (0..19) under the bench's `CommType`:
-// single port and multi-channel use row 0's port for every row, one port
-// per meter uses the row's own, infrared none. A port number outside
-// 1..32, a row outside 0..19 or an unknown wiring gives no slot.
-RowRoute RouteForRow(const SharedState& state, int row);
-// The slot a row's frames are sent through, when it has one and it is open.
-PortSlot* RowSendSlot(SharedState& state, int row);
-
-// Empties the rings of all 32 slots.
-void ResetRecvBuffers(SharedState& state);
-// For rows 0..19 in order: opens the port the row names when its slot is
-// not open yet and records the result in `PortOpen`. Failures are silent;
-// a later row naming the same port tries again.
-void OpenMeterPorts(SharedState& state);
-// Gives row `row` the port `comm` (0 = none): stores it in the row's `Comm`
-// and opens the port when its slot is not open. Returns whether the row now
-// has an open port. Ports no longer named by any row stay open. A row or
-// port number out of range changes nothing and gives false.
-bool AssignRowPort(SharedState& state, int row, int32_t comm);
+// The program's one instance. Its `ProgramDir` is the executable's directory.
+SharedState& State();
 
 }  // namespace qv

@@ -25,12 +25,13 @@
 #include <vector>
 
 #include "core/operation_log.h"
+#include "serial/port_transport.h"
 #include "serial/recv_ring.h"
 #include "serial/serial_device.h"
 
 namespace qv {
 
-class TSerialPort {
+class TSerialPort : public PortTransport {
  public:
   static constexpr uint32_t kInfinite = std::numeric_limits<uint32_t>::max();
 
@@ -39,33 +40,33 @@ class TSerialPort {
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
   // Closes the port when it is open.
-  ~TSerialPort();
+  ~TSerialPort() override;
 
   // Port number 1..32 and the name "COM"n; 0 or the current number changes
   // nothing.
   void SetPortNumber(uint8_t n);
   // Device of this port; empty = the platform's default for the number.
   void SetDevicePath(std::string path);
-  std::string DevicePath() const;
+  std::string DevicePath() const override;
 
   // Opens the device (exclusively, 2400 8E1 raw) and starts both threads.
   // False when the port is already open or the device cannot be opened or
   // set up. Throws std::runtime_error "Unable to create read thread!" or
   // "Unable to create write thread!" when a thread cannot be started (the
   // port is then closed).
-  bool Open();
+  bool Open() override;
   // Stops both threads and closes the device; nothing when closed. Never
   // waits for the log's consumer or for the line.
-  void Close();
+  void Close() override;
   // Queues `count` bytes for the writer and returns at once. False when the
   // port is closed, `count` is 0, or the writer has ended after a failure.
   bool WriteCommData(const uint8_t* data, uint32_t count);
-  bool WriteCommData(std::span<const uint8_t> data) {
+  bool WriteCommData(std::span<const uint8_t> data) override {
     return WriteCommData(data.data(), static_cast<uint32_t>(data.size()));
   }
 
   // The device is held (the "handle" is set); false once Close ran.
-  bool IsOpen() const { return device_ != nullptr; }
+  bool IsOpen() const override { return device_ != nullptr; }
   // Whether each thread still runs; false before Open, after Close and after
   // the thread ended on an I/O failure.
   bool ReaderRunning() const { return reader_running_.load(); }
@@ -73,7 +74,7 @@ class TSerialPort {
 
   bool Active() const { return active_; }
   uint8_t PortNumber() const { return port_number_; }
-  const std::string& PortName() const { return port_name_; }
+  const std::string& PortName() const override { return port_name_; }
   uint32_t BaudRate() const { return kBaudRate; }
   // The reader waits for the line without limit while no block is begun.
   uint32_t ReadWaitTimeout() const { return kInfinite; }

@@ -5,7 +5,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "shell/language.h"
+#include "ui/language.h"
 
 namespace qv {
 

@@ -10,7 +10,7 @@
 #include <QGroupBox>
 #include <array>
 
-#include "core/shared_state.h"
+#include "ui/meter_grid.h"
 
 namespace qv {
 
@@ -18,8 +18,8 @@ class TChannelStatusFrm : public QDialog {
   Q_OBJECT
 
  public:
-  static inline const QColor kLime{0, 255, 0};
-  static inline const QColor kRed{255, 0, 0};
+  static inline const QColor& kLime = TMeterGrid::kLime;
+  static inline const QColor& kRed = TMeterGrid::kRed;
 
   explicit TChannelStatusFrm(SharedState& state, QWidget* parent = nullptr);
 

@@ -14,8 +14,8 @@
 #include "core/ini_file.h"
 #include "core/settings_files.h"
 #include "shell/channel_status_frm.h"
-#include "shell/language.h"
 #include "shell/show_message_frm.h"
+#include "ui/language.h"
 
 namespace qv {
 

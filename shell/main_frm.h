@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <array>
 
-#include "core/shared_state.h"
-#include "shell/tool_form.h"
+#include "serial/port_slots.h"
+#include "ui/tool_form.h"
 
 namespace qv {
 

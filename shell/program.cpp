@@ -1,5 +1,7 @@
 #include "shell/program.h"
 
+#include "protocol/routing.h"
+
 namespace qv {
 
 Program::~Program() {
@@ -13,7 +15,7 @@ int Program::Exec() {
 }
 
 std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv) {
-  if (!InitSystem(state)) return nullptr;
+  InitSystem(state);
   auto p = std::make_unique<Program>(state);
   if (!QApplication::instance()) p->app = std::make_unique<QApplication>(argc, argv);
   p->feed = std::make_unique<LogFeed>(state.Log);

@@ -6,17 +6,17 @@
 #include <QApplication>
 #include <memory>
 
-#include "core/shared_state.h"
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/overall_detection_frm.h"
-#include "reading/read_data_frm.h"
+#include "reading/ui/read_data_frm.h"
+#include "serial/port_slots.h"
 #include "shell/channel_status_frm.h"
 #include "shell/error_info_para_frm.h"
 #include "shell/log_feed.h"
 #include "shell/main_frm.h"
 #include "shell/show_message_frm.h"
-#include "tools/other_para_frm.h"
-#include "tools/set_para_frm.h"
+#include "tools/ui/other_para_frm.h"
+#include "tools/ui/set_para_frm.h"
 
 namespace qv {
 
@@ -49,8 +49,7 @@ struct Program {
 
 // Start-up: `InitSystem(state)` (rows, settings files, ports), the
 // application object (unless one exists), the windows once each, the main
-// window first, and the main window shown maximised. Null when `InitSystem`
-// fails.
+// window first, and the main window shown maximised.
 std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv);
 
 }  // namespace qv

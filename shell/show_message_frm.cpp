@@ -10,7 +10,7 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-#include "shell/language.h"
+#include "ui/language.h"
 
 namespace qv {
 

@@ -15,7 +15,7 @@
 #include <QWidget>
 #include <string>
 
-#include "core/shared_state.h"
+#include "serial/port_slots.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 
 #include "core/number_format.h"
 #include "detection/ui/flow_captions.h"
-#include "detection/ui/operator_input.h"
+#include "ui/operator_input.h"
 
 namespace qv {
 

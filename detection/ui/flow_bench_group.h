@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <optional>
 
-#include "core/shared_state.h"
 #include "detection/core/flow_bench_values.h"
+#include "ui/operator_input.h"
 
 namespace qv {
 

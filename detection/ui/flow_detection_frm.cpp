@@ -16,8 +16,8 @@
 #include "detection/ui/flow_captions.h"
 #include "detection/ui/flow_errors.h"
 #include "detection/ui/flow_grid.h"
-#include "detection/ui/operator_input.h"
 #include "protocol/entry_value.h"
+#include "ui/operator_input.h"
 
 namespace qv {
 
@@ -97,8 +97,6 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
                          bench_->btnCalibration});
   input_->AddEnterChain({edtHighTerm_, edtMidTerm_, edtLowTerm_});
 
-  for (int r = 0; r < kMeterRows; ++r)
-    grid_->PaintLamp(r, grid_->ButtonFace());
   ApplyLanguage();
 }
 
@@ -288,12 +286,8 @@ void TFlowDetectionFrm::PackButtons() {
 
 void TFlowDetectionFrm::WireGrid() {
   input_->WatchAddresses(*grid_);
+  grid_->BindRows(state_);
   for (int r = 0; r < kMeterRows; ++r) {
-    connect(grid_->cbx[r], &QCheckBox::toggled, this,
-            [this, r](bool on) { state_.Rows[r].Selected = on; });
-    connect(grid_->edtAddr[r], &QLineEdit::textChanged, this, [this, r](const QString& text) {
-      state_.Rows[r].Address = text.trimmed().toStdString();
-    });
     for (int k = 0; k < kFlowPoints; ++k) {
       input_->WatchNumber(
           grid_->edtBulk[k][r],
@@ -314,15 +308,10 @@ void TFlowDetectionFrm::WireGrid() {
       error->installEventFilter(this);
     }
   }
-  connect(grid_->cbxAll1, &QCheckBox::clicked, this, [this](bool on) {
-    const int count = std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
-    for (int r = 0; r < count; ++r)
-      grid_->cbx[r]->setChecked(on);
-  });
 }
 
 void TFlowDetectionFrm::WireRun() {
-  run_.on_lamp = [this](int row, Lamp lamp) { ShowLamp(row, lamp); };
+  run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_poll_timers = [this](bool on) {
     for (QTimer* t : {ReadTimer_, StatusTimer_}) {
       if (on) {
@@ -368,11 +357,7 @@ void TFlowDetectionFrm::FormShow() {
   const auto q = s.FlowPoints();
   for (int k = 0; k < kFlowPoints; ++k)
     edtFlux_[k]->setText(QString::number(q[k]));
-  const int count = std::clamp(s.MeterNum, 0, kMeterRows);
-  for (int r = 0; r < count; ++r) {
-    grid_->cbx[r]->setChecked(state_.Rows[r].Selected);
-    grid_->edtAddr[r]->setText(QString::fromStdString(state_.Rows[r].Address));
-  }
+  grid_->ShowRows(state_);
   ComputeLimits();
 
   btnInit_->setVisible(s.MeterType != 0);
@@ -472,18 +457,11 @@ void TFlowDetectionFrm::OnFlowRead(int row, int point, const FlowReading& readin
   errors_->EvaluateCell(row, point);
 }
 
-void TFlowDetectionFrm::ShowLamp(int row, Lamp lamp) {
-  grid_->PaintLamp(row, lamp == Lamp::Lime  ? TFlowGrid::kLime
-                        : lamp == Lamp::Red ? TFlowGrid::kRed
-                                            : grid_->ButtonFace());
-}
-
 void TFlowDetectionFrm::StatusTimerTimer() {
   // The served row blinks red until its meter answers.
   const int row = run_.CurrentRow();
   if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  const bool face = grid_->LampColour(row) == grid_->ButtonFace();
-  grid_->PaintLamp(row, face ? TFlowGrid::kRed : grid_->ButtonFace());
+  grid_->BlinkLamp(row);
 }
 
 }  // namespace qv

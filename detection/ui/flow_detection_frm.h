@@ -25,7 +25,7 @@
 
 #include "detection/core/flow_bench_values.h"
 #include "detection/core/flow_detection_run.h"
-#include "shell/tool_form.h"
+#include "ui/tool_form.h"
 
 namespace qv {
 
@@ -81,7 +81,6 @@ class TFlowDetectionFrm : public TToolForm {
   void ParameterChanged(int32_t SystemSettings::*field, int index, bool limits);
   void FluxEdited(int point);
   void OnFlowRead(int row, int point, const FlowReading& reading);
-  void ShowLamp(int row, Lamp lamp);
   void StatusTimerTimer();
   void Timer1Timer();
 

@@ -2,7 +2,7 @@
 // shows its caption only; the main window docks it like any tool window.
 #pragma once
 
-#include "shell/tool_form.h"
+#include "ui/tool_form.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #include "sim/lib/program_state.h"
 
-#include "serial/port_slots.h"
+#include "protocol/routing.h"
 #include "sim/lib/program_files.h"
 
 namespace qv::sim {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/shared_state.h"
+#include "serial/port_slots.h"
 #include "sim/lib/virtual_bench.h"
 
 namespace qv::sim {

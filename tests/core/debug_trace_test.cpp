@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "core/ini_file.h"
-#include "tests/core/file_test_support.h"
-#include "tests/support/local_time.h"
+#include "support/local_time.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/core/file_test_support.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "tests/support/local_time.h"
+#include "support/local_time.h"
 
 namespace qv {
 namespace {

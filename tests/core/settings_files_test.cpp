@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/ini_file.h"
-#include "tests/core/file_test_support.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
@@ -17,12 +17,12 @@ using testing_files::WriteFile;
 
 class SettingsFilesTest : public ::testing::Test {
  protected:
-  SettingsFilesTest() : state(std::make_unique<SharedState>()) { state->ProgramDir = dir.Dir(); }
+  SettingsFilesTest() : state(std::make_unique<BenchState>()) { state->ProgramDir = dir.Dir(); }
 
   // A fresh process: zeroed state, then start-up reads both files.
   // Ports the rows name point at devices that do not exist, so start-up
   // never touches a real serial line of the machine running the tests.
-  std::unique_ptr<SharedState> Restart() {
+  std::unique_ptr<BenchState> Restart() {
     if (std::filesystem::exists(dir.File("comminfo.ini"))) {
       IniFile comm = IniFile::Load(dir.File("comminfo.ini"));
       for (int n = 1; n <= kPortCount; ++n) {
@@ -30,9 +30,9 @@ class SettingsFilesTest : public ::testing::Test {
       }
       comm.Save();
     }
-    auto s = std::make_unique<SharedState>();
+    auto s = std::make_unique<BenchState>();
     s->ProgramDir = dir.Dir();
-    InitSystem(*s);
+    InitBenchState(*s);
     return s;
   }
   SystemSettings LoadSys(const std::string& baseParamLines) {
@@ -46,7 +46,7 @@ class SettingsFilesTest : public ::testing::Test {
   }
 
   TempDir dir;
-  std::unique_ptr<SharedState> state;
+  std::unique_ptr<BenchState> state;
 };
 
 const char kDefaultSysInfo[] =

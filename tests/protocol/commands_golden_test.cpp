@@ -11,7 +11,7 @@
 
 #include "protocol/codec.h"
 #include "protocol/commands.h"
-#include "tests/support/local_time.h"
+#include "support/local_time.h"
 
 namespace qv {
 namespace {

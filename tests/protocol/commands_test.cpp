@@ -8,7 +8,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "tests/support/local_time.h"
+#include "support/local_time.h"
 
 namespace qv {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "protocol/bench_run.h"
 #include "protocol/codec.h"
-#include "protocol/reading_run.h"
+#include "reading/core/reading_run.h"
 #include "serial/port_slots.h"
 
 namespace qv {

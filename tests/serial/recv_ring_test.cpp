@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "serial/port_slots.h"
-#include "tests/serial/pty_peer.h"
+#include "support/pty_peer.h"
 
 namespace qv {
 namespace {

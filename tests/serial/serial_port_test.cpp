@@ -14,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "tests/serial/pty_peer.h"
+#include "support/pty_peer.h"
 
 namespace qv {
 namespace {

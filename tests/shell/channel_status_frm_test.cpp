@@ -1,5 +1,5 @@
 // The channel-status snapshot: switch channels and the rows' ports.
-#include "shell_support.h"
+#include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::shell_test;

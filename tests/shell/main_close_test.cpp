@@ -1,7 +1,7 @@
 // Closing the program: both settings files saved, every open port closed; a
 // refused save keeps everything running; a running operation ends first.
 #include "protocol/bench_run.h"
-#include "shell_support.h"
+#include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::shell_test;

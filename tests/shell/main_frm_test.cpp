@@ -2,7 +2,7 @@
 // and the channel-status snapshot.
 #include <QMenu>
 
-#include "shell_support.h"
+#include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::shell_test;

@@ -5,7 +5,7 @@
 #include <QMenu>
 
 #include "core/settings_files.h"
-#include "shell_support.h"
+#include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::shell_test;

@@ -2,7 +2,7 @@
 // mouse (double-click clears, right button offers the save) and Info.txt.
 #include <QMenu>
 
-#include "shell_support.h"
+#include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::shell_test;

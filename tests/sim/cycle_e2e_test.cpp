@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "detection/core/flow_detection_run.h"
-#include "protocol/reading_run.h"
+#include "reading/core/reading_run.h"
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"

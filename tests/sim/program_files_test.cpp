@@ -42,7 +42,7 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-void Load(const std::string& dir, SharedState& state) {
+void Load(const std::string& dir, BenchState& state) {
   state.ProgramDir = dir + "/";
   LoadSysInfo(state);
   LoadCommInfo(state);
@@ -56,7 +56,7 @@ TEST(ProgramFiles, MultiWiringGivesEachRowItsPortAndKeepsTheRest) {
   ASSERT_TRUE(WriteProgramFiles(
       {dir.Path(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
       << error;
-  SharedState state;
+  BenchState state;
   Load(dir.Path(), state);
   EXPECT_EQ(state.Settings.CommType, kCommMulti);
   EXPECT_EQ(state.Settings.MeterNum, 3);
@@ -77,7 +77,7 @@ TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesChange) {
   std::ofstream(dir.File("comminfo.ini")) << "[Comm]\n0=7\n[Channel]\n0=2\n";
   std::string error;
   ASSERT_TRUE(WriteProgramFiles({dir.Path(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
-  SharedState state;
+  BenchState state;
   Load(dir.Path(), state);
   EXPECT_EQ(state.Rows[0].Comm, 7);
   EXPECT_EQ(state.Rows[0].Channel, 2);
@@ -135,7 +135,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
   const std::string device = printed.substr(at + 8, printed.find('\n', at) - at - 8);
   EXPECT_NE(printed.find("meter 16: address 00002024000016"), std::string::npos) << printed;
 
-  SharedState state;
+  BenchState state;
   Load(dir.Path(), state);
   EXPECT_EQ(state.Settings.CommType, kCommChannel);
   EXPECT_EQ(state.Settings.MeterNum, 16);

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "core/shared_state.h"
+#include "serial/port_slots.h"
 #include "shell/program.h"
 
 namespace qv::shell_test {

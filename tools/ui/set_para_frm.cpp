@@ -1,4 +1,4 @@
-#include "tools/set_para_frm.h"
+#include "tools/ui/set_para_frm.h"
 
 namespace qv {
 

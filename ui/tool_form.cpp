@@ -1,4 +1,4 @@
-#include "shell/tool_form.h"
+#include "ui/tool_form.h"
 
 #include <QShowEvent>
 #include <QVBoxLayout>

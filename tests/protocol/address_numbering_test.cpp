@@ -1,4 +1,4 @@
-#include "detection/core/address_numbering.h"
+#include "protocol/address_numbering.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
-#include "detection/ui/operator_input.h"
+#include "ui/operator_input.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 
 #include "core/number_format.h"
-#include "detection/core/address_numbering.h"
-#include "detection/ui/flow_grid.h"
+#include "protocol/address_numbering.h"
 #include "protocol/entry_value.h"
-#include "shell/language.h"
+#include "ui/language.h"
+#include "ui/meter_grid.h"
 
 namespace qv {
 
@@ -89,7 +89,7 @@ bool TOperatorInput::CheckNumber(QLineEdit* edit) {
   return false;
 }
 
-void TOperatorInput::WatchAddresses(TFlowGrid& grid) {
+void TOperatorInput::WatchAddresses(TMeterGrid& grid) {
   grid_ = &grid;
   for (int r = 0; r < kMeterRows; ++r) {
     address_rows_[grid.edtAddr[r]] = r;

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "core/operation_log.h"
-#include "core/shared_state.h"
 #include "protocol/cycle.h"
 #include "protocol/frame.h"
 #include "protocol/metering_data.h"
+#include "serial/port_slots.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "reading/read_data_frm.h"
+#include "reading/ui/read_data_frm.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "tools/other_para_frm.h"
+#include "tools/ui/other_para_frm.h"
 
 namespace qv {
 

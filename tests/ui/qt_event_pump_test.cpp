@@ -2,8 +2,8 @@
 // interrupted wait returns at once.
 #include <QTimer>
 
-#include "shell/qt_event_pump.h"
-#include "shell_support.h"
+#include "support/window_support.h"
+#include "ui/qt_event_pump.h"
 
 using namespace qv;
 using namespace std::chrono_literals;

@@ -1,9 +1,9 @@
-#include "protocol/reading_run.h"
+#include "reading/core/reading_run.h"
 
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "serial/port_slots.h"
+#include "protocol/routing.h"
 
 namespace qv {
 namespace {

@@ -13,9 +13,9 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "core/shared_state.h"
-#include "shell/language.h"
-#include "shell/qt_event_pump.h"
+#include "serial/port_slots.h"
+#include "ui/language.h"
+#include "ui/qt_event_pump.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "shell/qt_event_pump.h"
+#include "ui/qt_event_pump.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -3,7 +3,7 @@
 // window.
 #pragma once
 
-#include "shell/tool_form.h"
+#include "ui/tool_form.h"
 
 namespace qv {
 

@@ -1,7 +1,6 @@
-// What the flow detection window takes from the operator's keyboard and
-// mouse, and how it tells him it did not: number fields that never keep a
-// text that is not a number, the address cells' key filter and numbering,
-// the Enter-key focus chains, the beep and the message boxes.
+// What a bench window takes from the operator's keyboard and mouse, and how it tells him it did
+// not: number fields that never keep a text that is not a number, the address cells' key filter and
+// numbering, the Enter-key focus chains, the beep and the message boxes.
 #pragma once
 
 #include <QLineEdit>
@@ -11,11 +10,11 @@
 #include <map>
 #include <vector>
 
-#include "core/shared_state.h"
+#include "serial/port_slots.h"
 
 namespace qv {
 
-class TFlowGrid;
+class TMeterGrid;
 
 class TOperatorInput : public QObject {
   Q_OBJECT
@@ -52,7 +51,7 @@ class TOperatorInput : public QObject {
   // The address cells: digits and backspace pass, any other key beeps and
   // is dropped; Enter beeps and numbers the next selected row, a double
   // click every selected row below.
-  void WatchAddresses(TFlowGrid& grid);
+  void WatchAddresses(TMeterGrid& grid);
   // Enter in one widget of the chain moves the focus to the next.
   void AddEnterChain(std::vector<QWidget*> chain);
 
@@ -75,7 +74,7 @@ class TOperatorInput : public QObject {
 
   SharedState& state_;
   QWidget* owner_;
-  TFlowGrid* grid_ = nullptr;
+  TMeterGrid* grid_ = nullptr;
   std::map<QLineEdit*, NumberField> numbers_;
   std::map<QObject*, int> address_rows_;
   std::map<QObject*, QWidget*> enter_next_;

@@ -17,13 +17,12 @@
 #include <functional>
 #include <memory>
 
-#include "core/shared_state.h"
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
-#include "detection/ui/operator_input.h"
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
+#include "ui/operator_input.h"
 
 namespace qv::flow_test {
 

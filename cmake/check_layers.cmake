@@ -1,0 +1,83 @@
+# Fails when a source file includes from a layer above its own. Run as a
+# test: cmake -DSOURCE_DIR=<top> -P check_layers.cmake
+#
+#   core                      -> core
+#   serial                    -> serial, core
+#   protocol                  -> protocol, serial, core
+#   ui                        -> ui, protocol, serial, core
+#   <window folder>/core      -> its own core, protocol, serial, core
+#   <window folder>/export    -> its own export and core, core
+#   <window folder>/ui        -> its own ui and core, ui, protocol, core
+#   shell                     -> everything
+#   sim                       -> sim, protocol, serial, core
+# A folder's core and export have no Qt; nothing but app, bench, tests and
+# shell itself includes shell.
+set(window_folders detection tools reading)
+set(problems "")
+
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
+  ${SOURCE_DIR}/core/*.[ch]* ${SOURCE_DIR}/serial/*.[ch]* ${SOURCE_DIR}/protocol/*.[ch]*
+  ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/detection/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]*
+  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]*)
+
+foreach(src ${sources})
+  string(REPLACE "/" ";" parts ${src})
+  list(GET parts 0 top)
+  list(LENGTH parts depth)
+  set(part "")
+  if(depth GREATER 2)
+    list(GET parts 1 part)
+  endif()
+  if(top STREQUAL "core")
+    set(allowed core)
+  elseif(top STREQUAL "serial")
+    set(allowed serial core)
+  elseif(top STREQUAL "protocol")
+    set(allowed protocol serial core)
+  elseif(top STREQUAL "ui")
+    set(allowed ui protocol serial core)
+  elseif(top STREQUAL "sim")
+    set(allowed sim protocol serial core)
+  elseif(part STREQUAL "core")
+    set(allowed ${top}/core protocol serial core)
+  elseif(part STREQUAL "export")
+    set(allowed ${top}/export ${top}/core core)
+  elseif(part STREQUAL "ui")
+    set(allowed ${top}/ui ${top}/core ui protocol core)
+  else()
+    list(APPEND problems "${src}: not in a layer's folder")
+    continue()
+  endif()
+  set(headless OFF)
+  if(top STREQUAL "core" OR top STREQUAL "serial" OR top STREQUAL "protocol" OR top STREQUAL "sim"
+     OR part STREQUAL "core" OR part STREQUAL "export")
+    set(headless ON)
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${src} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+  foreach(line ${includes})
+    if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+      set(inc ${CMAKE_MATCH_1})
+      set(ok OFF)
+      foreach(prefix ${allowed})
+        string(LENGTH "${prefix}/" n)
+        string(SUBSTRING "${inc}" 0 ${n} head)
+        if(head STREQUAL "${prefix}/")
+          # "core" alone must not admit another folder's core
+          set(ok ON)
+        endif()
+      endforeach()
+      if(NOT ok)
+        list(APPEND problems "${src} -> ${inc}")
+      endif()
+    elseif(headless AND line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]+)")
+      list(APPEND problems "${src} -> <${CMAKE_MATCH_1}> (no Qt here)")
+    endif()
+  endforeach()
+endforeach()
+
+if(problems)
+  list(JOIN problems "\n  " text)
+  message(FATAL_ERROR "Includes that run up the layers:\n  ${text}")
+endif()
+list(LENGTH sources count)
+message(STATUS "Layers: ${count} files checked, no include runs up")

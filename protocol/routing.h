@@ -1,0 +1,47 @@
+// Which port slot (and switch channel) carries a meter row's frames under
+// the bench's wiring, and opening the ports the rows name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "serial/port_slots.h"
+
+namespace qv {
+
+// Where a row's frames go: `Slot` 0 = nowhere (no port, or infrared
+// wiring); `Channel` is the switch channel to open first, under the
+// multi-channel wiring only.
+struct RowRoute {
+  int Slot = 0;
+  std::optional<int32_t> Channel;
+
+  bool HasPort() const { return Slot != 0; }
+};
+
+// The slot and channel of row `row` (0..19) under the bench's `CommType`:
+// single port and multi-channel use row 0's port for every row, one port
+// per meter uses the row's own, infrared none. A port number outside
+// 1..32, a row outside 0..19 or an unknown wiring gives no slot.
+RowRoute RouteForRow(const BenchState& state, int row);
+// The slot a row's frames are sent through, when it has one and it is open.
+PortSlot* RowSendSlot(SharedState& state, int row);
+
+// Empties the rings of all 32 slots.
+void ResetRecvBuffers(SharedState& state);
+// For rows 0..19 in order: opens the port the row names when its slot is
+// not open yet and records the result in `PortOpen`. Failures are silent;
+// a later row naming the same port tries again.
+void OpenMeterPorts(SharedState& state);
+// Gives row `row` the port `comm` (0 = none): stores it in the row's `Comm`
+// and opens the port when its slot is not open. Returns whether the row now
+// has an open port. Ports no longer named by any row stay open. A row or
+// port number out of range changes nothing and gives false.
+bool AssignRowPort(SharedState& state, int row, int32_t comm);
+
+// Start-up before any window exists: `InitBenchState`, then the 32 ports
+// are created and those the rows name are opened (silently going on past
+// any that fail).
+void InitSystem(SharedState& state);
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+// What a port slot holds: the transport that carries a port's bytes to its
+// meters and back. Received bytes go into the slot's ring from the
+// transport's own reader; the user-interface thread only opens, closes and
+// writes. The serial port (TSerialPort) is the one transport today; a
+// network serial server or an in-process fake plugs in here without the
+// transaction cycle knowing.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace qv {
+
+class PortTransport {
+ public:
+  virtual ~PortTransport() = default;
+  // Opens the line and starts receiving into the slot's ring; false when it
+  // cannot be opened (the reason is logged).
+  virtual bool Open() = 0;
+  // Stops receiving and closes the line; nothing happens when it is closed.
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Queues `data` for sending; false when the line cannot take it.
+  virtual bool WriteCommData(std::span<const uint8_t> data) = 0;
+  // "COM"n, as the log names the port.
+  virtual const std::string& PortName() const = 0;
+  // The device behind the port, as the settings name it.
+  virtual std::string DevicePath() const = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,123 @@
+#include "ui/meter_grid.h"
+
+#include <algorithm>
+
+namespace qv {
+
+const QColor TMeterGrid::kLime(0, 255, 0);
+const QColor TMeterGrid::kRed(255, 0, 0);
+
+void SetTextColour(QLineEdit* edit, const QColor& colour) {
+  QPalette p = edit->palette();
+  p.setColor(QPalette::Text, colour);
+  edit->setPalette(p);
+}
+
+TMeterGrid::TMeterGrid(QWidget* parent) : QWidget(parent) {
+  layout_ = new QGridLayout(this);
+  layout_->setContentsMargins(0, 0, 0, 0);
+  layout_->setHorizontalSpacing(kGap);
+  layout_->setVerticalSpacing(1);
+
+  cbxAll1 = new QCheckBox(this);
+  cbxAll1->setObjectName("cbxAll1");
+  layout_->addWidget(cbxAll1, 0, 0, 1, 2);
+  for (int r = 0; r < kMeterRows; ++r) {
+    const QString n = QString::number(r + 1);
+    cbx[r] = new QCheckBox(n, this);
+    cbx[r]->setObjectName("cbx" + n);
+    cbx[r]->setFixedWidth(kCheckWidth);
+    layout_->addWidget(cbx[r], kFirstRow + r, 0);
+    edtAddr[r] = Cell("edtAddr" + n, false, kAddrWidth);
+    edtAddr[r]->setMaxLength(10);
+    SetTextColour(edtAddr[r], Qt::blue);
+    layout_->addWidget(edtAddr[r], kFirstRow + r, kColAddr);
+  }
+}
+
+void TMeterGrid::AddLamps(int column) {
+  for (int r = 0; r < kMeterRows; ++r) {
+    rzpl[r] = new QFrame(this);
+    rzpl[r]->setObjectName("rzpl" + QString::number(r + 1));
+    rzpl[r]->setFrameShape(QFrame::Panel);
+    rzpl[r]->setFrameShadow(QFrame::Raised);
+    rzpl[r]->setFixedWidth(kLampWidth);
+    rzpl[r]->setAutoFillBackground(true);
+    layout_->addWidget(rzpl[r], kFirstRow + r, column);
+    PaintLamp(r, ButtonFace());
+  }
+  layout_->setColumnStretch(column + 1, 1);
+  layout_->setRowStretch(kFirstRow + kMeterRows, 1);
+}
+
+QLineEdit* TMeterGrid::Cell(const QString& name, bool read_only, int width) {
+  auto* edit = new QLineEdit(this);
+  edit->setObjectName(name);
+  edit->setReadOnly(read_only);
+  edit->setFixedWidth(width);
+  if (read_only) {
+    // The cells the meters fill look apart from those the operator types in.
+    QPalette p = edit->palette();
+    const QColor shade = p.color(QPalette::AlternateBase);
+    p.setColor(QPalette::Active, QPalette::Base, shade);
+    p.setColor(QPalette::Inactive, QPalette::Base, shade);
+    edit->setPalette(p);
+  }
+  return edit;
+}
+
+void TMeterGrid::BindRows(SharedState& state) {
+  for (int r = 0; r < kMeterRows; ++r) {
+    connect(cbx[r], &QCheckBox::toggled, this,
+            [&state, r](bool on) { state.Rows[r].Selected = on; });
+    connect(edtAddr[r], &QLineEdit::textChanged, this, [&state, r](const QString& text) {
+      state.Rows[r].Address = text.trimmed().toStdString();
+    });
+  }
+  connect(cbxAll1, &QCheckBox::clicked, this, [this, &state](bool on) {
+    const int count = std::clamp(state.Settings.MeterNum, 0, kMeterRows);
+    for (int r = 0; r < count; ++r)
+      cbx[r]->setChecked(on);
+  });
+}
+
+void TMeterGrid::ShowRows(const SharedState& state) {
+  const int count = std::clamp(state.Settings.MeterNum, 0, kMeterRows);
+  for (int r = 0; r < count; ++r) {
+    cbx[r]->setChecked(state.Rows[r].Selected);
+    edtAddr[r]->setText(QString::fromStdString(state.Rows[r].Address));
+  }
+}
+
+void TMeterGrid::EnableRows(int meter_num) {
+  for (int r = 0; r < kMeterRows; ++r) {
+    const bool on = r < meter_num;
+    cbx[r]->setEnabled(on);
+    edtAddr[r]->setEnabled(on);
+    EnableOwnCells(r, on);
+  }
+}
+
+QColor TMeterGrid::ButtonFace() const {
+  return palette().color(QPalette::Button);
+}
+
+void TMeterGrid::PaintLamp(int row, const QColor& colour) {
+  QPalette p = rzpl.at(row)->palette();
+  p.setColor(QPalette::Window, colour);
+  rzpl[row]->setPalette(p);
+}
+
+QColor TMeterGrid::LampColour(int row) const {
+  return rzpl.at(row)->palette().color(QPalette::Window);
+}
+
+void TMeterGrid::ShowLamp(int row, Lamp lamp) {
+  PaintLamp(row, lamp == Lamp::Lime ? kLime : lamp == Lamp::Red ? kRed : ButtonFace());
+}
+
+void TMeterGrid::BlinkLamp(int row) {
+  PaintLamp(row, LampColour(row) == ButtonFace() ? kRed : ButtonFace());
+}
+
+}  // namespace qv
