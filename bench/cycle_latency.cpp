@@ -41,10 +41,10 @@ int main() {
   const auto poll = pump.AddTimer(1000ms, [&] { run.Cycle().ReadTimerTick(); });
   run.on_poll_timers = [&](bool on) { pump.SetActive(poll, on); };
   int answered = 0;
-  run.on_flow_read = [&](int, int, const qv::FlowReading&) { ++answered; };
+  run.on_flow_read = [&](int, int, const qv::BenchRead&) { ++answered; };
 
   const auto start = std::chrono::steady_clock::now();
-  run.RunOperation(qv::kFlowReadFirst, {});
+  run.Run(qv::FlowReadCode(0));
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -100,17 +100,17 @@ struct Request {
 
 // The one path every builder takes: checks, header from the table, payload =
 // lead + computed part (+ 00 for bench frames), frame.
-int Build(Command c, const Request& r, std::span<const uint8_t> computed, Bytes& out) {
+std::optional<Bytes> Build(Command c, const Request& r, std::span<const uint8_t> computed) {
   const CommandRow& row = Row(c);
-  if (!SelectorAccepted(row, r.selector)) return -1;
-  if (r.variant < 0 || r.variant >= row.variants) return -1;
+  if (!SelectorAccepted(row, r.selector)) return std::nullopt;
+  if (r.variant < 0 || r.variant >= row.variants) return std::nullopt;
   const bool standard = row.family == Family::kStandard;
   const bool tg = standard && r.selector == kVersionTG;
   const MeterAddress address =
       row.wildcardAddress ? MeterAddress::Broadcast()
                           : MeterAddress(r.address, tg ? AddressRule::kTG : AddressRule::kPlain);
   const std::optional<AddressBytes> a = address.Encode();
-  if (!a) return -1;
+  if (!a) return std::nullopt;
 
   FrameHeader h;
   h.type = row.type;
@@ -125,12 +125,11 @@ int Build(Command c, const Request& r, std::span<const uint8_t> computed, Bytes&
   Bytes payload(row.lead.View().begin(), row.lead.View().end());
   payload.insert(payload.end(), computed.begin(), computed.end());
   if (row.family == Family::kBench) payload.push_back(0x00);
-  out = BuildFrame(kMeterPreamble, h, payload);
-  return 0;
+  return BuildFrame(kMeterPreamble, h, payload);
 }
 
-int BuildPlain(Command c, int32_t commProtocol, std::string_view address, Bytes& out) {
-  return Build(c, {.selector = commProtocol, .address = address}, {}, out);
+std::optional<Bytes> BuildPlain(Command c, int32_t commProtocol, std::string_view address) {
+  return Build(c, {.selector = commProtocol, .address = address}, {});
 }
 
 template <typename Table, typename Id>
@@ -170,19 +169,19 @@ bool IsReplyTo(Command c, std::span<const uint8_t> frame) {
   return ReplyVariant(c, frame) >= 0;
 }
 
-int BuildReadAddress(int32_t commProtocol, Bytes& out) {
-  return BuildPlain(Command::kReadAddress, commProtocol, kBroadcastAddressText, out);
+std::optional<Bytes> BuildReadAddress(int32_t commProtocol) {
+  return BuildPlain(Command::kReadAddress, commProtocol, kBroadcastAddressText);
 }
 
-int BuildWriteAddress(int32_t commProtocol, std::string_view address, Bytes& out,
-                      std::string_view newAddress) {
+std::optional<Bytes> BuildWriteAddress(int32_t commProtocol, std::string_view address,
+                                       std::string_view newAddress) {
   const std::optional<AddressBytes> a = MeterAddress(newAddress).Encode();
-  if (!a) return -1;
-  return Build(Command::kWriteAddress, {.selector = commProtocol, .address = address}, *a, out);
+  if (!a) return std::nullopt;
+  return Build(Command::kWriteAddress, {.selector = commProtocol, .address = address}, *a);
 }
 
-int BuildSetClock(int version, std::string_view address, Bytes& out,
-                  std::chrono::system_clock::time_point now) {
+std::optional<Bytes> BuildSetClock(int version, std::string_view address,
+                                   std::chrono::system_clock::time_point now) {
   using std::chrono::seconds;
   // One reading of the clock, one second ahead for the time the frame takes
   // to reach the meter; localtime carries the second into minute, hour, day,
@@ -190,165 +189,237 @@ int BuildSetClock(int version, std::string_view address, Bytes& out,
   const std::time_t t =
       std::chrono::system_clock::to_time_t(std::chrono::floor<seconds>(now) + seconds(1));
   std::tm local{};
-  if (localtime_r(&t, &local) == nullptr) return -1;
+  if (localtime_r(&t, &local) == nullptr) return std::nullopt;
   const int year = local.tm_year + 1900;
   Bytes p;
   for (const int field :
        {local.tm_sec, local.tm_min, local.tm_hour, local.tm_mday, local.tm_mon + 1, year - 2000}) {
     // The frame holds two year digits after a fixed century of 20.
-    if (!PutBcd(p, field, 1)) return -1;
+    if (!PutBcd(p, field, 1)) return std::nullopt;
   }
   p.push_back(kClockCentury);
-  return Build(Command::kSetClock, {.selector = version, .address = address}, p, out);
+  return Build(Command::kSetClock, {.selector = version, .address = address}, p);
 }
 
-int BuildReadMeterData(int version, std::string_view address, Bytes& out, bool coldMeter) {
+std::optional<Bytes> BuildReadMeterData(int version, std::string_view address, bool coldMeter) {
   return Build(Command::kReadMeterData,
-               {.selector = version, .address = address, .coldMeter = coldMeter}, {}, out);
+               {.selector = version, .address = address, .coldMeter = coldMeter}, {});
 }
 
-int BuildEnterCalibration(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kEnterCalibration, commProtocol, address, out);
+std::optional<Bytes> BuildEnterCalibration(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kEnterCalibration, commProtocol, address);
 }
-int BuildExitCalibration(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kExitCalibration, commProtocol, address, out);
+std::optional<Bytes> BuildExitCalibration(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kExitCalibration, commProtocol, address);
 }
-int BuildClearData(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kClearData, commProtocol, address, out);
+std::optional<Bytes> BuildClearData(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kClearData, commProtocol, address);
 }
-int BuildInitialise(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kInitialise, commProtocol, address, out);
+std::optional<Bytes> BuildInitialise(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kInitialise, commProtocol, address);
 }
-int BuildStartTest(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kStartTest, commProtocol, address, out);
+std::optional<Bytes> BuildStartTest(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kStartTest, commProtocol, address);
 }
-int BuildEndTest(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kEndTest, commProtocol, address, out);
+std::optional<Bytes> BuildEndTest(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kEndTest, commProtocol, address);
 }
-int BuildBenchReadData(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kBenchReadData, commProtocol, address, out);
+std::optional<Bytes> BuildBenchReadData(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kBenchReadData, commProtocol, address);
 }
 
-int BuildCalibrateFlowPoint(int32_t commProtocol, std::string_view address, Bytes& out, int point,
-                            const EntryValue& volume) {
+std::optional<Bytes> BuildCalibrateFlowPoint(int32_t commProtocol, std::string_view address,
+                                             int point, const EntryValue& volume) {
   Bytes p;
   const std::optional<int64_t> v = volume.Scaled(4);  // litres x10000
-  if (!v || !PutBinBE(p, *v, 4)) return -1;
+  if (!v || !PutBinBE(p, *v, 4)) return std::nullopt;
   return Build(Command::kCalibrateFlowPoint,
-               {.selector = commProtocol, .address = address, .variant = point - 1}, p, out);
+               {.selector = commProtocol, .address = address, .variant = point - 1}, p);
 }
 
-int BuildAdjustTemperature(int32_t commProtocol, std::string_view address, Bytes& out,
-                           TemperatureLevel level, const EntryValue& temperature) {
+std::optional<Bytes> BuildAdjustTemperature(int32_t commProtocol, std::string_view address,
+                                            TemperatureLevel level, const EntryValue& temperature) {
   const TemperatureLevelRow* row = Find(kTemperatureLevels, level);
-  if (row == nullptr) return -1;
+  if (row == nullptr) return std::nullopt;
   Bytes p{row->adjustLevel};
-  if (!PutScaledBcd(p, temperature, 2, 2)) return -1;  // degrees x100
-  return Build(Command::kAdjustTemperature, {.selector = commProtocol, .address = address}, p, out);
+  if (!PutScaledBcd(p, temperature, 2, 2)) return std::nullopt;  // degrees x100
+  return Build(Command::kAdjustTemperature, {.selector = commProtocol, .address = address}, p);
 }
 
-int BuildSetCaliber(int32_t commProtocol, std::string_view address, Bytes& out, int dnIndex,
-                    int32_t fluxNum, std::span<const int32_t, kFlowPoints> coefficients) {
-  if (!ValidDn(dnIndex)) return -1;
+std::optional<Bytes> BuildSetCaliber(int32_t commProtocol, std::string_view address, int dnIndex,
+                                     int32_t fluxNum,
+                                     std::span<const int32_t, kFlowPoints> coefficients) {
+  if (!ValidDn(dnIndex)) return std::nullopt;
   Bytes p;
   PutBcd(p, DnSizeTable[static_cast<size_t>(dnIndex)], 2);  // at most 500: fits
   p.insert(p.end(), {0x00, 0x00});
-  if (!PutCoefficients(p, fluxNum, coefficients)) return -1;
+  if (!PutCoefficients(p, fluxNum, coefficients)) return std::nullopt;
   return Build(
       Command::kSetCaliber,
-      {.selector = commProtocol, .address = address, .fifthCoefficient = fluxNum == kFlowPoints}, p,
-      out);
+      {.selector = commProtocol, .address = address, .fifthCoefficient = fluxNum == kFlowPoints},
+      p);
 }
 
-int BuildWriteAllCoefficients(int32_t commProtocol, std::string_view address, Bytes& out,
-                              int32_t fluxNum, std::span<const int32_t, kFlowPoints> coefficients) {
+std::optional<Bytes> BuildWriteAllCoefficients(int32_t commProtocol, std::string_view address,
+                                               int32_t fluxNum,
+                                               std::span<const int32_t, kFlowPoints> coefficients) {
   Bytes p;
-  if (!PutCoefficients(p, fluxNum, coefficients)) return -1;
+  if (!PutCoefficients(p, fluxNum, coefficients)) return std::nullopt;
   return Build(
       Command::kWriteAllCoefficients,
-      {.selector = commProtocol, .address = address, .fifthCoefficient = fluxNum == kFlowPoints}, p,
-      out);
+      {.selector = commProtocol, .address = address, .fifthCoefficient = fluxNum == kFlowPoints},
+      p);
 }
 
-int BuildWriteCoefficient(int32_t commProtocol, std::string_view address, Bytes& out, int index,
-                          int64_t value) {
+std::optional<Bytes> BuildWriteCoefficient(int32_t commProtocol, std::string_view address,
+                                           int index, int64_t value) {
   Bytes p;
-  if (!PutBcd(p, value, 4)) return -1;
+  if (!PutBcd(p, value, 4)) return std::nullopt;
   return Build(Command::kWriteCoefficient,
-               {.selector = commProtocol, .address = address, .variant = index - 1}, p, out);
+               {.selector = commProtocol, .address = address, .variant = index - 1}, p);
 }
 
-int BuildSetLocation(int32_t commProtocol, std::string_view address, Bytes& out, int32_t location) {
+std::optional<Bytes> BuildSetLocation(int32_t commProtocol, std::string_view address,
+                                      int32_t location) {
   Bytes p;
-  if (!PutBinBE(p, location, 1)) return -1;
-  return Build(Command::kSetLocation, {.selector = commProtocol, .address = address}, p, out);
+  if (!PutBinBE(p, location, 1)) return std::nullopt;
+  return Build(Command::kSetLocation, {.selector = commProtocol, .address = address}, p);
 }
 
-int BuildWriteAccumulator(int32_t commProtocol, std::string_view address, Bytes& out,
-                          Accumulator which, const EntryValue& value) {
+std::optional<Bytes> BuildWriteAccumulator(int32_t commProtocol, std::string_view address,
+                                           Accumulator which, const EntryValue& value) {
   const AccumulatorRow* row = Find(kAccumulators, which);
-  if (row == nullptr) return -1;
+  if (row == nullptr) return std::nullopt;
   Bytes p{row->subCode};
-  if (!PutScaledBcd(p, value, row->decimals, 6)) return -1;
+  if (!PutScaledBcd(p, value, row->decimals, 6)) return std::nullopt;
   p.push_back(row->unit);
-  return Build(Command::kWriteAccumulator, {.selector = commProtocol, .address = address}, p, out);
+  return Build(Command::kWriteAccumulator, {.selector = commProtocol, .address = address}, p);
 }
 
-int BuildReadUltrasonicData(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadUltrasonicData, commProtocol, address, out);
+std::optional<Bytes> BuildReadUltrasonicData(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadUltrasonicData, commProtocol, address);
 }
-int BuildReadAccumulatedFlow(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadAccumulatedFlow, commProtocol, address, out);
+std::optional<Bytes> BuildReadAccumulatedFlow(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadAccumulatedFlow, commProtocol, address);
 }
-int BuildReadTemperaturePairing(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadTemperaturePairing, commProtocol, address, out);
+std::optional<Bytes> BuildReadTemperaturePairing(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadTemperaturePairing, commProtocol, address);
 }
 
-int BuildWriteTemperaturePairing(int32_t commProtocol, std::string_view address, Bytes& out,
-                                 TemperatureLevel level, const EntryValue& standard,
-                                 const EntryValue& supply, const EntryValue& returnTemperature) {
+std::optional<Bytes> BuildWriteTemperaturePairing(int32_t commProtocol, std::string_view address,
+                                                  TemperatureLevel level,
+                                                  const EntryValue& standard,
+                                                  const EntryValue& supply,
+                                                  const EntryValue& returnTemperature) {
   const TemperatureLevelRow* row = Find(kTemperatureLevels, level);
-  if (row == nullptr) return -1;
+  if (row == nullptr) return std::nullopt;
   Bytes p{row->pairingSubCode};
   for (const EntryValue* t : {&standard, &supply, &returnTemperature}) {
-    if (!PutScaledBcd(p, *t, 2, 2)) return -1;  // degrees x100
+    if (!PutScaledBcd(p, *t, 2, 2)) return std::nullopt;  // degrees x100
   }
-  return Build(Command::kWriteTemperaturePairing, {.selector = commProtocol, .address = address}, p,
-               out);
+  return Build(Command::kWriteTemperaturePairing, {.selector = commProtocol, .address = address},
+               p);
 }
 
-int BuildReadHeatUnit(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadHeatUnit, commProtocol, address, out);
+std::optional<Bytes> BuildReadHeatUnit(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadHeatUnit, commProtocol, address);
 }
 
-int BuildWriteHeatUnit(int32_t commProtocol, std::string_view address, Bytes& out, HeatUnit unit) {
+std::optional<Bytes> BuildWriteHeatUnit(int32_t commProtocol, std::string_view address,
+                                        HeatUnit unit) {
   const auto i = static_cast<size_t>(unit);
-  if (i >= kHeatUnitBytes.size()) return -1;
+  if (i >= kHeatUnitBytes.size()) return std::nullopt;
   return Build(Command::kWriteHeatUnit, {.selector = commProtocol, .address = address},
-               kHeatUnitBytes[i], out);
+               kHeatUnitBytes[i]);
 }
 
-int BuildReadPipe(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadPipe, commProtocol, address, out);
+std::optional<Bytes> BuildReadPipe(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadPipe, commProtocol, address);
 }
 
-int BuildWritePipe(int32_t commProtocol, std::string_view address, Bytes& out, PipeMode mode) {
+std::optional<Bytes> BuildWritePipe(int32_t commProtocol, std::string_view address, PipeMode mode) {
   const auto i = static_cast<size_t>(mode);
-  if (i >= kPipeModeBytes.size()) return -1;
+  if (i >= kPipeModeBytes.size()) return std::nullopt;
   return Build(Command::kWritePipe, {.selector = commProtocol, .address = address},
-               std::span<const uint8_t>(&kPipeModeBytes[i], 1), out);
+               std::span<const uint8_t>(&kPipeModeBytes[i], 1));
 }
 
-int BuildReadPtNumber(int32_t commProtocol, std::string_view address, Bytes& out) {
-  return BuildPlain(Command::kReadPtNumber, commProtocol, address, out);
+std::optional<Bytes> BuildReadPtNumber(int32_t commProtocol, std::string_view address) {
+  return BuildPlain(Command::kReadPtNumber, commProtocol, address);
 }
 
-int BuildWritePtNumber(int32_t commProtocol, std::string_view address, Bytes& out,
-                       const EntryValue& ptNumber) {
+std::optional<Bytes> BuildWritePtNumber(int32_t commProtocol, std::string_view address,
+                                        const EntryValue& ptNumber) {
   Bytes p;
   const std::optional<int64_t> v = ptNumber.Integer();
-  if (!v || !PutBcd(p, *v, 5)) return -1;
-  return Build(Command::kWritePtNumber, {.selector = commProtocol, .address = address}, p, out);
+  if (!v || !PutBcd(p, *v, 5)) return std::nullopt;
+  return Build(Command::kWritePtNumber, {.selector = commProtocol, .address = address}, p);
+}
+
+std::optional<Bytes> BuildRequest(Command c, const CommandRequest& r) {
+  const int p = r.selector;
+  const std::string_view a = r.address;
+  const int k = r.variant + 1;
+  const auto level = static_cast<TemperatureLevel>(r.choice);
+  switch (c) {
+    case Command::kReadAddress:
+      return BuildReadAddress(p);
+    case Command::kWriteAddress:
+      return BuildWriteAddress(p, a, r.newAddress);
+    case Command::kSetClock:
+      return BuildSetClock(p, a, r.now);
+    case Command::kReadMeterData:
+      return BuildReadMeterData(p, a, r.coldMeter);
+    case Command::kEnterCalibration:
+      return BuildEnterCalibration(p, a);
+    case Command::kExitCalibration:
+      return BuildExitCalibration(p, a);
+    case Command::kClearData:
+      return BuildClearData(p, a);
+    case Command::kInitialise:
+      return BuildInitialise(p, a);
+    case Command::kStartTest:
+      return BuildStartTest(p, a);
+    case Command::kEndTest:
+      return BuildEndTest(p, a);
+    case Command::kBenchReadData:
+      return BuildBenchReadData(p, a);
+    case Command::kCalibrateFlowPoint:
+      return BuildCalibrateFlowPoint(p, a, k, r.value);
+    case Command::kAdjustTemperature:
+      return BuildAdjustTemperature(p, a, level, r.value);
+    case Command::kSetCaliber:
+      return BuildSetCaliber(p, a, static_cast<int>(r.number), r.fluxNum, r.coefficients);
+    case Command::kWriteAllCoefficients:
+      return BuildWriteAllCoefficients(p, a, r.fluxNum, r.coefficients);
+    case Command::kWriteCoefficient:
+      return BuildWriteCoefficient(p, a, k, r.number);
+    case Command::kSetLocation:
+      return BuildSetLocation(p, a, static_cast<int32_t>(r.number));
+    case Command::kWriteAccumulator:
+      return BuildWriteAccumulator(p, a, static_cast<Accumulator>(r.choice), r.value);
+    case Command::kReadUltrasonicData:
+      return BuildReadUltrasonicData(p, a);
+    case Command::kReadAccumulatedFlow:
+      return BuildReadAccumulatedFlow(p, a);
+    case Command::kReadTemperaturePairing:
+      return BuildReadTemperaturePairing(p, a);
+    case Command::kWriteTemperaturePairing:
+      return BuildWriteTemperaturePairing(p, a, level, r.pairing[0], r.pairing[1], r.pairing[2]);
+    case Command::kReadHeatUnit:
+      return BuildReadHeatUnit(p, a);
+    case Command::kWriteHeatUnit:
+      return BuildWriteHeatUnit(p, a, static_cast<HeatUnit>(r.choice));
+    case Command::kReadPipe:
+      return BuildReadPipe(p, a);
+    case Command::kWritePipe:
+      return BuildWritePipe(p, a, static_cast<PipeMode>(r.choice));
+    case Command::kReadPtNumber:
+      return BuildReadPtNumber(p, a);
+    case Command::kWritePtNumber:
+      return BuildWritePtNumber(p, a, r.value);
+  }
+  return std::nullopt;
 }
 
 }  // namespace qv

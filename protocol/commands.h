@@ -12,15 +12,16 @@
 //   standard frames T = 20 (21 for a cold meter under versions 4 and 5),
 //                   built for protocol versions 0..5; no trailing 00
 //
-// Every builder returns 0 and replaces `out` with the whole frame (preamble
-// through 16), or returns -1 and leaves `out` as it was, so nothing is sent:
-// selector out of range, an address that is not hex digits, a value that is
-// not a number, is negative or does not fit its field.
+// Every builder returns the whole frame (preamble through 16), or nothing,
+// so nothing is sent: selector out of range, an address that is not hex
+// digits, a value that is not a number, is negative or does not fit its
+// field.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -222,55 +223,80 @@ bool IsReplyTo(Command c, std::span<const uint8_t> frame);
 // reply carries, or -1 when it carries none of the command's.
 int ReplyVariant(Command c, std::span<const uint8_t> frame);
 
+// Everything a request can carry besides what the table fixes; each command
+// reads the fields its payload needs. The window operation tables build
+// their frames through it.
+struct CommandRequest {
+  int selector = 0;  // `CommProtocol` (bench family) or protocol version 0..5
+  std::string_view address;
+  int variant = 0;       // flow point or coefficient 0..4, where the DI counts it
+  int choice = 0;        // TemperatureLevel, Accumulator, HeatUnit or PipeMode
+  EntryValue value{""};  // volume, temperature, register value or PT number
+  std::array<EntryValue, 3> pairing{EntryValue(""), EntryValue(""), EntryValue("")};
+  int64_t number = 0;                 // coefficient, location or DN index
+  std::string_view newAddress;        // WriteAddress
+  int32_t fluxNum = kFlowPoints - 1;  // a fifth coefficient is sent when it is 5
+  std::array<int32_t, kFlowPoints> coefficients{};
+  bool coldMeter = false;
+  std::chrono::system_clock::time_point now{};  // SetClock
+};
+std::optional<Bytes> BuildRequest(Command c, const CommandRequest& r);
+
 // --- builders -----------------------------------------------------------
 // `commProtocol`: the setting `CommProtocol` (bench family, 0 only).
 // `version`: protocol version index 0..5 (standard family).
 
-int BuildReadAddress(int32_t commProtocol, Bytes& out);
-int BuildWriteAddress(int32_t commProtocol, std::string_view address, Bytes& out,
-                      std::string_view newAddress);
+std::optional<Bytes> BuildReadAddress(int32_t commProtocol);
+std::optional<Bytes> BuildWriteAddress(int32_t commProtocol, std::string_view address,
+                                       std::string_view newAddress);
 // Sends `now` plus one second, local time.
-int BuildSetClock(int version, std::string_view address, Bytes& out,
-                  std::chrono::system_clock::time_point now);
-int BuildReadMeterData(int version, std::string_view address, Bytes& out, bool coldMeter);
-int BuildEnterCalibration(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildExitCalibration(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildClearData(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildInitialise(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildStartTest(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildEndTest(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildBenchReadData(int32_t commProtocol, std::string_view address, Bytes& out);
+std::optional<Bytes> BuildSetClock(int version, std::string_view address,
+                                   std::chrono::system_clock::time_point now);
+std::optional<Bytes> BuildReadMeterData(int version, std::string_view address, bool coldMeter);
+std::optional<Bytes> BuildEnterCalibration(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildExitCalibration(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildClearData(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildInitialise(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildStartTest(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildEndTest(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildBenchReadData(int32_t commProtocol, std::string_view address);
 // `point` 1..5; `volume` in litres, sent x10000.
-int BuildCalibrateFlowPoint(int32_t commProtocol, std::string_view address, Bytes& out, int point,
-                            const EntryValue& volume);
+std::optional<Bytes> BuildCalibrateFlowPoint(int32_t commProtocol, std::string_view address,
+                                             int point, const EntryValue& volume);
 // `temperature` in degrees, sent x100.
-int BuildAdjustTemperature(int32_t commProtocol, std::string_view address, Bytes& out,
-                           TemperatureLevel level, const EntryValue& temperature);
+std::optional<Bytes> BuildAdjustTemperature(int32_t commProtocol, std::string_view address,
+                                            TemperatureLevel level, const EntryValue& temperature);
 // `dnIndex` into `DnSizeTable`; a fifth coefficient is sent when `fluxNum` is 5.
-int BuildSetCaliber(int32_t commProtocol, std::string_view address, Bytes& out, int dnIndex,
-                    int32_t fluxNum, std::span<const int32_t, kFlowPoints> coefficients);
-int BuildWriteAllCoefficients(int32_t commProtocol, std::string_view address, Bytes& out,
-                              int32_t fluxNum, std::span<const int32_t, kFlowPoints> coefficients);
+std::optional<Bytes> BuildSetCaliber(int32_t commProtocol, std::string_view address, int dnIndex,
+                                     int32_t fluxNum,
+                                     std::span<const int32_t, kFlowPoints> coefficients);
+std::optional<Bytes> BuildWriteAllCoefficients(int32_t commProtocol, std::string_view address,
+                                               int32_t fluxNum,
+                                               std::span<const int32_t, kFlowPoints> coefficients);
 // `index` 1..5.
-int BuildWriteCoefficient(int32_t commProtocol, std::string_view address, Bytes& out, int index,
-                          int64_t value);
-int BuildSetLocation(int32_t commProtocol, std::string_view address, Bytes& out, int32_t location);
-int BuildWriteAccumulator(int32_t commProtocol, std::string_view address, Bytes& out,
-                          Accumulator which, const EntryValue& value);
-int BuildReadUltrasonicData(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildReadAccumulatedFlow(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildReadTemperaturePairing(int32_t commProtocol, std::string_view address, Bytes& out);
+std::optional<Bytes> BuildWriteCoefficient(int32_t commProtocol, std::string_view address,
+                                           int index, int64_t value);
+std::optional<Bytes> BuildSetLocation(int32_t commProtocol, std::string_view address,
+                                      int32_t location);
+std::optional<Bytes> BuildWriteAccumulator(int32_t commProtocol, std::string_view address,
+                                           Accumulator which, const EntryValue& value);
+std::optional<Bytes> BuildReadUltrasonicData(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildReadAccumulatedFlow(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildReadTemperaturePairing(int32_t commProtocol, std::string_view address);
 // Temperatures in degrees, each sent x100, in the order standard, supply, return.
-int BuildWriteTemperaturePairing(int32_t commProtocol, std::string_view address, Bytes& out,
-                                 TemperatureLevel level, const EntryValue& standard,
-                                 const EntryValue& supply, const EntryValue& returnTemperature);
-int BuildReadHeatUnit(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildWriteHeatUnit(int32_t commProtocol, std::string_view address, Bytes& out, HeatUnit unit);
-int BuildReadPipe(int32_t commProtocol, std::string_view address, Bytes& out);
-int BuildWritePipe(int32_t commProtocol, std::string_view address, Bytes& out, PipeMode mode);
-int BuildReadPtNumber(int32_t commProtocol, std::string_view address, Bytes& out);
+std::optional<Bytes> BuildWriteTemperaturePairing(int32_t commProtocol, std::string_view address,
+                                                  TemperatureLevel level,
+                                                  const EntryValue& standard,
+                                                  const EntryValue& supply,
+                                                  const EntryValue& returnTemperature);
+std::optional<Bytes> BuildReadHeatUnit(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildWriteHeatUnit(int32_t commProtocol, std::string_view address,
+                                        HeatUnit unit);
+std::optional<Bytes> BuildReadPipe(int32_t commProtocol, std::string_view address);
+std::optional<Bytes> BuildWritePipe(int32_t commProtocol, std::string_view address, PipeMode mode);
+std::optional<Bytes> BuildReadPtNumber(int32_t commProtocol, std::string_view address);
 // `ptNumber`: a whole number of at most ten digits.
-int BuildWritePtNumber(int32_t commProtocol, std::string_view address, Bytes& out,
-                       const EntryValue& ptNumber);
+std::optional<Bytes> BuildWritePtNumber(int32_t commProtocol, std::string_view address,
+                                        const EntryValue& ptNumber);
 
 }  // namespace qv

@@ -5,15 +5,6 @@
 
 namespace qv {
 
-OperationGuard::OperationGuard(SharedState& state)
-    : state_(state), acquired_(!state.OperationRunning) {
-  if (acquired_) state_.OperationRunning = true;
-}
-
-OperationGuard::~OperationGuard() {
-  if (acquired_) state_.OperationRunning = false;
-}
-
 uint32_t WaitPeriods(uint32_t wait_ms, uint32_t period_ms) {
   uint32_t q = wait_ms / period_ms;
   const uint32_t r2 = 2 * (wait_ms % period_ms);
@@ -24,26 +15,26 @@ uint32_t WaitPeriods(uint32_t wait_ms, uint32_t period_ms) {
 TransactionCycle::TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client)
     : state_(state), pump_(pump), client_(client) {}
 
-int TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) {
-  if (cancelled_) return -1;
+SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) {
+  if (cancelled_) return SendResult::kCancelled;
   const SystemSettings& s = state_.Settings;
   if (s.CommType == kCommInfrared) {
     state_.Log.FrameSent(frame);
-    return 0;
+    return SendResult::kSent;
   }
   const RowRoute route = RouteForRow(state_, row);
   if (route.Channel) {
     const int32_t channel = *route.Channel;
     if (state_.ChannelState[channel] != 1) OpenChannel(channel);
-    if (state_.ChannelState[channel] != 1) return -1;
+    if (state_.ChannelState[channel] != 1) return SendResult::kNoChannel;
   }
   PortSlot* slot = RowSendSlot(state_, row);
-  if (!slot) return -1;
+  if (!slot) return SendResult::kNoPort;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
-  slot->Port->WriteCommData(frame);
+  if (!slot->Port->WriteCommData(frame)) return SendResult::kRefused;
   state_.Log.FrameSent(frame);
-  return 0;
+  return SendResult::kSent;
 }
 
 void TransactionCycle::OpenChannel(int32_t channel) {
@@ -78,12 +69,15 @@ void TransactionCycle::WaitReply(int row, uint32_t wait_ms) {
 }
 
 bool TransactionCycle::Exchange(int row, std::span<const uint8_t> frame,
-                                const std::function<void()>& after_unanswered) {
+                                const ExchangeHooks& hooks) {
   for (uint32_t attempt = 0; attempt < state_.Settings.ReadAgainTimes && !cancelled_; ++attempt) {
-    if (SendFrame(row, frame) != 0) continue;
+    if (hooks.before_attempt) hooks.before_attempt();
+    if (SendFrame(row, frame) != SendResult::kSent) continue;
+    Trace("1");
     WaitReply(row, state_.Settings.CommWaitTimer);
+    Trace("2");
     if (client_.RowAnswered(row)) return true;
-    if (after_unanswered) after_unanswered();
+    if (hooks.after_unanswered) hooks.after_unanswered();
   }
   return client_.RowAnswered(row);
 }

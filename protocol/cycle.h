@@ -30,24 +30,26 @@ class CycleClient {
   virtual void HandleReply(std::span<const uint8_t> frame) = 0;
 };
 
-// Refuses a second operation while one runs in any window: the shared flag
-// is taken for the life of the guard.
-class OperationGuard {
- public:
-  explicit OperationGuard(SharedState& state);
-  ~OperationGuard();
-  OperationGuard(const OperationGuard&) = delete;
-  OperationGuard& operator=(const OperationGuard&) = delete;
-  bool Acquired() const { return acquired_; }
-
- private:
-  SharedState& state_;
-  bool acquired_;
-};
-
 // Number of `period_ms` periods in a wait of `wait_ms`: the nearest integer,
 // halves to even (1250 ms -> 2 periods of 500, 750 ms -> 2, 250 ms -> 0).
 uint32_t WaitPeriods(uint32_t wait_ms, uint32_t period_ms);
+
+// What became of a frame handed to the cycle.
+enum class SendResult : uint8_t {
+  kSent,       // handed to the port's writer (or, on infrared wiring, to nobody)
+  kCancelled,  // the operation is being cancelled
+  kNoPort,     // the row has no open port
+  kNoChannel,  // its switch channel could not be connected
+  kRefused,    // the port did not take it (its writer has stopped)
+};
+
+// Hooks of one exchange: `before_attempt` runs before each attempt,
+// `after_unanswered` after each attempt whose frame was sent and that
+// ended without an answer.
+struct ExchangeHooks {
+  std::function<void()> before_attempt;
+  std::function<void()> after_unanswered;
+};
 
 class TransactionCycle {
  public:
@@ -61,22 +63,18 @@ class TransactionCycle {
 
   TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client);
 
-  // Sends `frame` for `row` under the bench's wiring. 0 when sent (or on
-  // infrared wiring, where nothing is transmitted), -1 when the row has no
-  // open port or its switch channel could not be connected. A sent frame is
-  // logged as " 发送数据：".
-  int SendFrame(int row, std::span<const uint8_t> frame);
+  // Sends `frame` for `row` under the bench's wiring (on infrared wiring
+  // nothing is transmitted, and the frame counts as sent). Only a frame the
+  // port took is logged as " 发送数据：".
+  SendResult SendFrame(int row, std::span<const uint8_t> frame);
   // Asks the switch for `channel` with up to `ReadAgainTimes` attempts;
   // success shows in `ChannelState[channel]`.
   void OpenChannel(int32_t channel);
   // Waits up to `wait_ms` for `row` to answer, in 500 ms periods.
   void WaitReply(int row, uint32_t wait_ms);
   // Up to `ReadAgainTimes` attempts of send-then-wait for one row; stops at
-  // the first answer. `after_unanswered` runs after each attempt whose frame
-  // was sent and that ended without an answer. Returns whether the row
-  // answered.
-  bool Exchange(int row, std::span<const uint8_t> frame,
-                const std::function<void()>& after_unanswered = {});
+  // the first answer. Returns whether the row answered.
+  bool Exchange(int row, std::span<const uint8_t> frame, const ExchangeHooks& hooks = {});
 
   // Stops the running operation as soon as possible: no further frame is
   // sent and the waits return at once. `Resume` clears it for the next one.

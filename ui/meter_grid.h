@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <array>
 
-#include "protocol/bench_run.h"
+#include "protocol/operation_runner.h"
 
 namespace qv {
 

@@ -187,7 +187,7 @@ QWidget* TFlowDetectionFrm::BuildBottom() {
   connect(bench_, &TFlowBenchGroup::StandardVolumeChanged, this,
           [this] { errors_->EvaluateSelectedPoint(); });
   connect(bench_->btnCalibration, &QPushButton::clicked, this,
-          [this] { RunOperation(kFlowCalibrateFirst + values_.SelectedFlowPoint()); });
+          [this] { RunOperation(FlowCalibrateCode(values_.SelectedFlowPoint())); });
   row->addWidget(bench_);
   row->addWidget(BuildButtons());
   row->addStretch(1);
@@ -245,7 +245,7 @@ QWidget* TFlowDetectionFrm::BuildButtons() {
   btnExit_ = Button("btnExit", kFlowEnd);
   QPushButton* flow = Button("BtnFlow", 0);
   connect(flow, &QPushButton::clicked, this,
-          [this] { RunOperation(kFlowReadFirst + values_.SelectedFlowPoint()); });
+          [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); });
   QPushButton* clear_face = Button("btnClearFace", 0);
   connect(clear_face, &QPushButton::clicked, this, [this] { grid_->ClearFace(); });
   QPushButton* excel = Button("btnExcel", 0);
@@ -322,7 +322,7 @@ void TFlowDetectionFrm::WireRun() {
     }
   };
   run_.on_refused = [this] { input_->Beep(); };
-  run_.on_flow_read = [this](int row, int point, const FlowReading& reading) {
+  run_.on_flow_read = [this](int row, int point, const BenchRead& reading) {
     OnFlowRead(row, point, reading);
   };
 }
@@ -405,25 +405,24 @@ void TFlowDetectionFrm::FluxEdited(int point) {
 }
 
 void TFlowDetectionFrm::RunOperation(int code) {
-  FlowOperationValues values;
+  const OperationRow* op = run_.Operation(code);
+  if (!op) return;
+  // The field whose value the operation sends besides the address.
   QLineEdit* sent = nullptr;
-  if (code >= kFlowCalibrateFirst && code < kFlowCalibrateFirst + kFlowPoints) {
+  if (op->command == Command::kCalibrateFlowPoint) {
     sent = bench_->edtVolume;
-  } else if (code == kFlowHighTerm) {
-    sent = edtHighTerm_;
-  } else if (code == kFlowMidTerm) {
-    sent = edtMidTerm_;
-  } else if (code == kFlowLowTerm) {
-    sent = edtLowTerm_;
+  } else if (op->command == Command::kAdjustTemperature) {
+    sent = op->choice == static_cast<int8_t>(TemperatureLevel::kHigh)  ? edtHighTerm_
+           : op->choice == static_cast<int8_t>(TemperatureLevel::kMid) ? edtMidTerm_
+                                                                       : edtLowTerm_;
   }
+  CommandRequest values;
   if (sent) {
     // A value that is not a number is never sent.
     if (!input_->CheckNumber(sent)) return;
-    const std::string text = sent->text().trimmed().toStdString();
-    (code < kFlowCalibrateFirst + kFlowPoints ? values.Volume : values.Temperature) =
-        EntryValue(text);
+    values.value = EntryValue(sent->text().trimmed().toStdString());
   }
-  run_.RunOperation(code, values);
+  run_.Run(code, values);
 }
 
 void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
@@ -448,10 +447,10 @@ void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
   run_.Compensate(row, point, CompensatedCoefficient(*old, *err));
 }
 
-void TFlowDetectionFrm::OnFlowRead(int row, int point, const FlowReading& reading) {
-  grid_->edtBulk[point][row]->setText(QString::fromStdString(FormatFixed(reading.Volume, 2)));
-  grid_->edtEntreTerm[row]->setText(QString::fromStdString(FormatFixed(reading.EntreTerm, 2)));
-  grid_->edtExitTerm[row]->setText(QString::fromStdString(FormatFixed(reading.ExitTerm, 2)));
+void TFlowDetectionFrm::OnFlowRead(int row, int point, const BenchRead& reading) {
+  grid_->edtBulk[point][row]->setText(QString::fromStdString(FormatFixed(reading.VolumeL, 2)));
+  grid_->edtEntreTerm[row]->setText(QString::fromStdString(FormatFixed(reading.EntreC, 2)));
+  grid_->edtExitTerm[row]->setText(QString::fromStdString(FormatFixed(reading.ExitC, 2)));
   for (size_t k = 0; k < reading.Coefficients.size(); ++k)
     grid_->edtCoef[k][row]->setText(QString::number(reading.Coefficients[k]));
   errors_->EvaluateCell(row, point);

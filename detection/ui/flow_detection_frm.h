@@ -80,7 +80,7 @@ class TFlowDetectionFrm : public TToolForm {
   void ComputeLimits();
   void ParameterChanged(int32_t SystemSettings::*field, int index, bool limits);
   void FluxEdited(int point);
-  void OnFlowRead(int row, int point, const FlowReading& reading);
+  void OnFlowRead(int row, int point, const BenchRead& reading);
   void StatusTimerTimer();
   void Timer1Timer();
 

@@ -10,16 +10,15 @@ namespace {
 
 constexpr std::array<std::string_view, 5> kVersions = {"M-BusV2.01", "M-BusV2.02", "M-BusV2.03",
                                                        "M-BusV3.01", "TG"};
-constexpr const char* kLogRead = "读计量数据";
-constexpr const char* kLogClock = "系统对时";
-constexpr const char* kLogBroadcast = "广播对时";
-
-bool IsMeteringReply(const ReplyHeader& h) {
-  return h[9] == 0x81 && ((h[11] == 0x90 && h[12] == 0x1F) || (h[11] == 0x1F && h[12] == 0x90));
-}
-bool IsClockReply(const ReplyHeader& h) {
-  return h[9] == 0x84 && ((h[11] == 0xA0 && h[12] == 0x15) || (h[11] == 0x15 && h[12] == 0xA0));
-}
+// clang-format off
+constexpr std::array<OperationRow, 3> kReadingOperations{{
+// code             label         command                 var ch  reply                   confirm          min layout
+{kReadData,        "读计量数据", Command::kReadMeterData, 0,  0,  Command::kReadMeterData, Confirm::kReply, 0,  ReplyLayout::kMeteringData},
+{kSetClock,        "系统对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kReply, 0,  ReplyLayout::kClock},
+// Every meter takes the broadcast and none answers it: no poll, no wait.
+{kBroadcastClock,  "广播对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kNone,  0,  ReplyLayout::kNone},
+}};
+// clang-format on
 
 }  // namespace
 
@@ -31,7 +30,7 @@ int VersionIndex(std::string_view version) {
 }
 
 ReadingRun::ReadingRun(SharedState& state, EventPump& pump)
-    : state_(state), cycle_(state, pump, *this) {}
+    : OperationRunner(state, pump, kReadingOperations) {}
 
 void ReadingRun::FillFromSelection() {
   rows.clear();
@@ -74,66 +73,44 @@ bool ReadingRun::SetClock(const std::vector<size_t>& list_indexes) {
   return RunRows(kSetClock, list_indexes);
 }
 
-bool ReadingRun::RunRows(Operation op, const std::vector<size_t>& list_indexes) {
-  OperationGuard guard(state_);
-  if (!guard.Acquired()) {
-    if (on_refused) on_refused();
-    return false;
-  }
-  cycle_.Resume();
-  for (size_t i = 0; i < rows.size(); ++i)
-    SetState(i, RowState::Pending);
-  operation_ = op;
-  ResetRecvBuffers(state_);
-  const char* label = op == kReadData ? kLogRead : op == kSetClock ? kLogClock : kLogBroadcast;
-  if (op == kBroadcastClock) {
-    // Every meter takes the broadcast and none answers it: no poll, no wait.
-    Bytes frame;
-    if (BuildSetClock(0, kBroadcastAddressText, frame, clock()) == 0) {
-      for (uint32_t i = 0; i < state_.Settings.ReadAgainTimes; ++i)
-        cycle_.SendFrame(0, frame);
+bool ReadingRun::RunRows(int code, const std::vector<size_t>& list_indexes) {
+  const OperationRow& op = *Operation(code);
+  const auto begin = [this] {
+    for (size_t i = 0; i < rows.size(); ++i)
+      SetState(i, RowState::Pending);
+  };
+  return Run(op, begin, [&] {
+    if (op.confirm == Confirm::kNone) {
+      CommandRequest values;
+      values.now = clock();
+      const std::optional<Bytes> frame = OperationFrame(op, 0, kBroadcastAddressText, values);
+      for (uint32_t i = 0; frame && i < state_.Settings.ReadAgainTimes; ++i)
+        cycle_.SendFrame(0, *frame);
+      return;
     }
-  } else {
-    if (on_poll_timer) on_poll_timer(true);
     for (size_t i : list_indexes) {
       if (i >= rows.size() || cycle_.Cancelled()) continue;
-      state_.Log.Operation(rows[i].Position + 1, label);
+      state_.Log.Operation(rows[i].Position + 1, op.label);
       Transact(op, i);
     }
-    if (on_poll_timer) on_poll_timer(false);
-  }
-  operation_ = kIdle;
-  state_.Log.OperationFinished(label);
-  return true;
+  });
 }
 
-void ReadingRun::Transact(Operation op, size_t list_index) {
+void ReadingRun::Transact(const OperationRow& op, size_t list_index) {
   const int version = VersionIndex(rows[list_index].Version);
   if (version < 0) return;
-  Bytes frame;
-  const int built = op == kReadData
-                        ? BuildReadMeterData(version, rows[list_index].Address, frame, cold_meter)
-                        : BuildSetClock(version, rows[list_index].Address, frame, clock());
-  if (built != 0) return;
-  const int position = rows[list_index].Position;
-  for (uint32_t attempt = 0; attempt < state_.Settings.ReadAgainTimes && !cycle_.Cancelled();
-       ++attempt) {
-    SetState(list_index, RowState::InProgress);
-    if (cycle_.SendFrame(position, frame) != 0) continue;
-    Trace("1");
-    cycle_.WaitReply(position, state_.Settings.CommWaitTimer);
-    Trace("2");
-    if (rows[list_index].State == RowState::Answered) return;
-    MarkRowFailed(list_index, kTextNoReply);
-  }
+  CommandRequest values;
+  values.coldMeter = cold_meter;
+  values.now = clock();
+  const std::optional<Bytes> frame = OperationFrame(op, version, rows[list_index].Address, values);
+  if (!frame) return;
+  Serve(rows[list_index].Position, *frame,
+        {.before_attempt = [&] { SetState(list_index, RowState::InProgress); },
+         .after_unanswered = [&] { MarkRowFailed(list_index, kTextNoReply); }});
 }
 
 bool ReadingRun::BroadcastClock() {
   return RunRows(kBroadcastClock, {});
-}
-
-bool ReadingRun::RecogniseReply(const ReplyHeader& header) const {
-  return IsMeteringReply(header) || IsClockReply(header);
 }
 
 int ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
@@ -145,10 +122,9 @@ int ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
   return -1;
 }
 
-void ReadingRun::HandleReply(std::span<const uint8_t> frame) {
-  if (frame.size() <= FrameOffset::kDi1) return;
-  const bool metering = frame[FrameOffset::kControl] == 0x81;
-  if (operation_ != (metering ? kReadData : kSetClock)) return;
+void ReadingRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame) {
+  if (!Confirms(op, frame)) return;
+  const bool metering = op.layout == ReplyLayout::kMeteringData;
   const int found = FindRowByAddress(frame);
   if (found < 0) return;
   const FrameCheck check = CheckFrame(frame);

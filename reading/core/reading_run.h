@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "core/operation_log.h"
-#include "protocol/cycle.h"
 #include "protocol/frame.h"
 #include "protocol/metering_data.h"
+#include "protocol/operation_runner.h"
 #include "serial/port_slots.h"
 
 namespace qv {
@@ -37,10 +37,11 @@ struct ReadingRow {
 // other text gives -1 (the row is skipped).
 int VersionIndex(std::string_view version);
 
-class ReadingRun : public CycleClient {
- public:
-  enum Operation : int { kIdle = 0, kReadData = 1, kSetClock = 2, kBroadcastClock = 3 };
+// The meter-reading operations, by code.
+enum ReadingOperation : int { kReadData = 1, kSetClock = 2, kBroadcastClock = 3 };
 
+class ReadingRun : public OperationRunner {
+ public:
   ReadingRun(SharedState& state, EventPump& pump);
 
   std::vector<ReadingRow> rows;  // list order
@@ -55,39 +56,26 @@ class ReadingRun : public CycleClient {
   bool ReadData(const std::vector<size_t>& list_indexes);
   bool SetClock(const std::vector<size_t>& list_indexes);
   bool BroadcastClock();
-  void Cancel() { cycle_.Cancel(); }
-  int CurrentOperation() const { return operation_; }
-  TransactionCycle& Cycle() { return cycle_; }
 
   // Failed icon, "─" in columns 3..13, `message` in column 14.
   void MarkRowFailed(size_t list_index, std::string_view message);
 
   // The window's hooks.
   std::function<void(size_t list_index)> on_row;  // a row's icon or texts changed
-  std::function<void(bool on)> on_poll_timer;     // ReadTimer
-  std::function<void()> on_refused;               // a start refused: beep
-  // Short markers the window writes to the hourly trace file.
-  std::function<void(std::string_view)> trace;
 
   // CycleClient: `row` is a meter position.
   bool RowAnswered(int row) const override;
-  bool RecogniseReply(const ReplyHeader& header) const override;
-  void HandleReply(std::span<const uint8_t> frame) override;
+
+ protected:
+  void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) override;
 
  private:
-  bool RunRows(Operation op, const std::vector<size_t>& list_indexes);
-  void Transact(Operation op, size_t list_index);
+  bool RunRows(int code, const std::vector<size_t>& list_indexes);
+  void Transact(const OperationRow& op, size_t list_index);
   void SetState(size_t list_index, RowState state);
   int FindRowByAddress(std::span<const uint8_t> frame) const;
   void CheckClockReply(size_t list_index, FrameCheck check);
   void DecodeMeteringReply(size_t list_index, FrameCheck check, std::span<const uint8_t> frame);
-  void Trace(std::string_view text) const {
-    if (trace) trace(text);
-  }
-
-  SharedState& state_;
-  TransactionCycle cycle_;
-  Operation operation_ = kIdle;
 };
 
 }  // namespace qv

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/bench_run.h"
 #include "protocol/codec.h"
+#include "protocol/operation_runner.h"
 #include "reading/core/reading_run.h"
 #include "serial/port_slots.h"
+#include "support/fake_transport.h"
 
 namespace qv {
 namespace {
@@ -32,18 +33,20 @@ Bytes Reply(const char* hex) {
 const Bytes kModeReply1 = Reply("68 55 01 00 00 00 00 00 00 A4 05 01 10 01 01 00");
 const Bytes kModeReply2 = Reply("68 55 02 00 00 00 00 00 00 A4 05 01 10 01 01 00");
 
-// A bench window that knows one command: the mode reply, under code 1.
+// A bench window with two operations: code 1 is confirmed by the mode
+// reply, code 10 (which sends Initialise) is not.
+constexpr OperationRow kModeOperations[] = {
+    {1, "进入检定", Command::kEnterCalibration, 0, 0, Command::kEnterCalibration, Confirm::kReply,
+     0, ReplyLayout::kNone},
+    {10, "退出检定", Command::kInitialise, 0, 0, Command::kInitialise, Confirm::kTestReply, 0,
+     ReplyLayout::kNone},
+};
 class ModeWindow : public BenchRun {
  public:
-  using BenchRun::BenchRun;
-  int decoded = 0;
-
- protected:
-  bool RecogniseOwn(const ReplyHeader& h) const override {
-    return h[1] == 0x55 && h[9] == 0xA4 && h[11] == 0x01 && h[12] == 0x10;
+  ModeWindow(SharedState& s, EventPump& p) : BenchRun(s, p, kModeOperations) {
+    on_reply = [this](int, const OperationRow&, std::span<const uint8_t>) { ++decoded; };
   }
-  bool Accepts(int code, std::span<const uint8_t>) const override { return code == 1; }
-  void Decode(int, int, std::span<const uint8_t>) override { ++decoded; }
+  int decoded = 0;
 };
 
 class CycleTest : public ::testing::Test {
@@ -57,9 +60,9 @@ class CycleTest : public ::testing::Test {
       s.Rows[r].Address = std::to_string(r + 1);
       s.Rows[r].Comm = 3;
     }
-    // The slot takes frames as if open; its port is closed, so nothing
-    // reaches a line.
+    // The slot takes frames as if open; no line is behind its port.
     s.Slots.CreatePorts(s.PortDevices, s.Log);
+    s.Slots[3].Port = std::make_unique<testing_support::FakeTransport>();
     s.Slots[3].PortOpen = true;
     read_timer = pump.AddTimer(100ms, [this] { window.Cycle().ReadTimerTick(); });
     window.on_poll_timers = [this](bool on) { pump.SetActive(read_timer, on); };
@@ -112,7 +115,7 @@ TEST_F(CycleTest, AnsweredRowTurnsLimeAndTheSilentOneRed) {
   s.Rows[0].Selected = s.Rows[1].Selected = true;
   ReplyAfter(200ms, kModeReply1);
   StartReplies();
-  ASSERT_TRUE(window.Run(1, "进入检定", [&](int) { return frame; }));
+  ASSERT_TRUE(window.Run(1));
   EXPECT_EQ(window.LampOf(0), Lamp::Lime);
   EXPECT_EQ(window.LampOf(1), Lamp::Red);
   EXPECT_EQ(window.decoded, 1);
@@ -133,7 +136,7 @@ TEST_F(CycleTest, ReplyForAnotherRowTurnsThatRowLimeAndUnknownAddressesChangeNot
   ReplyAfter(200ms, kModeReply2);
   StartReplies();
   s.Settings.ReadAgainTimes = 1;
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
   EXPECT_EQ(window.LampOf(1), Lamp::Lime);
   EXPECT_EQ(window.decoded, 1);
@@ -147,12 +150,12 @@ TEST_F(CycleTest, CorruptRepliesAndRepliesOfOtherOperationsAreDropped) {
   ReplyAfter(150ms, bad);
   StartReplies();
   s.Settings.ReadAgainTimes = 1;
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
   EXPECT_EQ(s.Slots[3].Unread(), 0);
 
   // Code 10 is not accepted by this window: the good reply is consumed only.
-  window.Run(10, "退出检定", [&](int) { return frame; });
+  window.Run(10);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
   EXPECT_EQ(window.decoded, 0);
 }
@@ -160,14 +163,15 @@ TEST_F(CycleTest, CorruptRepliesAndRepliesOfOtherOperationsAreDropped) {
 TEST_F(CycleTest, NoAttemptsSendNothing) {
   s.Settings.ReadAgainTimes = 0;
   s.Rows[0].Selected = true;
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   EXPECT_EQ(Lines(" 发送数据："), 0u);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
 }
 
 TEST_F(CycleTest, NoFrameMeansNothingSentAndARedRow) {
   s.Rows[0].Selected = s.Rows[2].Selected = true;
-  window.Run(1, "进入检定", [&](int) { return std::nullopt; });
+  s.Rows[0].Address = s.Rows[2].Address = "zz";  // no frame can be built
+  window.Run(1);
   EXPECT_EQ(Lines(" 发送数据："), 0u);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
   EXPECT_EQ(window.LampOf(1), Lamp::ButtonFace);  // not selected
@@ -177,7 +181,7 @@ TEST_F(CycleTest, NoFrameMeansNothingSentAndARedRow) {
 TEST_F(CycleTest, RowsBeyondMeterNumAreNotLookedAt) {
   s.Settings.MeterNum = 2;
   s.Rows[2].Selected = true;
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   EXPECT_EQ(Lines(" 发送数据："), 0u);
   EXPECT_EQ(Lines("操作类型：进入检定操作结束"), 1u);
   EXPECT_EQ(window.LampOf(2), Lamp::ButtonFace);
@@ -186,16 +190,16 @@ TEST_F(CycleTest, RowsBeyondMeterNumAreNotLookedAt) {
 TEST_F(CycleTest, InfraredSendsNothingButLogsTheFrame) {
   s.Settings.CommType = kCommInfrared;
   s.Slots[3].PortOpen = false;
-  EXPECT_EQ(window.Cycle().SendFrame(0, frame), 0);
+  EXPECT_EQ(window.Cycle().SendFrame(0, frame), SendResult::kSent);
   EXPECT_EQ(Lines(" 发送数据： FE FE FE 68 55"), 1u);
 }
 
 TEST_F(CycleTest, RowsWithoutAnOpenPortCannotSend) {
   s.Slots[3].PortOpen = false;
-  EXPECT_EQ(window.Cycle().SendFrame(0, frame), -1);
+  EXPECT_NE(window.Cycle().SendFrame(0, frame), SendResult::kSent);
   s.Settings.CommType = 7;  // no such wiring
   s.Slots[3].PortOpen = true;
-  EXPECT_EQ(window.Cycle().SendFrame(0, frame), -1);
+  EXPECT_NE(window.Cycle().SendFrame(0, frame), SendResult::kSent);
   EXPECT_EQ(Lines(" 发送数据："), 0u);
 }
 
@@ -205,10 +209,9 @@ TEST_F(CycleTest, ASecondOperationIsRefusedWhileOneRuns) {
   int refused = 0;
   bool inner = true;
   window.on_refused = [&] { ++refused; };
-  const auto nested =
-      pump.AddTimer(100ms, [&] { inner = window.Run(10, "退出检定", [&](int) { return frame; }); });
+  const auto nested = pump.AddTimer(100ms, [&] { inner = window.Run(10); });
   pump.SetActive(nested, true);
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   pump.SetActive(nested, false);
   EXPECT_FALSE(inner);
   EXPECT_GE(refused, 1);
@@ -221,7 +224,7 @@ TEST_F(CycleTest, CancelEndsTheRunWithoutFurtherFrames) {
     s.Rows[r].Selected = true;
   const auto stop = pump.AddTimer(300ms, [&] { window.Cancel(); });
   pump.SetActive(stop, true);
-  window.Run(1, "进入检定", [&](int) { return frame; });
+  window.Run(1);
   EXPECT_EQ(Lines(" 发送数据："), 1u);
   EXPECT_EQ(window.CurrentOperation(), 0);
   EXPECT_FALSE(s.OperationRunning);
@@ -233,7 +236,7 @@ class ReadingTest : public CycleTest {
   void SetUp() override {
     CycleTest::SetUp();
     reading_timer = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
-    reading.on_poll_timer = [this](bool on) { pump.SetActive(reading_timer, on); };
+    reading.on_poll_timers = [this](bool on) { pump.SetActive(reading_timer, on); };
     s.Rows[0].Selected = s.Rows[2].Selected = true;
     reading.FillFromSelection();
   }

@@ -1,6 +1,6 @@
 // Closing the program: both settings files saved, every open port closed; a
 // refused save keeps everything running; a running operation ends first.
-#include "protocol/bench_run.h"
+#include "protocol/operation_runner.h"
 #include "support/window_support.h"
 
 using namespace qv;
@@ -17,23 +17,16 @@ QByteArray DevicesSection(const std::vector<const Pty*>& ptys) {
 }
 
 // An operation whose meters never answer: every row uses all its attempts.
-class SilentRun : public BenchRun {
- public:
-  using BenchRun::BenchRun;
-
- protected:
-  bool RecogniseOwn(const ReplyHeader&) const override { return false; }
-  bool Accepts(int, std::span<const uint8_t>) const override { return false; }
-  void Decode(int, int, std::span<const uint8_t>) override {}
-};
+constexpr OperationRow kSilent[] = {{1, "开始", Command::kStartTest, 0, 0, Command::kReadAddress,
+                                     Confirm::kReply, 0, ReplyLayout::kNone}};
 
 // A tool window running such an operation, as a detection window would.
 class BusyForm : public TToolForm {
  public:
-  explicit BusyForm(SharedState& state) : TToolForm(state), run_(state, Pump()) {}
+  explicit BusyForm(SharedState& state) : TToolForm(state), run_(state, Pump(), kSilent) {}
 
   void Start() {
-    run_.Run(1, "开始", [](int) { return std::optional<Bytes>(Bytes{0x68, 0x20, 0x16}); });
+    run_.Run(1);
     returned = true;
   }
   bool returned = false;
@@ -42,7 +35,7 @@ class BusyForm : public TToolForm {
   void CancelRuns() override { run_.Cancel(); }
 
  private:
-  SilentRun run_;
+  BenchRun run_;
 };
 
 }  // namespace

@@ -37,7 +37,7 @@ class CycleBench : public ::testing::Test {
     poll = pump.AddTimer(100ms, [this] { flow.Cycle().ReadTimerTick(); });
     reading_poll = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
     flow.on_poll_timers = [this](bool on) { pump.SetActive(poll, on); };
-    reading.on_poll_timer = [this](bool on) { pump.SetActive(reading_poll, on); };
+    reading.on_poll_timers = [this](bool on) { pump.SetActive(reading_poll, on); };
   }
   void TearDown() override {
     for (int n = 1; n <= kPortCount; ++n) {
@@ -67,7 +67,7 @@ TEST_F(CycleBench, EveryWiringReachesEveryMeter) {
     TearDown();
     s.ChannelState.fill(0);
     Start(wiring, 3);
-    ASSERT_TRUE(flow.RunOperation(kFlowEnterCheck, {}));
+    ASSERT_TRUE(flow.Run(kFlowEnterCheck));
     for (int r = 0; r < 3; ++r) {
       EXPECT_EQ(flow.LampOf(r), Lamp::Lime) << r;
       EXPECT_TRUE(bench->Meter(r).verifying) << r;
@@ -78,16 +78,16 @@ TEST_F(CycleBench, EveryWiringReachesEveryMeter) {
 TEST_F(CycleBench, AConnectedChannelIsNotAskedForAgain) {
   Start(Wiring::kChannel, 2);
   s.Rows[1].Selected = false;
-  flow.RunOperation(kFlowEnterCheck, {});
+  flow.Run(kFlowEnterCheck);
   EXPECT_EQ(SwitchFrames(), 1u);
   EXPECT_EQ(s.ChannelState[0], 1);
-  flow.RunOperation(kFlowReadFirst, {});
+  flow.Run(FlowReadCode(0));
   EXPECT_EQ(SwitchFrames(), 1u);
   EXPECT_EQ(flow.LampOf(0), Lamp::Lime);
   // Another meter's channel: one more switch frame, and channel 1 is the open one.
   s.Rows[1].Selected = true;
   s.Rows[0].Selected = false;
-  flow.RunOperation(kFlowReadFirst, {});
+  flow.Run(FlowReadCode(0));
   EXPECT_EQ(SwitchFrames(), 2u);
   EXPECT_EQ(s.ChannelState[0], 0);
   EXPECT_EQ(s.ChannelState[1], 1);
@@ -97,7 +97,7 @@ TEST_F(CycleBench, ASilentSwitchLeavesTheRowRedWithItsLines) {
   Start(Wiring::kChannel, 1);
   bench->SetSwitchSilent(true);
   s.Settings.ReadAgainTimes = 1;
-  flow.RunOperation(kFlowEnterCheck, {});
+  flow.Run(kFlowEnterCheck);
   EXPECT_EQ(flow.LampOf(0), Lamp::Red);
   size_t not_confirmed = 0, meter_frames = 0;
   for (const std::string& line : s.Log.TakePending()) {
@@ -114,12 +114,12 @@ TEST_F(CycleBench, ASilentMeterEndsRedBetweenAnsweringNeighbours) {
   silent.silent = true;
   bench->SetFaults(1, silent);
   std::vector<int> read_rows;
-  flow.on_flow_read = [&](int row, int point, const FlowReading& r) {
+  flow.on_flow_read = [&](int row, int point, const BenchRead& r) {
     EXPECT_EQ(point, 2);
-    EXPECT_GT(r.Volume, 0);
+    EXPECT_GT(r.VolumeL, 0);
     read_rows.push_back(row);
   };
-  flow.RunOperation(kFlowReadFirst + 2, {});
+  flow.Run(FlowReadCode(2));
   EXPECT_EQ(flow.LampOf(0), Lamp::Lime);
   EXPECT_EQ(flow.LampOf(1), Lamp::Red);
   EXPECT_EQ(flow.LampOf(2), Lamp::Lime);

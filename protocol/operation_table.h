@@ -1,0 +1,55 @@
+// A window's operations as data: one row per operation, saying what it is
+// logged as, which command it sends (and with which variant), which reply
+// confirms it and what reads the reply's data. The runner reads the rows;
+// a window adds an operation by adding a row.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "protocol/commands.h"
+#include "protocol/reply_scan.h"
+
+namespace qv {
+
+// How a reply confirms the operation that is running.
+enum class Confirm : uint8_t {
+  kNone,       // nothing answers (a broadcast): no poll, no wait
+  kReply,      // any reply to `reply`
+  kVariant,    // a reply to `reply` whose DI carries the operation's variant
+  kLevelByte,  // a reply to `reply` whose first data byte is the level sent
+  kTestReply,  // a reply to Initialise, StartTest or EndTest: meters answer
+               // any of the three with any of the three
+};
+
+// What reads a confirming reply's data (protocol/reply_layout.h).
+enum class ReplyLayout : uint8_t { kNone, kBenchRead, kMeteringData, kClock };
+
+struct OperationRow {
+  int code;
+  std::string_view label;  // the log's name of the operation
+  Command command;
+  int8_t variant;  // DI variant sent (flow point, coefficient); -1 = the caller's
+  int8_t choice;   // payload choice sent (temperature level ...); -1 = the caller's
+  Command reply;   // the command whose replies confirm it
+  Confirm confirm;
+  uint8_t minLength;  // shortest reply taken, from the 68 through the 16; 0 = any
+  ReplyLayout layout;
+  int8_t point = -1;  // the flow point 0..4 the operation belongs to, -1 = none
+};
+
+// The row of `code`, or null.
+const OperationRow* FindOperation(std::span<const OperationRow> table, int code);
+// Whether `frame` carries the markers of a reply that confirms `op` (length,
+// end byte and checksum are `CheckFrame`'s business).
+bool Confirms(const OperationRow& op, std::span<const uint8_t> frame);
+// The frame of `op` for the meter at `address` under `selector`
+// (`CommProtocol` or protocol version): the operation's variant and choice
+// over the caller's `values`. Nothing when it cannot be built.
+std::optional<Bytes> OperationFrame(const OperationRow& op, int selector, std::string_view address,
+                                    CommandRequest values);
+// Whether a frame beginning with `header` replies to any operation of `table`.
+bool RecognisedBy(std::span<const OperationRow> table, const ReplyHeader& header);
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+// Reply layouts as data: where each number of a reply stands, how it is
+// coded and what one step of it is worth, decoded into small typed structs.
+// Turning the numbers into cell text is the windows' business.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace qv {
+
+enum class Coding : uint8_t { kBcd, kBinaryBE };
+
+// What one step of a raw number is worth: raw x multiply / divide is the
+// value in the field's unit (kept as two numbers so that a division by 100
+// stays exactly that, not a multiplication by an inexact 0.01).
+struct Scale {
+  double multiply;
+  double divide;
+};
+// A unit code and the scale it selects.
+struct UnitScale {
+  uint8_t unit;
+  Scale scale;
+};
+
+// One number of a reply. With `unitAt` set, the byte there selects the
+// scale from `units`; a code not listed takes `scale`.
+struct FieldLayout {
+  uint8_t offset;  // from the 68
+  uint8_t length;  // bytes (BCD: little-endian, two digits a byte)
+  Coding coding;
+  Scale scale;
+  int8_t unitAt = -1;  // offset of the unit byte, -1 = none
+  std::span<const UnitScale> units{};
+};
+
+// The field's value; nothing when the frame is too short to hold it (or its
+// unit byte).
+std::optional<double> ReadField(std::span<const uint8_t> frame, const FieldLayout& field);
+// The raw number of a field, unscaled.
+std::optional<uint64_t> ReadRaw(std::span<const uint8_t> frame, const FieldLayout& field);
+
+// Bench read reply (C A1, DI 90 1F, L 37), offsets from the 68:
+//   14..17 volume, BCD, hundredths of a litre (thousandths of m³ when the
+//   unit at 18 is 2C) | 19..22 heat, BCD, Wh, x10^(unit-5) for units 05..0A
+//   at 23 | 24..26 inlet °C/100 | 27..29 outlet °C/100
+//   36, 40, 44, 48 coefficients of flow points 1..4, BCD4
+// Example: 34 12 00 00 at 14 with unit 2C reads 0.01234 L, with 29 12.34 L;
+// heat 78 56 34 12 with unit 08 reads 12345678.000 kWh, with 05 12345.678.
+struct BenchRead {
+  double VolumeL = 0;
+  double HeatKWh = 0;
+  double EntreC = 0;
+  double ExitC = 0;
+  std::array<int64_t, 4> Coefficients{};
+};
+// Through the fourth coefficient.
+inline constexpr size_t kBenchReadMinLength = 52;
+// A reply shorter than `kBenchReadMinLength` reads as nothing.
+std::optional<BenchRead> DecodeBenchRead(std::span<const uint8_t> frame);
+
+}  // namespace qv
