@@ -51,6 +51,7 @@ std::optional<double> StandardHeat(double exit_c, double entre_c, double fluid_c
 struct HeatErrorCell {
   std::string Text;      // "#0.00" percent
   bool Outside = false;  // |error| beyond |limit|: shown red
+  bool operator==(const HeatErrorCell&) const = default;
 };
 
 // The error of meter heat `v` (kWh) against `reference` (kWh), coloured by
