@@ -37,7 +37,7 @@ void PrintFlowRead(const FlowReadEvent& e) {
       " (" + e.address + "): reference volume " + Fixed(e.reference_litres, 3) +
       " L, net scale mass " + Fixed(e.mass_kg, 3) + " kg at fluid " + Fixed(e.fluid_c, 2) +
       " °C; inlet " + Fixed(e.inlet_c, 2) + " °C, outlet " + Fixed(e.outlet_c, 2) +
-      " °C; the meter reads " + Fixed(e.meter_litres, 2) + " L");
+      " °C; the meter reads " + Fixed(e.meter_litres, 2) + " L, " + Fixed(e.meter_kwh, 3) + " kWh");
 }
 
 void PrintBench(const VirtualBench& bench, Wiring wiring) {

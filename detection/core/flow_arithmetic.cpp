@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/number_format.h"
+#include "detection/core/degree_table.h"
 
 namespace qv {
 
@@ -48,14 +49,7 @@ std::string ErrorLimitLabel(double limit) {
 double WaterDensity(double t) {
   if (t <= 1.00001) return -1.0;
   if (t > 150.00001) return -2.0;
-  auto entry = [](long celsius) {
-    // Just above 150 °C the 150 °C entry stands in for the missing 151.
-    return static_cast<double>(DensityTable[std::min(celsius, 150L) - 1]);
-  };
-  const long i = static_cast<long>(std::trunc(t));
-  const long c = static_cast<long>(std::ceil(t));
-  if (c == i) return entry(i);
-  return entry(i) + (entry(c) - entry(i)) * (t - static_cast<double>(i));
+  return InterpolateByDegree(DensityTable, t);
 }
 
 double VolumeFromMass(double t, double mass) {

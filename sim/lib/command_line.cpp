@@ -115,6 +115,17 @@ bool ParseTemperature(const std::string& value, std::optional<double>& target, s
   return true;
 }
 
+// A largest error in percent, 0..50, kept as a fraction.
+bool ParseSpread(const std::string& value, double& target, const char* what, std::string& error) {
+  double v = 0;
+  if (!ToDouble(value, v) || v < 0 || v > 50) {
+    error = std::string(what) + " must be 0..50";
+    return false;
+  }
+  target = v / 100;
+  return true;
+}
+
 struct Option {
   const char* name;
   const char* argument;  // nullptr: a flag
@@ -187,13 +198,13 @@ const Option kOptions[] = {
      }},
     {"--spread", "PERCENT", "largest systematic error of a meter (default 2)",
      [](const std::string& v, SimCommandLine& o, std::string& e) {
-       double d = 0;
-       if (!ToDouble(v, d) || d < 0 || d > 50) {
-         e = "--spread must be 0..50";
-         return false;
-       }
-       o.bench.error_spread = d / 100;
-       return true;
+       return ParseSpread(v, o.bench.error_spread, "--spread", e);
+     }},
+    {"--heat-spread", "PERCENT",
+     "largest error of a meter's heat calculation, on top of what its volume and probe errors "
+     "make of the heat (default 1)",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       return ParseSpread(v, o.bench.heat_error_spread, "--heat-spread", e);
      }},
     {"--flow-point", "K",
      "flow point 1..5 the bench runs at first (default 1; type 'point K' "
@@ -257,6 +268,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimCommandLine& out,
   out = SimCommandLine{};
   out.bench.meter_count = 16;
   out.bench.pacing = true;
+  out.bench.heat_error_spread = 0.01;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -293,8 +305,9 @@ std::string UsageText() {
       "Usage: bench-sim [options]\n"
       "A virtual heat-meter bench on pseudo-terminals: prints the device of each virtual\n"
       "serial line and the address of each meter, then serves requests until SIGINT or\n"
-      "SIGTERM. For each flow point read it prints the reference volume and the net scale\n"
-      "mass to type into the detection windows.\n\nOptions:\n";
+      "SIGTERM. For each flow point read it prints the reference volume, the net scale\n"
+      "mass and the bench temperatures to type into the detection windows, and the volume\n"
+      "and heat the meter reported.\n\nOptions:\n";
   for (const Option& o : kOptions) {
     std::string head = std::string("  ") + o.name;
     if (o.argument != nullptr) head += std::string(" ") + o.argument;

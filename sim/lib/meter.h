@@ -62,6 +62,9 @@ struct MeterState {
   // Temperature probe errors in °C, cleared by a temperature adjustment.
   double inlet_probe_error = 0;
   double outlet_probe_error = 0;
+  // Systematic error of the meter's heat calculation (0.01 = +1 %), on top
+  // of what its flow sensor and probes add; no bench command changes it.
+  double heat_error = 0;
 
   int32_t dn_mm = 20;
   uint8_t location = 0;  // 0 return pipe, 1 supply pipe

@@ -64,7 +64,8 @@ double MeterOutletC(const MeterState& m, const BenchConditions& b) {
 }
 
 double MeterHeatKwh(const MeterState& m, const BenchConditions& b, double litres) {
-  return HeatKwh(litres, MeterInletC(m, b), MeterOutletC(m, b), m.location == 1);
+  return HeatKwh(litres, MeterInletC(m, b), MeterOutletC(m, b), m.location == 1) *
+         (1.0 + m.heat_error);
 }
 
 double MeterPowerKw(const MeterState& m, const BenchConditions& b) {
@@ -82,7 +83,7 @@ TransitTimes MeterTransitTimes(const MeterState& m, const BenchConditions& b) {
 }
 
 MeterState MakeMeter(uint64_t seed, int index, double spread, const SimAddress& address,
-                     MeterKind kind, ProtocolVersion protocol) {
+                     MeterKind kind, ProtocolVersion protocol, double heat_spread) {
   SeededRandom rnd(seed * 1000003ULL + static_cast<uint64_t>(index) + 1);
   MeterState m;
   m.address = address;
@@ -98,6 +99,8 @@ MeterState MakeMeter(uint64_t seed, int index, double spread, const SimAddress& 
   m.work_hours = 24 + rnd.Next() % 8000;
   m.pt_number = 1000 + rnd.Next() % 9000;
   m.pairing = {2500, 2500, 2500, 5000, 5000, 5000, 8000, 8000, 8000};
+  // Drawn last, so that every value above stays what it was for a seed.
+  m.heat_error = std::round(rnd.Signed() * heat_spread * 1e6) / 1e6;
   return m;
 }
 

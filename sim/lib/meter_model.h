@@ -18,7 +18,8 @@ double MeterFlowLph(const MeterState& m, const BenchConditions& b);
 // Temperatures the meter's probes read, °C.
 double MeterInletC(const MeterState& m, const BenchConditions& b);
 double MeterOutletC(const MeterState& m, const BenchConditions& b);
-// Heat the meter computes for `litres` from its own temperatures, kWh.
+// Heat the meter computes for `litres` from its own temperatures and the
+// water tables, with its heat calculation error, kWh.
 double MeterHeatKwh(const MeterState& m, const BenchConditions& b, double litres);
 // Thermal power at the measured flow rate, kW.
 double MeterPowerKw(const MeterState& m, const BenchConditions& b);
@@ -33,10 +34,11 @@ struct TransitTimes {
 TransitTimes MeterTransitTimes(const MeterState& m, const BenchConditions& b);
 
 // A meter as delivered for bench position `index` (0-based): systematic
-// errors drawn uniformly from ±spread, probe errors within ±0.2 °C, register
-// contents, all from `seed` and `index` alone.
+// flow errors drawn uniformly from ±spread, probe errors within ±0.2 °C,
+// register contents and a heat calculation error within ±heat_spread, all
+// from `seed` and `index` alone.
 MeterState MakeMeter(uint64_t seed, int index, double spread, const SimAddress& address,
-                     MeterKind kind, ProtocolVersion protocol);
+                     MeterKind kind, ProtocolVersion protocol, double heat_spread = 0);
 
 // Conditions of a bench run drawn from `seed`: flow points for DN 20 and
 // reference volumes within ±3 % of 5, 5, 20, 100 and 200 L, to the millilitre.

@@ -108,9 +108,9 @@ bool VirtualBench::BuildMeters(std::string& error) {
       error = "bad meter address \"" + text + "\" (1..14 hex digits)";
       return false;
     }
-    meters_.push_back(
-        {MakeMeter(options_.seed, i, options_.error_spread, *address, setup.kind, setup.protocol),
-         setup.faults});
+    meters_.push_back({MakeMeter(options_.seed, i, options_.error_spread, *address, setup.kind,
+                                 setup.protocol, options_.heat_error_spread),
+                       setup.faults});
   }
   conditions_ = MakeConditions(options_.seed);
   return true;
@@ -355,12 +355,12 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
     if (frame.type == kTypeBench && frame.control == kBenchReadControl &&
         frame.di == kBenchReadDi) {
       const size_t k = static_cast<size_t>(conditions_.flow_point - 1);
+      const double litres = MeterVolumeLitres(m.state, conditions_, conditions_.flow_point);
       events.push_back({i, m.state.address.Text(), conditions_.flow_point,
                         conditions_.reference_litres[k],
-                        MassKg(conditions_.reference_litres[k], conditions_.fluid_c),
-                        MeterVolumeLitres(m.state, conditions_, conditions_.flow_point),
-                        MeterInletC(m.state, conditions_), MeterOutletC(m.state, conditions_),
-                        conditions_.fluid_c});
+                        MassKg(conditions_.reference_litres[k], conditions_.fluid_c), litres,
+                        conditions_.inlet_c, conditions_.outlet_c, conditions_.fluid_c,
+                        MeterHeatKwh(m.state, conditions_, litres)});
     }
     SendReply(port, m.faults, std::move(*reply), now);
     record.answers.push_back(i);

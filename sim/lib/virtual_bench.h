@@ -58,7 +58,11 @@ struct BenchOptions {
   uint64_t first_address = 2024000001;
   uint64_t seed = 1;
   double error_spread = 0.02;  // systematic errors within ±2 %
-  bool pacing = false;         // replies at the speed of 2400 baud 8E1
+  // Heat calculation errors within ±this; none by default, so that a
+  // meter's heat error is what its flow sensor and probes make of it
+  // (bench-sim itself draws them within ±1 %).
+  double heat_error_spread = 0;
+  bool pacing = false;  // replies at the speed of 2400 baud 8E1
   bool switch_silent = false;
   // The bench's wall clock; defaults to local time.
   std::function<CivilTime()> clock;
@@ -73,7 +77,8 @@ struct ReceivedFrame {
 };
 
 // One meter answering a bench read: what an operator needs to type into the
-// detection windows to check it.
+// detection windows to check it (the bench's own temperatures, not what the
+// meter's probes read), and what the meter reported.
 struct FlowReadEvent {
   int meter = 0;
   std::string address;
@@ -84,6 +89,7 @@ struct FlowReadEvent {
   double inlet_c = 0;
   double outlet_c = 0;
   double fluid_c = 0;
+  double meter_kwh = 0;
 };
 
 class VirtualBench {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "detection/core/heat_arithmetic.h"
 #include "sim/lib/meter_model.h"
 #include "sim/lib/water.h"
 #include "sim_fixture.h"
@@ -52,6 +53,19 @@ TEST_F(ModelTest, VolumeFollowsErrorAndCoefficients) {
   EXPECT_DOUBLE_EQ(ReadLitres(), 8.12);  // 10 x 1.015 x 0.8
   bench_->SetFlowPoint(3);
   EXPECT_DOUBLE_EQ(ReadLitres(), 20.0);  // point 3 keeps its own coefficient
+}
+
+TEST_F(ModelTest, HeatFollowsVolumeTemperaturesAndHeatError) {
+  // 200 L at point 5, 80 -> 60 degC, meter in the return: 4.5772 kWh; with a
+  // heat calculation error of +2 % the meter reports 4669 Wh.
+  bench_->UpdateMeter(0, [](MeterState& m) { m.heat_error = 0.02; });
+  bench_->SetFlowPoint(5);
+  const Bytes r = BenchRead();
+  ASSERT_EQ(r.size(), 68u);
+  EXPECT_EQ(ToHex(Bytes(r.begin() + 19, r.begin() + 24)), "69 46 00 00 05");
+  // The program reads it against the mass of 200 L at 20 degC: +2.00 %.
+  const auto reference = StandardHeat(60, 80, 20, 199.688, 0);
+  EXPECT_EQ(EvaluateHeatError(*HeatFromBenchRead(r), reference, 4.6)->Text, "2.00");
 }
 
 TEST_F(ModelTest, CompensationShrinksTheError) {
