@@ -52,6 +52,10 @@ std::optional<double> ReadField(std::span<const uint8_t> frame, const FieldLayou
   return static_cast<double>(*raw) * scale.multiply / scale.divide;
 }
 
+std::optional<double> ReadBenchHeat(std::span<const uint8_t> frame) {
+  return ReadField(frame, kHeat);
+}
+
 std::optional<BenchRead> DecodeBenchRead(std::span<const uint8_t> frame) {
   if (frame.size() < kBenchReadMinLength) return std::nullopt;
   BenchRead r;

@@ -56,6 +56,8 @@ struct BenchRead {
   double ExitC = 0;
   std::array<int64_t, 4> Coefficients{};
 };
+// The heat field alone (it lies within the shortest bench read).
+std::optional<double> ReadBenchHeat(std::span<const uint8_t> frame);
 // Through the fourth coefficient.
 inline constexpr size_t kBenchReadMinLength = 52;
 // A reply shorter than `kBenchReadMinLength` reads as nothing.

@@ -5,7 +5,7 @@
 #include "core/number_format.h"
 #include "detection/core/degree_table.h"
 #include "detection/core/flow_arithmetic.h"
-#include "protocol/codec.h"
+#include "protocol/reply_layout.h"
 
 namespace qv {
 
@@ -30,14 +30,6 @@ const std::array<float, 150> EnthalpyTable = {
 // clang-format on
 
 namespace {
-
-// Offsets of the heat in a bench-read reply, from the 0x68.
-constexpr size_t kHeatAt = 19;
-constexpr size_t kHeatBytes = 4;
-constexpr size_t kHeatUnitAt = 23;
-// Unit codes 05..0A scale the heat by 1, 10, .. 100000 before the / 1000.
-constexpr uint8_t kFirstHeatUnit = 0x05;
-constexpr std::array<double, 6> kHeatUnitFactor = {1, 10, 100, 1000, 10000, 100000};
 
 // Apart by less than this, two temperatures count as equal: no limit.
 constexpr double kSameTemperature = 0.0001;
@@ -89,17 +81,13 @@ std::optional<HeatErrorCell> EvaluateHeatError(double v, std::optional<double> r
 }
 
 std::optional<double> HeatFromBenchRead(std::span<const uint8_t> frame) {
-  if (frame.size() <= kHeatUnitAt) return std::nullopt;
-  const auto digits = frame.subspan(kHeatAt, kHeatBytes);
-  for (uint8_t b : digits) {
+  // A heat digit that is not decimal is no reading: nothing is invented.
+  constexpr size_t kHeatAt = 19;
+  if (frame.size() < kHeatAt + 4) return std::nullopt;
+  for (uint8_t b : frame.subspan(kHeatAt, 4)) {
     if ((b >> 4) > 9 || (b & 0x0F) > 9) return std::nullopt;
   }
-  const uint8_t unit = frame[kHeatUnitAt];
-  double factor = 1;
-  if (unit >= kFirstHeatUnit && unit - kFirstHeatUnit < std::ssize(kHeatUnitFactor)) {
-    factor = kHeatUnitFactor[static_cast<size_t>(unit - kFirstHeatUnit)];
-  }
-  return static_cast<double>(BcdToInt(digits)) * factor / 1000;
+  return ReadBenchHeat(frame);
 }
 
 }  // namespace qv
