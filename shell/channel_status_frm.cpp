@@ -5,7 +5,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "ui/language.h"
+#include "ui/captions.h"
 
 namespace qv {
 

@@ -15,21 +15,15 @@
 #include "core/settings_files.h"
 #include "shell/channel_status_frm.h"
 #include "shell/show_message_frm.h"
-#include "ui/language.h"
+#include "ui/captions.h"
 
 namespace qv {
 
 namespace {
 
-struct MenuCaption {
-  const char* name;
-  const char* chinese;
-  const char* english;
-};
-
 // The captioned menu items, in the order the captions are applied. The
 // separator `N3` has no caption of its own.
-constexpr std::array<MenuCaption, TMainFrm::kMenuItemCount> kMenuCaptions = {{
+constexpr std::array<Caption, 12> kMenuCaptions = {{
     {"nSystem", "系统", "System"},
     {"nSetPara", "参数设置", "Set Parameter"},
     {"nExit", "退出(&X)", "Exit(&X)"},
@@ -46,13 +40,6 @@ constexpr std::array<MenuCaption, TMainFrm::kMenuItemCount> kMenuCaptions = {{
 
 constexpr const char* kTitleChinese = "QorvantisV2.02";
 constexpr const char* kTitleEnglish = "Qorvantis V2.02";
-
-size_t MenuIndex(std::string_view name) {
-  for (size_t i = 0; i < kMenuCaptions.size(); ++i) {
-    if (name == kMenuCaptions[i].name) return i;
-  }
-  return kMenuCaptions.size();
-}
 
 // Widths of the two (empty) status panels.
 constexpr int kStatusPanelWidth = 400;
@@ -114,14 +101,12 @@ QMenu* TMainFrm::AddMenu(QMenuBar* bar, const char* name) {
   QMenu* menu = bar->addMenu(QString());
   menu->setObjectName(name);
   menu->menuAction()->setObjectName(name);
-  MenuItems_.at(MenuIndex(name)) = menu->menuAction();
   return menu;
 }
 
 QAction* TMainFrm::AddItem(QMenu* menu, const char* name) {
   QAction* item = menu->addAction(QString());
   item->setObjectName(name);
-  MenuItems_.at(MenuIndex(name)) = item;
   return item;
 }
 
@@ -161,10 +146,7 @@ void TMainFrm::ApplyLanguage() {
   // The main window's title is also the program's task-bar text. (The
   // toolkit's application display name is left unset: it would be appended
   // to every other window's title.)
-  setWindowTitle(ByLanguage(s, kTitleChinese, kTitleEnglish));
-  for (size_t i = 0; i < kMenuCaptions.size(); ++i) {
-    MenuItems_[i]->setText(ByLanguage(s, kMenuCaptions[i].chinese, kMenuCaptions[i].english));
-  }
+  ApplyCaptions(*this, {{nullptr, kTitleChinese, kTitleEnglish}, kMenuCaptions}, s.English());
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {

@@ -38,8 +38,6 @@ class TMainFrm : public QMainWindow {
   Q_OBJECT
 
  public:
-  static constexpr int kMenuItemCount = 12;
-
   explicit TMainFrm(SharedState& state);
 
   // The windows the menu shows; they live as long as this window.
@@ -77,7 +75,6 @@ class TMainFrm : public QMainWindow {
   QTimer* Timer2_;
   // Retries a close that waited for a running operation to end.
   QTimer* close_retry_;
-  std::array<QAction*, kMenuItemCount> MenuItems_{};
   int LastLanguage_ = 0;
   TToolForm* CurrentToolForm_ = nullptr;
   ToolForms tools_;

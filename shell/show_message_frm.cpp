@@ -10,7 +10,7 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-#include "ui/language.h"
+#include "ui/captions.h"
 
 namespace qv {
 

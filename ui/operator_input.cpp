@@ -7,7 +7,7 @@
 #include "core/number_format.h"
 #include "protocol/address_numbering.h"
 #include "protocol/entry_value.h"
-#include "ui/language.h"
+#include "ui/captions.h"
 #include "ui/meter_grid.h"
 
 namespace qv {

@@ -10,6 +10,23 @@ TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), sta
   setWindowFlag(Qt::Window, parent == nullptr);
 }
 
+void TToolForm::ShowLanguage() {
+  ApplyLanguage();
+  shown_language_ = state_.Settings.Language;
+}
+
+void TToolForm::FollowLanguage() {
+  // Once a second: the settings change in another window, without a signal.
+  constexpr int kFollowUpMs = 1000;
+  auto* timer = new QTimer(this);
+  timer->setObjectName("Timer1");
+  timer->setInterval(kFollowUpMs);
+  connect(timer, &QTimer::timeout, this, [this] {
+    if (state_.Settings.Language != shown_language_) ShowLanguage();
+  });
+  timer->start();
+}
+
 void TToolForm::CancelOperation() {
   CancelRuns();
   pump_.Interrupt();

@@ -11,10 +11,11 @@
 #pragma once
 
 #include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include "serial/port_slots.h"
-#include "ui/language.h"
+#include "ui/captions.h"
 #include "ui/qt_event_pump.h"
 
 namespace qv {
@@ -37,11 +38,19 @@ class TToolForm : public QWidget {
   // Cancels every run the window owns (`BenchRun::Cancel`,
   // `ReadingRun::Cancel`).
   virtual void CancelRuns() {}
+  // Sets every caption in the language of the settings.
+  virtual void ApplyLanguage() {}
+  // `ApplyLanguage`, remembering the language shown.
+  void ShowLanguage();
+  // Starts the one-second language follow-up "Timer1": a language chosen
+  // in another window reaches this one's captions within a second.
+  void FollowLanguage();
 
   SharedState& state_;
 
  private:
   QtEventPump pump_;
+  int shown_language_ = -1;
 };
 
 // A tool window whose controls are not built yet: it shows its caption, in
@@ -56,10 +65,9 @@ class TPlaceholderForm : public TToolForm {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void ApplyLanguage() override;
 
  private:
-  void ApplyLanguage();
-
   const char* chinese_;
   const char* english_;
   QLabel* caption_;

@@ -49,7 +49,7 @@ TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TO
   btnCalibration->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
   const auto name = [this](const char* label) {
-    return [this, label] { return CaptionName(label, state_.Settings.English()); };
+    return [this, label] { return CaptionName(FlowCaptions(), label, state_.Settings.English()); };
   };
   input_.WatchNumber(
       edtWeight0, name("lblWeight0"), [this] { Weigh(false); }, [this] { Weigh(true); });

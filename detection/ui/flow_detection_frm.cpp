@@ -18,22 +18,15 @@
 #include "detection/ui/flow_grid.h"
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
+#include "ui/run_timers.h"
 
 namespace qv {
 
 namespace {
 
-// Reply poll and lamp blink periods, and the language follow-up.
+// Reply poll and lamp blink periods.
 constexpr int kReadTimerMs = 1000;
 constexpr int kStatusTimerMs = 100;
-constexpr int kTimer1Ms = 1000;
-
-QTimer* Timer(const char* name, int ms, QObject* parent) {
-  auto* t = new QTimer(parent);
-  t->setObjectName(name);
-  t->setInterval(ms);
-  return t;
-}
 
 template <typename W>
 W* Named(const char* name, QWidget* parent) {
@@ -75,13 +68,10 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
 
-  ReadTimer_ = Timer("ReadTimer", kReadTimerMs, this);
-  StatusTimer_ = Timer("StatusTimer", kStatusTimerMs, this);
-  Timer1_ = Timer("Timer1", kTimer1Ms, this);
-  connect(ReadTimer_, &QTimer::timeout, this, [this] { run_.Cycle().ReadTimerTick(); });
-  connect(StatusTimer_, &QTimer::timeout, this, &TFlowDetectionFrm::StatusTimerTimer);
-  connect(Timer1_, &QTimer::timeout, this, &TFlowDetectionFrm::Timer1Timer);
-  Timer1_->start();
+  BindRunTimers(
+      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
+      [this] { input_->Beep(); });
+  FollowLanguage();
 
   pmCompensate_ = Named<QMenu>("pmCompensate", this);
   actCompensate_ = pmCompensate_->addAction(QString());
@@ -97,7 +87,7 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
                          bench_->btnCalibration});
   input_->AddEnterChain({edtHighTerm_, edtMidTerm_, edtLowTerm_});
 
-  ApplyLanguage();
+  ShowLanguage();
 }
 
 TFlowDetectionFrm::~TFlowDetectionFrm() {
@@ -132,7 +122,7 @@ QWidget* TFlowDetectionFrm::BuildHeader() {
     input_->WatchNumber(
         edtFlux_[k],
         [this, k] {
-          return CaptionName(gbFlux_[k]->objectName().toUtf8().constData(),
+          return CaptionName(FlowCaptions(), gbFlux_[k]->objectName().toUtf8().constData(),
                              state_.Settings.English());
         },
         [this, k] { FluxEdited(k); }, {}, IsWholeOrEmpty);
@@ -173,7 +163,9 @@ QGroupBox* TFlowDetectionFrm::BuildTerm() {
     *l.field = edit;
     const char* label = l.label;
     input_->WatchNumber(
-        edit, [this, label] { return CaptionName(label, state_.Settings.English()); }, {});
+        edit,
+        [this, label] { return CaptionName(FlowCaptions(), label, state_.Settings.English()); },
+        {});
   }
   return group;
 }
@@ -312,16 +304,6 @@ void TFlowDetectionFrm::WireGrid() {
 
 void TFlowDetectionFrm::WireRun() {
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
-  run_.on_poll_timers = [this](bool on) {
-    for (QTimer* t : {ReadTimer_, StatusTimer_}) {
-      if (on) {
-        t->start();
-      } else {
-        t->stop();
-      }
-    }
-  };
-  run_.on_refused = [this] { input_->Beep(); };
   run_.on_flow_read = [this](int row, int point, const BenchRead& reading) {
     OnFlowRead(row, point, reading);
   };
@@ -347,7 +329,7 @@ void TFlowDetectionFrm::showEvent(QShowEvent* event) {
 
 void TFlowDetectionFrm::FormShow() {
   const SystemSettings& s = state_.Settings;
-  ApplyLanguage();
+  ShowLanguage();
   cbxCaliber_->setCurrentIndex(ValidDn(s.DN) ? s.DN : -1);
   cbxLevel_->setCurrentIndex(s.MeasurementLevel >= 0 && s.MeasurementLevel < 3 ? s.MeasurementLevel
                                                                                : -1);
@@ -370,14 +352,7 @@ void TFlowDetectionFrm::FormShow() {
 }
 
 void TFlowDetectionFrm::ApplyLanguage() {
-  const bool english = state_.Settings.English();
-  ApplyFlowCaptions(*this, english);
-  actCompensate_->setText(CompensateCaption(english));
-  last_language_ = state_.Settings.Language;
-}
-
-void TFlowDetectionFrm::Timer1Timer() {
-  if (state_.Settings.Language != last_language_) ApplyLanguage();
+  ApplyCaptions(*this, FlowCaptions(), state_.Settings.English());
 }
 
 void TFlowDetectionFrm::ComputeLimits() {

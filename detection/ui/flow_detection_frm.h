@@ -63,6 +63,7 @@ class TFlowDetectionFrm : public TToolForm {
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void CancelRuns() override { run_.Cancel(); }
+  void ApplyLanguage() override;
 
  private:
   QWidget* BuildHeader();
@@ -76,13 +77,11 @@ class TFlowDetectionFrm : public TToolForm {
   void WireRun();
 
   void FormShow();
-  void ApplyLanguage();
   void ComputeLimits();
   void ParameterChanged(int32_t SystemSettings::*field, int index, bool limits);
   void FluxEdited(int point);
   void OnFlowRead(int row, int point, const BenchRead& reading);
   void StatusTimerTimer();
-  void Timer1Timer();
 
   FlowBenchValues values_;
   FlowDetectionRun run_;
@@ -108,15 +107,11 @@ class TFlowDetectionFrm : public TToolForm {
   // The buttons in their order; the visible ones are packed without gaps.
   std::array<QPushButton*, 10> buttons_{};
   QGridLayout* button_grid_ = nullptr;
-  QTimer* ReadTimer_;
-  QTimer* StatusTimer_;
-  QTimer* Timer1_;
   QMenu* pmCompensate_;
   QAction* actCompensate_;
   // The error cell the popup menu was opened on.
   int compensate_row_ = -1;
   int compensate_point_ = -1;
-  int last_language_ = 0;
 };
 
 }  // namespace qv

@@ -1,0 +1,49 @@
+#include "ui/captions.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <string_view>
+
+namespace qv {
+
+void ApplyCaptions(QWidget& root, const CaptionTable& table, bool english) {
+  if (table.title.chinese) {
+    root.setWindowTitle(ByLanguage(english, table.title.chinese, table.title.english));
+  }
+  for (const Caption& c : table.captions) {
+    const QString text = ByLanguage(english, c.chinese, c.english);
+    QObject* o = root.findChild<QWidget*>(c.object);
+    if (auto* group = qobject_cast<QGroupBox*>(o)) {
+      group->setTitle(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
+      button->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(o)) {
+      label->setText(text);
+    } else if (auto* action = root.findChild<QAction*>(c.object)) {
+      action->setText(text);  // a menu's own action carries the menu's title
+    }
+  }
+  for (const ListCaptions& list : table.lists) {
+    auto* combo = root.findChild<QComboBox*>(list.object);
+    if (!combo) continue;
+    const auto& texts = english ? list.english : list.chinese;
+    for (int i = 0; i < combo->count() && i < static_cast<int>(texts.size()) && texts[i]; ++i) {
+      combo->setItemText(i, QString::fromUtf8(texts[i]));
+    }
+  }
+}
+
+QString CaptionName(const CaptionTable& table, const char* object, bool english) {
+  for (const Caption& c : table.captions) {
+    if (std::string_view(object) != c.object) continue;
+    QString name = ByLanguage(english, c.chinese, c.english).trimmed();
+    if (name.endsWith(QChar(0xFF1A))) name.chop(1);  // the full-width colon
+    return name.trimmed();
+  }
+  return QString::fromUtf8(object);
+}
+
+}  // namespace qv
