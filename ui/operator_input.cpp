@@ -1,5 +1,6 @@
 #include "ui/operator_input.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -49,43 +50,94 @@ void TOperatorInput::WarnNotNumber(const QString& field, const QString& text) {
   Inform(message);
 }
 
-void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, std::function<void()> changed,
-                                 std::function<void()> finished, Accepts accepts) {
-  if (!accepts) accepts = IsNumberOrEmpty;
-  numbers_[edit] = {std::move(name), std::move(accepts), std::move(changed), std::move(finished),
-                    edit->text()};
-  // Every number the field holds, typed or set, is the one to come back to.
-  connect(edit, &QLineEdit::textChanged, this, [this, edit](const QString& text) {
-    if (Takes(edit, text)) numbers_[edit].last_good = text;
-  });
-  connect(edit, &QLineEdit::textEdited, this, [this, edit](const QString& text) {
-    const NumberField& f = numbers_[edit];
-    if (Takes(edit, text) && f.changed) f.changed();
-  });
+void TOperatorInput::WarnOutOfRange(const QString& field, const QString& text,
+                                    const QString& range) {
+  Inform(state_.Settings.English()
+             ? QString("%1: \"%2\" is outside the valid range (%3); nothing was changed.")
+                   .arg(field, text, range)
+             : QString::fromUtf8("%1：“%2”超出有效范围（%3），未作更改。").arg(field, text, range));
+}
+
+void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, NumberHooks hooks) {
+  if (!hooks.accepts) hooks.accepts = IsNumberOrEmpty;
+  numbers_[edit] = {std::move(name), std::move(hooks), edit->text(), false};
+  connect(edit, &QLineEdit::textEdited, this,
+          [this, edit](const QString& text) { Edited(edit, text); });
   connect(edit, &QLineEdit::editingFinished, this, [this, edit] { Finished(edit); });
 }
 
+void TOperatorInput::SetNumber(QLineEdit* edit, const QString& text) {
+  const auto it = numbers_.find(edit);
+  if (it != numbers_.end()) {
+    it->second.value = text;
+    it->second.editing = false;
+  }
+  edit->setText(text);
+}
+
+void TOperatorInput::TakeTexts() {
+  for (auto& [edit, f] : numbers_) {
+    f.value = edit->text();
+    f.editing = false;
+  }
+}
+
+void TOperatorInput::Edited(QLineEdit* edit, const QString& text) {
+  NumberField& f = numbers_[edit];
+  if (!Takes(edit, text)) return;  // a text on its way to a number, or rubbish
+  if (!f.editing) {
+    f.editing = true;
+    if (f.hooks.began) f.hooks.began();
+  }
+  if (f.hooks.changed) f.hooks.changed();
+}
+
 void TOperatorInput::Finished(QLineEdit* edit) {
-  if (!CheckNumber(edit)) return;
-  const NumberField& f = numbers_[edit];
-  if (f.finished) f.finished();
+  const auto it = numbers_.find(edit);
+  if (it == numbers_.end()) return;
+  NumberField& f = it->second;
+  const QString text = edit->text();
+  if (!Takes(edit, text)) {
+    Refuse(edit, f);
+    return;
+  }
+  // A focus change with nothing changed is no change.
+  if (!f.editing && text == f.value) return;
+  if (!f.editing) {
+    // Set from outside the keyboard and then confirmed: a change all the same.
+    if (f.hooks.began) f.hooks.began();
+    if (f.hooks.changed) f.hooks.changed();
+  }
+  f.editing = false;
+  f.value = text;
+  if (f.hooks.finished) f.hooks.finished();
 }
 
 bool TOperatorInput::Takes(QLineEdit* edit, const QString& text) const {
   const auto it = numbers_.find(edit);
-  return it != numbers_.end() && it->second.accepts ? it->second.accepts(text)
-                                                    : IsNumberOrEmpty(text);
+  return it != numbers_.end() && it->second.hooks.accepts ? it->second.hooks.accepts(text)
+                                                          : IsNumberOrEmpty(text);
+}
+
+void TOperatorInput::Refuse(QLineEdit* edit, NumberField& f) {
+  const QString text = edit->text();
+  const bool edited = f.editing;
+  // The value comes back before the box takes the focus, so the box does
+  // not end the editing a second time.
+  f.editing = false;
+  edit->setText(f.value);
+  if (edited && f.hooks.changed) f.hooks.changed();
+  WarnNotNumber(f.name ? f.name() : QString(), text);
 }
 
 bool TOperatorInput::CheckNumber(QLineEdit* edit) {
-  const QString text = edit->text();
-  if (Takes(edit, text)) return true;
+  if (Takes(edit, edit->text())) return true;
   const auto it = numbers_.find(edit);
-  const QString field = it != numbers_.end() && it->second.name ? it->second.name() : QString();
-  // Back to the last number before the box takes the focus, so the box
-  // does not end the editing a second time.
-  if (it != numbers_.end()) edit->setText(it->second.last_good);
-  WarnNotNumber(field, text);
+  if (it != numbers_.end()) {
+    Refuse(edit, it->second);
+  } else {
+    WarnNotNumber(QString(), edit->text());
+  }
   return false;
 }
 
@@ -98,8 +150,9 @@ void TOperatorInput::WatchAddresses(TMeterGrid& grid) {
 }
 
 void TOperatorInput::AddEnterChain(std::vector<QWidget*> chain) {
-  for (size_t i = 0; i + 1 < chain.size(); ++i) {
-    enter_next_[chain[i]] = chain[i + 1];
+  for (size_t i = 0; i < chain.size(); ++i) {
+    // The last one has no next: Enter presses it when it is a button.
+    enter_next_[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : nullptr;
     chain[i]->installEventFilter(this);
   }
 }
@@ -112,7 +165,17 @@ bool TOperatorInput::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (const auto next = enter_next_.find(watched); enter && next != enter_next_.end()) {
-      next->second->setFocus(Qt::OtherFocusReason);
+      if (next->second) {
+        // Past the controls that cannot take it now (hidden or disabled).
+        QWidget* to = next->second;
+        while (to && !(to->isEnabled() && to->isVisibleTo(owner_))) {
+          const auto after = enter_next_.find(to);
+          to = after != enter_next_.end() ? after->second : nullptr;
+        }
+        if (to) to->setFocus(Qt::OtherFocusReason);
+      } else if (auto* button = qobject_cast<QAbstractButton*>(watched)) {
+        button->click();
+      }
       return true;
     }
   }

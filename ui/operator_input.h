@@ -36,23 +36,47 @@ class TOperatorInput : public QObject {
   // "<field>: <text> is not a number", in the current language.
   void WarnNotNumber(const QString& field, const QString& text);
 
-  // Watches a number field. `changed` runs for every typed change that
-  // leaves a number (or nothing); a typed text that is not a number changes
-  // nothing and, when the editing ends, is replaced by the last number the
-  // field held and reported. `finished` runs when the editing ends with a
-  // number (or nothing). `accepts` narrows what counts as a number.
-  void WatchNumber(QLineEdit* edit, FieldName name, std::function<void()> changed,
-                   std::function<void()> finished = {}, Accepts accepts = {});
-  // Whether the field now holds a number (or nothing); when it does not, the
-  // last number comes back and the operator is told. For the values an
-  // operation is about to send.
+  // What a number field does with the operator's editing. A value counts
+  // when the text really changes (a key typed, or a text found different
+  // from the field's value when the editing ends), never because the focus
+  // moved.
+  struct NumberHooks {
+    // The first real change of an editing: the moment to remember what it
+    // may change.
+    std::function<void()> began = {};
+    // Each real change that leaves a number (or nothing).
+    std::function<void()> changed = {};
+    // The editing ended after a real change, with a number (or nothing).
+    std::function<void()> finished = {};
+    // Narrows what counts as a number.
+    Accepts accepts = {};
+  };
+
+  // Watches a number field. A text that is not a number changes nothing:
+  // when the editing ends the field gets back the value it had before the
+  // editing began, `changed` runs once more for it (so everything computed
+  // from the field is as it was), and the operator is told.
+  void WatchNumber(QLineEdit* edit, FieldName name, NumberHooks hooks);
+  // The window's own change of a watched field: shown and taken as the
+  // field's value; no hook runs.
+  void SetNumber(QLineEdit* edit, const QString& text);
+  // After the window changed many watched fields at once (a cleared grid):
+  // their texts become their values.
+  void TakeTexts();
+  // Whether the field now holds a number (or nothing); when it does not, its
+  // value comes back and the operator is told. For the values an operation
+  // is about to send.
   bool CheckNumber(QLineEdit* edit);
+  // Tells the operator that `text` in `field` is outside `range` ("1 to
+  // 150"); nothing is sent or kept.
+  void WarnOutOfRange(const QString& field, const QString& text, const QString& range);
 
   // The address cells: digits and backspace pass, any other key beeps and
   // is dropped; Enter beeps and numbers the next selected row, a double
   // click every selected row below.
   void WatchAddresses(TMeterGrid& grid);
-  // Enter in one widget of the chain moves the focus to the next.
+  // Enter in one widget of the chain moves the focus to the next one that
+  // can take it; Enter on the last presses it when it is a button.
   void AddEnterChain(std::vector<QWidget*> chain);
 
  protected:
@@ -61,13 +85,15 @@ class TOperatorInput : public QObject {
  private:
   struct NumberField {
     FieldName name;
-    Accepts accepts;
-    std::function<void()> changed;
-    std::function<void()> finished;
-    QString last_good;
+    NumberHooks hooks;
+    QString value;         // the text the field counts: before any editing in progress
+    bool editing = false;  // a real change was typed since the value
   };
 
+  void Edited(QLineEdit* edit, const QString& text);
   void Finished(QLineEdit* edit);
+  // Puts the field's value back after a text that is not a number.
+  void Refuse(QLineEdit* edit, NumberField& f);
   bool Takes(QLineEdit* edit, const QString& text) const;
   bool AddressEvent(int row, QEvent* event);
   void NumberRows(int row, bool all_following);

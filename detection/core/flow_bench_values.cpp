@@ -31,9 +31,9 @@ void FlowBenchValues::SetSelectedFlowPoint(int point) {
 }
 
 std::optional<FlowErrorCell> FlowBenchValues::Evaluate(int point, double v) const {
-  const double s = standard_.at(selected_);
-  if (s == 0) return std::nullopt;
-  const double percent = FlowError(v, s) * 100;
+  const std::optional<double> s = standard_.at(point);
+  if (!s || *s == 0) return std::nullopt;
+  const double percent = FlowError(v, *s) * 100;
   return FlowErrorCell{FormatFixed(percent, 2), OutsideLimit(percent, limits_.at(point))};
 }
 

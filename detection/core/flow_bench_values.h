@@ -1,7 +1,7 @@
 // The bench values of the flow detection window without the window: the
 // error limit of each flow point, the weighing that turns scale readings
 // and the fluid temperature into a standard volume, the standard volume of
-// each flow point, and a meter's flow error against it.
+// each flow point, and a meter's flow error against its own point's.
 #pragma once
 
 #include <array>
@@ -47,13 +47,14 @@ class FlowBenchValues {
   int SelectedFlowPoint() const { return selected_; }
   void SetSelectedFlowPoint(int point);
 
-  double StandardVolume(int point) const { return standard_.at(point); }
-  // Stores `litres` as the standard volume of the selected flow point.
-  void SetStandardVolume(double litres) { standard_.at(selected_) = litres; }
+  // The standard volume of flow point `point`, once the bench gave one.
+  std::optional<double> StandardVolume(int point) const { return standard_.at(point); }
+  // Stores `litres` (nothing: none) as the standard volume of `point`.
+  void SetStandardVolume(int point, std::optional<double> litres) { standard_.at(point) = litres; }
 
-  // The error of a meter volume `v` at flow point `point` against the
-  // standard volume of the selected flow point, coloured by the limit of
-  // `point`; nothing while that standard volume is 0.
+  // The error of a meter volume `v` at flow point `point` against that
+  // point's own standard volume, coloured by the point's limit; nothing
+  // without a standard volume, or while it is 0.
   std::optional<FlowErrorCell> Evaluate(int point, double v) const;
 
   // Net weight from the two scale readings (kg) and, when a fluid
@@ -65,7 +66,7 @@ class FlowBenchValues {
  private:
   const SystemSettings& settings_;
   std::array<double, kFlowPoints> limits_{};
-  std::array<double, kFlowPoints> standard_{};
+  std::array<std::optional<double>, kFlowPoints> standard_{};
   int selected_ = 0;
 };
 

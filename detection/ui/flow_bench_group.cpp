@@ -3,6 +3,7 @@
 #include <QGridLayout>
 
 #include "core/number_format.h"
+#include "detection/core/flow_arithmetic.h"
 #include "detection/ui/flow_captions.h"
 #include "ui/operator_input.h"
 
@@ -51,26 +52,30 @@ TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TO
   const auto name = [this](const char* label) {
     return [this, label] { return CaptionName(FlowCaptions(), label, state_.Settings.English()); };
   };
-  input_.WatchNumber(
-      edtWeight0, name("lblWeight0"), [this] { Weigh(false); }, [this] { Weigh(true); });
-  input_.WatchNumber(
-      edtWeight1, name("lblWeight1"), [this] { Weigh(false); }, [this] { Weigh(true); });
-  input_.WatchNumber(
-      edtWeight, name("lblWeight"), [this] { WeightChanged(false); },
-      [this] { WeightChanged(true); });
-  input_.WatchNumber(edtVolume, name("lblVolume"), [this] { VolumeChanged(); });
-  // The fluid temperature counts once it is typed in full: on the way to
-  // 150.5 the field holds 15, which would give a volume of its own.
-  input_.WatchNumber(edtFluxTerm, name("lblFluxTerm"), {}, [this] { FluidChanged(true); });
+  const auto remember = [this] { Remember(); };
+  input_.WatchNumber(edtWeight0, name("lblWeight0"),
+                     {.began = remember,
+                      .changed = [this] { Weigh(); },
+                      .finished = [this] { ReadingsFinished(); }});
+  input_.WatchNumber(edtWeight1, name("lblWeight1"),
+                     {.began = remember,
+                      .changed = [this] { Weigh(); },
+                      .finished = [this] { ReadingsFinished(); }});
+  input_.WatchNumber(edtWeight, name("lblWeight"),
+                     {.began = remember, .changed = [this] { VolumeFromWeight(); }});
+  input_.WatchNumber(edtVolume, name("lblVolume"), {.changed = [this] { StoreVolume(); }});
+  input_.WatchNumber(edtFluxTerm, name("lblFluxTerm"),
+                     {.began = remember,
+                      .changed = [this] { FluidChanged(); },
+                      .finished = [this] { FluidFinished(); }});
   connect(cbxFlux, &QComboBox::currentIndexChanged, this, &TFlowBenchGroup::FluxChanged);
 
   // At creation: the scale readings at 0 and the fluid temperature of the
-  // settings, which runs the weighing once.
-  edtWeight0->setText("0");
-  edtWeight1->setText("0");
-  edtWeight->setText("0");
-  edtFluxTerm->setText(QString::fromStdString(ShortestDecimal(state_.Settings.FluidTerm)));
-  FluidChanged(false);
+  // settings; no standard volume until the bench gives one.
+  for (QLineEdit* edit : {edtWeight0, edtWeight1, edtWeight})
+    input_.SetNumber(edit, "0");
+  input_.SetNumber(edtFluxTerm, QString::fromStdString(ShortestDecimal(state_.Settings.FluidTerm)));
+  state_.FlowPointTerms[values_.SelectedFlowPoint()].Fluid = state_.Settings.FluidTerm;
 }
 
 QLabel* TFlowBenchGroup::Label(const char* name) {
@@ -86,60 +91,86 @@ QLineEdit* TFlowBenchGroup::Edit(const char* name) {
   return edit;
 }
 
-void TFlowBenchGroup::Weigh(bool tell) {
+void TFlowBenchGroup::Remember() {
+  const int point = values_.SelectedFlowPoint();
+  before_ = Before{edtWeight->text(), edtVolume->text(), edtFluxTerm->text(),
+                   values_.StandardVolume(point), state_.FlowPointTerms[point].Fluid};
+}
+
+void TFlowBenchGroup::PutBack() {
+  if (!before_) return;
+  const int point = values_.SelectedFlowPoint();
+  input_.SetNumber(edtWeight, before_->weight);
+  input_.SetNumber(edtVolume, before_->volume);
+  input_.SetNumber(edtFluxTerm, before_->fluid);
+  state_.FlowPointTerms[point].Fluid = before_->fluid_term;
+  values_.SetStandardVolume(point, before_->standard);
+  before_.reset();
+  emit StandardVolumeChanged(point);
+}
+
+bool TFlowBenchGroup::Weigh() {
   const std::optional<double> initial = FieldValue(*edtWeight0);
   const std::optional<double> final_reading = FieldValue(*edtWeight1);
-  if (!initial || !final_reading) return;  // a text being typed: it is not a reading yet
+  if (!initial || !final_reading) return true;  // a text being typed: no reading yet
   const Weighing w = FlowBenchValues::Weigh(*initial, *final_reading, std::nullopt);
-  if (w.Outcome == WeighingOutcome::kNegative) {
-    // A final reading of 0 is one not taken yet: the initial reading typed
-    // first is no mistake.
-    if (tell && *final_reading != 0) input_.Inform(QString::fromUtf8("称末值不能小于称初值"));
-    return;
-  }
-  edtWeight->setText(QString::fromStdString(w.Weight));
-  WeightChanged(tell);
+  if (w.Outcome == WeighingOutcome::kNegative) return false;
+  input_.SetNumber(edtWeight, QString::fromStdString(w.Weight));
+  VolumeFromWeight();
+  return true;
 }
 
-void TFlowBenchGroup::WeightChanged(bool tell) {
-  const QString fluid_text = edtFluxTerm->text().trimmed();
+void TFlowBenchGroup::VolumeFromWeight() {
   const std::optional<double> weight = FieldValue(*edtWeight);
-  const std::optional<double> fluid = ParseNumber(fluid_text.toStdString());
-  if (fluid_text.isEmpty() || !weight || !fluid) return;
-  const Weighing w = FlowBenchValues::VolumeOf(*weight, fluid);
-  if (w.Outcome == WeighingOutcome::kFluidOutOfRange) {
-    if (tell) {
-      input_.Inform(state_.Settings.English()
-                        ? QString("Fluid temperature %1 °C is outside the valid range "
-                                  "(1 to 150 °C); the standard volume is kept.")
-                              .arg(fluid_text)
-                        : QString::fromUtf8("流体温度 %1 ℃ 超出有效范围（1 至 150 ℃），"
-                                            "标准体积保持不变。")
-                              .arg(fluid_text));
-    }
-    return;
-  }
-  edtVolume->setText(QString::fromStdString(w.Volume));
-  VolumeChanged();
+  const QString fluid_text = edtFluxTerm->text().trimmed();
+  if (!weight || fluid_text.isEmpty()) return;
+  const Weighing w = FlowBenchValues::VolumeOf(*weight, ParseNumber(fluid_text.toStdString()));
+  if (w.Outcome != WeighingOutcome::kDone) return;  // told when the editing ends
+  input_.SetNumber(edtVolume, QString::fromStdString(w.Volume));
+  StoreVolume();
 }
 
-void TFlowBenchGroup::VolumeChanged() {
+void TFlowBenchGroup::StoreVolume() {
+  const int point = values_.SelectedFlowPoint();
+  const QString text = edtVolume->text().trimmed();
   const std::optional<double> v = FieldValue(*edtVolume);
   if (!v) return;
-  values_.SetStandardVolume(*v);
-  emit StandardVolumeChanged();
+  values_.SetStandardVolume(point, text.isEmpty() ? std::nullopt : v);
+  emit StandardVolumeChanged(point);
 }
 
-void TFlowBenchGroup::FluidChanged(bool tell) {
-  if (edtFluxTerm->text().trimmed().isEmpty()) return;
-  const std::optional<double> fluid = FieldValue(*edtFluxTerm);
-  if (!fluid) return;
+void TFlowBenchGroup::FluidChanged() {
+  const QString text = edtFluxTerm->text().trimmed();
+  const std::optional<double> fluid = ParseNumber(text.toStdString());
+  if (text.isEmpty() || !fluid) return;
   state_.FlowPointTerms[values_.SelectedFlowPoint()].Fluid = *fluid;
-  Weigh(tell);
+  VolumeFromWeight();
+}
+
+void TFlowBenchGroup::ReadingsFinished() {
+  if (!Weigh()) {
+    input_.Inform(QString::fromUtf8("称末值不能小于称初值"));
+    PutBack();
+  }
+  before_.reset();
+}
+
+void TFlowBenchGroup::FluidFinished() {
+  const QString text = edtFluxTerm->text().trimmed();
+  const std::optional<double> fluid = ParseNumber(text.toStdString());
+  if (!text.isEmpty() && fluid && !FluidTemperatureInRange(*fluid)) {
+    PutBack();
+    input_.WarnOutOfRange(CaptionName(FlowCaptions(), "lblFluxTerm", state_.Settings.English()),
+                          text, ByLanguage(state_.Settings, "1 至 150 ℃", "1 to 150 °C"));
+  }
+  before_.reset();
 }
 
 void TFlowBenchGroup::FluxChanged(int index) {
   values_.SetSelectedFlowPoint(index);
+  // What calibration sends is what the operator sees: the point's own.
+  const std::optional<double> v = values_.StandardVolume(values_.SelectedFlowPoint());
+  input_.SetNumber(edtVolume, v ? QString::fromStdString(FormatFixed(*v, 3)) : QString());
 }
 
 }  // namespace qv

@@ -1,9 +1,12 @@
 // The bench group "标定" of the flow detection window: the scale readings,
 // the net weight, the standard volume, the flow point the values belong to
-// and the fluid temperature, with the calibration button. The weighing runs
-// as the operator types; what goes wrong with it (a final reading below the
-// initial one, a fluid temperature outside the density table) is told once
-// the editing of a field ends, not at every key.
+// and the fluid temperature, with the calibration button. The weighing
+// follows every real change of the scale readings, the weight and the fluid
+// temperature as the operator types; what goes wrong with it (a final
+// reading below the initial one, a fluid temperature outside the density
+// table) is told once the editing ends, and then the weight, the standard
+// volume and the stored standard volume are put back as they were before
+// the editing began.
 #pragma once
 
 #include <QComboBox>
@@ -36,23 +39,37 @@ class TFlowBenchGroup : public QGroupBox {
   QPushButton* btnCalibration;
 
  signals:
-  // The standard volume of the selected flow point changed.
-  void StandardVolumeChanged();
+  // The standard volume of flow point `point` changed.
+  void StandardVolumeChanged(int point);
 
  private:
+  // What an editing of the weighing fields may change.
+  struct Before {
+    QString weight;
+    QString volume;
+    QString fluid;
+    std::optional<double> standard;
+    double fluid_term = 0;
+  };
+
   QLabel* Label(const char* name);
   QLineEdit* Edit(const char* name);
 
-  // `tell`: report what went wrong in a message box.
-  void Weigh(bool tell);
-  void WeightChanged(bool tell);
-  void VolumeChanged();
-  void FluidChanged(bool tell);
+  void Remember();
+  void PutBack();
+  // The weighing from the scale readings; false when the net is negative.
+  bool Weigh();
+  void VolumeFromWeight();
+  void StoreVolume();
+  void FluidChanged();
+  void ReadingsFinished();
+  void FluidFinished();
   void FluxChanged(int index);
 
   SharedState& state_;
   FlowBenchValues& values_;
   TOperatorInput& input_;
+  std::optional<Before> before_;
 };
 
 // The value of a number field: empty counts as 0, any other text that is

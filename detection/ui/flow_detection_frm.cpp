@@ -119,13 +119,13 @@ QWidget* TFlowDetectionFrm::BuildHeader() {
     inner->addWidget(new QLabel("L/h", gbFlux_[k]));
     inner->addWidget(lblError_[k], 1);
     row->addWidget(gbFlux_[k]);
-    input_->WatchNumber(
-        edtFlux_[k],
-        [this, k] {
-          return CaptionName(FlowCaptions(), gbFlux_[k]->objectName().toUtf8().constData(),
-                             state_.Settings.English());
-        },
-        [this, k] { FluxEdited(k); }, {}, IsWholeOrEmpty);
+    input_->WatchNumber(edtFlux_[k],
+                        [this, k] {
+                          return CaptionName(FlowCaptions(),
+                                             gbFlux_[k]->objectName().toUtf8().constData(),
+                                             state_.Settings.English());
+                        },
+                        {.changed = [this, k] { FluxEdited(k); }, .accepts = IsWholeOrEmpty});
   }
   row->addWidget(BuildTerm(), 0, Qt::AlignTop);
   row->addStretch(1);
@@ -177,7 +177,7 @@ QWidget* TFlowDetectionFrm::BuildBottom() {
   row->addWidget(BuildBase());
   bench_ = new TFlowBenchGroup(state_, values_, *input_, band);
   connect(bench_, &TFlowBenchGroup::StandardVolumeChanged, this,
-          [this] { errors_->EvaluateSelectedPoint(); });
+          [this](int point) { errors_->EvaluatePoint(point); });
   connect(bench_->btnCalibration, &QPushButton::clicked, this,
           [this] { RunOperation(FlowCalibrateCode(values_.SelectedFlowPoint())); });
   row->addWidget(bench_);
@@ -239,7 +239,10 @@ QWidget* TFlowDetectionFrm::BuildButtons() {
   connect(flow, &QPushButton::clicked, this,
           [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); });
   QPushButton* clear_face = Button("btnClearFace", 0);
-  connect(clear_face, &QPushButton::clicked, this, [this] { grid_->ClearFace(); });
+  connect(clear_face, &QPushButton::clicked, this, [this] {
+    grid_->ClearFace();
+    input_->TakeTexts();
+  });
   QPushButton* excel = Button("btnExcel", 0);
   connect(excel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExcelRequested);
   QPushButton* monitor = Button("btnMonitorInfo", 0);
@@ -281,10 +284,9 @@ void TFlowDetectionFrm::WireGrid() {
   grid_->BindRows(state_);
   for (int r = 0; r < kMeterRows; ++r) {
     for (int k = 0; k < kFlowPoints; ++k) {
-      input_->WatchNumber(
-          grid_->edtBulk[k][r],
-          [this, r, k] { return CellName(r, k, false, state_.Settings.English()); },
-          [this, r, k] { errors_->EvaluateCell(r, k); });
+      input_->WatchNumber(grid_->edtBulk[k][r],
+                          [this, r, k] { return CellName(r, k, false, state_.Settings.English()); },
+                          {.changed = [this, r, k] { errors_->EvaluateCell(r, k); }});
       // A coefficient the meter reported is the row's coefficient; an
       // emptied cell keeps the one the row has.
       connect(grid_->edtCoef[k][r], &QLineEdit::textChanged, this,
@@ -338,7 +340,7 @@ void TFlowDetectionFrm::FormShow() {
   lblDateTime1_->setText(QString::fromStdString(s.TestDate));
   const auto q = s.FlowPoints();
   for (int k = 0; k < kFlowPoints; ++k)
-    edtFlux_[k]->setText(QString::number(q[k]));
+    input_->SetNumber(edtFlux_[k], QString::number(q[k]));
   grid_->ShowRows(state_);
   ComputeLimits();
 
@@ -423,7 +425,8 @@ void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
 }
 
 void TFlowDetectionFrm::OnFlowRead(int row, int point, const BenchRead& reading) {
-  grid_->edtBulk[point][row]->setText(QString::fromStdString(FormatFixed(reading.VolumeL, 2)));
+  input_->SetNumber(grid_->edtBulk[point][row],
+                    QString::fromStdString(FormatFixed(reading.VolumeL, 2)));
   grid_->edtEntreTerm[row]->setText(QString::fromStdString(FormatFixed(reading.EntreC, 2)));
   grid_->edtExitTerm[row]->setText(QString::fromStdString(FormatFixed(reading.ExitC, 2)));
   for (size_t k = 0; k < reading.Coefficients.size(); ++k)

@@ -12,6 +12,10 @@ int FlowErrors::MeterCount() const {
 }
 
 void FlowErrors::Evaluate(int row, int point, double v) {
+  if (!values_.StandardVolume(point)) {
+    grid_.ShowError(row, point, QString(), false);
+    return;
+  }
   const std::optional<FlowErrorCell> cell = values_.Evaluate(point, v);
   if (!cell) return;
   grid_.ShowError(row, point, QString::fromStdString(cell->Text), cell->Outside);
@@ -35,9 +39,9 @@ void FlowErrors::Reevaluate(int which) {
   }
 }
 
-void FlowErrors::EvaluateSelectedPoint() {
+void FlowErrors::EvaluatePoint(int point) {
   for (int r = 0; r < MeterCount(); ++r)
-    EvaluateCell(r, values_.SelectedFlowPoint());
+    EvaluateCell(r, point);
 }
 
 }  // namespace qv

@@ -1,6 +1,6 @@
 // The flow errors in the grid: a meter's volume cell measured against the
-// standard volume of the selected flow point, shown in its error cell in
-// black within the cell's limit and red outside it.
+// standard volume of its own flow point, shown in its error cell in black
+// within the point's limit and red outside it.
 #pragma once
 
 #include "core/shared_state.h"
@@ -16,15 +16,15 @@ class FlowErrors {
       : settings_(settings), values_(values), grid_(grid) {}
 
   // `EvaluateFlowError`: the error cell of (row, point) for volume `v`;
-  // nothing changes while the selected standard volume is 0.
+  // emptied while the point has no standard volume, unchanged while it is 0.
   void Evaluate(int row, int point, double v);
   // The same with the value of the row's volume cell, when it holds one.
   void EvaluateCell(int row, int point);
   // `ReevaluateErrors`: `which` 0 for points 1..FluxNum, 1..5 for one
   // point; rows 1..MeterNum whose volume cell is not empty.
   void Reevaluate(int which);
-  // After a new standard volume: the selected point's cells of every row.
-  void EvaluateSelectedPoint();
+  // After a new standard volume of `point`: its cells of every row.
+  void EvaluatePoint(int point);
 
  private:
   int MeterCount() const;

@@ -35,12 +35,12 @@ TEST(FlowBenchValues, LimitsAndLabelsPerFlowPoint) {
   EXPECT_DOUBLE_EQ(v.Limit(0), 2 * 0.5 + 0.25);
 }
 
-TEST(FlowBenchValues, ErrorAgainstTheSelectedStandardVolume) {
+TEST(FlowBenchValues, ErrorAgainstThePointsOwnStandardVolume) {
   const SystemSettings s = ClassTwoDn20();
   FlowBenchValues v(s);
   v.ComputeLimits();
   EXPECT_FALSE(v.Evaluate(0, 100.5));  // no standard volume yet
-  v.SetStandardVolume(100.0);
+  v.SetStandardVolume(0, 100.0);
   EXPECT_EQ(v.StandardVolume(0), 100.0);
   auto ok = v.Evaluate(0, 100.50);
   ASSERT_TRUE(ok);
@@ -53,14 +53,13 @@ TEST(FlowBenchValues, ErrorAgainstTheSelectedStandardVolume) {
   EXPECT_TRUE(bad->Outside);
   // Exactly at the limit passes.
   EXPECT_FALSE(v.Evaluate(0, 102.008)->Outside);
-  // With flow point two selected, every point is measured against its
-  // standard volume, while the limit stays the cell's own.
+  // Every point is measured against its own standard volume and limit,
+  // whatever point is selected.
   v.SetSelectedFlowPoint(1);
-  EXPECT_FALSE(v.Evaluate(0, 100.5));
-  v.SetStandardVolume(50.0);
-  EXPECT_EQ(v.StandardVolume(0), 100.0);
-  EXPECT_EQ(v.Evaluate(0, 51.0)->Text, "2.00");
-  EXPECT_FALSE(v.Evaluate(0, 51.0)->Outside);
+  EXPECT_FALSE(v.Evaluate(1, 100.5));
+  v.SetStandardVolume(1, 50.0);
+  EXPECT_EQ(v.Evaluate(0, 100.5)->Text, "0.50");
+  EXPECT_EQ(v.Evaluate(1, 51.0)->Text, "2.00");
   EXPECT_TRUE(v.Evaluate(1, 51.0)->Outside);
   v.SetSelectedFlowPoint(7);  // out of range: unchanged
   EXPECT_EQ(v.SelectedFlowPoint(), 1);

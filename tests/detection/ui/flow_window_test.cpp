@@ -385,11 +385,12 @@ class FlowWindowTest : public QObject {
     }
     QCOMPARE(w.Edit("edtVolume")->text(), volume);
     QCOMPARE(w.state->Settings.FluxTwo, 25);
-    // Typing on past a number: the last number the field held comes back.
+    // Typing on past a number: the value from before the editing comes back.
     w.boxes.texts.clear();
     Type(w.Edit("edtWeight0"), "12x");
     QCOMPARE(w.boxes.texts.size(), 1);
-    QCOMPARE(w.Edit("edtWeight0")->text(), QString("12"));
+    QCOMPARE(w.Edit("edtWeight0")->text(), QString("0"));
+    QCOMPARE(w.Edit("edtVolume")->text(), volume);
     // A flow point is a whole number of litres an hour.
     w.boxes.texts.clear();
     Type(w.Edit("edtFlux2"), "25.5");
@@ -410,13 +411,13 @@ class FlowWindowTest : public QObject {
     QCOMPARE(w.Edit("edtQ1Error2")->text(), QString("-2.01"));
     QCOMPARE(w.Grid().ErrorColour(1, 0), TFlowGrid::kRed);
 
-    // With "流量二" selected, a point-1 cell is measured against the
-    // point-2 standard volume, with the limit of point 1.
+    // With "流量二" selected, a point-1 cell is still measured against the
+    // point-1 standard volume.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
     Type(w.Edit("edtVolume"), "50");
     Type(w.Edit("edtQ1Bulk3"), "51");
-    QCOMPARE(w.Edit("edtQ1Error3")->text(), QString("2.00"));
-    QCOMPARE(w.Grid().ErrorColour(2, 0), kBlack);
+    QCOMPARE(w.Edit("edtQ1Error3")->text(), QString("-49.00"));
+    QCOMPARE(w.Grid().ErrorColour(2, 0), TFlowGrid::kRed);
 
     // A stricter class re-evaluates every point's cells.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(0);
@@ -426,15 +427,18 @@ class FlowWindowTest : public QObject {
     QCOMPARE(w.Grid().ErrorColour(0, 0), kBlack);
     Type(w.Edit("edtQ1Bulk1"), "101.5");
     QCOMPARE(w.Grid().ErrorColour(0, 0), TFlowGrid::kRed);
-    // A standard volume of 0 computes nothing.
+    // Without a standard volume there is no error to show.
     Type(w.Edit("edtVolume"), "");
     Type(w.Edit("edtQ1Bulk1"), "100.5");
-    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("1.50"));
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString());
   }
 
   void ReevaluationStopsAtFluxNum() {
     Window w(20, [](SharedState& s) { s.Settings.FluxNum = 3; });
-    Type(w.Edit("edtVolume"), "100");
+    for (int point : {1, 3}) {
+      w.Find<QComboBox>("cbxFlux")->setCurrentIndex(point);
+      Type(w.Edit("edtVolume"), "100");
+    }
     w.Edit("edtQ4Bulk1")->setText("103");
     w.Edit("edtQ2Bulk1")->setText("103");
     w.Find<QComboBox>("cbxLevel")->setCurrentIndex(2);
