@@ -79,6 +79,10 @@ void OperationLog::OperationFinished(std::string_view name) {
   Post(" 操作类型：" + std::string(name) + "操作结束");
 }
 
+void OperationLog::OperationCancelled(std::string_view name) {
+  Post(" 操作类型：" + std::string(name) + "操作已取消");
+}
+
 namespace {
 const char* StartOrEnd(bool start) {
   return start ? "操作开始" : "操作结束";

@@ -48,6 +48,8 @@ class OperationLog {
   void Operation(int row, std::string_view name);
   // " 操作类型：" name "操作结束"
   void OperationFinished(std::string_view name);
+  // " 操作类型：" name "操作已取消": the operator cancelled it.
+  void OperationCancelled(std::string_view name);
   // " 操作类型：对第" n "仪表的" point "补偿" "操作开始"/"操作结束"
   void CalibrationStep(int row, std::string_view flowPointName, bool start);
   // " 操作类型：对第" n "仪表进行" "写系数一".."写系数五" "操作开始"/"操作结束"

@@ -42,6 +42,7 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& b
   const bool poll = op.confirm != Confirm::kNone;
   if (poll && on_poll_timers) on_poll_timers(true);
   body();
+  if (cycle_.Cancelled()) state_.Log.OperationCancelled(op.label);
   running_ = nullptr;
   current_row_ = -1;
   if (poll && on_poll_timers) on_poll_timers(false);

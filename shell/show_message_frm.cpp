@@ -56,18 +56,32 @@ TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* parent)
   layout->setSpacing(0);
   layout->addWidget(mmInfo_);
   layout->addWidget(StatusBar1_);
+
+  // Until it is first shown the monitor keeps the lines it would show.
+  state_.Log.SetSink([this](const std::string& line) {
+    if (shown_once_) {
+      ShowMessage(line);
+      return;
+    }
+    backlog_.push_back(line);
+    if (backlog_.size() > kMaxLines + 1) backlog_.pop_front();
+  });
 }
 
 TShowMessageFrm::~TShowMessageFrm() {
-  if (shown_once_) state_.Log.SetSink({});
+  state_.Log.SetSink({});
 }
 
 void TShowMessageFrm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
     setWindowTitle(ByLanguage(state_.Settings, "信息监控", "Message Monitor"));
     if (!shown_once_) {
+      // What was logged before the monitor was first opened, so the reason
+      // for a red lamp is there to read.
       shown_once_ = true;
-      state_.Log.SetSink([this](const std::string& line) { ShowMessage(line); });
+      for (const std::string& line : backlog_)
+        ShowMessage(line);
+      backlog_.clear();
     }
   }
   QWidget::showEvent(event);

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QWidget>
+#include <deque>
 #include <string>
 
 #include "serial/port_slots.h"
@@ -52,6 +53,7 @@ class TShowMessageFrm : public QWidget {
   QMenu* PopupMenu1_;
   QAction* XT1_;
   bool shown_once_ = false;
+  std::deque<std::string> backlog_;
 };
 
 }  // namespace qv

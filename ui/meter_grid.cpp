@@ -41,7 +41,7 @@ void TMeterGrid::AddLamps(int column) {
     rzpl[r]->setObjectName("rzpl" + QString::number(r + 1));
     rzpl[r]->setFrameShape(QFrame::Panel);
     rzpl[r]->setFrameShadow(QFrame::Raised);
-    rzpl[r]->setFixedWidth(kLampWidth);
+    rzpl[r]->setFixedSize(kLampWidth, kRowHeight);
     rzpl[r]->setAutoFillBackground(true);
     layout_->addWidget(rzpl[r], kFirstRow + r, column);
     PaintLamp(r, ButtonFace());
@@ -55,6 +55,7 @@ QLineEdit* TMeterGrid::Cell(const QString& name, bool read_only, int width) {
   edit->setObjectName(name);
   edit->setReadOnly(read_only);
   edit->setFixedWidth(width);
+  edit->setFixedHeight(kRowHeight);
   if (read_only) {
     // The cells the meters fill look apart from those the operator types in.
     QPalette p = edit->palette();

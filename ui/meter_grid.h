@@ -29,7 +29,10 @@ class TMeterGrid : public QWidget {
   // Column widths in pixels and the gap between columns.
   static constexpr int kCheckWidth = 44;
   static constexpr int kAddrWidth = 96;
-  static constexpr int kCellWidth = 58;
+  static constexpr int kCellWidth = 60;
+  // Height of a row's cells: 20 rows and the bench groups fit a 1366 x 768
+  // screen with the window's title and menu bars.
+  static constexpr int kRowHeight = 20;
   static constexpr int kLampWidth = 26;
   static constexpr int kGap = 2;
   // Width of the check box and address columns together.

@@ -1,5 +1,6 @@
 #include "ui/tool_form.h"
 
+#include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -8,6 +9,12 @@ namespace qv {
 TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), state_(state) {
   // Created hidden as a window of its own; the main window docks it.
   setWindowFlag(Qt::Window, parent == nullptr);
+  // Esc ends the window's running operation: no further frame is sent.
+  auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  esc->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(esc, &QShortcut::activated, this, [this] {
+    if (state_.OperationRunning) CancelOperation();
+  });
 }
 
 void TToolForm::ShowLanguage() {

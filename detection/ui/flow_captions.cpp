@@ -43,6 +43,21 @@ constexpr Caption kCaptions[] = {
     {"btnExcel", "Excel", "Excel"},
     {"btnMonitorInfo", "信息监控", "Info. Monitoring"},
     {"actCompensate", "补偿", "Compensate"},
+    {"lblQ1Bulk", "流量(L)", "Volume (L)"},
+    {"lblQ1Error", "误差(%)", "Error (%)"},
+    {"lblQ1Coef", "系数", "Coef."},
+    {"lblQ2Bulk", "流量(L)", "Volume (L)"},
+    {"lblQ2Error", "误差(%)", "Error (%)"},
+    {"lblQ2Coef", "系数", "Coef."},
+    {"lblQ3Bulk", "流量(L)", "Volume (L)"},
+    {"lblQ3Error", "误差(%)", "Error (%)"},
+    {"lblQ3Coef", "系数", "Coef."},
+    {"lblQ4Bulk", "流量(L)", "Volume (L)"},
+    {"lblQ4Error", "误差(%)", "Error (%)"},
+    {"lblQ4Coef", "系数", "Coef."},
+    {"lblQ5Bulk", "流量(L)", "Volume (L)"},
+    {"lblQ5Error", "误差(%)", "Error (%)"},
+    {"lblQ5Coef", "系数", "Coef."},
 };
 
 // By position: "回水" (return pipe) is position 0, "进水" (supply) 1.
@@ -61,13 +76,14 @@ const CaptionTable& FlowCaptions() {
   return table;
 }
 
-QString CellName(int row, int point, bool coefficient, bool english) {
+QString CellName(int row, int point, CellKind kind, bool english) {
   const QString group = QString("gbFlux%1").arg(point + 1);
   const QString flow = CaptionName(FlowCaptions(), group.toUtf8().constData(), english);
-  if (english) {
-    return QString("Row %1 %2 %3").arg(row + 1).arg(flow, coefficient ? "coefficient" : "volume");
-  }
-  return QString::fromUtf8("第%1行%2%3").arg(row + 1).arg(flow, coefficient ? "系数" : "体积");
+  static constexpr const char* kChinese[] = {"体积", "误差", "系数"};
+  static constexpr const char* kEnglish[] = {"volume", "error", "coefficient"};
+  const auto k = static_cast<size_t>(kind);
+  if (english) return QString("Row %1 %2 %3").arg(row + 1).arg(flow, kEnglish[k]);
+  return QString::fromUtf8("第%1行%2%3").arg(row + 1).arg(flow, QString::fromUtf8(kChinese[k]));
 }
 
 }  // namespace qv

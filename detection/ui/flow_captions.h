@@ -10,8 +10,10 @@ namespace qv {
 // Every caption of the window, its lists and its title.
 const CaptionTable& FlowCaptions();
 
-// "第3行流量二体积" / "Row 3 Flow Two volume" (`coefficient` for the
-// coefficient cell).
-QString CellName(int row, int point, bool coefficient, bool english);
+// The cells of a flow point.
+enum class CellKind { kVolume, kError, kCoefficient };
+// "第3行流量二体积" / "Row 3 Flow Two volume" (误差 / error, 系数 /
+// coefficient).
+QString CellName(int row, int point, CellKind kind, bool english);
 
 }  // namespace qv

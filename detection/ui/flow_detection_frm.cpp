@@ -9,6 +9,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "core/number_format.h"
 #include "detection/core/flow_arithmetic.h"
@@ -57,7 +58,7 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
   // scrolls when the window is smaller than all of it.
   auto* content = new QWidget;
   auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(6, 6, 6, 6);
+  column->setContentsMargins(4, 4, 4, 4);
   column->setSpacing(4);
   column->addWidget(BuildHeader());
   auto* rows = Scroller(grid_);
@@ -152,7 +153,7 @@ QGroupBox* TFlowDetectionFrm::BuildTerm() {
   int column = 0;
   for (const Level& l : levels) {
     auto* edit = Named<QLineEdit>(l.edit, group);
-    edit->setFixedWidth(56);
+    edit->setFixedWidth(48);
     auto* button = Named<QToolButton>(l.button, group);
     button->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     connect(button, &QToolButton::clicked, this, [this, code = l.code] { RunOperation(code); });
@@ -284,9 +285,10 @@ void TFlowDetectionFrm::WireGrid() {
   grid_->BindRows(state_);
   for (int r = 0; r < kMeterRows; ++r) {
     for (int k = 0; k < kFlowPoints; ++k) {
-      input_->WatchNumber(grid_->edtBulk[k][r],
-                          [this, r, k] { return CellName(r, k, false, state_.Settings.English()); },
-                          {.changed = [this, r, k] { errors_->EvaluateCell(r, k); }});
+      input_->WatchNumber(
+          grid_->edtBulk[k][r],
+          [this, r, k] { return CellName(r, k, CellKind::kVolume, state_.Settings.English()); },
+          {.changed = [this, r, k] { errors_->EvaluateCell(r, k); }});
       // A coefficient the meter reported is the row's coefficient; an
       // emptied cell keeps the one the row has.
       connect(grid_->edtCoef[k][r], &QLineEdit::textChanged, this,
@@ -381,23 +383,51 @@ void TFlowDetectionFrm::FluxEdited(int point) {
   errors_->Reevaluate(point + 1);
 }
 
+namespace {
+
+// The largest values the frames can carry: a standard volume is sent in
+// ten-thousandths of a litre as 32 bits, a temperature in hundredths as four
+// BCD digits, a coefficient as eight BCD digits.
+constexpr int64_t kMaxVolume = 0xFFFFFFFF;
+constexpr int64_t kMaxTemperature = 9999;
+constexpr int64_t kMaxCoefficient = 99999999;
+
+}  // namespace
+
+bool TFlowDetectionFrm::CheckSent(QLineEdit* edit, const QString& field, int decimals,
+                                  int64_t max) {
+  if (!input_->CheckNumber(edit)) return false;
+  const QString text = edit->text().trimmed();
+  const std::optional<int64_t> v = EntryValue(text.toStdString()).Scaled(decimals);
+  if (!text.isEmpty() && v && *v >= 0 && *v <= max) return true;
+  // Nothing is sent for an empty field: it is no value the operator gave.
+  const QString range = QString::fromStdString(FormatFixed(0, decimals)) + " – " +
+                        QString::fromStdString(FormatFixed(
+                            static_cast<double>(max) / std::pow(10.0, decimals), decimals));
+  input_->WarnOutOfRange(field, text, range);
+  return false;
+}
+
 void TFlowDetectionFrm::RunOperation(int code) {
   const OperationRow* op = run_.Operation(code);
   if (!op) return;
-  // The field whose value the operation sends besides the address.
-  QLineEdit* sent = nullptr;
-  if (op->command == Command::kCalibrateFlowPoint) {
-    sent = bench_->edtVolume;
-  } else if (op->command == Command::kAdjustTemperature) {
-    sent = op->choice == static_cast<int8_t>(TemperatureLevel::kHigh)  ? edtHighTerm_
-           : op->choice == static_cast<int8_t>(TemperatureLevel::kMid) ? edtMidTerm_
-                                                                       : edtLowTerm_;
-  }
+  const bool english = state_.Settings.English();
+  // The field whose value the operation sends besides the address, checked
+  // before anything is sent.
   CommandRequest values;
-  if (sent) {
-    // A value that is not a number is never sent.
-    if (!input_->CheckNumber(sent)) return;
-    values.value = EntryValue(sent->text().trimmed().toStdString());
+  if (op->command == Command::kCalibrateFlowPoint) {
+    if (!CheckSent(bench_->edtVolume, CaptionName(FlowCaptions(), "lblVolume", english), 4,
+                   kMaxVolume)) {
+      return;
+    }
+    values.value = EntryValue(bench_->edtVolume->text().trimmed().toStdString());
+  } else if (op->command == Command::kAdjustTemperature) {
+    const bool high = op->choice == static_cast<int8_t>(TemperatureLevel::kHigh);
+    const bool mid = op->choice == static_cast<int8_t>(TemperatureLevel::kMid);
+    QLineEdit* edit = high ? edtHighTerm_ : mid ? edtMidTerm_ : edtLowTerm_;
+    const char* label = high ? "lblHighTerm" : mid ? "lblMidTerm" : "lblLowTerm";
+    if (!CheckSent(edit, CaptionName(FlowCaptions(), label, english), 2, kMaxTemperature)) return;
+    values.value = EntryValue(edit->text().trimmed().toStdString());
   }
   run_.Run(code, values);
 }
@@ -405,23 +435,36 @@ void TFlowDetectionFrm::RunOperation(int code) {
 void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
   if (row < 0 || row >= kMeterRows || point < 0 || point >= kFlowPoints) return;
   const bool english = state_.Settings.English();
-  QLineEdit* coef = grid_->edtCoef[point][row];
-  QLineEdit* error = grid_->edtError[point][row];
-  const QString coef_text = coef->text().trimmed();
-  const QString error_text = error->text().trimmed();
-  const std::optional<int64_t> old =
-      coef_text.isEmpty() ? 0 : EntryValue(coef_text.toStdString()).Integer();
+  const QString coef_text = grid_->edtCoef[point][row]->text().trimmed();
+  const QString error_text = grid_->edtError[point][row]->text().trimmed();
+  // An empty cell is no coefficient and no error: writing from it would
+  // invent a value and could wipe the meter's calibration.
+  for (const auto& [text, kind] :
+       {std::pair{coef_text, CellKind::kCoefficient}, std::pair{error_text, CellKind::kError}}) {
+    if (text.isEmpty()) {
+      const QString name = CellName(row, point, kind, english);
+      input_->Inform(english ? QString("%1 is empty; nothing was compensated.").arg(name)
+                             : QString::fromUtf8("%1为空，未进行补偿。").arg(name));
+      return;
+    }
+  }
+  const std::optional<int64_t> old = EntryValue(coef_text.toStdString()).Integer();
   if (!old) {
-    input_->WarnNotNumber(CellName(row, point, true, english), coef_text);
+    input_->WarnNotNumber(CellName(row, point, CellKind::kCoefficient, english), coef_text);
     return;
   }
-  const std::optional<double> err =
-      error_text.isEmpty() ? std::optional<double>(0.0) : ParseNumber(error_text.toStdString());
+  const std::optional<double> err = ParseNumber(error_text.toStdString());
   if (!err) {
-    input_->WarnNotNumber(CellName(row, point, false, english), error_text);
+    input_->WarnNotNumber(CellName(row, point, CellKind::kError, english), error_text);
     return;
   }
-  run_.Compensate(row, point, CompensatedCoefficient(*old, *err));
+  const int64_t coefficient = CompensatedCoefficient(*old, *err);
+  if (coefficient < 0 || coefficient > kMaxCoefficient) {
+    input_->WarnOutOfRange(CellName(row, point, CellKind::kCoefficient, english),
+                           QString::number(coefficient), QString("0 – %1").arg(kMaxCoefficient));
+    return;
+  }
+  run_.Compensate(row, point, coefficient);
 }
 
 void TFlowDetectionFrm::OnFlowRead(int row, int point, const BenchRead& reading) {

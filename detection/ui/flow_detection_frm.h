@@ -80,6 +80,9 @@ class TFlowDetectionFrm : public TToolForm {
   void ComputeLimits();
   void ParameterChanged(int32_t SystemSettings::*field, int index, bool limits);
   void FluxEdited(int point);
+  // Whether `edit` holds a number that fits its frame field (`decimals`
+  // sent, at most `max` after scaling); the operator is told when not.
+  bool CheckSent(QLineEdit* edit, const QString& field, int decimals, int64_t max);
   void OnFlowRead(int row, int point, const BenchRead& reading);
   void StatusTimerTimer();
 

@@ -17,6 +17,17 @@ QLabel* Header(const char* name, QWidget* parent) {
   return label;
 }
 
+// A column heading as wide as its cells, a point smaller than the cells'
+// text so "Volume (L)" fits the column.
+QLabel* ColumnHeading(const QString& name, QWidget* parent) {
+  QLabel* label = Header(name.toUtf8().constData(), parent);
+  QFont font = label->font();
+  font.setPointSizeF(font.pointSizeF() - 1);
+  label->setFont(font);
+  label->setFixedWidth(TMeterGrid::kCellWidth);
+  return label;
+}
+
 }  // namespace
 
 TFlowGrid::TFlowGrid(QWidget* parent) : TMeterGrid(parent) {
@@ -29,6 +40,15 @@ TFlowGrid::TFlowGrid(QWidget* parent) : TMeterGrid(parent) {
   layout_->addWidget(lblAddr, 1, kColAddr);
   layout_->addWidget(lblEntre, 1, kColEntre);
   layout_->addWidget(lblExit, 1, kColExit);
+  for (int k = 0; k < kFlowPoints; ++k) {
+    const QString q = QString("lblQ%1").arg(k + 1);
+    int col = kColFirstOwn + 3 * k;
+    for (const char* column : {"Bulk", "Error", "Coef"}) {
+      QLabel* heading = ColumnHeading(q + column, this);
+      lblPoint[k][static_cast<size_t>(col - kColFirstOwn - 3 * k)] = heading;
+      layout_->addWidget(heading, 1, col++);
+    }
+  }
 
   for (int r = 0; r < kMeterRows; ++r) {
     const QString n = QString::number(r + 1);
@@ -69,6 +89,8 @@ void TFlowGrid::ApplyLayout(int meter_num, int flux_num) {
     for (QLineEdit* cell : {edtBulk[k][r], edtError[k][r], edtCoef[k][r]})
       cell->setVisible(fifth);
   }
+  for (QLabel* heading : lblPoint[kFlowPoints - 1])
+    heading->setVisible(fifth);
 }
 
 void TFlowGrid::ShowError(int row, int point, const QString& text, bool outside) {

@@ -35,6 +35,8 @@ class TFlowGrid : public TMeterGrid {
   QLabel* lblTemp;
   QLabel* lblEntre;
   QLabel* lblExit;
+  // The headings of each flow point's three columns.
+  std::array<std::array<QLabel*, 3>, kFlowPoints> lblPoint{};
   PointColumns<QLineEdit> edtBulk{};
   PointColumns<QLineEdit> edtError{};
   PointColumns<QLineEdit> edtCoef{};
