@@ -25,7 +25,18 @@ void OperationLog::SetClock(WallClock clock) {
   clock_ = std::move(clock);
 }
 
+void OperationLog::SetBeforeLine(std::function<void()> hook) {
+  before_line_ = std::move(hook);
+  before_line_thread_ = std::this_thread::get_id();
+}
+
 void OperationLog::Post(std::string_view text) {
+  if (before_line_thread_.load() == std::this_thread::get_id() && before_line_ &&
+      !in_before_line_) {
+    in_before_line_ = true;
+    before_line_();
+    in_before_line_ = false;
+  }
   WallClock clock;
   {
     std::lock_guard lock(mutex_);

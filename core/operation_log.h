@@ -6,6 +6,7 @@
 // oldest lines are dropped and counted.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -14,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace qv {
@@ -62,6 +64,10 @@ class OperationLog {
   // Called by a producer when the queue turns non-empty; it must not block
   // (the user interface posts itself an event and drains later).
   void SetWakeup(std::function<void()> wakeup);
+  // Runs before every line posted from the thread that sets it (the user
+  // interface): the ports log what they received so far, so the lines keep
+  // the order in which things happened. Not run for the lines it posts.
+  void SetBeforeLine(std::function<void()> hook);
 
   // --- consumer, user-interface thread ----------------------------------
   std::vector<std::string> TakePending();
@@ -86,6 +92,9 @@ class OperationLog {
   std::deque<std::string> queue_;
   uint64_t dropped_ = 0;
   std::function<void()> wakeup_;
+  std::function<void()> before_line_;
+  std::atomic<std::thread::id> before_line_thread_{};
+  bool in_before_line_ = false;  // touched by that thread only
   Sink sink_;
   std::string message_text_;
 };

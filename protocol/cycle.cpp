@@ -1,5 +1,7 @@
 #include "protocol/cycle.h"
 
+#include <algorithm>
+
 #include "protocol/routing.h"
 #include "protocol/switch_frame.h"
 
@@ -12,8 +14,64 @@ uint32_t WaitPeriods(uint32_t wait_ms, uint32_t period_ms) {
   return q;
 }
 
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Silence a line keeps after a reply before the next frame goes out on it:
+// 3.5 character times, the gap serial meter buses take as the end of a
+// frame, so a slow meter has let go of the line before the next is
+// addressed. At 2400 baud one character (start, 8 data, parity, stop) is 11
+// bits: 3.5 x 11 / 2400 s = 16 ms, less than the 20 ms every line gets.
+constexpr uint32_t kLineBaud = 2400;
+constexpr auto kLineGuard = std::max(std::chrono::milliseconds(20),
+                                     std::chrono::milliseconds(35 * 11 * 1000 / (10 * kLineBaud)));
+
+// While it lives, bytes arriving on any port end the pump's period at once.
+class WakeOnData {
+ public:
+  WakeOnData(PortSlots& slots, EventPump& pump) : slots_(slots) {
+    slots_.SetWaker([&pump] { pump.Wake(); });
+  }
+  ~WakeOnData() { slots_.SetWaker({}); }
+  WakeOnData(const WakeOnData&) = delete;
+  WakeOnData& operator=(const WakeOnData&) = delete;
+
+ private:
+  PortSlots& slots_;
+};
+
+}  // namespace
+
 TransactionCycle::TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client)
     : state_(state), pump_(pump), client_(client) {}
+
+bool TransactionCycle::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  WakeOnData wake(state_.Slots, pump_);
+  const auto end = SteadyClock::now() + limit;
+  for (;;) {
+    // What has arrived counts at once, and once more when the time is up:
+    // a reply that came within the wait is never missed.
+    ReadTimerTick();
+    if (done()) return true;
+    const auto now = SteadyClock::now();
+    if (cancelled_ || now >= end) return false;
+    pump_.Pump(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+  }
+}
+
+void TransactionCycle::AwaitQuietLine(const PortSlot& slot) {
+  // Bytes that keep coming (noise) move the end along, for at most a
+  // reply wait.
+  const auto give_up =
+      SteadyClock::now() + std::chrono::milliseconds(state_.Settings.CommWaitTimer);
+  for (;;) {
+    const auto now = SteadyClock::now();
+    const auto quiet = slot.LastAppend() + kLineGuard;
+    if (cancelled_ || now >= quiet || now >= give_up) return;
+    pump_.Pump(std::chrono::ceil<std::chrono::milliseconds>(std::min(quiet, give_up) - now));
+  }
+}
 
 SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) {
   if (cancelled_) return SendResult::kCancelled;
@@ -30,6 +88,8 @@ SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) 
   }
   PortSlot* slot = RowSendSlot(state_, row);
   if (!slot) return SendResult::kNoPort;
+  AwaitQuietLine(*slot);
+  if (cancelled_) return SendResult::kCancelled;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
   if (!slot->Port->WriteCommData(frame)) return SendResult::kRefused;
@@ -41,8 +101,11 @@ void TransactionCycle::OpenChannel(int32_t channel) {
   if (channel < 0 || channel >= kSwitchChannels) return;
   PortSlot* slot = RowSendSlot(state_, 0);  // the switch hangs on row 1's port
   if (!slot) return;
-  const uint32_t periods = WaitPeriods(state_.Settings.CommWaitTimer, kChannelPeriod.count());
+  const auto limit =
+      kChannelPeriod * WaitPeriods(state_.Settings.CommWaitTimer, kChannelPeriod.count());
   for (uint32_t attempt = 0; attempt < state_.Settings.ReadAgainTimes && !cancelled_; ++attempt) {
+    AwaitQuietLine(*slot);
+    if (cancelled_) return;
     Bytes frame;
     BuildSwitchFrame(channel, state_.SwitchFrameSeq, frame);
     state_.Log.ChannelFrame(frame);
@@ -51,21 +114,16 @@ void TransactionCycle::OpenChannel(int32_t channel) {
       pump_.Pump(kChannelRetryPause);
       continue;
     }
-    for (uint32_t i = 0; i < periods && state_.ChannelState[channel] != 1 && !cancelled_; ++i) {
-      pump_.Pump(kChannelPeriod);
-    }
-    pump_.Pump(std::chrono::milliseconds(0));
-    if (state_.ChannelState[channel] == 1) return;
+    if (WaitFor([&] { return state_.ChannelState[channel] == 1; }, limit)) return;
+    // A wait the operator cancelled is no refusal of the switch.
+    if (cancelled_) return;
     state_.Log.ChannelNotConfirmed();
   }
 }
 
 void TransactionCycle::WaitReply(int row, uint32_t wait_ms) {
-  const uint32_t periods = WaitPeriods(wait_ms, kReplyPeriod.count());
-  for (uint32_t i = 0; i < periods && !cancelled_; ++i) {
-    pump_.Pump(kReplyPeriod);
-    if (client_.RowAnswered(row)) return;
-  }
+  WaitFor([&] { return client_.RowAnswered(row); },
+          kReplyPeriod * WaitPeriods(wait_ms, kReplyPeriod.count()));
 }
 
 bool TransactionCycle::Exchange(int row, std::span<const uint8_t> frame,

@@ -53,10 +53,11 @@ struct ExchangeHooks {
 
 class TransactionCycle {
  public:
-  // The reply wait runs in periods of 500 ms: the poll timer (1000 ms) and
-  // the window are served between them.
+  // The reply wait is `CommWaitTimer` rounded to whole periods of 500 ms,
+  // halves to even, as meters and benches have always been timed; it ends
+  // as soon as the row is answered.
   static constexpr std::chrono::milliseconds kReplyPeriod{500};
-  // The channel wait runs in periods of one second, the switch's pace.
+  // The channel wait likewise, in periods of one second, the switch's pace.
   static constexpr std::chrono::milliseconds kChannelPeriod{1000};
   // Pause after a refused switch frame before the next attempt.
   static constexpr std::chrono::milliseconds kChannelRetryPause{50};
@@ -70,7 +71,8 @@ class TransactionCycle {
   // Asks the switch for `channel` with up to `ReadAgainTimes` attempts;
   // success shows in `ChannelState[channel]`.
   void OpenChannel(int32_t channel);
-  // Waits up to `wait_ms` for `row` to answer, in 500 ms periods.
+  // Waits up to `wait_ms` (in whole 500 ms periods) for `row` to answer;
+  // returns as soon as it has.
   void WaitReply(int row, uint32_t wait_ms);
   // Up to `ReadAgainTimes` attempts of send-then-wait for one row; stops at
   // the first answer. Returns whether the row answered.
@@ -94,6 +96,12 @@ class TransactionCycle {
   bool TakeSwitchStatus(std::span<const uint8_t> frame);
 
  private:
+  // Scans the rings whenever bytes arrive (and on the poll timer) until
+  // `done` or `limit` has passed; returns `done()`.
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Lets the line of `slot` be silent for the guard time after the last
+  // bytes received on it.
+  void AwaitQuietLine(const PortSlot& slot);
   void Trace(std::string_view text) const;
 
   SharedState& state_;

@@ -1,6 +1,6 @@
 #include "protocol/event_pump.h"
 
-#include <thread>
+#include <utility>
 
 namespace qv {
 
@@ -16,18 +16,33 @@ void HeadlessPump::SetActive(TimerId id, bool active) {
   t.active = active;
 }
 
+void HeadlessPump::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  woken_cv_.notify_all();
+}
+
 void HeadlessPump::Pump(std::chrono::milliseconds period) {
   const Clock::time_point end = Clock::now() + period;
+  // Sleeps until `until` unless woken first; true when woken (the wake is
+  // taken).
+  const auto sleep = [this](Clock::time_point until) {
+    std::unique_lock lock(mutex_);
+    woken_cv_.wait_until(lock, until, [this] { return woken_; });
+    return std::exchange(woken_, false);
+  };
   for (;;) {
     Timer* next = nullptr;
     for (Timer& t : timers_) {
       if (t.active && (!next || t.due < next->due)) next = &t;
     }
     if (!next || next->due > end) {
-      std::this_thread::sleep_until(end);
+      sleep(end);
       return;
     }
-    std::this_thread::sleep_until(next->due);
+    if (sleep(next->due)) return;
     next->due += next->interval;
     // The handler may stop, start or add timers (an operation may end inside
     // it), so it runs from a copy.

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 namespace qv {
@@ -12,9 +14,12 @@ namespace qv {
 class EventPump {
  public:
   virtual ~EventPump() = default;
-  // Serves events (timers included) for `period`, then returns. A period of
-  // 0 serves what is already pending.
+  // Serves events (timers included) for `period`, then returns; returns
+  // sooner when woken. A period of 0 serves what is already pending.
   virtual void Pump(std::chrono::milliseconds period) = 0;
+  // Any thread: the period being served (or the next one, when none is)
+  // ends at once. Bytes have arrived: the wait has something to look at.
+  virtual void Wake() = 0;
 };
 
 // Periodic timers served by `Pump`, for tests, benchmarks and any user of
@@ -30,6 +35,7 @@ class HeadlessPump : public EventPump {
   void SetActive(TimerId id, bool active);
   bool Active(TimerId id) const { return timers_.at(id).active; }
   void Pump(std::chrono::milliseconds period) override;
+  void Wake() override;
 
  private:
   struct Timer {
@@ -39,6 +45,9 @@ class HeadlessPump : public EventPump {
     Clock::time_point due;
   };
   std::vector<Timer> timers_;
+  std::mutex mutex_;
+  std::condition_variable woken_cv_;
+  bool woken_ = false;
 };
 
 }  // namespace qv

@@ -18,6 +18,20 @@ void PortSlots::CreatePorts(std::span<const std::string> devices, OperationLog& 
     slot.Reset();
     slot.PortOpen = false;
   }
+  // Lines of the user-interface thread (where the ports are created) come
+  // after the received bytes they follow from.
+  log.SetBeforeLine([this] { FlushReceived(); });
+}
+
+void PortSlots::FlushReceived() {
+  for (PortSlot& slot : slots_) {
+    if (slot.Port) slot.Port->FlushReceived();
+  }
+}
+
+void PortSlots::SetWaker(const std::function<void()>& waker) {
+  for (PortSlot& slot : slots_)
+    slot.SetWaker(waker);
 }
 
 void PortSlots::ResetRecvBuffers() {

@@ -27,6 +27,8 @@ class PortTransport {
   virtual const std::string& PortName() const = 0;
   // The device behind the port, as the settings name it.
   virtual std::string DevicePath() const = 0;
+  // Logs what was received and not logged yet.
+  virtual void FlushReceived() {}
 };
 
 }  // namespace qv

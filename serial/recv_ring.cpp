@@ -6,7 +6,17 @@
 namespace qv {
 
 void RecvRing::Append(std::span<const uint8_t> block) {
-  std::lock_guard lock(mutex_);
+  std::function<void()> waker;
+  {
+    std::lock_guard lock(mutex_);
+    AppendLocked(block);
+    last_append_ = std::chrono::steady_clock::now();
+    waker = waker_;
+  }
+  if (waker) waker();
+}
+
+void RecvRing::AppendLocked(std::span<const uint8_t> block) {
   const size_t room = static_cast<size_t>(kRecvMaxUnread - RecvCount(head_, tail_, kRecvBufSize));
   const size_t taken = std::min(room, block.size());
   dropped_ += block.size() - taken;
@@ -16,6 +26,16 @@ void RecvRing::Append(std::span<const uint8_t> block) {
   std::memcpy(buf_.data() + head_, block.data(), first);
   std::memcpy(buf_.data(), block.data() + first, taken - first);
   head_ = static_cast<uint16_t>((head_ + taken) & kRecvIndexMask);
+}
+
+std::chrono::steady_clock::time_point RecvRing::LastAppend() const {
+  std::lock_guard lock(mutex_);
+  return last_append_;
+}
+
+void RecvRing::SetWaker(std::function<void()> waker) {
+  std::lock_guard lock(mutex_);
+  waker_ = std::move(waker);
 }
 
 void RecvRing::Reset() {

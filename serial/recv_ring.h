@@ -7,7 +7,9 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 
@@ -55,13 +57,22 @@ class RecvRing {
   int32_t Unread() const;
   // Bytes dropped because the ring was full, since construction.
   uint64_t DroppedBytes() const;
+  // When bytes last arrived (the epoch of the steady clock before any).
+  std::chrono::steady_clock::time_point LastAppend() const;
+  // Runs on the reader thread after every append, outside the ring's lock:
+  // how the user-interface thread learns that bytes have come.
+  void SetWaker(std::function<void()> waker);
 
  private:
+  void AppendLocked(std::span<const uint8_t> block);
+
   mutable std::mutex mutex_;
   std::array<uint8_t, kRecvBufSize> buf_{};
   uint16_t head_ = 0;
   uint16_t tail_ = 0;
   uint64_t dropped_ = 0;
+  std::chrono::steady_clock::time_point last_append_{};
+  std::function<void()> waker_;
 };
 
 }  // namespace qv

@@ -119,40 +119,45 @@ bool TSerialPort::WriteCommData(const uint8_t* data, uint32_t count) {
 }
 
 void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
-  std::vector<uint8_t> block(kInQueueSize);
-  size_t filled = 0;
-  auto deliver = [&] {
-    if (filled == 0) return;
-    std::span<const uint8_t> bytes(block.data(), filled);
-    ring_.Append(bytes);
-    log_.BytesReceived(bytes);
-    filled = 0;
-  };
+  std::vector<uint8_t> chunk(kInQueueSize);
+  size_t block = 0;  // bytes of the block now being received
   for (;;) {
     // No block begun: wait for the line without limit (an idle port costs
     // nothing). A block begun: it ends after kReadInterval of silence.
     std::optional<std::chrono::milliseconds> wait;
-    if (filled > 0) wait = kReadInterval;
-    ReadResult r = device.Read(std::span<uint8_t>(block).subspan(filled), wait);
-    switch (r.Status) {
-      case ReadStatus::kData:
-        filled += r.Count;
-        if (filled == block.size()) deliver();
-        break;
-      case ReadStatus::kTimeout:
-        deliver();
-        break;
-      case ReadStatus::kStopped:
-        deliver();
-        reader_running_ = false;
-        return;
-      case ReadStatus::kFailed:
-        deliver();
-        log_.Post(StoppedLine(port_name, kReaderStoppedText));
-        reader_running_ = false;
-        return;
+    if (block > 0) wait = kReadInterval;
+    // A block is at most kInQueueSize bytes: the read never runs past it.
+    ReadResult r = device.Read(std::span<uint8_t>(chunk).first(kInQueueSize - block), wait);
+    if (r.Status == ReadStatus::kData) {
+      const std::span<const uint8_t> bytes(chunk.data(), r.Count);
+      // Kept for the log before the ring gets them: whatever the user
+      // interface sees in the ring, a flush of the log will find.
+      {
+        std::lock_guard lock(received_mutex_);
+        received_.insert(received_.end(), bytes.begin(), bytes.end());
+      }
+      ring_.Append(bytes);
+      block += r.Count;
+      if (block >= kInQueueSize) {
+        FlushReceived();
+        block = 0;
+      }
+      continue;
     }
+    FlushReceived();
+    block = 0;
+    if (r.Status == ReadStatus::kTimeout) continue;
+    if (r.Status == ReadStatus::kFailed) log_.Post(StoppedLine(port_name, kReaderStoppedText));
+    reader_running_ = false;
+    return;
   }
+}
+
+void TSerialPort::FlushReceived() {
+  std::lock_guard lock(received_mutex_);
+  if (received_.empty()) return;
+  log_.BytesReceived(received_);
+  received_.clear();
 }
 
 void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {

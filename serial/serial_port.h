@@ -67,6 +67,11 @@ class TSerialPort : public PortTransport {
 
   // The device is held (the "handle" is set); false once Close ran.
   bool IsOpen() const override { return device_ != nullptr; }
+  // Logs the bytes received since the last " 收到数据：" line as one line.
+  // The reader does so when a block ends (kReadInterval of silence); the
+  // user interface does so before each line of its own, so a reply's line
+  // always comes before the lines that follow from it.
+  void FlushReceived() override;
   // Whether each thread still runs; false before Open, after Close and after
   // the thread ended on an I/O failure.
   bool ReaderRunning() const { return reader_running_.load(); }
@@ -116,6 +121,9 @@ class TSerialPort : public PortTransport {
 
   // The writer's queue. `accepting_` is false while closed and once the
   // writer has ended after a failure; `stopping_` tells the writer to end.
+  std::mutex received_mutex_;
+  std::vector<uint8_t> received_;  // received, not yet logged
+
   std::mutex queue_mutex_;
   std::condition_variable queue_cv_;
   std::deque<std::vector<uint8_t>> queue_;

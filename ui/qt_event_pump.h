@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
@@ -26,8 +27,14 @@ class QtEventPump : public EventPump {
   void Interrupt();
   // Whether a period is being served right now.
   bool Pumping() const { return !loops_.empty(); }
+  // Any thread: ends the innermost period being served (or the next one).
+  void Wake() override;
 
  private:
+  // Lives on the user-interface thread: wakes arrive there as queued calls.
+  QObject relay_;
+  std::atomic<bool> wake_posted_{false};
+  bool woken_ = false;
   // The local loops now running, innermost last: a period can serve an
   // event that starts another period (a second window's timer, say).
   std::vector<QEventLoop*> loops_;

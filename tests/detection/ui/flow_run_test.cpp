@@ -171,10 +171,15 @@ class FlowRunTest : public QObject {
     SimWindow b(2);
     b.Select({0, 1});
     bool refused_while_running = false;
-    QTimer::singleShot(200, [&] {
-      refused_while_running = b.w->frm->Run().CurrentOperation() == 1;
+    // The second start comes while the first meter's answer is shown.
+    auto& run = b.w->frm->Run();
+    const auto show = run.on_lamp;
+    run.on_lamp = [&](int row, Lamp lamp) {
+      show(row, lamp);
+      if (row != 0 || lamp != Lamp::Lime) return;
+      refused_while_running = run.CurrentOperation() == 1;
       b.Click("BtnFlow");
-    });
+    };
     b.Click("btnCheckIn");
     QVERIFY(refused_while_running);
     QCOMPARE(b.w->beeps, 1);
