@@ -59,6 +59,27 @@ class GridDelegate : public QStyledItemDelegate {
   }
 };
 
+// A header as tall as its most wrapped caption needs.
+class WrappingHeader : public QHeaderView {
+ public:
+  explicit WrappingHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+    setSectionsClickable(false);
+  }
+
+ protected:
+  QSize sectionSizeFromContents(int logical) const override {
+    QSize size = QHeaderView::sectionSizeFromContents(logical);
+    constexpr int kMargins = 8;
+    const int width = sectionSize(logical) - kMargins;
+    if (width <= 0 || !model()) return size;
+    const QString text = model()->headerData(logical, orientation()).toString().trimmed();
+    const QRect wrapped =
+        fontMetrics().boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, text);
+    size.setHeight(std::max(size.height(), wrapped.height() + kMargins));
+    return size;
+  }
+};
+
 // A filled disc with a dark rim and a white sign: the saturated disc stands
 // out on a light list, the white sign and the disc on a dark one.
 QIcon DrawIcon(const QColor& fill, RowState state) {
@@ -106,7 +127,7 @@ QIcon DrawIcon(const QColor& fill, RowState state) {
 
 QIcon TReadingList::StateIcon(RowState state) {
   static const std::array<QIcon, 4> icons{
-      DrawIcon(QColor(0x6B, 0x78, 0x8C), RowState::Pending),
+      DrawIcon(QColor(0x7A, 0x86, 0x99), RowState::Pending),
       DrawIcon(QColor(0x1E, 0x73, 0xD8), RowState::InProgress),
       DrawIcon(QColor(0x1F, 0x9D, 0x3A), RowState::Answered),
       DrawIcon(QColor(0xD9, 0x2D, 0x20), RowState::Failed),
@@ -126,12 +147,17 @@ TReadingList::TReadingList(QWidget* parent) : QTreeWidget(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setIconSize(QSize(16, 16));
   setItemDelegate(new GridDelegate(this));
+  setHeader(new WrappingHeader(this));
   header()->setStretchLastSection(false);
   header()->setMinimumSectionSize(0);
+  // Captions longer than their column wrap onto more lines (the header
+  // grows) rather than lose both ends.
   for (int c = 0; c < kColumns; ++c) {
     setColumnWidth(c, kListColumns[c].width);
-    headerItem()->setTextAlignment(c, kListColumns[c].align);
+    headerItem()->setData(c, Qt::TextAlignmentRole,
+                          static_cast<int>(kListColumns[c].align) | Qt::TextWordWrap);
   }
+  header()->setTextElideMode(Qt::ElideRight);
   setColumnHidden(kColPosition, true);
   // The popup opens from the mouse press, after the press has selected.
   setContextMenuPolicy(Qt::PreventContextMenu);
@@ -139,8 +165,10 @@ TReadingList::TReadingList(QWidget* parent) : QTreeWidget(parent) {
 
 void TReadingList::ApplyLanguage(bool english) {
   for (int c = 0; c < kColumns; ++c) {
-    headerItem()->setText(
-        c, QString::fromUtf8(english ? kListColumns[c].english : kListColumns[c].chinese));
+    const QString text =
+        QString::fromUtf8(english ? kListColumns[c].english : kListColumns[c].chinese);
+    headerItem()->setText(c, text);
+    headerItem()->setToolTip(c, text.trimmed());
   }
 }
 
@@ -160,8 +188,11 @@ void TReadingList::ShowRow(int i, const ReadingRow& row) {
   item->setIcon(0, StateIcon(row.State));
   item->setText(kColAddress, QString::fromStdString(row.Address));
   item->setText(kColVersion, QString::fromStdString(row.Version));
+  // A text wider than its column shows whole as the cell's tip.
   for (size_t c = 0; c < row.Columns.size(); ++c) {
-    item->setText(kColFirstData + static_cast<int>(c), QString::fromStdString(row.Columns[c]));
+    const QString text = QString::fromStdString(row.Columns[c]);
+    item->setText(kColFirstData + static_cast<int>(c), text);
+    item->setToolTip(kColFirstData + static_cast<int>(c), text);
   }
   item->setText(kColPosition, QString::number(row.Position));
 }
