@@ -1,6 +1,7 @@
 #include "protocol/metering_data.h"
 
-#include "core/number_format.h"
+#include <algorithm>
+
 #include "protocol/codec.h"
 
 namespace qv {
@@ -29,33 +30,33 @@ constexpr Rule kVolumeA{{{{0x29, 1e-3}, {0x2C, 1}, {0, 0}, {0, 0}}}, 0};
 constexpr Rule kVolumeB{{{{0x29, 1e-5}, {0x2C, 0.01}, {0, 0}, {0, 0}}}, 2};
 // clang-format on
 
-// Where a column's number comes from: group 1..5 and its rule, or a fixed
-// text (group 0), or the heat/cold split of "M-BusV3.01" (group 2 when the
-// meter type matches, else "0.00").
+// Where a quantity comes from: group 1..5 and its rule, or a fixed zero
+// (group 0) shown with `fixedDecimals`, or the heat/cold split of
+// "M-BusV3.01" (the group when the meter type matches, else a zero).
 struct Source {
   int group;
   const Rule* rule;
-  const char* fixed;
+  int fixedDecimals;
   int onlyForType = 0;  // 0x20 heat only, 0x21 cold only (not-heat), 0 always
 };
 
 struct Layout {
   bool unitFirst;
-  std::array<Source, 6> columns;  // settlement .. accumulated flow
+  std::array<Source, kMeteringQuantities> columns;  // settlement .. accumulated flow
 };
 
 // clang-format off
-constexpr Layout kV201{false, {{{0, nullptr, "0"}, {2, &kEnergyA, nullptr}, {3, &kEnergyA, nullptr},
-                               {0, nullptr, "0.00"}, {4, &kFlowA1, nullptr}, {5, &kVolumeA, nullptr}}}};
-constexpr Layout kV202{false, {{{0, nullptr, "0"}, {2, &kEnergyA, nullptr}, {3, &kEnergyA, nullptr},
-                               {0, nullptr, "0.00"}, {4, &kFlowA, nullptr}, {5, &kVolumeA, nullptr}}}};
-constexpr Layout kV203{false, {{{0, nullptr, "0"}, {1, &kEnergyA, nullptr}, {2, &kEnergyA, nullptr},
-                               {3, &kPowerA, nullptr}, {4, &kFlowA, nullptr}, {5, &kVolumeA, nullptr}}}};
-constexpr Layout kV301{true, {{{1, &kEnergyB, nullptr}, {2, &kEnergyB, "0.00", 0x20},
-                              {2, &kEnergyB, "0.00", 0x21}, {3, &kPowerA, nullptr},
-                              {4, &kFlowB4, nullptr}, {5, &kVolumeB, nullptr}}}};
-constexpr Layout kTG{false, {{{0, nullptr, "0"}, {2, &kEnergyC, nullptr}, {1, &kEnergyC, nullptr},
-                             {3, &kPowerA, nullptr}, {4, &kFlowB3, nullptr}, {5, &kVolumeB, nullptr}}}};
+constexpr Layout kV201{false, {{{0, nullptr, 0}, {2, &kEnergyA, 0}, {3, &kEnergyA, 0},
+                               {0, nullptr, 2}, {4, &kFlowA1, 0}, {5, &kVolumeA, 0}}}};
+constexpr Layout kV202{false, {{{0, nullptr, 0}, {2, &kEnergyA, 0}, {3, &kEnergyA, 0},
+                               {0, nullptr, 2}, {4, &kFlowA, 0}, {5, &kVolumeA, 0}}}};
+constexpr Layout kV203{false, {{{0, nullptr, 0}, {1, &kEnergyA, 0}, {2, &kEnergyA, 0},
+                               {3, &kPowerA, 0}, {4, &kFlowA, 0}, {5, &kVolumeA, 0}}}};
+constexpr Layout kV301{true, {{{1, &kEnergyB, 0}, {2, &kEnergyB, 2, 0x20},
+                              {2, &kEnergyB, 2, 0x21}, {3, &kPowerA, 0},
+                              {4, &kFlowB4, 0}, {5, &kVolumeB, 0}}}};
+constexpr Layout kTG{false, {{{0, nullptr, 0}, {2, &kEnergyC, 0}, {1, &kEnergyC, 0},
+                             {3, &kPowerA, 0}, {4, &kFlowB3, 0}, {5, &kVolumeB, 0}}}};
 // clang-format on
 
 struct VersionLayout {
@@ -69,55 +70,40 @@ constexpr std::array<VersionLayout, 4> kVersions{{{"M-BusV2.01", &kV201},
 
 constexpr size_t kGroupsAt = 14;
 
-std::optional<std::string> Convert(std::span<const uint8_t> frame, bool unitFirst,
+std::optional<ShownNumber> Convert(std::span<const uint8_t> frame, bool unitFirst,
                                    const Source& src) {
   const bool typeMatches = src.onlyForType == 0 || (src.onlyForType == 0x20) == (frame[1] == 0x20);
-  if (src.group == 0 || !typeMatches) return std::string(src.fixed);
+  if (src.group == 0 || !typeMatches) return ShownNumber{0, src.fixedDecimals};
   const auto group = frame.subspan(kGroupsAt + 5 * (src.group - 1), 5);
   const uint8_t unit = unitFirst ? group[0] : group[4];
   const double v = static_cast<double>(BcdToInt(group.subspan(unitFirst ? 1 : 0, 4)));
   for (const UnitFactor& u : src.rule->units) {
-    if (u.factor != 0 && u.unit == unit) return FormatFixed(v * u.factor, src.rule->decimals);
+    if (u.factor != 0 && u.unit == unit) return ShownNumber{v * u.factor, src.rule->decimals};
   }
   return std::nullopt;
 }
 
-MeteringTexts Decode(std::span<const uint8_t> frame, const Layout& layout) {
-  MeteringTexts out;
+std::optional<MeteringData> Decode(std::span<const uint8_t> frame, const Layout& layout) {
   // A correct frame shorter than the layout has no data to show; everything
   // past its end would be read out of bounds.
-  if (frame.size() < kMeteringReplyLength) return out;
+  if (frame.size() < kMeteringReplyLength) return std::nullopt;
+  MeteringData out;
+  out.type = frame[1];
   for (size_t i = 0; i < layout.columns.size(); ++i) {
-    out.column[i] = Convert(frame, layout.unitFirst, layout.columns[i]);
+    out.quantities[i] = Convert(frame, layout.unitFirst, layout.columns[i]);
   }
-  auto set = [&](ReadingColumn c, std::string text) {
-    out.column[static_cast<size_t>(c)] = std::move(text);
-  };
-  set(ReadingColumn::SupplyTemperature,
-      FormatFixed(static_cast<double>(BcdToInt(frame.subspan(39, 3))) / 100, 2));
-  set(ReadingColumn::ReturnTemperature,
-      FormatFixed(static_cast<double>(BcdToInt(frame.subspan(42, 3))) / 100, 2));
-  set(ReadingColumn::AccumulatedTime, std::to_string(BcdToInt(frame.subspan(45, 3))));
-  set(ReadingColumn::MeterClock, BcdDateTimeText(frame.subspan<48, 7>()));
-  set(ReadingColumn::Status,
-      ByteToHex(frame[55]) + ByteToHex(frame[56]) + StatusBitsText(frame[55]));
-  set(ReadingColumn::CommResult, kTextDataOk);
+  out.supplyC = static_cast<double>(BcdToInt(frame.subspan(39, 3))) / 100;
+  out.returnC = static_cast<double>(BcdToInt(frame.subspan(42, 3))) / 100;
+  out.hours = static_cast<uint32_t>(BcdToInt(frame.subspan(45, 3)));
+  std::copy_n(frame.begin() + 48, out.clock.size(), out.clock.begin());
+  out.status = {frame[55], frame[56]};
   return out;
 }
 
 }  // namespace
 
-std::string StatusBitsText(uint8_t status) {
-  static constexpr const char* kBits[] = {"欠压  ", "进水温度有误   ", "回水温度有误   ",
-                                          "流量传感器有误  "};
-  std::string out;
-  for (int bit = 0; bit < 4; ++bit) {
-    if (status & (1u << bit)) out += kBits[bit];
-  }
-  return out;
-}
-
-MeteringTexts DecodeMeteringData(std::span<const uint8_t> frame, std::string_view version) {
+std::optional<MeteringData> DecodeMeteringData(std::span<const uint8_t> frame,
+                                               std::string_view version) {
   const Layout* layout = &kV202;
   for (const VersionLayout& v : kVersions) {
     if (v.text == version) layout = v.layout;
@@ -125,7 +111,7 @@ MeteringTexts DecodeMeteringData(std::span<const uint8_t> frame, std::string_vie
   return Decode(frame, *layout);
 }
 
-MeteringTexts DecodeMeteringDataTG(std::span<const uint8_t> frame) {
+std::optional<MeteringData> DecodeMeteringDataTG(std::span<const uint8_t> frame) {
   return Decode(frame, kTG);
 }
 

@@ -1,5 +1,8 @@
-// Decoding of the metering-data reply (C 81) and the clock-set reply (C 84)
-// into the texts of the meter-reading list.
+// Decoding of the metering-data reply (C 81) into typed values: the six
+// energy and flow quantities with the decimals their layout shows them
+// with, the temperatures, the working hours, the meter clock and the status
+// bytes. Turning them into the list's texts is the reading window's
+// business (reading/core/reading_format.h).
 //
 // Metering reply, offsets from the 68 (numbers are little-endian BCD):
 //   0 68 | 1 T (20 heat, 21 cold) | 2..8 address | 9 C=81 | 10 L | 11..12 DI
@@ -14,57 +17,52 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace qv {
 
-// Columns 3..14 of the meter-reading list, in order.
-enum class ReadingColumn : uint8_t {
-  Settlement,  // "结算日冷热量(Kwh)"
-  CurrentHeat,
-  CurrentCold,
-  HeatPower,
-  FlowRate,
-  AccumulatedFlow,
-  SupplyTemperature,
-  ReturnTemperature,
-  AccumulatedTime,
-  MeterClock,
-  Status,
-  CommResult,  // "通讯情况"
+// A number and the decimals it is shown with (a layout's fixed "0" is 0
+// with none, its fixed "0.00" is 0 with two).
+struct ShownNumber {
+  double value = 0;
+  int decimals = 0;
 };
-inline constexpr int kReadingColumns = 12;
 
-// What a decoded reply shows: a text per column, or nothing where the column
-// keeps its previous text (a unit code the rule does not know).
-struct MeteringTexts {
-  std::array<std::optional<std::string>, kReadingColumns> column;
-  const std::optional<std::string>& operator[](ReadingColumn c) const {
-    return column[static_cast<size_t>(c)];
+// The quantities of the groups, in list order.
+enum class MeteringQuantity : uint8_t {
+  Settlement,       // kWh
+  CurrentHeat,      // kWh
+  CurrentCold,      // kWh
+  HeatPower,        // kW
+  FlowRate,         // m³/h
+  AccumulatedFlow,  // m³
+};
+inline constexpr int kMeteringQuantities = 6;
+
+struct MeteringData {
+  uint8_t type = 0;  // T: 20 heat, 21 cold
+  // Nothing where the group's unit code is not one its rule knows.
+  std::array<std::optional<ShownNumber>, kMeteringQuantities> quantities{};
+  double supplyC = 0;  // hundredths of °C in the reply
+  double returnC = 0;
+  uint32_t hours = 0;
+  std::array<uint8_t, 7> clock{};   // ss mm hh DD MM YY CC, BCD
+  std::array<uint8_t, 2> status{};  // status 1 (fault bits), status 2
+
+  const std::optional<ShownNumber>& operator[](MeteringQuantity q) const {
+    return quantities[static_cast<size_t>(q)];
   }
 };
 
 // A metering reply through its status bytes, checksum and end byte.
 inline constexpr size_t kMeteringReplyLength = 59;
 
-// "欠压  ", "进水温度有误   ", "回水温度有误   ", "流量传感器有误  " for bits 0..3.
-std::string StatusBitsText(uint8_t status);
-
 // A correct metering reply (C 81, DI 90 1F) under the row's protocol text
 // ("M-BusV2.01" .. "M-BusV3.01"; any other text reads as "M-BusV2.02").
-MeteringTexts DecodeMeteringData(std::span<const uint8_t> frame, std::string_view version);
+// Nothing for a frame too short to hold the data.
+std::optional<MeteringData> DecodeMeteringData(std::span<const uint8_t> frame,
+                                               std::string_view version);
 // A correct metering reply with DI 1F 90, whatever the row's protocol text.
-MeteringTexts DecodeMeteringDataTG(std::span<const uint8_t> frame);
-
-// Communication-result texts.
-inline constexpr const char* kTextDataOk = "数据返回正确";
-inline constexpr const char* kTextDataIncomplete = "返回数据不完整";
-inline constexpr const char* kTextDataChecksum = "返回校验错误";
-inline constexpr const char* kTextClockOk = "系统对时返回正确";
-inline constexpr const char* kTextClockIncomplete = "系统对时返回数据不完整";
-inline constexpr const char* kTextClockChecksum = "系统对时返回校验错误";
-inline constexpr const char* kTextNoReply = "没有数据返回";
-inline constexpr const char* kTextFailedCell = "─";
+std::optional<MeteringData> DecodeMeteringDataTG(std::span<const uint8_t> frame);
 
 }  // namespace qv

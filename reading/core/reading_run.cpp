@@ -156,8 +156,8 @@ void ReadingRun::DecodeMeteringReply(size_t i, FrameCheck check, std::span<const
     return;
   }
   const bool tg = frame[FrameOffset::kDi0] == 0x1F;
-  const MeteringTexts texts =
-      tg ? DecodeMeteringDataTG(frame) : DecodeMeteringData(frame, rows[i].Version);
+  const MeteringTexts texts = MeteringTextsOf(tg ? DecodeMeteringDataTG(frame)
+                                                 : DecodeMeteringData(frame, rows[i].Version));
   for (size_t c = 0; c < texts.column.size(); ++c) {
     if (texts.column[c]) rows[i].Columns[c] = *texts.column[c];
   }

@@ -15,6 +15,7 @@
 #include "protocol/frame.h"
 #include "protocol/metering_data.h"
 #include "protocol/operation_runner.h"
+#include "reading/core/reading_format.h"
 #include "serial/port_slots.h"
 
 namespace qv {

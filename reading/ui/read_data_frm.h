@@ -1,16 +1,98 @@
-// The meter reading window: metering data and clock setting. Until its controls are built it shows
-// its caption only; the main window docks it like any tool window.
+// The meter reading window: reads the metering data of the meters in its
+// list and sets their clocks, one meter at a time or all at once by
+// broadcast. The list holds one row per selected meter position, with the
+// row's protocol version, what its meter reported and how the exchange
+// went. The operations are a ReadingRun; this file holds the layout and
+// the wiring.
 #pragma once
 
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "core/debug_trace.h"
+#include "reading/core/reading_run.h"
 #include "ui/tool_form.h"
 
 namespace qv {
 
-class TReadDataFrm : public TPlaceholderForm {
+class TOperatorInput;
+class TReadingList;
+
+class TReadDataFrm : public TToolForm {
   Q_OBJECT
 
  public:
   explicit TReadDataFrm(SharedState& state, QWidget* parent = nullptr);
+
+  ReadingRun& Run() { return run_; }
+  TOperatorInput& Input() { return *input_; }
+  TReadingList& List() { return *lvMain_; }
+  QMenu* PopupMenu() { return PopupMenu2_; }
+  // Trace entries that could not be written.
+  uint64_t DroppedTraces() const { return trace_.Dropped(); }
+
+  // Which rows a command serves.
+  enum class Rows { kAll, kSelected, kOne };
+
+  // Reads the metering data of `rows`, as the button and menu items do.
+  void ReadData(Rows rows);
+  // Sets the clocks of `rows`.
+  void SetClock(Rows rows);
+  // Sends the broadcast clock setting.
+  void BroadcastClock();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void CancelRuns() override { run_.Cancel(); }
+  void ApplyLanguage() override;
+
+ private:
+  QWidget* BuildControls();
+  void BuildMenu();
+  void FormShow();
+  // The list rows a command serves; nothing when the list is empty or the
+  // selection does not fit the command.
+  std::optional<std::vector<size_t>> RowsFor(Rows rows) const;
+  // Runs `operation` (a ReadingRun member) and tells the operator it ended.
+  bool Start(const std::function<bool()>& operation);
+
+  // Handlers of the controls.
+  void btn1Click();
+  void btn2Click();
+  void rbtn1Click();
+  void N1Click();
+  void N2Click();
+  void N3Click();
+  void N6Click();
+  void N7Click();
+  void N8Click();
+  void N14Click();
+  void ProtocolClick(const QString& version);
+  void Timer1Timer();
+  void lvMainMouseDown(const QPoint& global);
+
+  ReadingRun run_;
+  DebugTrace trace_;
+  TOperatorInput* input_;
+  TReadingList* lvMain_;
+  QComboBox* cbxDataType_ = nullptr;
+  QComboBox* cbxProType_ = nullptr;
+  QComboBox* cbxDT_ = nullptr;
+  QPushButton* btn1_ = nullptr;
+  QPushButton* btn2_ = nullptr;
+  QPushButton* Button1_ = nullptr;
+  QRadioButton* rbtn1_ = nullptr;
+  QLineEdit* edtDT_ = nullptr;
+  QMenu* PopupMenu2_ = nullptr;
+  QAction* N7_ = nullptr;
+  QAction* N8_ = nullptr;
+  QTimer* ReadTimer_ = nullptr;
 };
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include "core/number_format.h"
 #include "protocol/codec.h"
 #include "protocol/frame.h"
+#include "reading/core/reading_format.h"
 
 namespace qv {
 namespace {
@@ -34,7 +35,7 @@ TEST(MeteringData, ValueFirstVersions) {
   ASSERT_EQ(f.size(), 59u);
   ASSERT_EQ(CheckFrame(f), FrameCheck::kCorrect);
 
-  const MeteringTexts v202 = DecodeMeteringData(f, "M-BusV2.02");
+  const MeteringTexts v202 = MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.02"));
   EXPECT_EQ(v202[ReadingColumn::Settlement], "0");
   EXPECT_EQ(v202[ReadingColumn::CurrentHeat], "1200");
   EXPECT_EQ(v202[ReadingColumn::CurrentCold], "278");  // 1 GJ-coded unit × 277.78
@@ -49,21 +50,21 @@ TEST(MeteringData, ValueFirstVersions) {
   EXPECT_EQ(v202[ReadingColumn::CommResult], "数据返回正确");
 
   // The same flow group reads a thousand times larger under 2.01.
-  EXPECT_EQ(DecodeMeteringData(f, "M-BusV2.01")[ReadingColumn::FlowRate], "1.000");
+  EXPECT_EQ(MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.01"))[ReadingColumn::FlowRate], "1.000");
   // 2.03 shifts the energies down one group and reads power from G3.
-  const MeteringTexts v203 = DecodeMeteringData(f, "M-BusV2.03");
+  const MeteringTexts v203 = MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.03"));
   EXPECT_EQ(v203[ReadingColumn::CurrentHeat], "0");
   EXPECT_EQ(v203[ReadingColumn::CurrentCold], "1200");
   EXPECT_EQ(v203[ReadingColumn::HeatPower], std::nullopt);  // unit 11 is no power unit
   // A TG row that answers with DI 90 1F reads like 2.02.
-  EXPECT_EQ(DecodeMeteringData(f, "TG")[ReadingColumn::FlowRate], "0.001");
+  EXPECT_EQ(MeteringTextsOf(DecodeMeteringData(f, "TG"))[ReadingColumn::FlowRate], "0.001");
 }
 
 TEST(MeteringData, UnitFirstVersionSplitsHeatAndCold) {
   constexpr const char* groups =
       "05 00 25 00 00  05 00 12 00 00  17 50 01 00 00  32 00 00 00 01  2C 34 12 00 00";
   const Bytes heat = MeteringReply(0x20, groups);
-  const MeteringTexts h = DecodeMeteringData(heat, "M-BusV3.01");
+  const MeteringTexts h = MeteringTextsOf(DecodeMeteringData(heat, "M-BusV3.01"));
   EXPECT_EQ(h[ReadingColumn::Settlement], "25.00");
   EXPECT_EQ(h[ReadingColumn::CurrentHeat], "12.00");
   EXPECT_EQ(h[ReadingColumn::CurrentCold], "0.00");
@@ -71,7 +72,8 @@ TEST(MeteringData, UnitFirstVersionSplitsHeatAndCold) {
   EXPECT_EQ(h[ReadingColumn::FlowRate], "0.1000");
   EXPECT_EQ(h[ReadingColumn::AccumulatedFlow], "12.34");
 
-  const MeteringTexts c = DecodeMeteringData(MeteringReply(0x21, groups), "M-BusV3.01");
+  const MeteringTexts c =
+      MeteringTextsOf(DecodeMeteringData(MeteringReply(0x21, groups), "M-BusV3.01"));
   EXPECT_EQ(c[ReadingColumn::CurrentHeat], "0.00");
   EXPECT_EQ(c[ReadingColumn::CurrentCold], "12.00");
 }
@@ -79,7 +81,8 @@ TEST(MeteringData, UnitFirstVersionSplitsHeatAndCold) {
 TEST(MeteringData, TgLayoutSwapsHeatAndCold) {
   constexpr const char* groups =
       "00 01 00 00 11  00 12 00 00 05  00 00 00 00 17  00 00 00 01 32  34 12 00 00 2C";
-  const MeteringTexts t = DecodeMeteringDataTG(MeteringReply(0x20, groups, 0x1F, 0x90));
+  const MeteringTexts t =
+      MeteringTextsOf(DecodeMeteringDataTG(MeteringReply(0x20, groups, 0x1F, 0x90)));
   EXPECT_EQ(t[ReadingColumn::CurrentHeat], "12.00");
   EXPECT_EQ(t[ReadingColumn::CurrentCold], "277.78");
   EXPECT_EQ(t[ReadingColumn::FlowRate], "0.100");
@@ -92,7 +95,9 @@ TEST(MeteringData, ShortCorrectFramesShowNothing) {
   shortFrame.push_back(FrameChecksum(shortFrame));
   shortFrame.push_back(0x16);
   ASSERT_EQ(CheckFrame(shortFrame), FrameCheck::kCorrect);
-  EXPECT_EQ(DecodeMeteringData(shortFrame, "M-BusV2.02")[ReadingColumn::CommResult], std::nullopt);
+  EXPECT_EQ(
+      MeteringTextsOf(DecodeMeteringData(shortFrame, "M-BusV2.02"))[ReadingColumn::CommResult],
+      std::nullopt);
 }
 
 TEST(MeteringData, StatusBits) {

@@ -1,0 +1,114 @@
+// The trace file grows by appending: every sequence of calls leaves the
+// text the initialisation-file functions would have written, a new second
+// adds to the file without rewriting it, and a failed write reaches the
+// window's trace only as a count.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "core/debug_trace.h"
+#include "core/ini_file.h"
+#include "support/local_time.h"
+#include "support/temp_files.h"
+
+namespace qv {
+namespace {
+
+using std::chrono::milliseconds;
+using testing_files::ReadFile;
+using testing_files::TempDir;
+using testing_files::WriteFile;
+using testing_time::Local;
+
+const auto kT = Local(2024, 3, 5, 14, 7, 9);
+constexpr const char* kFile = "2024030514Text.txt";
+
+// What the initialisation-file functions make of the same calls.
+std::string Reference(const std::string& start,
+                      const std::vector<std::pair<int, std::string>>& calls, const TempDir& dir) {
+  const std::string path = dir.File("reference.txt");
+  WriteFile(path, start);
+  for (const auto& [ms, text] : calls) {
+    const time_t t = std::chrono::system_clock::to_time_t(kT + milliseconds(ms));
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char section[32];
+    std::strftime(section, sizeof section, "%Y-%m-%d %H:%M:%S", &tm);
+    IniFile ini = IniFile::Load(path);
+    ini.Set(section, "调试", text);
+    ini.Save();
+  }
+  return ReadFile(path);
+}
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_ino;
+}
+
+TEST(TraceAppend, EveryOrderOfCallsLeavesTheIniText) {
+  struct Case {
+    const char* name;
+    std::string start;                               // the file before the first call
+    std::vector<std::pair<int, std::string>> calls;  // ms after kT, text
+  };
+  const Case cases[] = {
+      {"new seconds and repeats",
+       "",
+       {{0, "11"}, {300, "12"}, {1000, "13"}, {1200, "14"}, {2500, "1"}}},
+      {"an earlier second again",
+       "",
+       {{0, "1"}, {1000, "2"}, {2000, "11"}, {1000, "12"}, {3000, "13"}}},
+      {"a file from before, LF", "[x]\nk=v\n", {{0, "1"}, {0, "2"}, {1000, "3"}}},
+      {"a file from before, no end", "\xEF\xBB\xBF[x]\r\nk=v", {{0, "1"}, {1000, "2"}}},
+      {"blanks and breaks in texts", "", {{0, "  a"}, {10, "b\nc"}, {1000, ""}, {1010, "d"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    if (!c.start.empty()) WriteFile(dir.File(kFile), c.start);
+    for (const auto& [ms, text] : c.calls)
+      WriteDebugLog(dir.Dir(), text, kT + milliseconds(ms));
+    EXPECT_EQ(ReadFile(dir.File(kFile)), Reference(c.start, c.calls, dir));
+  }
+}
+
+TEST(TraceAppend, ANewSecondAppendsAndAChangedFileIsReadAgain) {
+  TempDir dir;
+  const std::string path = dir.File(kFile);
+  WriteDebugLog(dir.Dir(), "1", kT);
+  const ino_t inode = Inode(path);
+  WriteDebugLog(dir.Dir(), "2", kT + milliseconds(1000));
+  WriteDebugLog(dir.Dir(), "3", kT + milliseconds(1500));
+  EXPECT_EQ(Inode(path), inode);  // written in place, never replaced
+
+  // Someone else adds to the file: the next entry keeps what they wrote.
+  WriteFile(path, ReadFile(path) + "\r\n[other]\r\nk=v\r\n");
+  WriteDebugLog(dir.Dir(), "4", kT + milliseconds(1600));
+  const IniFile ini = IniFile::Load(path);
+  EXPECT_EQ(ini.Get("other", "k"), "v");
+  EXPECT_EQ(ini.Get("2024-03-05 14:07:10", "调试"), "4");
+}
+
+TEST(TraceAppend, FailedWritesRaiseForTheCallerAndAreCountedByTheWindowTrace) {
+  TempDir dir;
+  // A full disk in the middle of the hour: the append itself fails.
+  const std::string full = testing_files::FailureInChild(
+      [&] {
+        for (int i = 0; i < 100; ++i)
+          WriteDebugLog(dir.Dir(), std::string(40, 'x'), kT + milliseconds(1000 * i));
+      },
+      {.fileSizeLimit = 2000});
+  EXPECT_EQ(full, "Unable to write to " + dir.File(kFile));
+
+  DebugTrace trace;
+  trace.Write(dir.File("gone/"), "11", kT);
+  trace.Write(dir.File("gone/"), "12", kT + milliseconds(1000));
+  EXPECT_EQ(trace.Dropped(), 2u);
+  trace.Write(dir.Dir(), "13", kT);
+  EXPECT_EQ(trace.Dropped(), 2u);
+}
+
+}  // namespace
+}  // namespace qv
