@@ -35,8 +35,7 @@ AddressKey ClassifyAddressKey(char32_t c) {
 }
 
 std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> rows, int meter_num,
-                                                    int row, bool all_following,
-                                                    int max_length) {
+                                                    int row, bool all_following, int max_length) {
   const int count = std::clamp(meter_num, 0, static_cast<int>(rows.size()));
   if (row < 0 || row >= static_cast<int>(rows.size())) return std::nullopt;
   const std::optional<int64_t> start = DecimalInteger(rows[row].Address);

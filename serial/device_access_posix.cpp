@@ -10,7 +10,9 @@ namespace qv {
 
 std::string DeviceOpenProblem(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return "设备" + path + "不存在";
+  if (::stat(path.c_str(), &st) != 0) {
+    return "设备" + path + (errno == ENOENT ? "不存在" : "无访问权限");
+  }
   if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
     // Serial devices belong to a group (dialout, uucp) whose members may
     // use them; membership takes effect at the next login.

@@ -41,11 +41,10 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   // "通道状态" of the settings window: a fresh snapshot, modal over the
   // main window, gone when it closes.
   TMainFrm* main = p->MainFrm.get();
-  QObject::connect(p->SetParaFrm.get(), &TSetParaFrm::ChannelStatusRequested, main,
-                   [&state, main] {
-                     TChannelStatusFrm form(state, main);
-                     form.exec();
-                   });
+  QObject::connect(p->SetParaFrm.get(), &TSetParaFrm::ChannelStatusRequested, main, [&state, main] {
+    TChannelStatusFrm form(state, main);
+    form.exec();
+  });
   p->MainFrm->showMaximized();
   return p;
 }

@@ -127,13 +127,13 @@ bool StoreSettingText(BenchState& state, const SettingEdit& edit, std::string_vi
   const std::string_view t = TrimText(text);
   SystemSettings& s = state.Settings;
   if (const auto* d = std::get_if<double S::*>(&edit.member)) {
-    s.**d = t.empty() ? edit.empty : *ParseNumber(t);
+    s.** d = t.empty() ? edit.empty : *ParseNumber(t);
     if (edit.term) {
       for (FlowPointTerm& point : state.FlowPointTerms)
         point.*edit.term = s.**d;
     }
   } else if (const auto* w = std::get_if<uint16_t S::*>(&edit.member)) {
-    s.**w = static_cast<uint16_t>(t.empty() ? edit.empty : *WholeNumber(t));
+    s.** w = static_cast<uint16_t>(t.empty() ? edit.empty : *WholeNumber(t));
   } else {
     s.*std::get<int32_t S::*>(edit.member) =
         static_cast<int32_t>(t.empty() ? edit.empty : *WholeNumber(t));
@@ -196,8 +196,7 @@ std::vector<int> RowsTakingDn(std::span<const MeterRow> rows, int32_t meter_num,
 
 std::optional<AddressNumbering> NumberNewAddresses(std::span<const std::string> texts,
                                                    std::span<const MeterRow> rows,
-                                                   int32_t meter_num, int row,
-                                                   bool all_following) {
+                                                   int32_t meter_num, int row, bool all_following) {
   std::vector<MeterRow> copy(rows.begin(), rows.end());
   for (size_t r = 0; r < copy.size() && r < texts.size(); ++r)
     copy[r].Address = texts[r];

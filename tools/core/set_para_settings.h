@@ -40,8 +40,8 @@ int SettingIndex(const SystemSettings& s, const SettingList& list);
 // number within 32 bits (int32) or within 16 bits unsigned (uint16), and
 // what an empty text stores. The temperatures are also copied into every
 // flow point's temperatures (`term`).
-using SettingMember = std::variant<double SystemSettings::*, int32_t SystemSettings::*,
-                                   uint16_t SystemSettings::*>;
+using SettingMember =
+    std::variant<double SystemSettings::*, int32_t SystemSettings::*, uint16_t SystemSettings::*>;
 struct SettingEdit {
   std::string_view object;
   SettingMember member;

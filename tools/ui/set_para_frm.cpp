@@ -22,9 +22,6 @@ namespace {
 constexpr int kReadTimerMs = 1000;
 constexpr int kStatusTimerMs = 100;
 
-constexpr int kEditWidth = 80;
-constexpr int kListWidth = 96;
-
 template <typename W>
 W* Named(const char* name, QWidget* parent) {
   auto* w = new W(parent);
@@ -40,25 +37,29 @@ QScrollArea* Scroller(QWidget* content) {
   return area;
 }
 
-// The basic parameters as they stand in their group: label, control and
-// the unit after it, five to a row.
+// The basic parameters as they stand in their group: label, control (its
+// width, which the longest item of a list may exceed) and the unit after
+// it, five to a row.
 struct SettingPlace {
   const char* label;
   const char* control;
+  int width;
   const char* unit = nullptr;
   const char* unit_name = nullptr;
 };
+constexpr int kEdit = 70;
 // clang-format off
 constexpr SettingPlace kSettingPlaces[4][5] = {
-    {{"lblCommProtocol", "cbxCommProtocol"}, {"lblMeterType", "cbxMeterType"},
-     {"lblCaliber", "cbxCaliber"}, {"lblLevel", "cbxLevel"}, {"lblLocation", "cbxLocation"}},
-    {{"lblError", "edtError", "", "lblStandard"}, {"lblCorrection", "edtCorrection"},
-     {"lblMeterNum", "cbxMeterNum"}, {"lblLanguage", "cbxLanguage"}, {"lblFluxNum", "cbxFluxNum"}},
-    {{"lblFlux1", "edtFlux1"}, {"lblFlux2", "edtFlux2"}, {"lblFlux3", "edtFlux3"},
-     {"lblFlux4", "edtFlux4"}, {"lblFlux5", "edtFlux5"}},
-    {{"lblEntreTerm", "edtEntreTerm"}, {"lblExitTerm", "edtExitTerm"},
-     {"lblFluidTerm", "edtFluidTerm"}, {"lblWaitTime", "edtWaitTime", "ms", "lblMs"},
-     {"lblReadAgainTimes", "edtReadAgainTimes"}},
+    {{"lblCommProtocol", "cbxCommProtocol", 150}, {"lblMeterType", "cbxMeterType", 145},
+     {"lblCaliber", "cbxCaliber", 70}, {"lblLevel", "cbxLevel", 110}, {"lblLocation", "cbxLocation", 80}},
+    {{"lblError", "edtError", kEdit, "", "lblStandard"}, {"lblCorrection", "edtCorrection", kEdit},
+     {"lblMeterNum", "cbxMeterNum", 70}, {"lblLanguage", "cbxLanguage", 180},
+     {"lblFluxNum", "cbxFluxNum", 70}},
+    {{"lblFlux1", "edtFlux1", kEdit}, {"lblFlux2", "edtFlux2", kEdit}, {"lblFlux3", "edtFlux3", kEdit},
+     {"lblFlux4", "edtFlux4", kEdit}, {"lblFlux5", "edtFlux5", kEdit}},
+    {{"lblEntreTerm", "edtEntreTerm", kEdit}, {"lblExitTerm", "edtExitTerm", kEdit},
+     {"lblFluidTerm", "edtFluidTerm", kEdit}, {"lblWaitTime", "edtWaitTime", kEdit, "ms", "lblMs"},
+     {"lblReadAgainTimes", "edtReadAgainTimes", kEdit}},
 };
 // clang-format on
 
@@ -163,16 +164,11 @@ QGroupBox* TSetParaFrm::BuildSettings() {
       grid->addWidget(Named<QLabel>(p.label, group), row, 2 * col, Qt::AlignRight);
       QWidget* control = nullptr;
       if (FindSettingList(p.control)) {
-        auto* list = Named<QComboBox>(p.control, group);
-        list->setMinimumWidth(kListWidth);
-        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        list->setMinimumContentsLength(6);
-        control = list;
+        control = Named<QComboBox>(p.control, group);
       } else {
-        auto* edit = Named<QLineEdit>(p.control, group);
-        edit->setFixedWidth(kEditWidth);
-        control = edit;
+        control = Named<QLineEdit>(p.control, group);
       }
+      control->setFixedWidth(p.width);
       if (p.unit) {
         auto* cell = new QWidget(group);
         auto* line = new QHBoxLayout(cell);
@@ -203,9 +199,11 @@ QWidget* TSetParaFrm::BuildButtons() {
   auto* buttons = new QVBoxLayout(panel);
   buttons->setContentsMargins(0, 0, 0, 0);
   const std::pair<const char*, int> commands[] = {
-      {"btn2", kParaReadAddress},    {"btn3", kParaWriteAddress},     {"btn4", kParaSetClock},
-      {"btn5", kParaEnterCheck},     {"btn8", kParaExitCheck},        {"btn6", kParaSetCaliber},
-      {"btn7", kParaSetLocation},    {"btnSetCoef", kParaWriteAllCoef}, {"btnReadCoef", kParaReadCoef}};
+      {"btn2", kParaReadAddress},    {"btn3", kParaWriteAddress},
+      {"btn4", kParaSetClock},       {"btn5", kParaEnterCheck},
+      {"btn8", kParaExitCheck},      {"btn6", kParaSetCaliber},
+      {"btn7", kParaSetLocation},    {"btnSetCoef", kParaWriteAllCoef},
+      {"btnReadCoef", kParaReadCoef}};
   for (const auto& [name, code] : commands) {
     auto* button = Named<QPushButton>(name, panel);
     connect(button, &QPushButton::clicked, this, [this, code = code] { RunOperation(code); });
@@ -275,13 +273,14 @@ void TSetParaFrm::WireRows() {
     for (int k = 0; k < kFlowPoints; ++k) {
       QLineEdit* coef = grid_->edtCoef[k][r];
       connect(coef, &QLineEdit::textChanged, this, [this, r, k](const QString& text) {
-        if (const auto v = CoefficientValue(text.toStdString())) state_.Rows[r].Coefficients[k] = *v;
+        if (const auto v = CoefficientValue(text.toStdString()))
+          state_.Rows[r].Coefficients[k] = *v;
       });
-      input_->WatchNumber(
-          coef, [this, r, k] { return CoefficientName(r, k, state_.Settings.English()); },
-          {.accepts = [](const QString& text) {
-            return CoefficientValue(text.toStdString()).has_value();
-          }});
+      input_->WatchNumber(coef,
+                          [this, r, k] { return CoefficientName(r, k, state_.Settings.English()); },
+                          {.accepts = [](const QString& text) {
+                            return CoefficientValue(text.toStdString()).has_value();
+                          }});
       coef->setContextMenuPolicy(Qt::PreventContextMenu);
       coef->setProperty("row", r);
       coef->setProperty("coefficient", k);
@@ -358,7 +357,8 @@ void TSetParaFrm::ApplyLanguage() {
   ++loading_;
   ApplyCaptions(*this, SetParaCaptions(), s.English());
   // The lists captioned per language show the settings' items again.
-  for (const char* name : {"cbxMeterType", "cbxLevel", "cbxLocation", "cbxCommType", "cbxLanguage"}) {
+  for (const char* name :
+       {"cbxMeterType", "cbxLevel", "cbxLocation", "cbxCommType", "cbxLanguage"}) {
     const SettingList& list = *FindSettingList(name);
     findChild<QComboBox*>(name)->setCurrentIndex(SettingIndex(s, list));
   }

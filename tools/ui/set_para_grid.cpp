@@ -68,11 +68,14 @@ TSetParaGrid::TSetParaGrid(QWidget* parent) : TMeterGrid(parent) {
   cbSame->setObjectName("cbSame");
   layout_->addWidget(cbSame, 0, kColDn);
 
-  const std::pair<const char*, int> headings[] = {
-      {"lblComm", kColComm},       {"lblChannel", kColChannel},
-      {"lblCurrAddr", kColCurrAddr}, {"lblNewAddr", kColNewAddr},
-      {"lblDN", kColDn},           {"lblTimes", kColTimes},
-      {"lblDownStream", kColTimes + 1}, {"lblReverseFlow", kColTimes + 2}};
+  const std::pair<const char*, int> headings[] = {{"lblComm", kColComm},
+                                                  {"lblChannel", kColChannel},
+                                                  {"lblCurrAddr", kColCurrAddr},
+                                                  {"lblNewAddr", kColNewAddr},
+                                                  {"lblDN", kColDn},
+                                                  {"lblTimes", kColTimes},
+                                                  {"lblDownStream", kColTimes + 1},
+                                                  {"lblReverseFlow", kColTimes + 2}};
   for (const auto& [name, column] : headings)
     layout_->addWidget(Header(name, this), 1, column);
   for (int k = 0; k < kFlowPoints; ++k) {
@@ -129,8 +132,8 @@ TSetParaGrid::TSetParaGrid(QWidget* parent) : TMeterGrid(parent) {
 }
 
 void TSetParaGrid::EnableOwnCells(int r, bool on) {
-  for (QWidget* w : std::initializer_list<QWidget*>{cbxComm[r], cbxChannel[r], edtNewAddr[r],
-                                                    cbxCaliber[r]})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{cbxComm[r], cbxChannel[r], edtNewAddr[r], cbxCaliber[r]})
     w->setEnabled(on);
 }
 
