@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "serial/device_access.h"
 
@@ -11,9 +12,11 @@ namespace qv {
 std::string DeviceOpenProblem(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    return "设备" + path + (errno == ENOENT ? "不存在" : "无访问权限");
+    const bool missing = errno == ENOENT;
+    return "设备" + path + (missing ? "不存在" : "无访问权限");
   }
-  if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+  const bool denied = ::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+  if (denied) {
     // Serial devices belong to a group (dialout, uucp) whose members may
     // use them; membership takes effect at the next login.
     const struct group* g = ::getgrgid(st.st_gid);

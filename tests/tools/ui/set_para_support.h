@@ -3,19 +3,10 @@
 // every row given its meter's port and address.
 #pragma once
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QMenu>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
-#include "sim/lib/virtual_bench.h"
 #include "support/form_input.h"
 #include "tools/ui/set_para_frm.h"
 #include "tools/ui/set_para_grid.h"
@@ -68,7 +59,8 @@ struct Window {
 };
 
 // The window against `meters` simulated meters; the reply poll runs at a
-// tenth of its period to keep the tests quick.
+// tenth of its period to keep the tests quick. The window (and its ports)
+// goes before the bench.
 struct SimWindow {
   std::unique_ptr<sim::VirtualBench> bench;
   std::unique_ptr<Window> w;
@@ -87,17 +79,6 @@ struct SimWindow {
     });
     w->Find<QTimer>("ReadTimer")->setInterval(100);
   }
-  ~SimWindow() {
-    for (int n = 1; n <= kPortCount; ++n) {
-      if (w->state->Slots[n].Port) w->state->Slots[n].Port->Close();
-      w->state->Slots[n].PortOpen = false;
-    }
-    w.reset();
-    bench.reset();
-  }
-  SimWindow(const SimWindow&) = delete;
-  SimWindow& operator=(const SimWindow&) = delete;
-
   void Silence(int meter) const {
     sim::MeterFaults silent;
     silent.silent = true;
