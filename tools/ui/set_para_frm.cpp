@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "protocol/switch_frame.h"
 #include "tools/ui/set_para_captions.h"
 #include "tools/ui/set_para_grid.h"
 #include "ui/operator_input.h"
@@ -63,8 +64,9 @@ constexpr SettingPlace kSettingPlaces[4][5] = {
 };
 // clang-format on
 
-// The items of the lists whose texts do not depend on the language (the
-// language-dependent ones get theirs from the caption table).
+// The items of a list: the same texts in both languages, the counts, the
+// pipe sizes, or (for the lists captioned per language) empty items that
+// the captions fill.
 QStringList Items(const SettingList& list) {
   const std::string_view name = list.object;
   if (name == "cbxCommProtocol") return {"188", QString::fromUtf8("欧标(European standard)")};
@@ -114,7 +116,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   lists_.reserve(SettingLists().size());
   for (const SettingList& l : SettingLists()) {
     auto* list = findChild<QComboBox*>(QString::fromUtf8(l.object.data(), l.object.size()));
-    if (list->count() == 0) list->addItems(Items(l));
+    list->addItems(Items(l));
     lists_.push_back(list);
   }
 
@@ -140,7 +142,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
     chain.push_back(findChild<QWidget*>(name));
   }
   chain.insert(chain.end(), grid_->cbxComm.begin(), grid_->cbxComm.end());
-  chain.insert(chain.end(), grid_->cbxChannel.begin(), grid_->cbxChannel.begin() + 16);
+  chain.insert(chain.end(), grid_->cbxChannel.begin(), grid_->cbxChannel.begin() + kSwitchChannels);
   input_->AddEnterChain(chain);
 
   ShowLanguage();
@@ -185,12 +187,6 @@ QGroupBox* TSetParaFrm::BuildSettings() {
     }
   }
   grid->setColumnStretch(10, 1);
-  // The lists whose items are the same in both languages, and those
-  // captioned per language, get their items now.
-  for (const char* name : {"cbxMeterType", "cbxLevel", "cbxLocation"}) {
-    auto* list = group->findChild<QComboBox*>(name);
-    list->addItems(QStringList(FindSettingList(name)->count, QString()));
-  }
   return group;
 }
 

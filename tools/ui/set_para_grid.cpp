@@ -59,7 +59,6 @@ TSetParaGrid::TSetParaGrid(QWidget* parent) : TMeterGrid(parent) {
   mode_row->addWidget(Header("lblCommType", mode));
   cbxCommType = new QComboBox(mode);
   cbxCommType->setObjectName("cbxCommType");
-  cbxCommType->addItems({"", "", "", ""});
   cbxCommType->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   mode_row->addWidget(cbxCommType);
   mode_row->addStretch(1);
