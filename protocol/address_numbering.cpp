@@ -35,7 +35,7 @@ AddressKey ClassifyAddressKey(char32_t c) {
 }
 
 std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> rows, int meter_num,
-                                                    int row, bool all_following) {
+                                                    int row, bool all_following, int max_length) {
   const int count = std::clamp(meter_num, 0, static_cast<int>(rows.size()));
   if (row < 0 || row >= static_cast<int>(rows.size())) return std::nullopt;
   const std::optional<int64_t> start = DecimalInteger(rows[row].Address);
@@ -47,7 +47,7 @@ std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> ro
     if (!rows[r].Selected) continue;
     if (next == INT64_MAX) break;
     std::string text = std::to_string(++next);
-    if (static_cast<int>(text.size()) > kAddressMaxLength) break;
+    if (static_cast<int>(text.size()) > max_length) break;
     out.Assigned.emplace_back(r, std::move(text));
     if (!all_following) break;
   }

@@ -36,9 +36,10 @@ struct AddressNumbering {
 // Numbers the selected rows below `row` among rows 0..meter_num-1: the
 // first one only (`all_following` false, Enter) or each in turn (true,
 // double click), from the row's address + 1. Nothing when the address is not
-// a decimal integer. A number too long for an address cell is not given:
-// numbering stops there.
+// a decimal integer. A number longer than `max_length` digits (the cell's
+// capacity) is not given: numbering stops there.
 std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> rows, int meter_num,
-                                                    int row, bool all_following);
+                                                    int row, bool all_following,
+                                                    int max_length = kAddressMaxLength);
 
 }  // namespace qv

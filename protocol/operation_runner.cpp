@@ -38,8 +38,9 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& b
   current_row_ = -1;
   ResetRecvBuffers(state_);
   if (begin) begin();
-  // A broadcast awaits no reply: nothing to poll for.
-  const bool poll = op.confirm != Confirm::kNone;
+  // A broadcast awaits no reply, and an operation reading the slot itself
+  // needs its bytes left alone: nothing to poll for.
+  const bool poll = Polled(op.confirm);
   if (poll && on_poll_timers) on_poll_timers(true);
   body();
   if (cycle_.Cancelled()) state_.Log.OperationCancelled(op.label);
@@ -81,6 +82,10 @@ void BenchRun::ServeRow(int row, const std::optional<Bytes>& frame) {
 }
 
 bool BenchRun::Run(int code, const CommandRequest& values) {
+  return RunRows(code, [&values](int) { return values; });
+}
+
+bool BenchRun::RunRows(int code, const RowValues& values_of) {
   const OperationRow* op = Operation(code);
   if (!op) return false;
   const auto begin = [this] {
@@ -91,8 +96,8 @@ bool BenchRun::Run(int code, const CommandRequest& values) {
     for (int r = 0; r < MeterCount() && !cycle_.Cancelled(); ++r) {
       if (!state_.Rows[r].Selected) continue;
       state_.Log.Operation(r + 1, op->label);
-      ServeRow(r,
-               OperationFrame(*op, state_.Settings.CommProtocol, state_.Rows[r].Address, values));
+      ServeRow(r, OperationFrame(*op, state_.Settings.CommProtocol, state_.Rows[r].Address,
+                                 values_of(r)));
     }
   });
 }

@@ -91,6 +91,11 @@ class BenchRun : public OperationRunner {
   // red without anything sent. False while another operation runs or for a
   // code the table does not have.
   bool Run(int code, const CommandRequest& values = {});
+  // The same with values that differ from row to row (a new address, a
+  // pipe size, coefficients): `values_of(row)` for each row served; what it
+  // returns must stay valid while that row is served.
+  using RowValues = std::function<CommandRequest(int row)>;
+  bool RunRows(int code, const RowValues& values_of);
   // Runs operation `code` for one row only (the compensation of one meter):
   // that row's lamp reset, the exchange, the lamp rule. `begin` runs once
   // the row is being served, `end` after the timers are off; neither logs
@@ -109,9 +114,9 @@ class BenchRun : public OperationRunner {
 
  protected:
   void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) override;
+  void SetLamp(int row, Lamp lamp);
 
  private:
-  void SetLamp(int row, Lamp lamp);
   void ServeRow(int row, const std::optional<Bytes>& frame);
 
   std::array<Lamp, kMeterRows> lamps_{};

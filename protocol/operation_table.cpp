@@ -24,6 +24,7 @@ bool Confirms(const OperationRow& op, std::span<const uint8_t> f) {
   if (op.minLength != 0 && f.size() < op.minLength) return false;
   switch (op.confirm) {
     case Confirm::kNone:
+    case Confirm::kSlotRead:
       return false;
     case Confirm::kReply:
       return IsReplyTo(op.reply, f);
@@ -45,7 +46,7 @@ bool Confirms(const OperationRow& op, std::span<const uint8_t> f) {
 bool RecognisedBy(std::span<const OperationRow> table, const ReplyHeader& header) {
   const std::span<const uint8_t> h(header);
   for (const OperationRow& op : table) {
-    if (op.confirm == Confirm::kNone) continue;
+    if (!Polled(op.confirm)) continue;
     if (IsReplyTo(op.reply, h)) return true;
     if (op.confirm == Confirm::kTestReply &&
         (IsReplyTo(Command::kInitialise, h) || IsReplyTo(Command::kStartTest, h) ||

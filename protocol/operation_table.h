@@ -21,7 +21,14 @@ enum class Confirm : uint8_t {
   kLevelByte,  // a reply to `reply` whose first data byte is the level sent
   kTestReply,  // a reply to Initialise, StartTest or EndTest: meters answer
                // any of the three with any of the three
+  kSlotRead,   // the operation reads its reply from the port slot itself
+               // (read address, sent to every meter): no poll
 };
+
+// Whether the poll looks for replies while `confirm`'s operation runs.
+constexpr bool Polled(Confirm confirm) {
+  return confirm != Confirm::kNone && confirm != Confirm::kSlotRead;
+}
 
 // What reads a confirming reply's data (protocol/reply_layout.h).
 enum class ReplyLayout : uint8_t { kNone, kBenchRead, kMeteringData, kClock };

@@ -34,6 +34,11 @@ std::optional<uint64_t> ReadRaw(std::span<const uint8_t> frame, const FieldLayou
   const auto bytes = frame.subspan(f.offset, f.length);
   if (f.coding == Coding::kBcd) return BcdToInt(bytes);
   uint64_t v = 0;
+  if (f.coding == Coding::kBinaryLE) {
+    for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
+      v = v << 8 | *b;
+    return v;
+  }
   for (uint8_t b : bytes)
     v = v << 8 | b;
   return v;

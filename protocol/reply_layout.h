@@ -10,7 +10,8 @@
 
 namespace qv {
 
-enum class Coding : uint8_t { kBcd, kBinaryBE };
+// kBinaryLE: the byte at the lowest offset is the least significant.
+enum class Coding : uint8_t { kBcd, kBinaryBE, kBinaryLE };
 
 // What one step of a raw number is worth: raw x multiply / divide is the
 // value in the field's unit (kept as two numbers so that a division by 100

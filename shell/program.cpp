@@ -38,6 +38,13 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   tools.OtherPara = p->OtherParaFrm.get();
   tools.ReadData = p->ReadDataFrm.get();
   p->MainFrm->SetWindows(tools, p->ShowMessageFrm.get());
+  // "通道状态" of the settings window: a fresh snapshot, modal over the
+  // main window, gone when it closes.
+  TMainFrm* main = p->MainFrm.get();
+  QObject::connect(p->SetParaFrm.get(), &TSetParaFrm::ChannelStatusRequested, main, [&state, main] {
+    TChannelStatusFrm form(state, main);
+    form.exec();
+  });
   p->MainFrm->showMaximized();
   return p;
 }

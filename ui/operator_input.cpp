@@ -144,8 +144,15 @@ bool TOperatorInput::CheckNumber(QLineEdit* edit) {
 void TOperatorInput::WatchAddresses(TMeterGrid& grid) {
   grid_ = &grid;
   for (int r = 0; r < kMeterRows; ++r) {
-    address_rows_[grid.edtAddr[r]] = r;
+    address_rows_[grid.edtAddr[r]] = {r, [this](int row, bool all) { NumberRows(row, all); }};
     grid.edtAddr[r]->installEventFilter(this);
+  }
+}
+
+void TOperatorInput::WatchAddressCells(std::span<QLineEdit* const> cells, NumberCells number) {
+  for (size_t r = 0; r < cells.size(); ++r) {
+    address_rows_[cells[r]] = {static_cast<int>(r), number};
+    cells[r]->installEventFilter(this);
   }
 }
 
@@ -182,9 +189,9 @@ bool TOperatorInput::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-bool TOperatorInput::AddressEvent(int row, QEvent* event) {
+bool TOperatorInput::AddressEvent(const AddressCell& cell, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
-    NumberRows(row, true);
+    cell.number(cell.row, true);
     return true;
   }
   if (event->type() != QEvent::KeyPress) return false;
@@ -200,7 +207,7 @@ bool TOperatorInput::AddressEvent(int row, QEvent* event) {
       return true;
     case AddressKey::kRenumber:
       Beep();
-      NumberRows(row, false);
+      cell.number(cell.row, false);
       return true;
   }
   return false;

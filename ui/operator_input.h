@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "serial/port_slots.h"
@@ -75,6 +76,11 @@ class TOperatorInput : public QObject {
   // is dropped; Enter beeps and numbers the next selected row, a double
   // click every selected row below.
   void WatchAddresses(TMeterGrid& grid);
+  // Address cells of a window's own column (cell i is row i): the same key
+  // filter and beep; Enter and a double click call `number(row,
+  // all_following)`.
+  using NumberCells = std::function<void(int row, bool all_following)>;
+  void WatchAddressCells(std::span<QLineEdit* const> cells, NumberCells number);
   // Enter in one widget of the chain moves the focus to the next one that
   // can take it; Enter on the last presses it when it is a button.
   void AddEnterChain(std::vector<QWidget*> chain);
@@ -95,14 +101,18 @@ class TOperatorInput : public QObject {
   // Puts the field's value back after a text that is not a number.
   void Refuse(QLineEdit* edit, NumberField& f);
   bool Takes(QLineEdit* edit, const QString& text) const;
-  bool AddressEvent(int row, QEvent* event);
+  struct AddressCell {
+    int row;
+    NumberCells number;
+  };
+  bool AddressEvent(const AddressCell& cell, QEvent* event);
   void NumberRows(int row, bool all_following);
 
   SharedState& state_;
   QWidget* owner_;
   TMeterGrid* grid_ = nullptr;
   std::map<QLineEdit*, NumberField> numbers_;
-  std::map<QObject*, int> address_rows_;
+  std::map<QObject*, AddressCell> address_rows_;
   std::map<QObject*, QWidget*> enter_next_;
   bool informing_ = false;
 };

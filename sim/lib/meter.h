@@ -66,6 +66,10 @@ struct MeterState {
   // of what its flow sensor and probes add; no bench command changes it.
   double heat_error = 0;
 
+  // A transit-time difference (ps) reported instead of the one the flow
+  // makes: a reverse flow, or a test's chosen bytes.
+  std::optional<int64_t> reported_difference_ps;
+
   int32_t dn_mm = 20;
   uint8_t location = 0;  // 0 return pipe, 1 supply pipe
   bool verifying = false;

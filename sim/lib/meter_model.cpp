@@ -79,6 +79,7 @@ TransitTimes MeterTransitTimes(const MeterState& m, const BenchConditions& b) {
   t.downstream = static_cast<uint32_t>(std::llround(kTransitPs - diff / 2));
   t.upstream = static_cast<uint32_t>(std::llround(kTransitPs + diff / 2));
   t.difference = static_cast<int64_t>(t.upstream) - static_cast<int64_t>(t.downstream);
+  if (m.reported_difference_ps) t.difference = *m.reported_difference_ps;
   return t;
 }
 

@@ -1,16 +1,104 @@
-// The parameter settings window: bench settings and each row's port, channel and address. Until its
-// controls are built it shows its caption only; the main window docks it like any tool window.
+// The parameter settings window: the bench settings (basic parameters, the
+// meter count, the flow points, the waits) and each meter position's port,
+// switch channel, address, pipe size and coefficients, every change landing
+// in the shared state at once; and the meter commands over the selected
+// rows (read and write address, set clock, enter and leave verification,
+// set pipe size and installation location, write and read coefficients,
+// and one coefficient from its cell's popup menu "写系数").
+//
+// This file holds the layout and the wiring; the rows are a TSetParaGrid,
+// the rules for the settings and rows are tools/core/set_para_settings.h,
+// the commands a SetParaRun.
 #pragma once
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <array>
+#include <optional>
+
+#include "tools/core/set_para_run.h"
+#include "tools/core/set_para_settings.h"
+#include "ui/run_timers.h"
 #include "ui/tool_form.h"
 
 namespace qv {
 
-class TSetParaFrm : public TPlaceholderForm {
+class TSetParaGrid;
+class TOperatorInput;
+
+class TSetParaFrm : public TToolForm {
   Q_OBJECT
 
  public:
   explicit TSetParaFrm(SharedState& state, QWidget* parent = nullptr);
+  ~TSetParaFrm() override;
+
+  // Runs operation `code` (1..8 or 14) as its button does. The values it
+  // sends are checked first: when one is not a value nothing is sent.
+  void RunOperation(int code);
+  // "写系数" on coefficient `k` (0..4) of `row` (0..19).
+  void WriteCoefficient(int row, int k);
+
+  SetParaRun& Run() { return run_; }
+  TSetParaGrid& Grid() { return *grid_; }
+  TOperatorInput& Input() { return *input_; }
+  // The popup menu of the coefficient cells.
+  QMenu* WriteCoefMenu() { return pmWriteCoef_; }
+
+ signals:
+  // "通道状态": the channel status window is to be shown, modally.
+  void ChannelStatusRequested();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void CancelRuns() override { run_.Cancel(); }
+  void ApplyLanguage() override;
+
+ private:
+  QGroupBox* BuildSettings();
+  QWidget* BuildButtons();
+  void WireSettings();
+  void WireRows();
+  void WireRun();
+
+  void FormShow();
+  // Rows 1..MeterNum enabled, the rest disabled, then the mode's layout.
+  void EnableRows();
+  void ApplyCommLayout();
+  void EnableFluxEdits();
+  void ListChanged(const SettingList& list, int index);
+  void DnChosen(int row, int index);
+  void NumberNewAddresses(int row, bool all_following);
+  // Fills the runner's row inputs for operation `code`; false (the
+  // operator told) when a value it would send is not one.
+  bool TakeInputs(int code);
+  std::optional<int32_t> CheckedCoefficient(int row, int k);
+  void ShowReadBack(int row, const CoefficientReadBack& read);
+  void StatusTimerTimer();
+
+  SetParaRun run_;
+  TOperatorInput* input_;
+  TSetParaGrid* grid_ = nullptr;
+  // The lists of `SettingLists()` and the edits of `SettingEdits()`, in
+  // their order.
+  std::vector<QComboBox*> lists_;
+  std::vector<QLineEdit*> edits_;
+  std::array<QLineEdit*, kFlowPoints> edtFlux_{};
+  QPushButton* btnChannelStatus_ = nullptr;
+  QMenu* pmWriteCoef_;
+  RunTimers timers_{};
+  // The coefficient cell the popup menu was opened on.
+  int coef_row_ = -1;
+  int coef_k_ = -1;
+  // Set while the window fills its own controls: no change handler acts.
+  int loading_ = 0;
+  // The row whose port list just changed (its "activated" follows).
+  int port_changed_row_ = -1;
+  bool copying_dn_ = false;
 };
 
 }  // namespace qv

@@ -22,6 +22,7 @@
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
+#include "support/form_input.h"
 #include "ui/operator_input.h"
 
 namespace qv::flow_test {
@@ -44,27 +45,7 @@ inline void BenchSettings(SystemSettings& s, int meters) {
   s.TestDate = "2024-03-05";
 }
 
-// Closes every modal dialog as soon as it is up, for as long as it lives,
-// keeping the texts of the message boxes: a test that triggers one is never
-// blocked by it.
-class ModalCloser {
- public:
-  ModalCloser() {
-    timer_.setInterval(10);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (!modal) return;
-      auto* box = qobject_cast<QMessageBox*>(modal);
-      texts << (box ? box->text() : QString());
-      modal->close();
-    });
-    timer_.start();
-  }
-  QStringList texts;
-
- private:
-  QTimer timer_;
-};
+using test_support::ModalCloser;
 
 // The window on its own state, shown as a top-level window; every message
 // box it shows is closed at once and its text kept in `boxes`.
@@ -100,26 +81,7 @@ struct Window {
   }
 };
 
-// Replaces the text of `edit` as typed: every key goes through the edit,
-// and Enter ends the editing (or moves along an Enter chain, which ends it
-// the same way).
-inline void Type(QLineEdit* edit, const QString& text, bool finish = true) {
-  // A message box closed a moment ago may still hold the activation; focus
-  // changes (and the editing they end) need the window active.
-  QWidget* window = edit->window();
-  if (!window->isActiveWindow()) {
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-  }
-  edit->setFocus();
-  edit->selectAll();
-  if (text.isEmpty()) {
-    QTest::keyClick(edit, Qt::Key_Delete);
-  } else {
-    QTest::keyClicks(edit, text);
-  }
-  if (finish) QTest::keyClick(edit, Qt::Key_Return);
-}
+using test_support::Type;
 
 inline const QColor kBlack(Qt::black);
 
