@@ -138,7 +138,8 @@ class ReadWindowTest : public QObject {
   void SecondOperationIsRefusedAndTheTraceIsWritten() {
     ReadBench b = Three();
     bool running = false;
-    QTimer::singleShot(200, [&] {
+    // Fires in the first wait of the operation, whatever its pace.
+    QTimer::singleShot(0, [&] {
       running = b.frm->Run().CurrentOperation() == kReadData;
       b.Use("N6");
     });

@@ -160,7 +160,8 @@ class SetParaRunTest : public QObject {
     SimWindow b(2);
     b.w->Select({0, 1});
     bool running = false;
-    QTimer::singleShot(200, [&] {
+    // Fires in the first wait of the operation, whatever its pace.
+    QTimer::singleShot(0, [&] {
       running = b.w->frm->Run().CurrentOperation() == kParaEnterCheck;
       b.w->Click("btn4");
     });
