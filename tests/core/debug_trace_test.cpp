@@ -13,8 +13,7 @@ namespace {
 
 using testing_time::Local;
 
-using testing_files::ReadFile;
-using testing_files::TempDir;
+using namespace test;
 
 TEST(DebugTrace, EntryIsNamedByTheSecondInAFileNamedByTheHour) {
   TempDir dir;

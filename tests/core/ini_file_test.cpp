@@ -8,11 +8,7 @@
 namespace qv {
 namespace {
 
-using testing_files::FailureInChild;
-using testing_files::ReadFile;
-using testing_files::Refusal;
-using testing_files::TempDir;
-using testing_files::WriteFile;
+using namespace test;
 
 // A file as an operator might leave it: comments, blank lines, odd case,
 // blanks around '=', keys and a section the program does not know.

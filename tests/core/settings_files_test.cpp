@@ -11,9 +11,7 @@
 namespace qv {
 namespace {
 
-using testing_files::ReadFile;
-using testing_files::TempDir;
-using testing_files::WriteFile;
+using namespace test;
 
 class SettingsFilesTest : public ::testing::Test {
  protected:

@@ -9,11 +9,12 @@
 #include <memory>
 
 #include "support/pty_peer.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
 
-using namespace testing_serial;
+using namespace test;
 
 std::unique_ptr<SharedState> Bench(int32_t comm_type) {
   auto state = std::make_unique<SharedState>();
@@ -89,7 +90,7 @@ class SlotPortsTest : public ::testing::Test {
     state->Settings.CommType = kCommMulti;
     state->PortDevices[3] = com3.Path();
     state->PortDevices[8] = com8.Path();
-    state->PortDevices[9] = dir.Dir() + "no-such-device";
+    state->PortDevices[9] = dir.File("no-such-device");
     state->Slots.CreatePorts(state->PortDevices, state->Log);
   }
 

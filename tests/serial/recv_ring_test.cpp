@@ -13,16 +13,7 @@
 namespace qv {
 namespace {
 
-using namespace testing_serial;
-
-Bytes UnreadOf(const RecvRing& ring) {
-  RecvSnapshot s = ring.Snapshot();
-  Bytes out;
-  for (uint16_t i = s.RecvTail; i != s.RecvHead; i = (i + 1) & kRecvIndexMask) {
-    out.push_back(s.RecvBuf[i]);
-  }
-  return out;
-}
+using namespace test;
 
 struct CountCase {
   int32_t head, tail, count;

@@ -5,21 +5,22 @@
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <thread>
 
 #include "support/pty_peer.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
 
-using namespace testing_serial;
+using namespace test;
 
 class SerialPortTest : public ::testing::Test {
  protected:
@@ -28,15 +29,7 @@ class SerialPortTest : public ::testing::Test {
     port.SetDevicePath(peer.Path());
   }
 
-  // The ring's unread bytes in order.
-  Bytes Unread() const {
-    RecvSnapshot s = ring.Snapshot();
-    Bytes out;
-    for (uint16_t i = s.RecvTail; i != s.RecvHead; i = (i + 1) & kRecvIndexMask) {
-      out.push_back(s.RecvBuf[i]);
-    }
-    return out;
-  }
+  Bytes Unread() const { return UnreadOf(ring); }
   bool RingHolds(size_t n) const { return static_cast<size_t>(ring.Unread()) >= n; }
 
   PtyPeer peer;
@@ -46,24 +39,19 @@ class SerialPortTest : public ::testing::Test {
   TSerialPort port{ring, log};
 };
 
-TEST_F(SerialPortTest, DefaultsAndNaming) {
-  RecvRing r;
-  OperationLog l;
-  TSerialPort fresh(r, l);
-  EXPECT_EQ(fresh.PortNumber(), 1);
-  EXPECT_EQ(fresh.PortName(), "COM1");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyS0");
-  EXPECT_EQ(fresh.BaudRate(), 2400u);
-  EXPECT_EQ(fresh.InQueueSize(), 4096u);
-  EXPECT_EQ(fresh.ReadIntervalTimeout(), 100u);
-  EXPECT_FALSE(fresh.Active());
-  fresh.SetPortNumber(0);
-  EXPECT_EQ(fresh.PortName(), "COM1");
-  fresh.SetPortNumber(12);
-  EXPECT_EQ(fresh.PortName(), "COM12");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyS11");
-  fresh.SetDevicePath("/dev/ttyUSB0");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyUSB0");
+TEST(SerialPortNaming, NumberGivesNameAndDeviceUntilADeviceIsSet) {
+  RecvRing ring;
+  OperationLog log;
+  TSerialPort port(ring, log);
+  EXPECT_EQ(port.PortName(), "COM1");
+  EXPECT_EQ(port.DevicePath(), "/dev/ttyS0");
+  port.SetPortNumber(0);
+  EXPECT_EQ(port.PortName(), "COM1");
+  port.SetPortNumber(12);
+  EXPECT_EQ(port.PortName(), "COM12");
+  EXPECT_EQ(port.DevicePath(), "/dev/ttyS11");
+  port.SetDevicePath("/dev/ttyUSB0");
+  EXPECT_EQ(port.DevicePath(), "/dev/ttyUSB0");
 }
 
 TEST_F(SerialPortTest, OpensClosesAndReopens) {
@@ -119,9 +107,7 @@ TEST_F(SerialPortTest, LineSettingsRead2400EightBitsOneStopRaw) {
   ASSERT_EQ(::tcgetattr(peer.Slave(), &t), 0);
   EXPECT_EQ(::cfgetispeed(&t), B2400);
   EXPECT_EQ(::cfgetospeed(&t), B2400);
-  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_FALSE(t.c_cflag & CSTOPB);
-  EXPECT_TRUE(t.c_cflag & CREAD);
+  EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB | CREAD), static_cast<tcflag_t>(CS8 | CREAD));
   EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN));
   EXPECT_FALSE(t.c_oflag & OPOST);
   EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT));
@@ -129,13 +115,13 @@ TEST_F(SerialPortTest, LineSettingsRead2400EightBitsOneStopRaw) {
 
 TEST_F(SerialPortTest, OpenRefusesMissingDevicesAndOtherFiles) {
   TempDir dir;
-  const std::string missing = dir.Dir() + "ttyNone";
+  const std::string missing = dir.File("ttyNone");
   port.SetDevicePath(missing);
   EXPECT_FALSE(port.Open());
   EXPECT_FALSE(port.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(missing)) << "a missing device is never created";
 
-  const std::string plain = dir.Dir() + "plain";
+  const std::string plain = dir.File("plain");
   std::ofstream(plain) << "x";
   port.SetDevicePath(plain);
   EXPECT_FALSE(port.Open());
@@ -272,56 +258,67 @@ TEST(SerialPortLog, CloseWhileNobodyDrainsTheLog) {
   meter.join();
 }
 
-// Threads of this process and their status fields, from /proc.
-std::map<std::string, std::string> ThreadStatus(const std::string& tid) {
-  std::map<std::string, std::string> fields;
-  std::ifstream in("/proc/self/task/" + tid + "/status");
+// A thread of this process: its voluntary context switches, or -1 unless
+// it sleeps in a wait without a time limit (poll with no time-out, or a
+// futex wait with none: a condition variable's wait).
+long SwitchesIfWaitingWithoutLimit(const std::string& tid) {
+  const std::string task = "/proc/self/task/" + tid;
+  std::ifstream syscall(task + "/syscall");
+  long nr = -1;
+  unsigned long long arg[4] = {};
+  syscall >> nr >> std::hex >> arg[0] >> arg[1] >> arg[2] >> arg[3];
+  const bool unlimited =
+#ifdef SYS_poll
+      (nr == SYS_poll && static_cast<int>(arg[2]) < 0) ||
+#endif
+      (nr == SYS_ppoll && arg[2] == 0) || (nr == SYS_futex && arg[3] == 0);
+  std::ifstream status(task + "/status");
   std::string line;
-  while (std::getline(in, line)) {
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    const size_t value = line.find_first_not_of(" \t", colon + 1);
-    fields[line.substr(0, colon)] = value == std::string::npos ? "" : line.substr(value);
+  bool sleeping = false;
+  long switches = -1;
+  while (std::getline(status, line)) {
+    if (line.starts_with("State:")) sleeping = line.find("S (sleeping)") != std::string::npos;
+    if (line.starts_with("voluntary_ctxt_switches:")) switches = std::stol(line.substr(24));
   }
-  return fields;
+  return unlimited && sleeping ? switches : -1;
 }
 
 std::set<std::string> ThreadIds() {
   std::set<std::string> ids;
-  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
     ids.insert(e.path().filename().string());
-  }
   return ids;
 }
 
-TEST_F(SerialPortTest, IdleOpenPortThreadsSleep) {
+TEST_F(SerialPortTest, IdleOpenPortThreadsWaitWithoutLimit) {
   // A sanitizer runtime starts a helper thread along with the first thread
-  // of a process: let that happen before counting the port's threads.
+  // of a process: let that happen before telling the port's threads apart.
   std::thread([] {}).join();
   const std::set<std::string> before = ThreadIds();
   ASSERT_TRUE(port.Open());
   std::vector<std::string> mine;
-  auto asleep = [&] {
-    mine.clear();
-    for (const std::string& id : ThreadIds()) {
-      if (before.count(id)) continue;
-      mine.push_back(id);
-      if (ThreadStatus(id)["State"].rfind("S", 0) != 0) return false;
-    }
-    return mine.size() == 2;
-  };
-  ASSERT_TRUE(WaitFor(asleep)) << "reader and writer block";
+  for (const std::string& id : ThreadIds())
+    if (!before.count(id)) mine.push_back(id);
+  ASSERT_EQ(mine.size(), 2u) << "a reader and a writer";
+  // Their switches, once both sleep without a time limit; -1 until then.
   auto switches = [&] {
     long total = 0;
-    for (const std::string& id : mine)
-      total += std::stol(ThreadStatus(id)["voluntary_ctxt_switches"]);
+    for (const std::string& id : mine) {
+      const long n = SwitchesIfWaitingWithoutLimit(id);
+      if (n < 0) return -1L;
+      total += n;
+    }
     return total;
   };
-  const long start = switches();
-  // A loop with a short time-out would wake several times in this window;
-  // blocked threads do not wake at all.
-  std::this_thread::sleep_for(500ms);
-  EXPECT_LE(switches() - start, 1);
+  long idle = -1;
+  ASSERT_TRUE(WaitFor([&] { return (idle = switches()) >= 0; })) << "a wait with a time-out";
+  // One byte in: the reader wakes, ends its block after the 100 ms gap and
+  // sleeps again; the writer never wakes. A wake-up loop would add many.
+  ASSERT_TRUE(peer.Send(Bytes{0x16}));
+  ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) == 1; }));
+  long after = -1;
+  ASSERT_TRUE(WaitFor([&] { return (after = switches()) >= 0; }));
+  EXPECT_LE(after - idle, 5);
 }
 
 TEST_F(SerialPortTest, PeerHangUpEndsBothThreadsWithOneLineEach) {

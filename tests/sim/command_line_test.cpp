@@ -1,6 +1,8 @@
 // bench-sim's options.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "sim/lib/command_line.h"
 
 namespace qv::sim {
@@ -16,42 +18,24 @@ TEST(CommandLine, DefaultsAreSixteenPacedMetersOnOneLine) {
   EXPECT_EQ(cl.flow_point, 1);
 }
 
+// Arguments given as one blank-separated text.
+std::vector<std::string> Args(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string word; in >> word;)
+    out.push_back(word);
+  return out;
+}
+
 TEST(CommandLine, EveryOptionIsTaken) {
   SimCommandLine cl;
   std::string error;
-  ASSERT_TRUE(ParseCommandLine({"--wiring",
-                                "multi",
-                                "--meters=4",
-                                "--addresses",
-                                "11,22",
-                                "--protocol",
-                                "M-BusV2.01,TG",
-                                "--cold",
-                                "2",
-                                "--seed",
-                                "9",
-                                "--spread",
-                                "1.5",
-                                "--flow-point",
-                                "3",
-                                "--inlet",
-                                "70",
-                                "--outlet",
-                                "50",
-                                "--fluid",
-                                "25",
-                                "--fault",
-                                "silent:1",
-                                "--fault",
-                                "delay=300:2,3",
-                                "--fault",
-                                "noise:all",
-                                "--switch-silent",
-                                "--no-pacing",
-                                "--program-dir",
-                                "/tmp/p",
-                                "--configure"},
-                               cl, error))
+  ASSERT_TRUE(ParseCommandLine(
+      Args("--wiring multi --meters=4 --addresses 11,22 --protocol M-BusV2.01,TG --cold 2 "
+           "--seed 9 --spread 1.5 --flow-point 3 --inlet 70 --outlet 50 --fluid 25 "
+           "--fault silent:1 --fault delay=300:2,3 --fault noise:all --switch-silent "
+           "--no-pacing --program-dir /tmp/p --configure"),
+      cl, error))
       << error;
   EXPECT_EQ(cl.bench.wiring, Wiring::kMulti);
   EXPECT_EQ(cl.bench.meter_count, 4);
@@ -78,19 +62,13 @@ TEST(CommandLine, EveryOptionIsTaken) {
 }
 
 TEST(CommandLine, BadArgumentsAreRefusedWithAReason) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--meters", "0"},     {"--meters", "21"},
-      {"--wiring", "star"},  {"--protocol", "V9"},
-      {"--fault", "loud:1"}, {"--fault", "silent:0"},
-      {"--flow-point", "6"}, {"--inlet", "200"},
-      {"--configure"},       {"--seed"},
-      {"--bogus"},           {"--fault", "delay=x:1"},
-  };
-  for (const auto& args : bad) {
+  for (const char* bad : {"--meters 0", "--meters 21", "--wiring star", "--protocol V9",
+                          "--fault loud:1", "--fault silent:0", "--flow-point 6", "--inlet 200",
+                          "--configure", "--seed", "--bogus", "--fault delay=x:1"}) {
     SimCommandLine cl;
     std::string error;
-    EXPECT_FALSE(ParseCommandLine(args, cl, error)) << args[0];
-    EXPECT_FALSE(error.empty()) << args[0];
+    EXPECT_FALSE(ParseCommandLine(Args(bad), cl, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
   }
 }
 

@@ -10,10 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "sim_fixture.h"
+#include "support/known_bench.h"
 
-namespace qv::sim::test {
+namespace qv::sim {
 namespace {
+
+using namespace qv::test;
 
 constexpr uid_t kNobody = 65534;
 
@@ -41,8 +43,7 @@ int OpenCloseReopen(const char* path) {
 
 TEST(ExclusiveUse, LineCanBeReopenedAfterTheProgramClosesIt) {
   VirtualBench bench(KnownOptions(Wiring::kSingle, 1));
-  StartKnown(bench);
-  const std::string path = bench.DevicePaths()[0];
+  const std::string path = StartKnown(bench);
   if (getuid() == 0) chmod(path.c_str(), 0666);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -52,10 +53,8 @@ TEST(ExclusiveUse, LineCanBeReopenedAfterTheProgramClosesIt) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   // The line still works afterwards.
-  PtyClient line(path);
-  EXPECT_EQ(line.Exchange("FE FE FE 68 55 01 00 00 24 20 00 00 24 04 01 01 01 00 2D 16", 17),
-            "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16");
+  EXPECT_EQ(PtyPeer(path).Exchange(kInit1, 17), kInit1Reply);
 }
 
 }  // namespace
-}  // namespace qv::sim::test
+}  // namespace qv::sim

@@ -1,12 +1,14 @@
 // Metering data (C 01) in every protocol version, heat and cold, and the
 // clock setting (C 04), byte for byte, on a meter in the known state of
-// sim_fixture.h.
+// support/known_bench.h.
 #include <gtest/gtest.h>
 
-#include "sim_fixture.h"
+#include "support/known_bench.h"
 
-namespace qv::sim::test {
+namespace qv::sim {
 namespace {
+
+using namespace qv::test;
 
 struct MeteringGolden {
   const char* protocol;  // the meter's version, " cold" for a cold meter
@@ -52,25 +54,22 @@ const MeteringGolden kMeteringGolden[] = {
      "00 00 35 79 56 00 00 2C 00 80 00 00 60 00 21 43 00 59 07 14 05 03 24 20 01 00 C5 16"},
 };
 
-ProtocolVersion VersionOf(std::string_view name) {
-  return *ParseProtocol(name.substr(0, name.find(' ')));
+MeterSetup Speaking(ProtocolVersion protocol, bool cold = false) {
+  MeterSetup setup;
+  setup.kind = cold ? MeterKind::kCold : MeterKind::kHeat;
+  setup.protocol = protocol;
+  return setup;
 }
 
 class MeteringDataGolden : public ::testing::TestWithParam<MeteringGolden> {};
 
 TEST_P(MeteringDataGolden, ReplyMatchesByteForByte) {
   const MeteringGolden& g = GetParam();
-  BenchOptions options = KnownOptions(Wiring::kSingle, 1);
-  MeterSetup setup;
-  setup.protocol = VersionOf(g.protocol);
-  setup.kind = g.cold ? MeterKind::kCold : MeterKind::kHeat;
-  options.meters = {setup};
-  VirtualBench bench(options);
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths().at(0));
-  const Bytes expected = Hex(g.reply);
-  ASSERT_EQ(expected.size(), 59u);
-  EXPECT_EQ(line.Exchange(g.request, expected.size()), ToHex(expected));
+  const std::string_view name = g.protocol;
+  KnownBench b(KnownOptions(Wiring::kSingle, 1,
+                            Speaking(*ParseProtocol(name.substr(0, name.find(' '))), g.cold)));
+  ASSERT_EQ(Hex(g.reply).size(), 59u);
+  EXPECT_EQ(b.line.Exchange(g.request, 59), g.reply);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllVersions, MeteringDataGolden, ::testing::ValuesIn(kMeteringGolden),
@@ -81,70 +80,56 @@ INSTANTIATE_TEST_SUITE_P(AllVersions, MeteringDataGolden, ::testing::ValuesIn(kM
                            return name;
                          });
 
-class ClockTest : public ::testing::Test {
- protected:
-  void StartWith(ProtocolVersion protocol) {
-    BenchOptions options = KnownOptions(Wiring::kSingle, 1);
-    MeterSetup setup;
-    setup.protocol = protocol;
-    options.meters = {setup};
-    bench_ = std::make_unique<VirtualBench>(options);
-    StartKnown(*bench_);
-    line_ = std::make_unique<PtyClient>(bench_->DevicePaths().at(0));
-  }
-  std::unique_ptr<VirtualBench> bench_;
-  std::unique_ptr<PtyClient> line_;
-};
-
-TEST_F(ClockTest, SetClockIsAcknowledgedAndTheMeterClockFollows) {
-  StartWith(ProtocolVersion::kV202);
+TEST(Clock, SetClockIsAcknowledgedAndTheMeterClockFollows) {
+  KnownBench b(KnownOptions(Wiring::kSingle, 1, Speaking(ProtocolVersion::kV202)));
   // 2024-03-05 14:08:00, one second after the bench clock.
-  EXPECT_EQ(line_->Exchange("FE FE FE 68 20 01 00 00 24 20 00 00 04 0A A0 15 01 "
+  EXPECT_EQ(b.line.Exchange("FE FE FE 68 20 01 00 00 24 20 00 00 04 0A A0 15 01 "
                             "00 08 14 05 03 24 20 F9 16",
                             18),
             "68 20 01 00 00 24 20 00 00 84 05 A0 15 01 01 00 0D 16");
-  EXPECT_EQ(bench_->Meter(0).clock_offset_s, 1);
+  EXPECT_EQ(b.bench.Meter(0).clock_offset_s, 1);
   // The metering data now carry 14:08:00 at offsets 48..54.
   const Bytes reply =
-      Hex(line_->Exchange("FE FE FE 68 20 01 00 00 24 20 00 00 01 03 90 1F 01 81 16", 59));
+      Hex(b.line.Exchange("FE FE FE 68 20 01 00 00 24 20 00 00 01 03 90 1F 01 81 16", 59));
   ASSERT_EQ(reply.size(), 59u);
-  EXPECT_EQ(ToHex(Bytes(reply.begin() + 48, reply.begin() + 55)), "00 08 14 05 03 24 20");
+  EXPECT_EQ(ToHex(std::span(reply).subspan(48, 7)), "00 08 14 05 03 24 20");
 }
 
-TEST_F(ClockTest, TgClockUsesTheSwappedIdentifier) {
-  StartWith(ProtocolVersion::kTG);
-  EXPECT_EQ(line_->Exchange("FE FE FE 68 20 01 00 00 24 00 11 11 04 0A 15 A0 01 "
+TEST(Clock, TgClockUsesTheSwappedIdentifier) {
+  KnownBench b(KnownOptions(Wiring::kSingle, 1, Speaking(ProtocolVersion::kTG)));
+  EXPECT_EQ(b.line.Exchange("FE FE FE 68 20 01 00 00 24 00 11 11 04 0A 15 A0 01 "
                             "00 08 14 05 03 24 20 FB 16",
                             18),
             "68 20 01 00 00 24 00 11 11 84 05 15 A0 01 01 00 0F 16");
 }
 
-TEST_F(ClockTest, SecondSixtyRollsOverAndAnImpossibleDateIsRefused) {
-  StartWith(ProtocolVersion::kV202);
+TEST(Clock, SecondSixtyRollsOverAndAnImpossibleDateIsRefused) {
+  KnownBench b(KnownOptions(Wiring::kSingle, 1, Speaking(ProtocolVersion::kV202)));
   // 14:07:60 is 14:08:00.
-  line_->WriteHex(WithChecksum("68 20 01 00 00 24 20 00 00 04 0A A0 15 01 60 07 14 05 03 24 20"));
-  EXPECT_EQ(line_->ReadCount(18).size(), 18u);
-  EXPECT_EQ(bench_->Meter(0).clock_offset_s, 1);
+  EXPECT_EQ(
+      Hex(b.line.Exchange(
+              CompleteHex("68 20 01 00 00 24 20 00 00 04 0A A0 15 01 60 07 14 05 03 24 20"), 18))
+          .size(),
+      18u);
+  EXPECT_EQ(b.bench.Meter(0).clock_offset_s, 1);
   // 31 February: no reply, clock unchanged.
-  line_->WriteHex(WithChecksum("68 20 01 00 00 24 20 00 00 04 0A A0 15 01 00 00 12 31 02 24 20"));
-  ASSERT_TRUE(bench_->WaitReceived(2, milliseconds(2000)));
-  EXPECT_TRUE(line_->ReadUntilSilent(milliseconds(100)).empty());
-  EXPECT_EQ(bench_->Meter(0).clock_offset_s, 1);
+  EXPECT_TRUE(
+      NoReplyBefore(b.bench, b.line,
+                    CompleteHex("68 20 01 00 00 24 20 00 00 04 0A A0 15 01 00 00 12 31 02 24 20"),
+                    kInit1, kInit1Reply));
+  EXPECT_EQ(b.bench.Meter(0).clock_offset_s, 1);
 }
 
-TEST_F(ClockTest, BroadcastSetsEveryClockWithoutReply) {
-  BenchOptions options = KnownOptions(Wiring::kSingle, 3);
-  bench_ = std::make_unique<VirtualBench>(options);
-  StartKnown(*bench_);
-  line_ = std::make_unique<PtyClient>(bench_->DevicePaths().at(0));
+TEST(Clock, BroadcastSetsEveryClockWithoutReply) {
+  KnownBench b(KnownOptions(Wiring::kSingle, 3));
   // 2024-03-05 15:07:59: one hour ahead.
-  line_->WriteHex(WithChecksum("68 20 AA AA AA AA AA AA AA 04 0A A0 15 01 59 07 15 05 03 24 20"));
-  ASSERT_TRUE(bench_->WaitReceived(1, milliseconds(2000)));
-  EXPECT_TRUE(line_->ReadUntilSilent(milliseconds(100)).empty());
+  EXPECT_TRUE(
+      NoReplyBefore(b.bench, b.line,
+                    CompleteHex("68 20 AA AA AA AA AA AA AA 04 0A A0 15 01 59 07 15 05 03 24 20"),
+                    kInit1, kInit1Reply));
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(bench_->Meter(i).clock_offset_s, 3600) << i;
-  EXPECT_TRUE(bench_->Received().at(0).answers.empty());
+    EXPECT_EQ(b.bench.Meter(i).clock_offset_s, 3600) << i;
 }
 
 }  // namespace
-}  // namespace qv::sim::test
+}  // namespace qv::sim

@@ -9,41 +9,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/settings_files.h"
 #include "core/shared_state.h"
 #include "sim/lib/program_files.h"
-#include "sim_test_util.h"
+#include "support/pty_peer.h"
+#include "support/temp_files.h"
 
-namespace qv::sim::test {
+namespace qv::sim {
 namespace {
+
+using namespace qv::test;
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/bench-sim-files-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void Load(const std::string& dir, BenchState& state) {
-  state.ProgramDir = dir + "/";
+  state.ProgramDir = dir;
   LoadSysInfo(state);
   LoadCommInfo(state);
 }
@@ -54,10 +35,10 @@ TEST(ProgramFiles, MultiWiringGivesEachRowItsPortAndKeepsTheRest) {
   std::ofstream(dir.File("sysinfo.ini")) << "[BaseParam]\nLanguage=1\nDN=4\n";
   std::string error;
   ASSERT_TRUE(WriteProgramFiles(
-      {dir.Path(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
+      {dir.Dir(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
       << error;
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Settings.CommType, kCommMulti);
   EXPECT_EQ(state.Settings.MeterNum, 3);
   EXPECT_EQ(state.Settings.Language, 1);
@@ -76,9 +57,9 @@ TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesChange) {
   TempDir dir;
   std::ofstream(dir.File("comminfo.ini")) << "[Comm]\n0=7\n[Channel]\n0=2\n";
   std::string error;
-  ASSERT_TRUE(WriteProgramFiles({dir.Path(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
+  ASSERT_TRUE(WriteProgramFiles({dir.Dir(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Rows[0].Comm, 7);
   EXPECT_EQ(state.Rows[0].Channel, 2);
   EXPECT_EQ(state.PortDevices[1], "/dev/pts/9");
@@ -118,7 +99,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
     dup2(out[1], 1);
     close(out[0]);
     execl(program.c_str(), program.c_str(), "--wiring", "channel", "--meters", "16",
-          "--program-dir", dir.Path().c_str(), "--configure", "--no-pacing",
+          "--program-dir", dir.Dir().c_str(), "--configure", "--no-pacing",
           static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -136,7 +117,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
   EXPECT_NE(printed.find("meter 16: address 00002024000016"), std::string::npos) << printed;
 
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Settings.CommType, kCommChannel);
   EXPECT_EQ(state.Settings.MeterNum, 16);
   for (int row = 0; row < 16; ++row) {
@@ -147,7 +128,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
 
   // The line answers: connect channel 3, then stop the program.
   {
-    PtyClient line(device);
+    PtyPeer line(device);
     ASSERT_TRUE(line.IsOpen());
     EXPECT_EQ(line.Exchange("FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 FF "
                             "AA A9 AA AA AA AA AA AA 11 16",
@@ -174,4 +155,4 @@ TEST(BenchSimProgram, RejectsBadOptions) {
 }
 
 }  // namespace
-}  // namespace qv::sim::test
+}  // namespace qv::sim

@@ -22,7 +22,7 @@
 
 #include "core/ini_file.h"
 
-namespace qv::testing_files {
+namespace qv::test {
 
 class TempDir {
  public:
@@ -126,4 +126,4 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
   return out;
 }
 
-}  // namespace qv::testing_files
+}  // namespace qv::test
