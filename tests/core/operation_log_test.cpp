@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -33,32 +34,28 @@ TEST_F(OperationLogTest, StampIsTwentyFourHourWithTwoDigitFields) {
 }
 
 TEST_F(OperationLogTest, LineTemplates) {
-  const uint8_t frame[] = {0x68, 0x55, 0x16};
-  log.FrameSent(frame);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 发送数据： 68 55 16");
-  const uint8_t end[] = {0x16};
-  log.BytesReceived(end);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 收到数据： 16");
-  log.ChannelFrame(frame);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道： 68 55 16");
-  log.ChannelSendFailed();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道数据发送失败");
-  log.ChannelNotConfirmed();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 通道打开失败");
-  log.Operation(3, "开始");
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第3个设备的进行开始操作");
-  log.OperationFinished("流量三");
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：流量三操作结束");
-  log.CalibrationStep(12, "流量二", true);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作开始");
-  log.CalibrationStep(12, "流量二", false);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作结束");
-  log.CoefficientWrite(7, 5, true);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第7仪表进行写系数五操作开始");
-  log.AddressRead(1);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：准备进行第1个设备的读地址操作");
-  log.AddressReadFinished();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：读地址操作结束");
+  static constexpr uint8_t kFrame[] = {0x68, 0x55, 0x16};
+  const std::pair<std::function<void(OperationLog&)>, const char*> cases[] = {
+      {[](OperationLog& l) { l.FrameSent(kFrame); }, "发送数据： 68 55 16"},
+      {[](OperationLog& l) { l.BytesReceived(std::span(kFrame).last(1)); }, "收到数据： 16"},
+      {[](OperationLog& l) { l.ChannelFrame(kFrame); }, "打开通道： 68 55 16"},
+      {[](OperationLog& l) { l.ChannelSendFailed(); }, "打开通道数据发送失败"},
+      {[](OperationLog& l) { l.ChannelNotConfirmed(); }, "通道打开失败"},
+      {[](OperationLog& l) { l.Operation(3, "开始"); }, "操作类型：对第3个设备的进行开始操作"},
+      {[](OperationLog& l) { l.OperationFinished("流量三"); }, "操作类型：流量三操作结束"},
+      {[](OperationLog& l) { l.CalibrationStep(12, "流量二", true); },
+       "操作类型：对第12仪表的流量二补偿操作开始"},
+      {[](OperationLog& l) { l.CalibrationStep(12, "流量二", false); },
+       "操作类型：对第12仪表的流量二补偿操作结束"},
+      {[](OperationLog& l) { l.CoefficientWrite(7, 5, true); },
+       "操作类型：对第7仪表进行写系数五操作开始"},
+      {[](OperationLog& l) { l.AddressRead(1); }, "操作类型：准备进行第1个设备的读地址操作"},
+      {[](OperationLog& l) { l.AddressReadFinished(); }, "操作类型：读地址操作结束"},
+  };
+  for (const auto& [write, text] : cases) {
+    write(log);
+    EXPECT_EQ(Only(), std::string("[2024-03-05 14:07:09] ") + text);
+  }
 }
 
 TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {

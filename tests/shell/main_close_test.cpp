@@ -4,17 +4,9 @@
 #include "support/window_support.h"
 
 using namespace qv;
-using namespace qv::shell_test;
+using namespace qv::test;
 
 namespace {
-
-QByteArray DevicesSection(const std::vector<const Pty*>& ptys) {
-  QByteArray text = "[Devices]\n";
-  for (size_t i = 0; i < ptys.size(); ++i) {
-    text += QByteArray::number(static_cast<int>(i + 1)) + "=" + ptys[i]->Path().c_str() + "\n";
-  }
-  return text;
-}
 
 // An operation whose meters never answer: every row uses all its attempts.
 class SilentRun : public BenchRun {
@@ -52,10 +44,11 @@ class MainCloseTest : public QObject {
 
  private slots:
   void ClosingWithThreeOpenPortsClosesThemAndSavesBothFiles() {
-    Pty com1, com2, com3;
+    PtyPeer com1, com2, com3;
     Bench bench;
     bench.Write("comminfo.ini",
-                "[Comm]\n0=1\n1=2\n2=3\n[Channel]\n2=5\n" + DevicesSection({&com1, &com2, &com3}));
+                "[Comm]\n0=1\n1=2\n2=3\n[Channel]\n2=5\n" +
+                    Devices({{1, com1.Path()}, {2, com2.Path()}, {3, com3.Path()}}));
     auto program = bench.Start();
     SharedState& s = *bench.state;
     for (int n = 1; n <= 3; ++n)
@@ -69,7 +62,9 @@ class MainCloseTest : public QObject {
       QVERIFY(!s.Slots[n].Port->IsOpen());
       QVERIFY(s.Slots[n].PortOpen);  // keeps its value
     }
+    QCOMPARE(bench.Entries(), QStringList({"comminfo.ini", "sysinfo.ini"}));
     QVERIFY(bench.Read("sysinfo.ini").contains("MeterNum=12"));
+    QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);
     const auto comm = IniKeys(bench.Read("comminfo.ini"));
     QCOMPARE(comm.at("Comm").size(), 20);
     QCOMPARE(comm.at("Channel").size(), 20);
@@ -78,9 +73,9 @@ class MainCloseTest : public QObject {
   }
 
   void ARefusedSaveShowsTheErrorAndKeepsRunning() {
-    Pty com1;
+    PtyPeer com1;
     Bench bench;
-    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + DevicesSection({&com1}));
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
     auto program = bench.Start();
     SharedState& s = *bench.state;
     // A directory where the file should go: the save cannot replace it.
@@ -101,13 +96,13 @@ class MainCloseTest : public QObject {
   }
 
   void ClosingDuringAnOperationEndsItFirst() {
-    Pty com1;
+    PtyPeer com1;
     Bench bench;
     // Three silent meters, three attempts of a second each: nine seconds
     // of sending unless the operation is ended.
     bench.Write("sysinfo.ini",
                 "[BaseParam]\nCommType=1\nMeterNum=3\nReadAgainTimes=3\nCommWaitTimer=1000\n");
-    bench.Write("comminfo.ini", "[Comm]\n0=1\n1=1\n2=1\n" + DevicesSection({&com1}));
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n1=1\n2=1\n" + Devices({{1, com1.Path()}}));
     auto program = bench.Start();
     SharedState& s = *bench.state;
     for (int r = 0; r < 3; ++r)
@@ -118,20 +113,21 @@ class MainCloseTest : public QObject {
     tools.FlowDetection = &busy;
     main.SetWindows(tools, program->ShowMessageFrm.get());
 
+    // The operator closes the program once the first frame is out and the
+    // operation waits for its reply.
     int sent = 0;
-    s.Log.SetSink([&](const std::string& line) {
-      if (line.find(" 发送数据：") != std::string::npos) ++sent;
-    });
     int sent_at_close = -1;
     bool running_at_close = false;
-    QTimer::singleShot(0, &busy, [&] { busy.Start(); });
-    // The operator closes the program while the operation waits for a reply.
-    QTimer::singleShot(1200, &main, [&] {
-      s.Log.DeliverPending();
-      sent_at_close = sent;
-      running_at_close = s.OperationRunning;
-      main.close();
+    s.Log.SetSink([&](const std::string& line) {
+      if (line.find(" 发送数据：") == std::string::npos || ++sent > 1) return;
+      QTimer::singleShot(0, &main, [&] {
+        s.Log.DeliverPending();
+        sent_at_close = sent;
+        running_at_close = s.OperationRunning;
+        main.close();
+      });
     });
+    QTimer::singleShot(0, &busy, [&] { busy.Start(); });
 
     QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 10000);
     QVERIFY(running_at_close);

@@ -5,7 +5,7 @@
 #include "support/window_support.h"
 
 using namespace qv;
-using namespace qv::shell_test;
+using namespace qv::test;
 
 namespace {
 
@@ -34,42 +34,8 @@ class MainFrmTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void ChoosingTheSameToolWindowTwiceKeepsItDocked() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    EventLog log;
-    log.Watch(program->SetParaFrm.get());
-    Item(main, "nSetPara")->trigger();
-    Item(main, "nSetPara")->trigger();
-    QCOMPARE(main.CurrentToolForm(), program->SetParaFrm.get());
-    QVERIFY(program->SetParaFrm->isVisible());
-    QCOMPARE(program->SetParaFrm->parentWidget(), main.findChild<QWidget*>("plMain"));
-    QVERIFY(!program->SetParaFrm->isWindow());
-    QVERIFY(!log.events.contains("close SetParaFrm"));
-  }
-
-  void ChoosingAnotherClosesThePreviousFirst() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    Item(main, "nTotalDetection")->trigger();
-    QVERIFY(program->OverallDetectionFrm->isVisible());
-    EventLog log;
-    log.Watch(program->OverallDetectionFrm.get());
-    log.Watch(program->FlowDetectionFrm.get());
-    Item(main, "nFlowDetection")->trigger();
-    QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
-    QVERIFY(!program->OverallDetectionFrm->isVisible());
-    QVERIFY(program->FlowDetectionFrm->isVisible());
-    QCOMPARE(main.CurrentToolForm(), program->FlowDetectionFrm.get());
-    // The closed window is hidden, not destroyed, and comes back docked.
-    Item(main, "nTotalDetection")->trigger();
-    QVERIFY(program->OverallDetectionFrm->isVisible());
-    QVERIFY(!program->FlowDetectionFrm->isVisible());
-  }
-
-  void EveryToolItemDocksItsWindow() {
+  // Each item docks its window, alone; choosing it again keeps it docked.
+  void EveryToolItemDocksItsWindowAlone() {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
@@ -81,13 +47,35 @@ class MainFrmTest : public QObject {
         {"nReadData", program->ReadDataFrm.get()},
     };
     for (const auto& [name, form] : items) {
+      EventLog log;
+      log.Watch(form);
+      Item(main, name)->trigger();
       Item(main, name)->trigger();
       QCOMPARE(main.CurrentToolForm(), form);
+      QCOMPARE(form->parentWidget(), main.findChild<QWidget*>("plMain"));
+      QVERIFY(!form->isWindow());
+      QCOMPARE(log.events, QStringList({"show " + form->objectName()}));
       int visible = 0;
       for (const auto& other : items)
         visible += other.second->isVisible() ? 1 : 0;
       QCOMPARE(visible, 1);
     }
+  }
+
+  void ChoosingAnotherClosesThePreviousFirst() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    Item(main, "nTotalDetection")->trigger();
+    EventLog log;
+    log.Watch(program->OverallDetectionFrm.get());
+    log.Watch(program->FlowDetectionFrm.get());
+    Item(main, "nFlowDetection")->trigger();
+    QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
+    // The closed window is hidden, not destroyed, and comes back docked.
+    Item(main, "nTotalDetection")->trigger();
+    QVERIFY(program->OverallDetectionFrm->isVisible());
+    QVERIFY(!program->FlowDetectionFrm->isVisible());
   }
 
   void ToolWindowCaptionsFollowTheLanguage() {

@@ -5,7 +5,7 @@
 #include "support/window_support.h"
 
 using namespace qv;
-using namespace qv::shell_test;
+using namespace qv::test;
 
 namespace {
 
@@ -57,14 +57,14 @@ class ShowMessageFrmTest : public QObject {
   }
 
   void ReceivedBytesReachTheMonitor() {
-    Pty com1;
+    PtyPeer com1;
     Bench bench;
-    bench.Write("comminfo.ini", QByteArray("[Comm]\n0=1\n[Devices]\n1=") + com1.Path().c_str());
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
     auto program = bench.Start();
     QVERIFY(bench.state->Slots[1].PortOpen);
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
     monitor.show();
-    com1.Send({0x16});
+    QVERIFY(com1.Send({0x16}));
     QTRY_COMPARE(monitor.LineCount(), 1);
     QVERIFY(Lines(monitor).at(0).endsWith("] 收到数据： 16"));
   }
@@ -82,19 +82,7 @@ class ShowMessageFrmTest : public QObject {
     QCOMPARE(Lines(monitor), QStringList({"line 102"}));
   }
 
-  void DoubleClickClearsAndLaterLinesStartAtTheTop() {
-    Bench bench;
-    TShowMessageFrm monitor(*bench.state);
-    monitor.show();
-    monitor.ShowMessage("one");
-    monitor.ShowMessage("two");
-    QTest::mouseDClick(Box(monitor)->viewport(), Qt::LeftButton);
-    QCOMPARE(monitor.LineCount(), 0);
-    monitor.ShowMessage("three");
-    QCOMPARE(Box(monitor)->toPlainText(), QString("three"));
-  }
-
-  void RightClickOffersTheSaveOnlyWhenThereIsALine() {
+  void MouseRightButtonOffersTheSaveOnlyForALineAndDoubleClickClears() {
     Bench bench;
     TShowMessageFrm monitor(*bench.state);
     monitor.show();
@@ -102,11 +90,16 @@ class ShowMessageFrmTest : public QObject {
     QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
     QVERIFY(!menu->isVisible());
     monitor.ShowMessage("one");
+    monitor.ShowMessage("two");
     QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
     QVERIFY(menu->isVisible());
     QCOMPARE(menu->actions().size(), 1);
     QCOMPARE(menu->actions().at(0)->text(), QString(" 保存为TXT"));
     menu->close();
+    QTest::mouseDClick(Box(monitor)->viewport(), Qt::LeftButton);
+    QCOMPARE(monitor.LineCount(), 0);
+    monitor.ShowMessage("three");
+    QCOMPARE(Box(monitor)->toPlainText(), QString("three"));
   }
 
   void SaveWritesInfoTxtWithCrLf() {

@@ -1,11 +1,7 @@
-// Helpers of the window tests: a program directory of its own per test, a
-// pseudo-terminal standing in for a meter line, the settings files read
-// back, and a modal dialog found and closed without blocking the test.
+// Helpers of the window tests: a program directory of its own per test, the
+// settings files read back, and a modal dialog found and closed without
+// blocking the test. A meter line is a PtyPeer.
 #pragma once
-
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -22,8 +18,9 @@
 
 #include "serial/port_slots.h"
 #include "shell/program.h"
+#include "support/pty_peer.h"
 
-namespace qv::shell_test {
+namespace qv::test {
 
 // A program directory and the shared state that uses it.
 struct Bench {
@@ -59,6 +56,14 @@ struct Bench {
   }
 };
 
+// A [Devices] section: port number = device.
+inline QByteArray Devices(const std::vector<std::pair<int, std::string>>& devices) {
+  QByteArray text = "[Devices]\n";
+  for (const auto& [port, device] : devices)
+    text += QByteArray::number(port) + "=" + QByteArray::fromStdString(device) + "\n";
+  return text;
+}
+
 // Keys per section of an initialisation file, in file order.
 inline std::map<QString, QStringList> IniKeys(const QByteArray& text) {
   std::map<QString, QStringList> keys;
@@ -74,34 +79,6 @@ inline std::map<QString, QStringList> IniKeys(const QByteArray& text) {
   }
   return keys;
 }
-
-// A pseudo-terminal: the program opens its slave side as a serial port.
-class Pty {
- public:
-  Pty() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) std::abort();
-    path_ = name;
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() {
-    ::close(master_);
-    ::close(slave_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& Path() const { return path_; }
-  // Bytes "from the meter" to the port.
-  void Send(const std::vector<uint8_t>& bytes) const {
-    QCOMPARE(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
 
 // Finds the next modal dialog as soon as it is up, hands it to `inspect`
 // and closes it, so a test that triggers one is never blocked by it.
@@ -125,4 +102,4 @@ inline QString MessageText(QWidget* modal) {
   return box ? box->text() : QString();
 }
 
-}  // namespace qv::shell_test
+}  // namespace qv::test
