@@ -2,66 +2,63 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/codec.h"
+#include "support/hex.h"
 
 namespace qv {
 namespace {
 
-std::string Encoded(std::string_view text, AddressRule rule = AddressRule::kPlain) {
-  const std::optional<AddressBytes> a = MeterAddress(text, rule).Encode();
-  return a ? HexText(*a) : "none";
-}
+using namespace test;
 
-TEST(MeterAddress, LastDigitPairTravelsFirst) {
-  EXPECT_EQ(Encoded("12345678901234"), " 34 12 90 78 56 34 12");
-  EXPECT_EQ(Encoded("1"), " 01 00 00 00 00 00 00");
-  EXPECT_EQ(Encoded(""), " 00 00 00 00 00 00 00");
-  EXPECT_EQ(Encoded("AAAAAAAAAAAAAA"), " AA AA AA AA AA AA AA");
-  EXPECT_EQ(Encoded("abcdef"), " EF CD AB 00 00 00 00");
-  EXPECT_EQ(HexText(*MeterAddress::Broadcast().Encode()), " AA AA AA AA AA AA AA");
-}
+// An address text, its rule, the 14 characters it stands for and its seven
+// line bytes, last digit pair first ("none": it does not encode). Blanks
+// around are trimmed, only the first 14 characters read; the TG rule puts
+// 111100 before numbers of up to 8 digits.
+struct AddressCase {
+  std::string_view text;
+  AddressRule rule;
+  const char* padded;
+  const char* bytes;
+};
+const AddressCase kAddresses[] = {
+    {"12345678901234", AddressRule::kPlain, "12345678901234", "34 12 90 78 56 34 12"},
+    {"1", AddressRule::kPlain, "00000000000001", "01 00 00 00 00 00 00"},
+    {"", AddressRule::kPlain, "00000000000000", "00 00 00 00 00 00 00"},
+    {"abcdef", AddressRule::kPlain, "00000000abcdef", "EF CD AB 00 00 00 00"},
+    {"  1234\t", AddressRule::kPlain, "00000000001234", "34 12 00 00 00 00 00"},
+    {"1234567890123456", AddressRule::kPlain, "12345678901234", "34 12 90 78 56 34 12"},
+    {"12345678", AddressRule::kTG, "11110012345678", "78 56 34 12 00 11 11"},
+    {"", AddressRule::kTG, "11110000000000", "00 00 00 00 00 11 11"},
+    {"123456789", AddressRule::kTG, "00000123456789", "89 67 45 23 01 00 00"},
+    {"22334455667788", AddressRule::kTG, "22334455667788", "88 77 66 55 44 33 22"},
+    {kBroadcastAddressText, AddressRule::kTG, "AAAAAAAAAAAAAA", "AA AA AA AA AA AA AA"},
+    {"12G4", AddressRule::kPlain, "", "none"},
+    {"12 34", AddressRule::kPlain, "", "none"},  // inner blank
+    {"-1", AddressRule::kPlain, "", "none"},
+    {"0x12", AddressRule::kPlain, "", "none"},
+    {"１２", AddressRule::kPlain, "", "none"},              // full-width digits
+    {"123456789012345Z", AddressRule::kPlain, "", "none"},  // even past the 14 read
+    {"12G4", AddressRule::kTG, "", "none"},
+};
 
-TEST(MeterAddress, TrimsAndPadsTo14) {
-  EXPECT_EQ(MeterAddress("  1234\t").Text(), "00000000001234");
-  EXPECT_EQ(MeterAddress("abc").Text(), "00000000000abc");
-  // Only the first 14 characters are read.
-  EXPECT_EQ(MeterAddress("1234567890123456").Text(), "12345678901234");
-  EXPECT_EQ(Encoded("1234567890123456"), " 34 12 90 78 56 34 12");
-}
-
-TEST(MeterAddress, TGRulePrefixesShortNumbers) {
-  EXPECT_EQ(MeterAddress("12345678", AddressRule::kTG).Text(), "11110012345678");
-  EXPECT_EQ(MeterAddress("1234", AddressRule::kTG).Text(), "11110000001234");
-  EXPECT_EQ(MeterAddress("", AddressRule::kTG).Text(), "11110000000000");
-  EXPECT_EQ(Encoded("", AddressRule::kTG), " 00 00 00 00 00 11 11");
-  // Longer texts are whole addresses already.
-  EXPECT_EQ(MeterAddress("123456789", AddressRule::kTG).Text(), "00000123456789");
-  EXPECT_EQ(MeterAddress("22334455667788", AddressRule::kTG).Text(), "22334455667788");
-  EXPECT_EQ(MeterAddress(kBroadcastAddressText, AddressRule::kTG).Text(), "AAAAAAAAAAAAAA");
-}
-
-TEST(MeterAddress, TextThatIsNotHexDoesNotEncode) {
-  EXPECT_EQ(Encoded("12G4"), "none");
-  EXPECT_EQ(Encoded("12 34"), "none");  // inner blank
-  EXPECT_EQ(Encoded("-1"), "none");
-  EXPECT_EQ(Encoded("0x12"), "none");
-  EXPECT_EQ(Encoded("１２"), "none");              // full-width digits
-  EXPECT_EQ(Encoded("123456789012345Z"), "none");  // even past the 14 read
-  EXPECT_EQ(Encoded("12G4", AddressRule::kTG), "none");
-}
-
-Bytes ReplyWithAddress(std::string_view a0ToA6) {
-  Bytes frame;
-  EXPECT_TRUE(ParseHex(std::string("68 55 ") + std::string(a0ToA6) + " A4 03 01 0A 01", frame));
-  return frame;
+TEST(MeterAddress, PadsToFourteenAndSendsTheLastDigitPairFirst) {
+  for (const AddressCase& c : kAddresses) {
+    const MeterAddress a(c.text, c.rule);
+    if (*c.padded) {
+      EXPECT_EQ(a.Text(), c.padded) << c.text;
+    }
+    const auto bytes = a.Encode();
+    EXPECT_EQ(bytes ? ToHex(*bytes) : "none", c.bytes) << c.text;
+  }
+  EXPECT_EQ(ToHex(*MeterAddress::Broadcast().Encode()), "AA AA AA AA AA AA AA");
 }
 
 TEST(ReplyAddress, A6FirstInUpperCase) {
-  EXPECT_EQ(ReplyAddressText(ReplyWithAddress("34 12 90 78 56 34 12")), "12345678901234");
-  EXPECT_EQ(ReplyAddressText(ReplyWithAddress("ef cd ab 00 00 00 00")), "00000000ABCDEF");
-  Bytes shortFrame;
-  ParseHex("68 55 34 12 90 78 56 34", shortFrame);
-  EXPECT_EQ(ReplyAddressText(shortFrame), "");
+  const auto text = [](const std::string& a0_to_a6) {
+    return ReplyAddressText(Hex("68 55 " + a0_to_a6 + " A4 03 01 0A 01"));
+  };
+  EXPECT_EQ(text("34 12 90 78 56 34 12"), "12345678901234");
+  EXPECT_EQ(text("ef cd ab 00 00 00 00"), "00000000ABCDEF");
+  EXPECT_EQ(ReplyAddressText(Hex("68 55 34 12 90 78 56 34")), "");
 }
 
 TEST(ReplyAddress, RowMatchPadsAndIgnoresCase) {
