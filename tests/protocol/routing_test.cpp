@@ -1,11 +1,11 @@
 // Port slots: which slot and channel a row uses under each wiring, opening
-// the rows' ports, giving a row a port, and start-up creating and opening
-// the ports named in comminfo.ini.
+// the rows' ports and giving a row a port. (Start-up opening the ports that
+// comminfo.ini names is run by the window tests through the program's own
+// start-up.)
 #include "protocol/routing.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 
 #include "support/pty_peer.h"
@@ -100,19 +100,6 @@ class SlotPortsTest : public ::testing::Test {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 };
 
-TEST_F(SlotPortsTest, CreatePortsNumbersThemAndKeepsThemClosed) {
-  for (int n = 1; n <= kPortSlotCount; ++n) {
-    const PortSlot& slot = state->Slots[n];
-    ASSERT_TRUE(slot.Port) << n;
-    EXPECT_EQ(slot.Port->PortName(), "COM" + std::to_string(n));
-    EXPECT_FALSE(slot.Port->IsOpen());
-    EXPECT_FALSE(slot.PortOpen);
-  }
-  EXPECT_EQ(state->Slots[3].Port->DevicePath(), com3.Path());
-  EXPECT_EQ(state->Slots[1].Port->DevicePath(), "/dev/ttyS0");
-  EXPECT_EQ(state->Slots[32].Port->DevicePath(), "/dev/ttyS31");
-}
-
 TEST_F(SlotPortsTest, OpenMeterPortsOpensEachNamedPortOnce) {
   state->Rows[0].Comm = 3;
   state->Rows[1].Comm = 9;  // the device is missing: silently stays closed
@@ -153,28 +140,6 @@ TEST_F(SlotPortsTest, AssignRowPortOpensOnlyWhatIsNotOpen) {
   EXPECT_FALSE(AssignRowPort(*state, 4, 33));
   EXPECT_FALSE(AssignRowPort(*state, 20, 3));
   EXPECT_EQ(state->Rows[4].Comm, 9) << "out of range changes nothing";
-}
-
-TEST_F(SlotPortsTest, StartUpOpensThePortsThatComminfoNames) {
-  std::ofstream(dir.Dir() + "comminfo.ini")
-      << "[Comm]\n0=8\n1=8\n2=9\n[Channel]\n0=0\n[Devices]\n8=" << com8.Path()
-      << "\n9=" << dir.Dir() << "missing\n";
-  auto fresh = std::make_unique<SharedState>();
-  fresh->ProgramDir = dir.Dir();
-  fresh->Rows[7].Comm = 3;  // cleared by start-up
-  InitSystem(*fresh);
-  EXPECT_EQ(fresh->Settings.CommType, kCommSingle);
-  EXPECT_TRUE(fresh->Slots[8].PortOpen);
-  EXPECT_TRUE(fresh->Slots[8].Port->IsOpen());
-  EXPECT_EQ(fresh->Slots[8].Port->DevicePath(), com8.Path());
-  EXPECT_FALSE(fresh->Slots[3].PortOpen) << "no row names it";
-  EXPECT_FALSE(fresh->Slots[9].PortOpen);
-  EXPECT_EQ(RowSendSlot(*fresh, 5), &fresh->Slots[8]) << "single port: row 0's";
-
-  ASSERT_TRUE(com8.Send(Bytes{0x16}));
-  EXPECT_TRUE(WaitFor([&] { return fresh->Slots[8].Unread() == 1; }));
-  ASSERT_TRUE(fresh->Slots[8].Port->WriteCommData(Bytes{0x68}));
-  EXPECT_EQ(com8.Receive(1), Bytes{0x68});
 }
 
 }  // namespace

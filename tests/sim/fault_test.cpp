@@ -9,12 +9,6 @@ namespace {
 
 using namespace qv::test;
 
-// Switch channel 0 (meter 1) connected, and the switch's status reply.
-constexpr const char* kConnect0 =
-    "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 06 9A AA AA AA AA AA AA AA 09 16";
-constexpr const char* kConnect0Reply =
-    "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 06 10 00 00 00 00 00 00 00 59 16";
-
 // Each fault under each wiring: Initialise to meter 1 and the reply as the
 // fault shapes it.
 struct FaultCase {

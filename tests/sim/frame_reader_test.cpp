@@ -106,10 +106,7 @@ TEST(LineInput, RequestWrittenInPiecesIsAnswered) {
   KnownBench b(KnownOptions(Wiring::kSingle, 2));
   // Meter 2's reply shows the bench has read the first piece of meter 1's
   // request before the rest is written.
-  EXPECT_EQ(b.line.Exchange("FE FE FE 68 55 02 00 00 24 20 00 00 24 04 01 01 01 00 2E 16 "
-                            "FE FE FE 68 55 01 00",
-                            17),
-            "68 55 02 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16");
+  EXPECT_EQ(b.line.Exchange(std::string(kInit2) + " FE FE FE 68 55 01 00", 17), kInit2Reply);
   EXPECT_EQ(b.line.Exchange("00 24 20 00 00 24 04 01 01 01 00 2D 16", 17), kInit1Reply);
 }
 

@@ -9,11 +9,7 @@ namespace {
 
 using namespace qv::test;
 
-// Initialise to meter 2024000002 and its reply.
-constexpr const char* kInit2 = "FE FE FE 68 55 02 00 00 24 20 00 00 24 04 01 01 01 00 2E 16";
-constexpr const char* kInit2Reply = "68 55 02 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16";
-// ReadAddress (wildcard address) and the replies of meters 1 and 2.
-constexpr const char* kReadAddress = "FE FE FE 68 55 AA AA AA AA AA AA AA 23 04 81 0A 01 00 16 16";
+// The replies of meters 1 and 2 to ReadAddress.
 constexpr const char* kAddress1Reply = "68 55 01 00 00 24 20 00 00 A3 04 81 0A 01 00 35 16";
 constexpr const char* kAddress2Reply = "68 55 02 00 00 24 20 00 00 A3 04 81 0A 01 00 36 16";
 
@@ -22,10 +18,6 @@ constexpr const char* kConnect1 =
     "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 A9 AA AA AA AA AA AA AA 17 16";
 constexpr const char* kConnect1Reply =
     "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 01 00 00 00 00 00 00 00 49 16";
-constexpr const char* kConnect0 =
-    "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 06 9A AA AA AA AA AA AA AA 09 16";
-constexpr const char* kConnect0Reply =
-    "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 06 10 00 00 00 00 00 00 00 59 16";
 constexpr size_t kStatusSize = 24;
 
 TEST(SingleWiring, OnlyTheAddressedMeterAnswersAndTheFirstTheWildcard) {

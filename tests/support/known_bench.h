@@ -19,9 +19,19 @@ namespace qv::test {
 
 using std::chrono::milliseconds;
 
-// Initialise to meter 2024000001 and its reply.
+// Initialise to meters 2024000001 and 2024000002 and their replies.
 inline constexpr const char* kInit1 = "FE FE FE 68 55 01 00 00 24 20 00 00 24 04 01 01 01 00 2D 16";
 inline constexpr const char* kInit1Reply = "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16";
+inline constexpr const char* kInit2 = "FE FE FE 68 55 02 00 00 24 20 00 00 24 04 01 01 01 00 2E 16";
+inline constexpr const char* kInit2Reply = "68 55 02 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16";
+// ReadAddress (wildcard address).
+inline constexpr const char* kReadAddress =
+    "FE FE FE 68 55 AA AA AA AA AA AA AA 23 04 81 0A 01 00 16 16";
+// Switch channel 0 connected, and the switch's status reply.
+inline constexpr const char* kConnect0 =
+    "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 06 9A AA AA AA AA AA AA AA 09 16";
+inline constexpr const char* kConnect0Reply =
+    "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 06 10 00 00 00 00 00 00 00 59 16";
 
 inline sim::CivilTime FixedClock() {
   using namespace std::chrono;
