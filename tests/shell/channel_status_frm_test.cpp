@@ -42,8 +42,7 @@ class ChannelStatusFrmTest : public QObject {
     Bench bench;
     // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
     bench.Write("comminfo.ini",
-                "[Comm]\n0=5\n1=6\n" +
-                    Devices({{5, com5.Path()}, {6, bench.Path("absent").toStdString()}}));
+                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
     auto program = bench.Start();
     SharedState& s = *bench.state;
     QVERIFY(s.Slots[5].PortOpen);

@@ -62,7 +62,7 @@ class MainCloseTest : public QObject {
       QVERIFY(!s.Slots[n].Port->IsOpen());
       QVERIFY(s.Slots[n].PortOpen);  // keeps its value
     }
-    QCOMPARE(bench.Entries(), QStringList({"comminfo.ini", "sysinfo.ini"}));
+    QCOMPARE(bench.Listing(), std::string("comminfo.ini;sysinfo.ini;"));
     QVERIFY(bench.Read("sysinfo.ini").contains("MeterNum=12"));
     QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);
     const auto comm = IniKeys(bench.Read("comminfo.ini"));
@@ -79,7 +79,7 @@ class MainCloseTest : public QObject {
     auto program = bench.Start();
     SharedState& s = *bench.state;
     // A directory where the file should go: the save cannot replace it.
-    QVERIFY(QDir(bench.dir.path()).mkdir("sysinfo.ini"));
+    QVERIFY(std::filesystem::create_directory(bench.File("sysinfo.ini")));
 
     QString shown;
     CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
@@ -89,7 +89,7 @@ class MainCloseTest : public QObject {
     QVERIFY(s.Slots[1].Port->IsOpen());
 
     // The operator clears the way and tries again.
-    QVERIFY(QDir(bench.Path("sysinfo.ini")).removeRecursively());
+    QVERIFY(std::filesystem::remove(bench.File("sysinfo.ini")));
     QVERIFY(program->MainFrm->close());
     QVERIFY(!s.Slots[1].Port->IsOpen());
     QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);

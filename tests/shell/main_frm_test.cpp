@@ -60,6 +60,10 @@ class MainFrmTest : public QObject {
         visible += other.second->isVisible() ? 1 : 0;
       QCOMPARE(visible, 1);
     }
+    // A docked window shows in the language of the moment.
+    bench.state->Settings.Language = 1;
+    Item(main, "nSetPara")->trigger();
+    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
   }
 
   void ChoosingAnotherClosesThePreviousFirst() {
@@ -78,18 +82,7 @@ class MainFrmTest : public QObject {
     QVERIFY(!program->FlowDetectionFrm->isVisible());
   }
 
-  void ToolWindowCaptionsFollowTheLanguage() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    Item(main, "nReadData")->trigger();
-    QCOMPARE(program->ReadDataFrm->windowTitle(), QString("抄表"));
-    bench.state->Settings.Language = 1;
-    Item(main, "nSetPara")->trigger();
-    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
-  }
-
-  void MonitorItemShowsTheMonitorUndocked() {
+  void MonitorAndChannelStateItemsShowWindowsOfTheirOwn() {
     Bench bench;
     auto program = bench.Start();
     Item(*program->MainFrm, "nMessageMonitor")->trigger();
@@ -99,11 +92,8 @@ class MainFrmTest : public QObject {
     QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
-  }
 
-  void ChannelStateItemOpensAFreshModalSnapshot() {
-    Bench bench;
-    auto program = bench.Start();
+    // The channel-state item opens a fresh modal snapshot.
     bench.state->ChannelState[2] = 1;
     QString title;
     QString colour;

@@ -42,7 +42,7 @@ class ProgramTest : public QObject {
     for (const auto& [language, title, exit] : {std::tuple("1", "Qorvantis V2.02", "Exit(&X)"),
                                                 std::tuple("2", "QorvantisV2.02", "退出(&X)")}) {
       Bench bench;
-      bench.Write("sysinfo.ini", QByteArray("[BaseParam]\nLanguage=") + language + "\n");
+      bench.Write("sysinfo.ini", std::string("[BaseParam]\nLanguage=") + language + "\n");
       auto program = bench.Start();
       QCOMPARE(program->MainFrm->windowTitle(), QString(title));
       QCOMPARE(program->MainFrm->findChild<QAction*>("nExit")->text(), QString(exit));
@@ -72,7 +72,7 @@ class ProgramTest : public QObject {
       QVERIFY(program->MainFrm->close());
     }
     bench.state = std::make_unique<SharedState>();
-    bench.state->ProgramDir = bench.dir.path().toStdString() + "/";
+    bench.state->ProgramDir = bench.Dir();
     auto program = bench.Start();
     QCOMPARE(program->MainFrm->windowTitle(), QString("Qorvantis V2.02"));
   }

@@ -4,10 +4,7 @@
 #pragma once
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -19,32 +16,22 @@
 #include "serial/port_slots.h"
 #include "shell/program.h"
 #include "support/pty_peer.h"
+#include "support/temp_files.h"
 
 namespace qv::test {
 
-// A program directory and the shared state that uses it.
-struct Bench {
-  QTemporaryDir dir;
+// A program directory (a temporary folder, with its files read and written
+// as text) and the shared state that uses it.
+struct Bench : TempDir {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 
-  Bench() { state->ProgramDir = dir.path().toStdString() + "/"; }
-
-  QString Path(const QString& name) const { return dir.path() + "/" + name; }
-
-  void Write(const QString& name, const QByteArray& text) const {
-    QFile f(Path(name));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
+  Bench() { state->ProgramDir = Dir(); }
+  QString Path(const std::string& name) const { return QString::fromStdString(File(name)); }
+  void Write(const std::string& name, const std::string& text) const {
+    WriteFile(File(name), text);
   }
-
-  QByteArray Read(const QString& name) const {
-    QFile f(Path(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
-
-  QStringList Entries() const {
-    return QDir(dir.path())
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+  QByteArray Read(const std::string& name) const {
+    return QByteArray::fromStdString(ReadFile(File(name)));
   }
 
   // Start-up exactly as the program does it, without its event loop.
@@ -57,10 +44,10 @@ struct Bench {
 };
 
 // A [Devices] section: port number = device.
-inline QByteArray Devices(const std::vector<std::pair<int, std::string>>& devices) {
-  QByteArray text = "[Devices]\n";
+inline std::string Devices(const std::vector<std::pair<int, std::string>>& devices) {
+  std::string text = "[Devices]\n";
   for (const auto& [port, device] : devices)
-    text += QByteArray::number(port) + "=" + QByteArray::fromStdString(device) + "\n";
+    text += std::to_string(port) + "=" + device + "\n";
   return text;
 }
 
