@@ -28,19 +28,12 @@ class OperationLogTest : public ::testing::Test {
   OperationLog log;
 };
 
-TEST_F(OperationLogTest, StampIsTwentyFourHourWithTwoDigitFields) {
-  EXPECT_EQ(LogStamp(Local(2024, 3, 5, 14, 7, 9)), "[2024-03-05 14:07:09]");
-  EXPECT_EQ(LogStamp(Local(1999, 12, 31, 0, 0, 0)), "[1999-12-31 00:00:00]");
-}
-
 TEST_F(OperationLogTest, LineTemplates) {
   static constexpr uint8_t kFrame[] = {0x68, 0x55, 0x16};
   const std::pair<std::function<void(OperationLog&)>, const char*> cases[] = {
       {[](OperationLog& l) { l.FrameSent(kFrame); }, "发送数据： 68 55 16"},
       {[](OperationLog& l) { l.BytesReceived(std::span(kFrame).last(1)); }, "收到数据： 16"},
       {[](OperationLog& l) { l.ChannelFrame(kFrame); }, "打开通道： 68 55 16"},
-      {[](OperationLog& l) { l.ChannelSendFailed(); }, "打开通道数据发送失败"},
-      {[](OperationLog& l) { l.ChannelNotConfirmed(); }, "通道打开失败"},
       {[](OperationLog& l) { l.Operation(3, "开始"); }, "操作类型：对第3个设备的进行开始操作"},
       {[](OperationLog& l) { l.OperationFinished("流量三"); }, "操作类型：流量三操作结束"},
       {[](OperationLog& l) { l.CalibrationStep(12, "流量二", true); },
@@ -50,7 +43,6 @@ TEST_F(OperationLogTest, LineTemplates) {
       {[](OperationLog& l) { l.CoefficientWrite(7, 5, true); },
        "操作类型：对第7仪表进行写系数五操作开始"},
       {[](OperationLog& l) { l.AddressRead(1); }, "操作类型：准备进行第1个设备的读地址操作"},
-      {[](OperationLog& l) { l.AddressReadFinished(); }, "操作类型：读地址操作结束"},
   };
   for (const auto& [write, text] : cases) {
     write(log);

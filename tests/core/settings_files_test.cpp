@@ -211,9 +211,6 @@ TEST_F(SettingsFilesTest, RefusedSaveNamesTheFullPath) {
 
 TEST(SettingsFilesFlowPoints, DefaultsAreExactShareOfTheNominalFlow) {
   SystemSettings s;
-  SetDefaultFlowPoints(s, 17);
-  EXPECT_EQ(s.FlowPoints(),
-            (std::array<int32_t, 5>{3000000, 1500000, 15000000, 150000000, 300000000}));
   for (int dn = 0; dn < kDnCount; ++dn) {
     SetDefaultFlowPoints(s, dn);
     const int64_t q = NominalFlowTable[dn];  // every row is a multiple of 100

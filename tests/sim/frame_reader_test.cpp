@@ -30,32 +30,12 @@ TEST(FrameReader, WaitsForTheWholeFrameFedInPieces) {
   EXPECT_FALSE(reader.HasPartial());
 }
 
-TEST(FrameReader, ResyncsAfterNoiseAndAStrayStartByte) {
-  FrameReader reader;
-  // A stray 68 whose "frame" ends wrongly, then the real request.
-  reader.Feed(
-      Hex(std::string("00 FF 68 01 02 03 04 05 06 07 08 09 03 0B 0C 0D 0E 0F ") + kInit1Frame));
-  EXPECT_EQ(reader.Next().status, FrameReader::Status::kDropped);
-  const auto r = reader.Next();
-  ASSERT_EQ(r.status, FrameReader::Status::kFrame);
-  EXPECT_EQ(ToHex(r.frame.raw), kInit1Frame);
-}
-
 TEST(FrameReader, TwoFramesInOneBurst) {
   FrameReader reader;
   reader.Feed(Hex(std::string(kInit1Frame) + " FE FE " + kInit1Frame));
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kFrame);
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kFrame);
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kNeedMore);
-}
-
-TEST(FrameReader, StartTestWithItsShortLengthIsTaken) {
-  FrameReader reader;
-  // L = 04, five bytes follow: 01 02 01 F2 00; the checksum covers them all.
-  reader.Feed(Hex("68 55 01 00 00 24 20 00 00 24 04 01 02 01 F2 00 20 16"));
-  const auto r = reader.Next();
-  ASSERT_EQ(r.status, FrameReader::Status::kFrame);
-  EXPECT_EQ(ToHex(r.frame.payload), "F2 00");
 }
 
 TEST(SimAddress, EncodesDigitsLowByteFirst) {
