@@ -1,12 +1,48 @@
-// Start-up as the program runs it: the nine windows, the settings read when
-// the main window shows, the language of the captions and its follow-up.
+// The program from start to close: the nine windows, the settings read when
+// the main window shows, the language of the captions and its follow-up;
+// closing saves both settings files and closes every open port, a refused
+// save keeps everything running, a running operation ends first.
 #include <QDate>
 
 #include "core/settings_files.h"
+#include "protocol/bench_run.h"
 #include "support/window_support.h"
 
 using namespace qv;
 using namespace qv::test;
+
+namespace {
+
+// An operation whose meters never answer: every row uses all its attempts.
+class SilentRun : public BenchRun {
+ public:
+  using BenchRun::BenchRun;
+
+ protected:
+  bool RecogniseOwn(const ReplyHeader&) const override { return false; }
+  bool Accepts(int, std::span<const uint8_t>) const override { return false; }
+  void Decode(int, int, std::span<const uint8_t>) override {}
+};
+
+// A tool window running such an operation, as a detection window would.
+class BusyForm : public TToolForm {
+ public:
+  explicit BusyForm(SharedState& state) : TToolForm(state), run_(state, Pump()) {}
+
+  void Start() {
+    run_.Run(1, "开始", [](int) { return std::optional<Bytes>(Bytes{0x68, 0x20, 0x16}); });
+    returned = true;
+  }
+  bool returned = false;
+
+ protected:
+  void CancelRuns() override { run_.Cancel(); }
+
+ private:
+  SilentRun run_;
+};
+
+}  // namespace
 
 class ProgramTest : public QObject {
   Q_OBJECT
@@ -75,6 +111,103 @@ class ProgramTest : public QObject {
     bench.state->ProgramDir = bench.Dir();
     auto program = bench.Start();
     QCOMPARE(program->MainFrm->windowTitle(), QString("Qorvantis V2.02"));
+  }
+
+  void ClosingWithThreeOpenPortsClosesThemAndSavesBothFiles() {
+    PtyPeer com1, com2, com3;
+    Bench bench;
+    bench.Write("comminfo.ini",
+                "[Comm]\n0=1\n1=2\n2=3\n[Channel]\n2=5\n" +
+                    Devices({{1, com1.Path()}, {2, com2.Path()}, {3, com3.Path()}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    for (int n = 1; n <= 3; ++n)
+      QVERIFY(s.Slots[n].PortOpen && s.Slots[n].Port->IsOpen());
+    s.Settings.MeterNum = 12;  // an edit made while running reaches the file
+
+    program->MainFrm->findChild<QAction*>("nExit")->trigger();
+
+    QVERIFY(!program->MainFrm->isVisible());
+    for (int n = 1; n <= 3; ++n) {
+      QVERIFY(!s.Slots[n].Port->IsOpen());
+      QVERIFY(s.Slots[n].PortOpen);  // keeps its value
+    }
+    QCOMPARE(bench.Listing(), std::string("comminfo.ini;sysinfo.ini;"));
+    QVERIFY(bench.Read("sysinfo.ini").contains("MeterNum=12"));
+    QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);
+    const auto comm = IniKeys(bench.Read("comminfo.ini"));
+    QCOMPARE(comm.at("Comm").size(), 20);
+    QCOMPARE(comm.at("Channel").size(), 20);
+    QCOMPARE(comm.at("Devices").size(), 3);  // kept as it was
+    QVERIFY(bench.Read("comminfo.ini").contains("2=5"));
+  }
+
+  void ARefusedSaveShowsTheErrorAndKeepsRunning() {
+    PtyPeer com1;
+    Bench bench;
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    // A directory where the file should go: the save cannot replace it.
+    QVERIFY(std::filesystem::create_directory(bench.File("sysinfo.ini")));
+
+    QString shown;
+    CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
+    QVERIFY(!program->MainFrm->close());
+    QCOMPARE(shown, "Unable to write to " + bench.Path("sysinfo.ini"));
+    QVERIFY(program->MainFrm->isVisible());
+    QVERIFY(s.Slots[1].Port->IsOpen());
+
+    // The operator clears the way and tries again.
+    QVERIFY(std::filesystem::remove(bench.File("sysinfo.ini")));
+    QVERIFY(program->MainFrm->close());
+    QVERIFY(!s.Slots[1].Port->IsOpen());
+    QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);
+  }
+
+  void ClosingDuringAnOperationEndsItFirst() {
+    PtyPeer com1;
+    Bench bench;
+    // Three silent meters, three attempts of a second each: nine seconds
+    // of sending unless the operation is ended.
+    bench.Write("sysinfo.ini",
+                "[BaseParam]\nCommType=1\nMeterNum=3\nReadAgainTimes=3\nCommWaitTimer=1000\n");
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n1=1\n2=1\n" + Devices({{1, com1.Path()}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    for (int r = 0; r < 3; ++r)
+      s.Rows[r].Selected = true;
+    BusyForm busy(s);
+    TMainFrm& main = *program->MainFrm;
+    ToolForms tools;
+    tools.FlowDetection = &busy;
+    main.SetWindows(tools, program->ShowMessageFrm.get());
+
+    // The operator closes the program once the first frame is out and the
+    // operation waits for its reply.
+    int sent = 0;
+    int sent_at_close = -1;
+    bool running_at_close = false;
+    s.Log.SetSink([&](const std::string& line) {
+      if (line.find(" 发送数据：") == std::string::npos || ++sent > 1) return;
+      QTimer::singleShot(0, &main, [&] {
+        s.Log.DeliverPending();
+        sent_at_close = sent;
+        running_at_close = s.OperationRunning;
+        main.close();
+      });
+    });
+    QTimer::singleShot(0, &busy, [&] { busy.Start(); });
+
+    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 10000);
+    QVERIFY(running_at_close);
+    QVERIFY(sent_at_close > 0);
+    QVERIFY(busy.returned);
+    QVERIFY(!s.OperationRunning);
+    s.Log.DeliverPending();
+    QCOMPARE(sent, sent_at_close);  // nothing sent after the close
+    QVERIFY(!s.Slots[1].Port->IsOpen());
+    QCOMPARE(IniKeys(bench.Read("sysinfo.ini")).at("BaseParam").size(), 21);
   }
 };
 
