@@ -263,19 +263,6 @@ TEST_F(SettingsFilesTest, EveryKeySurvivesAStartAndAClose) {
   EXPECT_EQ(ReadFile(dir.File("sysinfo.ini")), text);
 }
 
-TEST_F(SettingsFilesTest, CommInfoOfTwoRowsOnComThreeBehindTheSwitch) {
-  state->Rows[0].Comm = 3;
-  state->Rows[1].Comm = 3;
-  state->Rows[0].Channel = 0;
-  state->Rows[1].Channel = 1;
-  SaveCommInfo(*state);
-  EXPECT_EQ(ReadFile(CommInfoPath(*state)), CommInfoText({3, 3}, {0, 1}));
-  auto s = Restart();
-  EXPECT_EQ(s->Rows[1].Comm, 3);
-  EXPECT_EQ(s->Rows[1].Channel, 1);
-  EXPECT_EQ(s->Rows[2].Comm, 0);
-}
-
 TEST_F(SettingsFilesTest, ExistingFileKeepsItsOrderCommentsAndUnknownKeys) {
   WriteFile(dir.File("sysinfo.ini"),
             "; written by hand\r\n[baseparam]\r\nreadagaintimes=5\r\nVersion=2\r\nDN=4\r\n\r\n"

@@ -27,35 +27,27 @@ namespace {
 
 using namespace test;
 
-struct CountCase {
-  int32_t head, tail, count;
-};
-
 TEST(RecvRing, CountsUnreadBytesAcrossTheWrap) {
-  constexpr CountCase kCases[] = {
-      {0, 0, 0},       {5, 5, 0},    {100, 40, 60}, {10, 8000, 202},
-      {8191, 0, 8191}, {0, 1, 8191}, {0, 8191, 1},  {8191, 8191, 0},
-  };
-  for (const CountCase& c : kCases) {
-    EXPECT_EQ(RecvCount(c.head, c.tail, kRecvBufSize), c.count)
-        << "head " << c.head << " tail " << c.tail;
-  }
+  for (const auto& [head, tail, count] : {std::tuple(0, 0, 0),
+                                          {5, 5, 0},
+                                          {100, 40, 60},
+                                          {10, 8000, 202},
+                                          {8191, 0, 8191},
+                                          {0, 1, 8191},
+                                          {0, 8191, 1},
+                                          {8191, 8191, 0}})
+    EXPECT_EQ(RecvCount(head, tail, kRecvBufSize), count) << "head " << head << " tail " << tail;
 }
 
-TEST(RecvRing, Holds8191UnreadBytesAtMost) {
-  RecvRing ring;
+TEST(RecvRing, Holds8191UnreadBytesAndDropsTheRest) {
+  RecvRing full;
   const Bytes data = Sequence(8191, 3);
-  ring.Append(data);
-  EXPECT_EQ(ring.Unread(), 8191);
-  EXPECT_EQ(ring.RecvHead(), 8191);
-  EXPECT_EQ(ring.DroppedBytes(), 0u);
-  ring.Append(Bytes{0xEE});
-  EXPECT_EQ(ring.Unread(), 8191);
-  EXPECT_EQ(ring.DroppedBytes(), 1u);
-  EXPECT_EQ(UnreadOf(ring), data);
-}
+  full.Append(data);
+  full.Append(Bytes{0xEE});
+  EXPECT_EQ(full.RecvHead(), 8191);
+  EXPECT_EQ(full.DroppedBytes(), 1u);
+  EXPECT_EQ(UnreadOf(full), data);
 
-TEST(RecvRing, OverflowKeepsTheUnreadBytesAndDropsTheRest) {
   RecvRing ring;
   const Bytes first = Sequence(8000, 1);
   ring.Append(first);
@@ -107,11 +99,8 @@ TEST(RecvRing, ResetRecvBuffersEmptiesEveryRing) {
     slots[n].SetRecvTail(3);
   }
   slots.ResetRecvBuffers();
-  for (int n = 1; n <= kPortSlotCount; ++n) {
-    EXPECT_EQ(slots[n].RecvHead(), 0) << n;
-    EXPECT_EQ(slots[n].RecvTail(), 0) << n;
-    EXPECT_EQ(slots[n].Unread(), 0) << n;
-  }
+  for (int n = 1; n <= kPortSlotCount; ++n)
+    EXPECT_TRUE(slots[n].RecvHead() == 0 && slots[n].RecvTail() == 0) << n;
   EXPECT_THROW(slots[0], std::out_of_range);
   EXPECT_THROW(slots[33], std::out_of_range);
 }
@@ -268,15 +257,16 @@ TEST_F(SerialPortTest, ReceivedBurstsAreBlocksWithOneLogLineEach) {
   ASSERT_TRUE(port.Open());
   const Bytes burst = {0x68, 0x20, 0xAA, 0x16, 0x68, 0x20, 0xBB, 0x0C, 0x16};
   ASSERT_TRUE(peer.Send(burst));
-  EXPECT_EQ(Received(1), std::vector<std::string>{Dump(burst)});
+  EXPECT_EQ(Received(1), std::vector<std::string>{" " + ToHex(burst)});
   EXPECT_EQ(Unread(), burst);
   ASSERT_TRUE(peer.Send(Bytes{0x16}));
-  EXPECT_EQ(Received(2), (std::vector<std::string>{Dump(burst), " 16"}));
+  EXPECT_EQ(Received(2), (std::vector<std::string>{" " + ToHex(burst), " 16"}));
   const Bytes data = Sequence(4096 + 100, 7);
   ASSERT_TRUE(peer.Send(data));
-  EXPECT_EQ(Received(4), (std::vector<std::string>{Dump(burst), " 16",
-                                                   Dump(Bytes(data.begin(), data.begin() + 4096)),
-                                                   Dump(Bytes(data.begin() + 4096, data.end()))}));
+  EXPECT_EQ(Received(4),
+            (std::vector<std::string>{" " + ToHex(burst), " 16",
+                                      " " + ToHex(Bytes(data.begin(), data.begin() + 4096)),
+                                      " " + ToHex(Bytes(data.begin() + 4096, data.end()))}));
   EXPECT_EQ(Unread(), Concat(Concat(burst, Bytes{0x16}), data));
 }
 

@@ -182,11 +182,6 @@ class LogLines {
 
 inline constexpr std::string_view kReceivedLabel = " 收到数据：";
 
-// "68 AA 16" as the byte dump of a log line: " 68 AA 16".
-inline std::string Dump(const Bytes& bytes) {
-  return " " + ToHex(bytes);
-}
-
 inline Bytes Concat(const Bytes& a, const Bytes& b) {
   Bytes out = a;
   out.insert(out.end(), b.begin(), b.end());

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +32,10 @@ struct Bench : TempDir {
   QByteArray Read(const std::string& name) const {
     return QByteArray::fromStdString(ReadFile(File(name)));
   }
+  // The number of keys of `section` in the settings file `name`.
+  int Keys(const std::string& name, const char* section) const {
+    return static_cast<int>(IniFile::Load(File(name)).Keys(section).size());
+  }
 
   // Start-up exactly as the program does it, without its event loop.
   std::unique_ptr<Program> Start() {
@@ -49,22 +52,6 @@ inline std::string Devices(const std::vector<std::pair<int, std::string>>& devic
   for (const auto& [port, device] : devices)
     text += std::to_string(port) + "=" + device + "\n";
   return text;
-}
-
-// Keys per section of an initialisation file, in file order.
-inline std::map<QString, QStringList> IniKeys(const QByteArray& text) {
-  std::map<QString, QStringList> keys;
-  QString section;
-  for (const QByteArray& raw : text.split('\n')) {
-    const QString line = QString::fromUtf8(raw).trimmed();
-    if (line.startsWith('[') && line.endsWith(']')) {
-      section = line.mid(1, line.size() - 2);
-      keys[section];
-    } else if (line.contains('=')) {
-      keys[section].append(line.section('=', 0, 0));
-    }
-  }
-  return keys;
 }
 
 // Finds the next modal dialog as soon as it is up, hands it to `inspect`
