@@ -55,7 +55,11 @@ TEST_F(OperationLogTest, LineTemplates) {
   }
 }
 
-TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {
+// Without a sink lines are dropped but the message text follows; a wake-up
+// comes only when the queue turns non-empty.
+TEST_F(OperationLogTest, DeliveryToTheSinkAndWakeUps) {
+  int wakeups = 0;
+  log.SetWakeup([&] { ++wakeups; });
   log.Post(" a");
   EXPECT_EQ(log.DeliverPending(), 1u);
   EXPECT_EQ(log.MessageText(), "[2024-03-05 14:07:09] a");
@@ -68,16 +72,6 @@ TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {
   EXPECT_EQ(shown,
             (std::vector<std::string>{"[2024-03-05 14:07:09] b", "[2024-03-05 14:07:09] c"}));
   EXPECT_EQ(log.DeliverPending(), 0u);
-}
-
-TEST_F(OperationLogTest, WakeupOnlyWhenTheQueueTurnsNonEmpty) {
-  int wakeups = 0;
-  log.SetWakeup([&] { ++wakeups; });
-  log.Post(" 1");
-  log.Post(" 2");
-  EXPECT_EQ(wakeups, 1);
-  log.DeliverPending();
-  log.Post(" 3");
   EXPECT_EQ(wakeups, 2);
 }
 

@@ -186,17 +186,9 @@ class SettingsFilesTest : public ::testing::Test {
  protected:
   SettingsFilesTest() : state(std::make_unique<BenchState>()) { state->ProgramDir = dir.Dir(); }
 
-  // A fresh process: zeroed state, then start-up reads both files.
-  // Ports the rows name point at devices that do not exist, so start-up
-  // never touches a real serial line of the machine running the tests.
+  // A fresh process: zeroed state, then start-up reads both files (the
+  // tests leave no comminfo.ini naming ports, so start-up opens none).
   std::unique_ptr<BenchState> Restart() {
-    if (std::filesystem::exists(dir.File("comminfo.ini"))) {
-      IniFile comm = IniFile::Load(dir.File("comminfo.ini"));
-      for (int n = 1; n <= kPortCount; ++n) {
-        comm.Set("Devices", std::to_string(n), dir.File("absent-tty" + std::to_string(n)));
-      }
-      comm.Save();
-    }
     auto s = std::make_unique<BenchState>();
     s->ProgramDir = dir.Dir();
     InitBenchState(*s);

@@ -48,8 +48,11 @@ class ProgramTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Only the main window shows, maximised; showing it reads the settings
+  // and sets the tester and the date.
   void StartsWithOnlyTheMainWindowVisible() {
     Bench bench;
+    bench.Write("sysinfo.ini", "[BaseParam]\nMeterNum=7\n");
     auto program = bench.Start();
     QVERIFY(program);
     QVERIFY(program->MainFrm->isVisible());
@@ -61,12 +64,6 @@ class ProgramTest : public QObject {
              program->ErrorInfoParaFrm.get(), program->OtherParaFrm.get()})
       QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
-  }
-
-  void ShowingTheMainWindowSetsTesterAndDate() {
-    Bench bench;
-    bench.Write("sysinfo.ini", "[BaseParam]\nMeterNum=7\n");
-    auto program = bench.Start();
     const SystemSettings& s = bench.state->Settings;
     QCOMPARE(s.OperatorName, std::string("Test"));
     QCOMPARE(QString::fromStdString(s.TestDate), QDate::currentDate().toString("yyyy-MM-dd"));
