@@ -183,12 +183,21 @@ TEST(SerialPortNaming, NumberGivesNameAndDeviceUntilADeviceIsSet) {
   EXPECT_EQ(port.DevicePath(), "/dev/ttyUSB0");
 }
 
+// The line reads back 2400 baud, 8 data bits, 1 stop bit, raw. (A
+// pseudo-terminal always reports no parity: it carries bytes, not bits; the
+// even parity is checked on the options the port asks for, TermiosLine.)
 TEST_F(SerialPortTest, OpensWritesInQueueOrderClosesAndReopens) {
   EXPECT_FALSE(port.WriteCommData(Bytes{0x68})) << "never opened";
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(port.Open()) << "round " << round;
     EXPECT_FALSE(port.Open()) << "already open";
     EXPECT_TRUE(port.Active() && port.IsOpen() && port.ReaderRunning() && port.WriterRunning());
+    termios t{};
+    ASSERT_EQ(::tcgetattr(peer.Slave(), &t), 0);
+    EXPECT_TRUE(::cfgetispeed(&t) == B2400 && ::cfgetospeed(&t) == B2400);
+    EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB | CREAD), static_cast<tcflag_t>(CS8 | CREAD));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN) || t.c_oflag & OPOST);
+    EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT));
     const Bytes a = Sequence(40, static_cast<uint8_t>(round)), b = Sequence(900, 0x80);
     EXPECT_FALSE(port.WriteCommData(a.data(), 0));
     EXPECT_FALSE(port.WriteCommData(nullptr, 5));
@@ -219,21 +228,6 @@ TEST_F(SerialPortTest, HeldDeviceCannotBeOpenedAgain) {
   ASSERT_EQ(::ioctl(peer.Slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0) << "closing gives the device back";
   EXPECT_TRUE(other.Open());
-}
-
-// A pseudo-terminal always reports no parity (it carries bytes, not bits);
-// the even parity itself is checked on the options the port asks for, in
-// termios_line_test.cpp.
-TEST_F(SerialPortTest, LineSettingsRead2400EightBitsOneStopRaw) {
-  ASSERT_TRUE(port.Open());
-  termios t{};
-  ASSERT_EQ(::tcgetattr(peer.Slave(), &t), 0);
-  EXPECT_EQ(::cfgetispeed(&t), B2400);
-  EXPECT_EQ(::cfgetospeed(&t), B2400);
-  EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB | CREAD), static_cast<tcflag_t>(CS8 | CREAD));
-  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN));
-  EXPECT_FALSE(t.c_oflag & OPOST);
-  EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT));
 }
 
 TEST_F(SerialPortTest, OpenRefusesMissingDevicesAndOtherFiles) {
@@ -288,8 +282,16 @@ TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
   EXPECT_EQ(lines.Count(kReceivedLabel), 2u);
 }
 
-TEST_F(SerialPortTest, CloseDuringTrafficInBothDirections) {
+// Closing while the writer waits for room on a line nobody reads, and while
+// bytes flow both ways.
+TEST_F(SerialPortTest, CloseUnderLoad) {
   ASSERT_TRUE(port.Open());
+  for (int i = 0; i < 64; ++i)
+    ASSERT_TRUE(port.WriteCommData(Sequence(4096)));
+  port.Close();
+  EXPECT_FALSE(port.WriterRunning());
+  ASSERT_TRUE(port.Open());
+  peer.Drain();
   std::atomic<bool> stop{false};
   std::thread meter([&] {
     const Bytes chunk = Sequence(64);
@@ -311,16 +313,6 @@ TEST_F(SerialPortTest, CloseDuringTrafficInBothDirections) {
   peer.Drain();  // whatever of the old output got through
   ASSERT_TRUE(port.WriteCommData(Bytes{0x42}));
   EXPECT_EQ(peer.Receive(1), Bytes{0x42});
-}
-
-TEST_F(SerialPortTest, CloseWhileTheWriterWaitsForRoomOnTheLine) {
-  ASSERT_TRUE(port.Open());
-  // Nobody reads the line: the writer soon waits for the driver to take more.
-  for (int i = 0; i < 64; ++i)
-    ASSERT_TRUE(port.WriteCommData(Sequence(4096)));
-  port.Close();
-  EXPECT_FALSE(port.WriterRunning());
-  ASSERT_TRUE(port.Open());
 }
 
 TEST(SerialPortLog, CloseWhileNobodyDrainsTheLog) {

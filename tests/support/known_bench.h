@@ -74,14 +74,9 @@ inline std::string StartKnown(sim::VirtualBench& bench) {
   EXPECT_TRUE(bench.Start(error)) << error;
   for (int i = 0; i < bench.MeterCount(); ++i)
     bench.UpdateMeter(i, MakeKnown);
-  sim::BenchConditions b;
-  b.flow_point = 1;
-  b.flow_lph = {50, 25, 250, 2500, 5000};
-  b.reference_litres = {10, 5, 20, 100, 200};
-  b.inlet_c = 80;
-  b.outlet_c = 60;
-  b.fluid_c = 20;
-  bench.SetConditions(b);
+  // Flow point 1; the flow rates and run volumes of the five points; 80 °C
+  // in, 60 °C out, 20 °C fluid.
+  bench.SetConditions({1, {50, 25, 250, 2500, 5000}, {10, 5, 20, 100, 200}, 80, 60, 20});
   return bench.DevicePaths().at(0);
 }
 
