@@ -93,55 +93,41 @@ TEST(AddressNumbering, KeysAnAddressCellTakes) {
     EXPECT_EQ(ClassifyAddressKey(c), AddressKey::kReject) << static_cast<uint32_t>(c);
 }
 
-class Numbering : public ::testing::Test {
- protected:
-  void SetUp() override {
-    rows[2].Address = "100";
+// Rows 4, 6, 7 and 10 (shown 1-based) are selected, row 5 holds 555; the
+// row numbered from holds `address`. A double-click (`all`) numbers every
+// selected row below within MeterNum, Enter the next one only; "none": an
+// address that is no number, or no such row, numbers nothing. A number too
+// long for the cell is not given.
+struct NumberingCase {
+  const char* address;
+  int meters, row;
+  bool all;
+  const char* numbered;
+};
+// clang-format off
+const NumberingCase kNumbering[] = {
+    {"100", 8, 2, true, "100: 3=101 5=102 6=103"}, {" 0099 ", 20, 2, false, "99: 3=100"},
+    {"7", 20, 9, false, "7:"}, {"", 20, 9, false, "none"},
+    {"9999999998", 20, 2, true, "9999999998: 3=9999999999"},
+    {"", 20, 2, true, "none"}, {"  ", 20, 2, true, "none"}, {"12a", 20, 2, true, "none"},
+    {"1.5", 20, 2, true, "none"}, {"0x10", 20, 2, true, "none"},
+    {"99999999999999999999", 20, 2, true, "none"}, {"100", 20, 20, true, "none"},
+    {"100", 20, -1, true, "none"}};
+// clang-format on
+
+TEST(AddressNumbering, NumbersTheSelectedRowsThatFollow) {
+  for (const NumberingCase& c : kNumbering) {
+    std::array<MeterRow, kMeterRows> rows;
     for (int r : {3, 5, 6, 9})
       rows[r].Selected = true;
     rows[4].Address = "555";
+    if (c.row >= 0 && c.row < kMeterRows) rows[c.row].Address = c.address;
+    const auto n = NumberFollowingRows(rows, c.meters, c.row, c.all);
+    std::string numbered = n ? n->Normalised + ":" : "none";
+    for (const auto& [row, address] : n ? n->Assigned : Assigned{})
+      numbered += " " + std::to_string(row) + "=" + address;
+    EXPECT_EQ(numbered, c.numbered) << c.address << " row " << c.row;
   }
-  std::array<MeterRow, kMeterRows> rows;
-};
-
-TEST_F(Numbering, DoubleClickNumbersEverySelectedRowBelow) {
-  // Rows 4, 6 and 7 (shown 1-based) selected, row 5 not; MeterNum 8 leaves
-  // the selected row 10 out.
-  auto n = NumberFollowingRows(rows, 8, 2, true);
-  ASSERT_TRUE(n);
-  EXPECT_EQ(n->Normalised, "100");
-  EXPECT_EQ(n->Assigned, (Assigned{{3, "101"}, {5, "102"}, {6, "103"}}));
-}
-
-TEST_F(Numbering, EnterNumbersTheNextSelectedRowOnly) {
-  rows[2].Address = " 0099 ";
-  auto n = NumberFollowingRows(rows, 20, 2, false);
-  ASSERT_TRUE(n);
-  EXPECT_EQ(n->Normalised, "99");
-  EXPECT_EQ(n->Assigned, (Assigned{{3, "100"}}));
-  // The last selected row has nobody after it.
-  n = NumberFollowingRows(rows, 20, 9, false);
-  ASSERT_FALSE(n);  // row 10 has no address
-  rows[9].Address = "7";
-  n = NumberFollowingRows(rows, 20, 9, false);
-  ASSERT_TRUE(n);
-  EXPECT_TRUE(n->Assigned.empty());
-}
-
-TEST_F(Numbering, AnAddressThatIsNoNumberNumbersNothing) {
-  for (const char* text : {"", "  ", "12a", "1.5", "0x10", "99999999999999999999"}) {
-    rows[2].Address = text;
-    EXPECT_FALSE(NumberFollowingRows(rows, 20, 2, true)) << text;
-  }
-  EXPECT_FALSE(NumberFollowingRows(rows, 20, 20, true));
-  EXPECT_FALSE(NumberFollowingRows(rows, 20, -1, true));
-}
-
-TEST_F(Numbering, NumbersTooLongForTheCellAreNotGiven) {
-  rows[2].Address = "9999999998";
-  auto n = NumberFollowingRows(rows, 20, 2, true);
-  ASSERT_TRUE(n);
-  EXPECT_EQ(n->Assigned, (Assigned{{3, "9999999999"}}));
 }
 
 }  // namespace

@@ -55,28 +55,20 @@ TEST(CommandLine, EveryOptionIsTaken) {
            "--no-pacing --program-dir /tmp/p --configure"),
       cl, error))
       << error;
-  EXPECT_EQ(cl.bench.wiring, Wiring::kMulti);
-  EXPECT_EQ(cl.bench.meter_count, 4);
-  ASSERT_GE(cl.bench.meters.size(), 4u);
-  EXPECT_EQ(cl.bench.meters[0].address, "11");
-  EXPECT_EQ(cl.bench.meters[1].address, "22");
-  EXPECT_EQ(cl.bench.meters[0].protocol, ProtocolVersion::kV201);
-  EXPECT_EQ(cl.bench.meters[3].protocol, ProtocolVersion::kTG);
-  EXPECT_EQ(cl.bench.meters[1].kind, MeterKind::kCold);
-  EXPECT_EQ(cl.bench.meters[0].kind, MeterKind::kHeat);
-  EXPECT_EQ(cl.bench.seed, 9u);
-  EXPECT_DOUBLE_EQ(cl.bench.error_spread, 0.015);
-  EXPECT_EQ(cl.flow_point, 3);
-  EXPECT_EQ(cl.inlet_c, 70);
-  EXPECT_EQ(cl.outlet_c, 50);
-  EXPECT_EQ(cl.fluid_c, 25);
-  EXPECT_TRUE(cl.bench.meters[0].faults.silent);
-  EXPECT_EQ(cl.bench.meters[2].faults.delay, std::chrono::milliseconds(300));
-  EXPECT_TRUE(cl.bench.meters[3].faults.noise);
-  EXPECT_TRUE(cl.bench.switch_silent);
-  EXPECT_FALSE(cl.bench.pacing);
-  EXPECT_EQ(cl.program_dir, "/tmp/p");
-  EXPECT_TRUE(cl.configure);
+  const BenchOptions& o = cl.bench;
+  EXPECT_EQ(std::tuple(o.wiring, o.meter_count, o.seed, o.error_spread, o.switch_silent, o.pacing),
+            std::tuple(Wiring::kMulti, 4, uint64_t{9}, 0.015, true, false));
+  ASSERT_GE(o.meters.size(), 4u);
+  EXPECT_EQ(o.meters[0].address + "," + o.meters[1].address, "11,22");
+  EXPECT_EQ(std::tuple(o.meters[0].protocol, o.meters[3].protocol),
+            std::tuple(ProtocolVersion::kV201, ProtocolVersion::kTG));
+  EXPECT_EQ(std::tuple(o.meters[0].kind, o.meters[1].kind),
+            std::tuple(MeterKind::kHeat, MeterKind::kCold));
+  EXPECT_TRUE(o.meters[0].faults.silent && o.meters[3].faults.noise);
+  EXPECT_EQ(o.meters[2].faults.delay, std::chrono::milliseconds(300));
+  EXPECT_EQ(std::tuple(cl.flow_point, cl.inlet_c, cl.outlet_c, cl.fluid_c),
+            std::tuple(3, std::optional(70.0), std::optional(50.0), std::optional(25.0)));
+  EXPECT_EQ(std::tuple(cl.program_dir, cl.configure), std::tuple(std::string("/tmp/p"), true));
 }
 
 TEST(CommandLine, BadArgumentsAreRefusedWithAReason) {
