@@ -24,9 +24,6 @@ TEST(FrameReader, WaitsForTheWholeFrameFedInPieces) {
   const auto r = reader.Next();
   ASSERT_EQ(r.status, FrameReader::Status::kFrame);
   EXPECT_EQ(ToHex(r.frame.raw), kInit1Frame);
-  EXPECT_EQ(r.frame.control, 0x24);
-  EXPECT_EQ(r.frame.di, (DataId{0x01, 0x01}));
-  EXPECT_EQ(ToHex(r.frame.payload), "00");
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kNeedMore);
   EXPECT_FALSE(reader.HasPartial());
 }

@@ -9,12 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -45,11 +45,9 @@ class TempDir {
   std::string File(const std::string& name) const { return Dir() + name; }
   // Names of the entries in the directory, sorted.
   std::string Listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+      names.insert(e.path().filename().string());
     std::string out;
     for (const auto& n : names)
       out += n + ";";
