@@ -69,24 +69,20 @@ TEST(ChannelWiring, MetersHearNothingUntilTheirChannelIsConnected) {
   EXPECT_TRUE(NoReplyBefore(b.bench, b.line, kInit2, kInit1, kInit1Reply));
 }
 
+// Channel 3 is the low nibble of M1 and reported in S1, channel 15 the low
+// nibble of M7, reported in S7; no channel asked for turns every one off.
 TEST(ChannelWiring, StatusReportsChannelsInTheirNibbles) {
   KnownBench b(KnownOptions(Wiring::kChannel, 16));
-  EXPECT_EQ(b.line.Exchange("FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 FF AA A9 AA AA "
-                            "AA AA AA AA 11 16",
-                            kStatusSize),
-            "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 FF 00 01 00 00 00 00 00 00 43 16");
-  EXPECT_EQ(b.bench.ConnectedChannel(), 3);
-  // Channel 15: M7 = A9, reported as S7 = 01.
-  EXPECT_EQ(b.line.Exchange(
-                CompleteHex("68 56 AB CD EF 12 34 56 78 39 0B 12 34 07 AA AA AA AA AA AA AA A9"),
-                kStatusSize),
-            CompleteHex("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 07 00 00 00 00 00 00 00 01"));
-  // No channel asked for: every channel off.
-  EXPECT_EQ(b.line.Exchange(
-                CompleteHex("68 56 AB CD EF 12 34 56 78 39 0B 12 34 08 AA AA AA AA AA AA AA AA"),
-                kStatusSize),
-            CompleteHex("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 08 00 00 00 00 00 00 00 00"));
-  EXPECT_FALSE(b.bench.ConnectedChannel().has_value());
+  for (const auto& [m, s, channel] :
+       {std::tuple("FF AA A9 AA AA AA AA AA AA", "FF 00 01 00 00 00 00 00 00", std::optional(3)),
+        {"07 AA AA AA AA AA AA AA A9", "07 00 00 00 00 00 00 00 01", 15},
+        {"08 AA AA AA AA AA AA AA AA", "08 00 00 00 00 00 00 00 00", std::nullopt}}) {
+    EXPECT_EQ(
+        b.line.Exchange(CompleteHex(std::string("68 56 AB CD EF 12 34 56 78 39 0B 12 34 ") + m),
+                        kStatusSize),
+        CompleteHex(std::string("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 ") + s));
+    EXPECT_EQ(b.bench.ConnectedChannel(), channel);
+  }
 }
 
 TEST(ChannelWiring, SwitchFramesNeedTheSwitchAddressAndAGoodChecksum) {

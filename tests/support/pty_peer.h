@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,19 +54,11 @@ class PtyPeer {
     path_ = name;
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
   }
-  // The existing line `device`, opened as the program opens its port:
-  // exclusive, raw, 2400 baud, 8 data bits, even parity, 1 stop bit.
+  // The existing line `device` (a bench line, raw already), opened for
+  // exclusive use as the program opens its port.
   explicit PtyPeer(const std::string& device) : path_(device) {
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return;
-    exclusive_ = ::ioctl(fd_, TIOCEXCL) == 0;
-    termios t{};
-    ::tcgetattr(fd_, &t);
-    ::cfmakeraw(&t);
-    t.c_cflag = (t.c_cflag | PARENB | CLOCAL | CREAD) & ~(PARODD | CSTOPB);
-    ::cfsetispeed(&t, B2400);
-    ::cfsetospeed(&t, B2400);
-    ::tcsetattr(fd_, TCSANOW, &t);
+    exclusive_ = fd_ >= 0 && ::ioctl(fd_, TIOCEXCL) == 0;
   }
   ~PtyPeer() {
     HangUp();
