@@ -95,20 +95,16 @@ TEST(SwitchStatus, BadRepliesLeaveTheFlagsAlone) {
     const char* hex;
     SwitchReplyStatus why;
   };
+  using enum SwitchReplyStatus;
   const Bad bad[] = {
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 34 16",
-       SwitchReplyStatus::kChecksumError},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 00",
-       SwitchReplyStatus::kIncomplete},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33",
-       SwitchReplyStatus::kWrongLength},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 16 16",
-       SwitchReplyStatus::kWrongLength},
-      {"68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 10 01 2F 9A 00 00 00 11 B3 16",
-       SwitchReplyStatus::kNotStatus},  // our own frame echoed: C = 39
-      {"68 55 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 32 16",
-       SwitchReplyStatus::kNotStatus},
-      {"", SwitchReplyStatus::kWrongLength},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 34 16", kChecksumError},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 00", kIncomplete},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33", kWrongLength},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 16 16", kWrongLength},
+      // Our own frame echoed (C = 39), and another frame type.
+      {"68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 10 01 2F 9A 00 00 00 11 B3 16", kNotStatus},
+      {"68 55 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 32 16", kNotStatus},
+      {"", kWrongLength},
   };
   for (const Bad& b : bad) {
     std::array<int32_t, 20> state = Flags(0);
@@ -138,9 +134,7 @@ struct Ring {
   std::vector<Bytes> taken;
 
   void Append(const char* hex) {
-    Bytes b;
-    ASSERT_TRUE(ParseHex(hex, b));
-    for (uint8_t x : b) {
+    for (uint8_t x : Hex(hex)) {
       buf[head] = x;
       head = (head + 1) & kRecvIndexMask;
     }
