@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "core/ini_file.h"
 #include "core/settings_files.h"
@@ -26,14 +27,11 @@ const std::string kHandWritten =
 // a missing one.
 std::string Values(const IniFile& ini, const std::string& lookups) {
   std::string out;
-  for (size_t at = 0; at <= lookups.size();) {
-    const size_t end = std::min(lookups.find(',', at), lookups.size());
-    const std::string item = lookups.substr(at, end - at);
-    const size_t slash = item.find('/');
-    out += (at ? "|" : "") + ini.Get(item.substr(0, slash), item.substr(slash + 1)).value_or("-");
-    at = end + 1;
-  }
-  return out;
+  std::istringstream in(lookups);
+  for (std::string item; std::getline(in, item, ',');)
+    out += "|" +
+           ini.Get(item.substr(0, item.find('/')), item.substr(item.find('/') + 1)).value_or("-");
+  return out.substr(1);
 }
 
 struct ReadCase {
@@ -116,9 +114,8 @@ TEST(IniFileSave, ChangesOnlyWhatWasSet) {
     TempDir dir;
     if (c.before) WriteFile(dir.File("a.ini"), c.before);
     IniFile ini = IniFile::Load(dir.File("a.ini"));
-    for (std::string sets = c.sets; !sets.empty();) {
-      const std::string set = sets.substr(0, sets.find('|'));
-      sets.erase(0, std::min(set.size() + 1, sets.size()));
+    std::istringstream sets(c.sets);
+    for (std::string set; std::getline(sets, set, '|');) {
       const size_t slash = set.find('/'), equals = set.find('=');
       ini.Set(set.substr(0, slash), set.substr(slash + 1, equals - slash - 1),
               set.substr(equals + 1));

@@ -15,32 +15,29 @@ using namespace test;
 
 // Little-endian digit pairs ("56 34 12" is 123456); nibbles above 9 are
 // read at face value (1A -> 1 x 10 + 10), digits beyond a field dropped.
+// Fields as hex, their values and sizes.
+// clang-format off
+const std::pair<const char*, uint64_t> kBcdRead[] = {
+    {"56 34 12", 123456}, {"99 99 99 99", 99999999}, {"00 12 00 00", 1200}, {"", 0}, {"1A", 20},
+    {"FF 01", 265}};
+const std::tuple<uint64_t, size_t, const char*> kBcdWritten[] = {
+    {123456, 3, "56 34 12"}, {100, 2, "00 01"}, {7, 4, "07 00 00 00"}, {0, 2, "00 00"}, {5, 0, ""},
+    {123456, 2, "56 34"}};
+const std::tuple<uint64_t, size_t, const char*> kBinBE[] = {
+    {0x00012345, 4, "00 01 23 45"}, {123456, 4, "00 01 E2 40"}, {0xFFFFFFFF, 4, "FF FF FF FF"},
+    {0x1FF, 1, "FF"}, {0x0102030405060708, 8, "01 02 03 04 05 06 07 08"}};
+// clang-format on
+
 TEST(Bcd, ReadsAndWritesLittleEndianDigitPairs) {
-  for (const auto& [hex, value] : {std::pair<const char*, uint64_t>("56 34 12", 123456),
-                                   {"99 99 99 99", 99999999},
-                                   {"00 12 00 00", 1200},
-                                   {"", 0},
-                                   {"1A", 20},
-                                   {"FF 01", 265}})
+  for (const auto& [hex, value] : kBcdRead)
     EXPECT_EQ(BcdToInt(Hex(hex)), value) << hex;
-  for (const auto& [value, size, hex] :
-       {std::tuple<uint64_t, size_t, const char*>(123456, 3, "56 34 12"),
-        {100, 2, "00 01"},
-        {7, 4, "07 00 00 00"},
-        {0, 2, "00 00"},
-        {5, 0, ""},
-        {123456, 2, "56 34"}})
+  for (const auto& [value, size, hex] : kBcdWritten)
     EXPECT_EQ(ToHex(IntToBcd(value, size)), hex) << value;
   EXPECT_EQ(BcdToInt(IntToBcd(9876543210, 5)), 9876543210u);
 }
 
 TEST(BinBE, MostSignificantFirstHighBytesDropped) {
-  for (const auto& [value, size, hex] :
-       {std::tuple<uint64_t, size_t, const char*>(0x00012345, 4, "00 01 23 45"),
-        {123456, 4, "00 01 E2 40"},
-        {0xFFFFFFFF, 4, "FF FF FF FF"},
-        {0x1FF, 1, "FF"},
-        {0x0102030405060708, 8, "01 02 03 04 05 06 07 08"}})
+  for (const auto& [value, size, hex] : kBinBE)
     EXPECT_EQ(ToHex(IntToBinBE(value, size)), hex) << value;
 }
 
@@ -126,13 +123,12 @@ TEST(EntryValue, NumbersOfTheProgramScaleThroughTheirShortestDecimalForm) {
 }
 
 TEST(EntryValue, IntegerRefusesFractions) {
-  for (const auto& [text, integer] : {std::pair("42", "42"),
-                                      {"42.000", "42"},
-                                      {"10e-1", "1"},
-                                      {"", "0"},
-                                      {"1.05", "none"},
-                                      {"0.5", "none"},
-                                      {"x", "none"}})
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"42", "42"}, {"42.000", "42"}, {"10e-1", "1"}, {"", "0"}, {"1.05", "none"}, {"0.5", "none"},
+      {"x", "none"}};
+  // clang-format on
+  for (const auto& [text, integer] : cases)
     EXPECT_EQ(Text(EntryValue(text).Integer()), integer) << text;
 }
 

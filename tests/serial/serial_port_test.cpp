@@ -28,14 +28,11 @@ namespace {
 using namespace test;
 
 TEST(RecvRing, CountsUnreadBytesAcrossTheWrap) {
-  for (const auto& [head, tail, count] : {std::tuple(0, 0, 0),
-                                          {5, 5, 0},
-                                          {100, 40, 60},
-                                          {10, 8000, 202},
-                                          {8191, 0, 8191},
-                                          {0, 1, 8191},
-                                          {0, 8191, 1},
-                                          {8191, 8191, 0}})
+  // clang-format off
+  const std::tuple<int, int, int> cases[] = {{0, 0, 0}, {5, 5, 0}, {100, 40, 60}, {10, 8000, 202},
+      {8191, 0, 8191}, {0, 1, 8191}, {0, 8191, 1}, {8191, 8191, 0}};  // head, tail, unread
+  // clang-format on
+  for (const auto& [head, tail, count] : cases)
     EXPECT_EQ(RecvCount(head, tail, kRecvBufSize), count) << "head " << head << " tail " << tail;
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <condition_variable>
 #include <mutex>
 
 #include "sim/lib/meter_model.h"
@@ -130,18 +129,19 @@ TEST(Model, FlowReadEventGivesTheOperatorTheBenchValues) {
   VirtualBench bench(KnownOptions(Wiring::kSingle, 1));
   std::vector<FlowReadEvent> events;
   std::mutex mu;
-  std::condition_variable cv;
   bench.OnFlowRead([&](const FlowReadEvent& e) {
     std::lock_guard lock(mu);
     events.push_back(e);
-    cv.notify_all();
   });
   PtyPeer line(StartKnown(bench));
   bench.SetFlowPoint(4);
   EXPECT_EQ(Hex(line.Exchange(kBenchRead1, 68)).size(), 68u);
   // The event may follow the reply onto the line by a moment.
-  std::unique_lock lock(mu);
-  cv.wait_for(lock, kDeadline, [&] { return !events.empty(); });
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard lock(mu);
+    return !events.empty();
+  }));
+  std::lock_guard lock(mu);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].flow_point, 4);
   EXPECT_DOUBLE_EQ(events[0].reference_litres, 100);
