@@ -312,19 +312,19 @@ TEST_F(SettingsFilesTest, ValuesAreTakenAsWrittenOrFallBackToTheirDefault) {
 }
 
 TEST_F(SettingsFilesTest, RowPortAndChannelOutsideTheirRangeReadAsNone) {
+  // Port/channel of the first seven rows.
+  const auto rows = [&] {
+    std::string out;
+    for (int r = 0; r < 7; ++r)
+      out +=
+          std::to_string(state->Rows[r].Comm) + "/" + std::to_string(state->Rows[r].Channel) + " ";
+    return out;
+  };
   LoadComm(CommInfoText({32, 33, -1, 1, 0}, {15, 16, -1, 0}) + "[comm]\r\n");
-  EXPECT_EQ(state->Rows[0].Comm, 32);
-  EXPECT_EQ(state->Rows[1].Comm, 0);
-  EXPECT_EQ(state->Rows[2].Comm, 0);
-  EXPECT_EQ(state->Rows[3].Comm, 1);
-  EXPECT_EQ(state->Rows[0].Channel, 15);
-  EXPECT_EQ(state->Rows[1].Channel, 0);
-  EXPECT_EQ(state->Rows[2].Channel, 0);
+  EXPECT_EQ(rows(), "32/15 0/0 0/0 1/0 0/0 0/0 0/0 ");
+  // Hex is read; a missing key gives the default, not the old value.
   LoadComm("[COMM]\n5=0x0C\n6=junk\n[channel]\n5=0xf\n");
-  EXPECT_EQ(state->Rows[5].Comm, 12);
-  EXPECT_EQ(state->Rows[5].Channel, 15);
-  EXPECT_EQ(state->Rows[6].Comm, 0);
-  EXPECT_EQ(state->Rows[0].Comm, 0);  // missing key: the default, not the old value
+  EXPECT_EQ(rows(), "0/0 0/0 0/0 0/0 0/0 12/15 0/0 ");
 }
 
 TEST_F(SettingsFilesTest, DevicesAreReadAndASaveLeavesThemAsTheyWere) {
