@@ -34,12 +34,8 @@ std::string Values(const IniFile& ini, const std::string& lookups) {
   return out.substr(1);
 }
 
-struct ReadCase {
-  const char* file;
-  const char* lookups;
-  const char* values;
-};
-const ReadCase kReadCases[] = {
+// A file, comma-separated "section/key" lookups, their values.
+const std::tuple<const char*, const char*, const char*> kReadCases[] = {
     // Sections and keys match without regard to case.
     {kHandWritten.c_str(), "BaseParam/DN,BASEPARAM/meternum,unknown/COLOUR,BaseParam/Note",
      "3|12|blue|kept as it is"},
@@ -55,9 +51,9 @@ const ReadCase kReadCases[] = {
 
 TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
   TempDir dir;
-  for (const ReadCase& c : kReadCases) {
-    WriteFile(dir.File("a.ini"), c.file);
-    EXPECT_EQ(Values(IniFile::Load(dir.File("a.ini")), c.lookups), c.values) << c.file;
+  for (const auto& [file, lookups, values] : kReadCases) {
+    WriteFile(dir.File("a.ini"), file);
+    EXPECT_EQ(Values(IniFile::Load(dir.File("a.ini")), lookups), values) << file;
   }
   const IniFile ini = IniFile::Load(dir.File("a.ini"));
   EXPECT_TRUE(ini.HasSection("a"));
@@ -81,12 +77,7 @@ TEST(IniFileRead, MissingOrUnreadableFileIsAnEmptyDocumentBoundToItsPath) {
 
 // A file before (none: no file), the values set ("section/key=value" joined
 // by '|') and the file the save leaves.
-struct SaveCase {
-  const char* before;
-  const char* sets;
-  const char* after;
-};
-const SaveCase kSaveCases[] = {
+const std::tuple<const char*, const char*, const char*> kSaveCases[] = {
     // Unchanged: byte for byte.
     {kHandWritten.c_str(), "", kHandWritten.c_str()},
     // Only values change; new keys go after the last key of their section
@@ -110,18 +101,18 @@ const SaveCase kSaveCases[] = {
 };
 
 TEST(IniFileSave, ChangesOnlyWhatWasSet) {
-  for (const SaveCase& c : kSaveCases) {
+  for (const auto& [before, sets_text, after] : kSaveCases) {
     TempDir dir;
-    if (c.before) WriteFile(dir.File("a.ini"), c.before);
+    if (before) WriteFile(dir.File("a.ini"), before);
     IniFile ini = IniFile::Load(dir.File("a.ini"));
-    std::istringstream sets(c.sets);
+    std::istringstream sets(sets_text);
     for (std::string set; std::getline(sets, set, '|');) {
       const size_t slash = set.find('/'), equals = set.find('=');
       ini.Set(set.substr(0, slash), set.substr(slash + 1, equals - slash - 1),
               set.substr(equals + 1));
     }
     ini.Save();
-    EXPECT_EQ(ReadFile(dir.File("a.ini")), c.after) << c.sets;
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), after) << sets_text;
     EXPECT_EQ(dir.Listing(), "a.ini;") << "no temporary file left";
   }
 }

@@ -83,13 +83,8 @@ TEST(ParseHex, AcceptsSpacedOrPackedEitherCase) {
 // binary floating point 0.29 x 100 is 28.999999999999996), truncates toward
 // zero, takes an empty text as 0, signs, points and exponents, and refuses
 // what is no number or leaves the int64 range.
-struct ScaledCase {
-  const char* text;
-  int decimals;
-  const char* scaled;
-};
 // clang-format off
-const ScaledCase kScaled[] = {
+const std::tuple<const char*, int, const char*> kScaled[] = {
     {"12.3456", 3, "12345"}, {"7.9", 0, "7"}, {"12.3456", 4, "123456"}, {"-7.9", 0, "-7"},
     {"-0.004", 2, "0"}, {"0.5", 3, "500"}, {"1", 4, "10000"}, {"0.29", 2, "29"},
     {"20.29", 2, "2029"}, {"1.1", 4, "11000"}, {"", 2, "0"}, {"   ", 2, "0"}, {" 12.5 ", 1, "125"},
@@ -106,8 +101,8 @@ std::string Text(std::optional<int64_t> v) {
 }
 
 TEST(EntryValue, ScalesTheDigitsTypedAndTruncatesTowardZero) {
-  for (const ScaledCase& c : kScaled)
-    EXPECT_EQ(Text(EntryValue(c.text).Scaled(c.decimals)), c.scaled) << c.text << " " << c.decimals;
+  for (const auto& [text, decimals, scaled] : kScaled)
+    EXPECT_EQ(Text(EntryValue(text).Scaled(decimals)), scaled) << text << " " << decimals;
 }
 
 TEST(EntryValue, NumbersOfTheProgramScaleThroughTheirShortestDecimalForm) {
