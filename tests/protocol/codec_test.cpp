@@ -49,14 +49,14 @@ TEST(FrameChecksum, SumsModulo256) {
 }
 
 TEST(BcdDateTimeText, YearMonthDayHourMinuteSecond) {
-  for (const auto& [hex, text] :
-       {std::pair("05 04 03 02 01 24 20", "2024-01-02 03:04:05"),
-        {"30 59 23 31 12 25 20", "2025-12-31 23:59:30"},
-        {"00 00 00 01 01 05 00", "5-01-01 00:00:00"},  // the year is not padded
-        {"00 00 00 01 01 99 19", "1999-01-01 00:00:00"}}) {
-    const Bytes b = Hex(hex);
-    EXPECT_EQ(BcdDateTimeText(std::span<const uint8_t, 7>(b.data(), 7)), text);
-  }
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"05 04 03 02 01 24 20", "2024-01-02 03:04:05"}, {"30 59 23 31 12 25 20", "2025-12-31 23:59:30"},
+      {"00 00 00 01 01 05 00", "5-01-01 00:00:00"},  // the year is not padded
+      {"00 00 00 01 01 99 19", "1999-01-01 00:00:00"}};
+  // clang-format on
+  for (const auto& [hex, text] : cases)
+    EXPECT_EQ(BcdDateTimeText(std::span<const uint8_t, 7>(Hex(hex).data(), 7)), text);
 }
 
 TEST(HexText, BlankBeforeEveryByteAndUpperCaseDigits) {

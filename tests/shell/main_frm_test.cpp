@@ -92,25 +92,21 @@ class MainFrmTest : public QObject {
     auto program = bench.Start();
     Item(*program->MainFrm, "nMessageMonitor")->trigger();
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
-    QVERIFY(monitor.isVisible());
-    QVERIFY(monitor.isWindow());
+    QVERIFY(monitor.isVisible() && monitor.isWindow());
     QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
 
     // The channel-state item opens a fresh modal snapshot.
     bench.state->ChannelState[2] = 1;
-    QString title;
-    QString colour;
+    QString seen;  // the title and channel 2's colour
     QPointer<QWidget> opened;
     CloseNextModal([&](QWidget* modal) {
       opened = modal;
-      title = modal->windowTitle();
-      colour = modal->findChild<QFrame*>("rzpl3")->palette().color(QPalette::Window).name();
+      seen = modal->windowTitle() + " " + Colour(modal->findChild<QFrame*>("rzpl3")).name();
     });
     Item(*program->MainFrm, "N2")->trigger();
-    QCOMPARE(title, QString("通道状态"));
-    QCOMPARE(colour, QString("#00ff00"));
+    QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
   }

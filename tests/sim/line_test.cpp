@@ -62,7 +62,7 @@ const BadFrame kBadFrames[] = {
     {"unknown DI", "FE FE FE 68 55 01 00 00 24 20 00 00 24 04 01 7F 01 00 AB 16", true},
     {"unknown control code", "FE FE FE 68 55 01 00 00 24 20 00 00 22 04 90 1F 01 00 D8 16", true},
     {"payload too short for WriteCoefficient",
-     "FE FE FE 68 55 01 00 00 24 20 00 00 24 05 01 0A 01 45 7C 16", false},
+     "FE FE FE 68 55 01 00 00 24 20 00 00 24 04 01 0A 01 45 7B 16", true},
     {"unknown WriteAccumulator sub-code",
      "FE FE FE 68 55 01 00 00 24 20 00 00 24 0C 01 11 01 0B 45 23 01 00 00 00 05 00 BE 16", true},
     {"metering data with the bench type",
