@@ -26,10 +26,7 @@ TEST(FrameReader, WaitsForTheWholeFrameFedInPieces) {
   EXPECT_EQ(ToHex(r.frame.raw), kInit1Frame);
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kNeedMore);
   EXPECT_FALSE(reader.HasPartial());
-}
-
-TEST(FrameReader, TwoFramesInOneBurst) {
-  FrameReader reader;
+  // Two frames in one burst.
   reader.Feed(Hex(std::string(kInit1Frame) + " FE FE " + kInit1Frame));
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kFrame);
   EXPECT_EQ(reader.Next().status, FrameReader::Status::kFrame);
