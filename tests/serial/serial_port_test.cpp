@@ -156,7 +156,6 @@ class SerialPortTest : public ::testing::Test {
         dumps.push_back(line.substr(at + kReceivedLabel.size()));
     return dumps;
   }
-  bool RingHolds(size_t n) const { return static_cast<size_t>(ring.Unread()) >= n; }
 
   PtyPeer peer;
   RecvRing ring;
@@ -270,7 +269,7 @@ TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
   });
   ASSERT_TRUE(port.Open());
   ASSERT_TRUE(peer.Send(first));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(first.size() + second.size()); }));
+  ASSERT_TRUE(WaitFor([&] { return UnreadOf(ring).size() == first.size() + second.size(); }));
   EXPECT_TRUE(injected);
   EXPECT_EQ(Unread(), Concat(first, second));
   port.Close();
@@ -297,7 +296,7 @@ TEST_F(SerialPortTest, CloseUnderLoad) {
   });
   for (int i = 0; i < 50; ++i)
     port.WriteCommData(Sequence(512));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(1000); }));
+  ASSERT_TRUE(WaitFor([&] { return ring.Unread() >= 1000; }));
   port.Close();
   EXPECT_FALSE(port.Active());
   stop = true;
@@ -398,7 +397,7 @@ TEST_F(SerialPortTest, IdleOpenPortThreadsWaitWithoutLimit) {
 TEST_F(SerialPortTest, PeerHangUpEndsBothThreadsWithOneLineEach) {
   ASSERT_TRUE(port.Open());
   ASSERT_TRUE(peer.Send(Bytes{0x68, 0x16}));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(2); }));
+  ASSERT_TRUE(WaitFor([&] { return ring.Unread() == 2; }));
   peer.HangUp();
   ASSERT_TRUE(WaitFor([&] { return !port.ReaderRunning(); }));
   EXPECT_TRUE(WaitFor([&] { return lines.Count(" 串口COM3读取已停止") == 1; }));

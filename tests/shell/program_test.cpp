@@ -116,7 +116,7 @@ class ProgramTest : public QObject {
     QString shown;
     CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
     QVERIFY(!program->MainFrm->close());
-    QCOMPARE(shown, "Unable to write to " + bench.Path("sysinfo.ini"));
+    QCOMPARE(shown.toStdString(), "Unable to write to " + bench.File("sysinfo.ini"));
     QVERIFY(program->MainFrm->isVisible());
     QVERIFY(s.Slots[1].Port->IsOpen());
 

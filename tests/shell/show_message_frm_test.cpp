@@ -105,7 +105,7 @@ class ShowMessageFrmTest : public QObject {
     QString shown;
     CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
     monitor.findChild<QAction*>("XT1")->trigger();
-    QVERIFY2(shown.contains(bench.Path("Info.txt")), qPrintable(shown));
+    QVERIFY2(shown.contains(QString::fromStdString(bench.File("Info.txt"))), qPrintable(shown));
     QCOMPARE(monitor.LineCount(), 2);
     QVERIFY(std::filesystem::remove(bench.File("Info.txt")));
     bench.Write("Info.txt", "an older file, longer than the new one\r\n");

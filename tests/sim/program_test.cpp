@@ -30,10 +30,8 @@ TEST(CommandLine, DefaultsAreSixteenPacedMetersOnOneLine) {
   SimCommandLine cl;
   std::string error;
   ASSERT_TRUE(ParseCommandLine({}, cl, error)) << error;
-  EXPECT_EQ(cl.bench.wiring, Wiring::kSingle);
-  EXPECT_EQ(cl.bench.meter_count, 16);
-  EXPECT_TRUE(cl.bench.pacing);
-  EXPECT_EQ(cl.flow_point, 1);
+  EXPECT_EQ(std::tuple(cl.bench.wiring, cl.bench.meter_count, cl.bench.pacing, cl.flow_point),
+            std::tuple(Wiring::kSingle, 16, true, 1));
 }
 
 // Arguments given as one blank-separated text.

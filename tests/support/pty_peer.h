@@ -67,7 +67,6 @@ class PtyPeer {
   PtyPeer(const PtyPeer&) = delete;
   PtyPeer& operator=(const PtyPeer&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
   // The device the port opens (a new pseudo-terminal) or the one opened.
   const std::string& Path() const { return path_; }
   // A new pseudo-terminal's own descriptor of Path(): keeps it alive while

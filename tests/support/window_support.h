@@ -25,7 +25,6 @@ struct Bench : TempDir {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 
   Bench() { state->ProgramDir = Dir(); }
-  QString Path(const std::string& name) const { return QString::fromStdString(File(name)); }
   void Write(const std::string& name, const std::string& text) const {
     WriteFile(File(name), text);
   }
