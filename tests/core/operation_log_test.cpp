@@ -1,18 +1,24 @@
-#include "core/operation_log.h"
-
+// The operation log (line templates, delivery, capacity, many producers) and
+// the hourly debug trace files.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <thread>
 
+#include "core/debug_trace.h"
+#include "core/ini_file.h"
+#include "core/operation_log.h"
 #include "support/local_time.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
 
 using testing_time::Local;
+using namespace test;
 
 class OperationLogTest : public ::testing::Test {
  protected:
@@ -27,41 +33,33 @@ class OperationLogTest : public ::testing::Test {
   OperationLog log;
 };
 
-TEST_F(OperationLogTest, StampIsTwentyFourHourWithTwoDigitFields) {
-  EXPECT_EQ(LogStamp(Local(2024, 3, 5, 14, 7, 9)), "[2024-03-05 14:07:09]");
-  EXPECT_EQ(LogStamp(Local(1999, 12, 31, 0, 0, 0)), "[1999-12-31 00:00:00]");
-}
-
 TEST_F(OperationLogTest, LineTemplates) {
-  const uint8_t frame[] = {0x68, 0x55, 0x16};
-  log.FrameSent(frame);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 发送数据： 68 55 16");
-  const uint8_t end[] = {0x16};
-  log.BytesReceived(end);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 收到数据： 16");
-  log.ChannelFrame(frame);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道： 68 55 16");
-  log.ChannelSendFailed();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 打开通道数据发送失败");
-  log.ChannelNotConfirmed();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 通道打开失败");
-  log.Operation(3, "开始");
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第3个设备的进行开始操作");
-  log.OperationFinished("流量三");
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：流量三操作结束");
-  log.CalibrationStep(12, "流量二", true);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作开始");
-  log.CalibrationStep(12, "流量二", false);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第12仪表的流量二补偿操作结束");
-  log.CoefficientWrite(7, 5, true);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：对第7仪表进行写系数五操作开始");
-  log.AddressRead(1);
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：准备进行第1个设备的读地址操作");
-  log.AddressReadFinished();
-  EXPECT_EQ(Only(), "[2024-03-05 14:07:09] 操作类型：读地址操作结束");
+  static constexpr uint8_t kFrame[] = {0x68, 0x55, 0x16};
+  const std::pair<std::function<void(OperationLog&)>, const char*> cases[] = {
+      {[](OperationLog& l) { l.FrameSent(kFrame); }, "发送数据： 68 55 16"},
+      {[](OperationLog& l) { l.BytesReceived(std::span(kFrame).last(1)); }, "收到数据： 16"},
+      {[](OperationLog& l) { l.ChannelFrame(kFrame); }, "打开通道： 68 55 16"},
+      {[](OperationLog& l) { l.Operation(3, "开始"); }, "操作类型：对第3个设备的进行开始操作"},
+      {[](OperationLog& l) { l.OperationFinished("流量三"); }, "操作类型：流量三操作结束"},
+      {[](OperationLog& l) { l.CalibrationStep(12, "流量二", true); },
+       "操作类型：对第12仪表的流量二补偿操作开始"},
+      {[](OperationLog& l) { l.CalibrationStep(12, "流量二", false); },
+       "操作类型：对第12仪表的流量二补偿操作结束"},
+      {[](OperationLog& l) { l.CoefficientWrite(7, 5, true); },
+       "操作类型：对第7仪表进行写系数五操作开始"},
+      {[](OperationLog& l) { l.AddressRead(1); }, "操作类型：准备进行第1个设备的读地址操作"},
+  };
+  for (const auto& [write, text] : cases) {
+    write(log);
+    EXPECT_EQ(Only(), std::string("[2024-03-05 14:07:09] ") + text);
+  }
 }
 
-TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {
+// Without a sink lines are dropped but the message text follows; a wake-up
+// comes only when the queue turns non-empty.
+TEST_F(OperationLogTest, DeliveryToTheSinkAndWakeUps) {
+  int wakeups = 0;
+  log.SetWakeup([&] { ++wakeups; });
   log.Post(" a");
   EXPECT_EQ(log.DeliverPending(), 1u);
   EXPECT_EQ(log.MessageText(), "[2024-03-05 14:07:09] a");
@@ -74,16 +72,6 @@ TEST_F(OperationLogTest, WithoutSinkLinesAreDroppedButMessageTextFollows) {
   EXPECT_EQ(shown,
             (std::vector<std::string>{"[2024-03-05 14:07:09] b", "[2024-03-05 14:07:09] c"}));
   EXPECT_EQ(log.DeliverPending(), 0u);
-}
-
-TEST_F(OperationLogTest, WakeupOnlyWhenTheQueueTurnsNonEmpty) {
-  int wakeups = 0;
-  log.SetWakeup([&] { ++wakeups; });
-  log.Post(" 1");
-  log.Post(" 2");
-  EXPECT_EQ(wakeups, 1);
-  log.DeliverPending();
-  log.Post(" 3");
   EXPECT_EQ(wakeups, 2);
 }
 
@@ -140,6 +128,40 @@ TEST(OperationLogThreads, ThirtyThreeProducersKeepEveryLineWhole) {
     const std::string rest = line.substr(at + label.size() + 6);
     for (size_t k = 0; k < rest.size(); k += 3)
       ASSERT_EQ(rest.substr(k, 3), rest.substr(0, 3));
+  }
+}
+
+// A second later in the same second replaces the entry.
+TEST(DebugTrace, EntryIsNamedByTheSecondInAFileNamedByTheHour) {
+  TempDir dir;
+  const auto t = Local(2024, 3, 5, 14, 7, 9);
+  WriteDebugLog(dir.Dir(), "11", t);
+  WriteDebugLog(dir.Dir(), "iRecvP=3,iCurr=0,iLeaveLen3", t + std::chrono::milliseconds(500));
+  EXPECT_EQ(dir.Listing(), "2024030514Text.txt;");
+  EXPECT_EQ(ReadFile(dir.File("2024030514Text.txt")),
+            "[2024-03-05 14:07:09]\r\n调试=iRecvP=3,iCurr=0,iLeaveLen3\r\n");
+}
+
+TEST(DebugTrace, LaterSecondsAddSectionsInOrderAndANewHourANewFile) {
+  TempDir dir;
+  WriteDebugLog(dir.Dir(), "1", Local(2024, 12, 31, 9, 59, 58));
+  WriteDebugLog(dir.Dir(), "2", Local(2024, 12, 31, 9, 59, 59));
+  WriteDebugLog(dir.Dir(), "13", Local(2024, 12, 31, 10, 0, 0));
+  EXPECT_EQ(dir.Listing(), "2024123109Text.txt;2024123110Text.txt;");
+  const IniFile nine = IniFile::Load(dir.File("2024123109Text.txt"));
+  EXPECT_EQ(nine.Get("2024-12-31 09:59:58", "调试"), "1");
+  EXPECT_EQ(nine.Get("2024-12-31 09:59:59", "调试"), "2");
+  EXPECT_EQ(ReadFile(dir.File("2024123110Text.txt")), "[2024-12-31 10:00:00]\r\n调试=13\r\n");
+}
+
+TEST(DebugTrace, UnwritableFileRaisesUnableToWrite) {
+  TempDir dir;
+  const std::string missing = dir.File("gone/");
+  try {
+    WriteDebugLog(missing, "14", Local(2024, 3, 5, 14, 7, 9));
+    FAIL() << "the write was not refused";
+  } catch (const FileWriteError& e) {
+    EXPECT_STREQ(e.what(), ("Unable to write to " + missing + "2024030514Text.txt").c_str());
   }
 }
 

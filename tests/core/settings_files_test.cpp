@@ -1,44 +1,197 @@
-#include "core/settings_files.h"
-
+// The settings files: initialisation files read and saved (names, comments,
+// line ends, refused saves that keep the old file whole), and sysinfo.ini and
+// comminfo.ini read at start-up and written at the close.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "core/ini_file.h"
+#include "core/settings_files.h"
 #include "support/temp_files.h"
 
 namespace qv {
 namespace {
 
-using testing_files::ReadFile;
-using testing_files::TempDir;
-using testing_files::WriteFile;
+using namespace test;
+
+// A file as an operator might leave it: comments, blank lines, odd case,
+// blanks around '=', keys and a section the program does not know.
+const std::string kHandWritten =
+    "; bench settings, edited by hand\r\n\r\n[basepARAM]\r\ndn = 3\r\n# Hidden=1\r\n"
+    "MeterNum=12\r\nNote=kept as it is\r\n\r\n[Unknown]\r\nColour=blue\r\n";
+
+// The values of comma-separated "section/key" lookups joined by '|', "-" for
+// a missing one.
+std::string Values(const IniFile& ini, const std::string& lookups) {
+  std::string out;
+  std::istringstream in(lookups);
+  for (std::string item; std::getline(in, item, ',');)
+    out += "|" +
+           ini.Get(item.substr(0, item.find('/')), item.substr(item.find('/') + 1)).value_or("-");
+  return out.substr(1);
+}
+
+// A file, comma-separated "section/key" lookups, their values.
+const std::tuple<const char*, const char*, const char*> kReadCases[] = {
+    // Sections and keys match without regard to case.
+    {kHandWritten.c_str(), "BaseParam/DN,BASEPARAM/meternum,unknown/COLOUR,BaseParam/Note",
+     "3|12|blue|kept as it is"},
+    // Comments, lines without a name or '=', keys outside sections or in another.
+    {"Loose=1\n[A]\n# Hidden=1\n; Other=2\n  ;Third=3\nk\n=5\n[B]\nx=1\n",
+     "A/Loose,A/Hidden,A/# Hidden,A/Other,A/Third,A/k,A/x,C/x,B/x", "-|-|-|-|-|-|-|-|1"},
+    // Values trimmed and unquoted; the first of twin keys and sections wins.
+    {"[A]\n  Name  =  \"a b\"  \nq='x'\nhalf=\"x\nempty=\nk=1\nK=2\n[a]\nk=3\n",
+     "A/name,A/q,A/half,A/empty,A/k", "a b|x|\"x||1"},
+    // CR LF or LF; a byte order mark is no part of the text.
+    {"\xEF\xBB\xBF[A]\r\nk=1\nj=2\r\n[B]\rx=3", "A/k,a/j", "1|2"},
+};
+
+TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
+  TempDir dir;
+  for (const auto& [file, lookups, values] : kReadCases) {
+    WriteFile(dir.File("a.ini"), file);
+    EXPECT_EQ(Values(IniFile::Load(dir.File("a.ini")), lookups), values) << file;
+  }
+  const IniFile ini = IniFile::Load(dir.File("a.ini"));
+  EXPECT_TRUE(ini.HasSection("a"));
+  EXPECT_FALSE(ini.HasSection("C"));
+  WriteFile(dir.File("a.ini"), kHandWritten);
+  EXPECT_EQ(IniFile::Load(dir.File("a.ini")).Keys("baseparam"),
+            (std::vector<std::string>{"dn", "MeterNum", "Note"}));
+  WriteFile(dir.File("a.ini"), "[A]\n# Hidden=1\n; Other=2\nk\n=5\n[B]\nx=1\n");
+  EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("A").empty());
+  EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("C").empty());
+}
+
+TEST(IniFileRead, MissingOrUnreadableFileIsAnEmptyDocumentBoundToItsPath) {
+  TempDir dir;
+  const IniFile missing = IniFile::Load(dir.File("none.ini"));
+  EXPECT_EQ(missing.Path(), dir.File("none.ini"));
+  EXPECT_EQ(missing.Text(), "");
+  EXPECT_FALSE(missing.HasSection("A"));
+  EXPECT_EQ(IniFile::Load(dir.Dir()).Text(), "");
+}
+
+// A file before (none: no file), the values set ("section/key=value" joined
+// by '|') and the file the save leaves.
+const std::tuple<const char*, const char*, const char*> kSaveCases[] = {
+    // Unchanged: byte for byte.
+    {kHandWritten.c_str(), "", kHandWritten.c_str()},
+    // Only values change; new keys go after the last key of their section
+    // (before its blank line), new sections to the end.
+    {kHandWritten.c_str(),
+     "BaseParam/DN=5|BASEPARAM/meternum=20|BaseParam/FluxNum=4|unknown/Size=L|Comm/0=3|Comm/1=0",
+     "; bench settings, edited by hand\r\n\r\n[basepARAM]\r\ndn = 5\r\n# Hidden=1\r\n"
+     "MeterNum=20\r\nNote=kept as it is\r\nFluxNum=4\r\n\r\n[Unknown]\r\nColour=blue\r\n"
+     "Size=L\r\n\r\n[Comm]\r\n0=3\r\n1=0\r\n"},
+    // A key in an empty section follows its header.
+    {"[A]\n; nothing yet\n\n[B]\nx=1\n", "a/k=1", "[A]\nk=1\n; nothing yet\n\n[B]\nx=1\n"},
+    // An LF file stays LF, a new file gets CR LF, mixed line ends follow the
+    // first line.
+    {"[A]\nk=1\n\n[B]\nx=2", "B/x=3", "[A]\nk=1\n\n[B]\nx=3\n"},
+    {nullptr, "A/k=1|B/x=2", "[A]\r\nk=1\r\n\r\n[B]\r\nx=2\r\n"},
+    {"[A]\r\nk=1\nj=2\r\n", "", "[A]\r\nk=1\r\nj=2\r\n"},
+    // A byte order mark and UTF-8 names survive.
+    {"\xEF\xBB\xBF[调试]\r\n名称=旧\r\n", "调试/名称=新值", "\xEF\xBB\xBF[调试]\r\n名称=新值\r\n"},
+    // A value with line breaks stays on its line.
+    {nullptr, "A/k=1\r\n[B]\nx=2", "[A]\r\nk=1  [B] x=2\r\n"},
+};
+
+TEST(IniFileSave, ChangesOnlyWhatWasSet) {
+  for (const auto& [before, sets_text, after] : kSaveCases) {
+    TempDir dir;
+    if (before) WriteFile(dir.File("a.ini"), before);
+    IniFile ini = IniFile::Load(dir.File("a.ini"));
+    std::istringstream sets(sets_text);
+    for (std::string set; std::getline(sets, set, '|');) {
+      const size_t slash = set.find('/'), equals = set.find('=');
+      ini.Set(set.substr(0, slash), set.substr(slash + 1, equals - slash - 1),
+              set.substr(equals + 1));
+    }
+    ini.Save();
+    EXPECT_EQ(ReadFile(dir.File("a.ini")), after) << sets_text;
+    EXPECT_EQ(dir.Listing(), "a.ini;") << "no temporary file left";
+  }
+}
+
+TEST(IniFileSave, TargetThatIsADirectoryIsRefused) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("a.ini"));
+  IniFile ini = IniFile::Load(dir.File("a.ini"));
+  ini.Set("A", "k", "1");
+  EXPECT_THROW(ini.Save(), FileWriteError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("a.ini")));
+  EXPECT_EQ(dir.Listing(), "a.ini;");
+}
+
+// A read-only directory, a read-only file and a write failing partway (the
+// new text is over 4 KiB, the child may write 1 KiB a file): the save is
+// refused and the old file and the directory stay exactly as they were.
+TEST(IniFileSave, RefusedSaveKeepsTheOldFileWhole) {
+  struct Case {
+    mode_t file, dir;
+    Refusal how;
+  };
+  for (const Case& c :
+       {Case{0644, 0555, {.unprivileged = true}}, Case{0444, 0777, {.unprivileged = true}},
+        Case{0644, 0755, {.fileSizeLimit = 1024}}}) {
+    TempDir dir;
+    const std::string path = dir.File("sysinfo.ini");
+    WriteFile(path, kHandWritten);
+    ::chmod(path.c_str(), c.file);
+    ::chmod(dir.Dir().c_str(), c.dir);
+    const std::string message = FailureInChild(
+        [&] {
+          IniFile ini = IniFile::Load(path);
+          ini.Set("BaseParam", "DN", "7");
+          ini.Set("BaseParam", "Long", std::string(4096, 'x'));
+          ini.Save();
+        },
+        c.how);
+    EXPECT_EQ(message, "Unable to write to " + path) << c.file << " " << c.dir;
+    EXPECT_EQ(ReadFile(path), kHandWritten);
+    EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
+  }
+}
+
+TEST(IniFileSave, ReplacedFileKeepsItsPermissions) {
+  TempDir dir;
+  WriteFile(dir.File("a.ini"), "[A]\nk=1\n");
+  ::chmod(dir.File("a.ini").c_str(), 0640);
+  IniFile ini = IniFile::Load(dir.File("a.ini"));
+  ini.Set("A", "k", "2");
+  ini.Save();
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.File("a.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(ReadFile(dir.File("a.ini")), "[A]\nk=2\n");
+}
 
 class SettingsFilesTest : public ::testing::Test {
  protected:
   SettingsFilesTest() : state(std::make_unique<BenchState>()) { state->ProgramDir = dir.Dir(); }
 
-  // A fresh process: zeroed state, then start-up reads both files.
-  // Ports the rows name point at devices that do not exist, so start-up
-  // never touches a real serial line of the machine running the tests.
+  // A fresh process: zeroed state, then start-up reads both files (the
+  // tests leave no comminfo.ini naming ports, so start-up opens none).
   std::unique_ptr<BenchState> Restart() {
-    if (std::filesystem::exists(dir.File("comminfo.ini"))) {
-      IniFile comm = IniFile::Load(dir.File("comminfo.ini"));
-      for (int n = 1; n <= kPortCount; ++n) {
-        comm.Set("Devices", std::to_string(n), dir.File("absent-tty" + std::to_string(n)));
-      }
-      comm.Save();
-    }
     auto s = std::make_unique<BenchState>();
     s->ProgramDir = dir.Dir();
     InitBenchState(*s);
     return s;
   }
-  SystemSettings LoadSys(const std::string& baseParamLines) {
-    WriteFile(dir.File("sysinfo.ini"), "[BaseParam]\r\n" + baseParamLines);
-    LoadSysInfo(*state);
-    return state->Settings;
+  // What `key` holds once a sysinfo.ini with the [BaseParam] `lines` has been
+  // read and saved again: the value the program took from the file.
+  std::string Taken(const std::string& lines, std::string key = "") {
+    if (key.empty()) key = lines.substr(0, lines.find('='));
+    WriteFile(dir.File("sysinfo.ini"), "[BaseParam]\r\n" + lines + "\r\n");
+    BenchState s;
+    s.ProgramDir = dir.Dir();
+    LoadSysInfo(s);
+    SaveSysInfo(s);
+    return IniFile::Load(dir.File("sysinfo.ini")).Get("BaseParam", key).value_or("none");
   }
   void LoadComm(const std::string& text) {
     WriteFile(dir.File("comminfo.ini"), text);
@@ -49,105 +202,45 @@ class SettingsFilesTest : public ::testing::Test {
   std::unique_ptr<BenchState> state;
 };
 
-const char kDefaultSysInfo[] =
-    "[BaseParam]\r\nCommProtocol=0\r\nMeterType=0\r\nDN=1\r\nLanguage=0\r\nMeasurementLevel=1\r\n"
-    "Location=0\r\nCommType=0\r\nStandardError=1\r\nErrorCorrection=0\r\nMeterNum=16\r\n"
-    "FluxNum=5\r\nFluxOne=50\r\nFluxTwo=25\r\nFluxThree=250\r\nFluxFour=2500\r\nFluxFive=5000\r\n"
-    "EntreTerm=50\r\nExitTerm=50\r\nFluidTerm=50\r\nCommWaitTimer=1000\r\nReadAgainTimes=3\r\n";
-
 std::string CommInfoText(const std::array<int, kMeterRows>& comm,
                          const std::array<int, kMeterRows>& channel) {
   std::string text = "[Comm]\r\n";
   for (int i = 0; i < kMeterRows; ++i)
     text += std::to_string(i) + "=" + std::to_string(comm[i]) + "\r\n";
   text += "\r\n[Channel]\r\n";
-  for (int i = 0; i < kMeterRows; ++i) {
+  for (int i = 0; i < kMeterRows; ++i)
     text += std::to_string(i) + "=" + std::to_string(channel[i]) + "\r\n";
-  }
   return text;
 }
 
 TEST_F(SettingsFilesTest, NeitherFileGivesDefaultsAndACloseWritesEveryKeyInOrder) {
   auto s = Restart();
-  const SystemSettings& set = s->Settings;
-  EXPECT_EQ(set.DN, 1);
-  EXPECT_EQ(set.MeasurementLevel, 1);
-  EXPECT_EQ(set.MeterNum, 16);
-  EXPECT_EQ(set.FluxNum, 5);
-  EXPECT_EQ(set.FlowPoints(), (std::array<int32_t, 5>{50, 25, 250, 2500, 5000}));
-  EXPECT_EQ(set.StandardError, 1.0);
-  EXPECT_EQ(set.ErrorCorrection, 0.0);
-  EXPECT_EQ(set.EntreTerm, 50.0);
-  EXPECT_EQ(set.ExitTerm, 50.0);
-  EXPECT_EQ(set.FluidTerm, 50.0);
-  EXPECT_EQ(set.CommWaitTimer, 1000);
-  EXPECT_EQ(set.ReadAgainTimes, 3);
   EXPECT_EQ(s->PortDevices[1], "");
-
   SaveSysInfo(*s);
   SaveCommInfo(*s);
-  EXPECT_EQ(ReadFile(SysInfoPath(*s)), kDefaultSysInfo);
+  EXPECT_EQ(ReadFile(SysInfoPath(*s)),
+            "[BaseParam]\r\nCommProtocol=0\r\nMeterType=0\r\nDN=1\r\nLanguage=0\r\n"
+            "MeasurementLevel=1\r\nLocation=0\r\nCommType=0\r\nStandardError=1\r\n"
+            "ErrorCorrection=0\r\nMeterNum=16\r\nFluxNum=5\r\nFluxOne=50\r\nFluxTwo=25\r\n"
+            "FluxThree=250\r\nFluxFour=2500\r\nFluxFive=5000\r\nEntreTerm=50\r\nExitTerm=50\r\n"
+            "FluidTerm=50\r\nCommWaitTimer=1000\r\nReadAgainTimes=3\r\n");
   EXPECT_EQ(ReadFile(CommInfoPath(*s)), CommInfoText({}, {}));
-  EXPECT_EQ(IniFile::Load(SysInfoPath(*s)).Keys("BaseParam").size(), 21u);
 }
 
-TEST_F(SettingsFilesTest, CommInfoOfTwoRowsOnComThreeBehindTheSwitch) {
-  state->Rows[0].Comm = 3;
-  state->Rows[1].Comm = 3;
-  state->Rows[0].Channel = 0;
-  state->Rows[1].Channel = 1;
-  SaveCommInfo(*state);
-  EXPECT_EQ(ReadFile(CommInfoPath(*state)), CommInfoText({3, 3}, {0, 1}));
+TEST_F(SettingsFilesTest, EveryKeySurvivesAStartAndAClose) {
+  // Not one value the default; the floats as 15 significant digits give them.
+  const std::string text =
+      "[BaseParam]\r\nCommProtocol=1\r\nMeterType=1\r\nDN=13\r\nLanguage=1\r\n"
+      "MeasurementLevel=2\r\nLocation=1\r\nCommType=3\r\nStandardError=0.1\r\n"
+      "ErrorCorrection=-2.5\r\nMeterNum=20\r\nFluxNum=4\r\nFluxOne=7\r\nFluxTwo=8\r\n"
+      "FluxThree=9\r\nFluxFour=10\r\nFluxFive=2000000000\r\nEntreTerm=0.333333333333333\r\n"
+      "ExitTerm=1E20\r\nFluidTerm=12.3456789012346\r\nCommWaitTimer=0\r\n"
+      "ReadAgainTimes=65535\r\n";
+  WriteFile(dir.File("sysinfo.ini"), text);
   auto s = Restart();
-  EXPECT_EQ(s->Rows[1].Comm, 3);
-  EXPECT_EQ(s->Rows[1].Channel, 1);
-  EXPECT_EQ(s->Rows[2].Comm, 0);
-}
-
-TEST_F(SettingsFilesTest, EveryFieldSurvivesACloseAndAStart) {
-  SystemSettings& set = state->Settings;
-  set = {.CommProtocol = 1,
-         .MeterType = 1,
-         .DN = 13,
-         .Language = 1,
-         .MeasurementLevel = 2,
-         .Location = 1,
-         .CommType = 3,
-         .StandardError = 0.1,
-         .ErrorCorrection = -2.5,
-         .MeterNum = 20,
-         .FluxNum = 4,
-         .FluxOne = 7,
-         .FluxTwo = 8,
-         .FluxThree = 9,
-         .FluxFour = 10,
-         .FluxFive = 2000000000,
-         .EntreTerm = 1.0 / 3,
-         .ExitTerm = 1e20,
-         .FluidTerm = 12.345678901234567,
-         .OperatorName = "Test",
-         .TestDate = "2024-03-05",
-         .ReadAgainTimes = 65535,
-         .CommWaitTimer = 0};
-  SaveSysInfo(*state);
-  const SystemSettings back = Restart()->Settings;
-  EXPECT_EQ(back.CommProtocol, 1);
-  EXPECT_EQ(back.MeterType, 1);
-  EXPECT_EQ(back.DN, 13);
-  EXPECT_EQ(back.Language, 1);
-  EXPECT_EQ(back.MeasurementLevel, 2);
-  EXPECT_EQ(back.Location, 1);
-  EXPECT_EQ(back.CommType, 3);
-  EXPECT_EQ(back.StandardError, 0.1);
-  EXPECT_EQ(back.ErrorCorrection, -2.5);
-  EXPECT_EQ(back.MeterNum, 20);
-  EXPECT_EQ(back.FluxNum, 4);
-  EXPECT_EQ(back.FlowPoints(), (std::array<int32_t, 5>{7, 8, 9, 10, 2000000000}));
-  EXPECT_EQ(back.EntreTerm, 0.333333333333333);  // 15 significant digits
-  EXPECT_EQ(back.ExitTerm, 1e20);
-  EXPECT_EQ(back.FluidTerm, 12.3456789012346);
-  EXPECT_EQ(back.ReadAgainTimes, 65535);
-  EXPECT_EQ(back.CommWaitTimer, 0);
+  std::filesystem::remove(dir.File("sysinfo.ini"));
+  SaveSysInfo(*s);
+  EXPECT_EQ(ReadFile(dir.File("sysinfo.ini")), text);
 }
 
 TEST_F(SettingsFilesTest, ExistingFileKeepsItsOrderCommentsAndUnknownKeys) {
@@ -164,80 +257,65 @@ TEST_F(SettingsFilesTest, ExistingFileKeepsItsOrderCommentsAndUnknownKeys) {
             "FluxOne=200\r\nFluxTwo=100\r\nFluxThree=1000\r\nFluxFour=10000\r\nFluxFive=20000\r\n"
             "EntreTerm=50\r\nExitTerm=50\r\nFluidTerm=50\r\nCommWaitTimer=1000\r\n"
             "\r\n[Other]\r\nx=1\r\n");
-  EXPECT_EQ(IniFile::Load(dir.File("sysinfo.ini")).Keys("BaseParam").size(), 22u);
 }
 
-TEST_F(SettingsFilesTest, IntegerKeysReadHexAndFallBackToTheirDefault) {
-  EXPECT_EQ(LoadSys("MeterNum=0x10\r\n").MeterNum, 16);
-  EXPECT_EQ(LoadSys("MeterNum=0X0a\r\n").MeterNum, 10);
-  EXPECT_EQ(LoadSys("MeterNum= +7 \r\n").MeterNum, 7);
-  for (const char* bad : {"", "12abc", "0x", "0xG", "0x-1", "1.0", "- 3", "99999999999",
-                          "0x100000000", "0x80000000", "--1", "+-1"}) {
-    EXPECT_EQ(LoadSys(std::string("CommType=") + bad + "\r\n").CommType, 0) << bad;
-    EXPECT_EQ(LoadSys(std::string("MeasurementLevel=") + bad + "\r\n").MeasurementLevel, 1) << bad;
+// A value as written in sysinfo.ini and the value the program takes from
+// it. Integers are decimal or hex with blanks around; 16-bit keys are kept
+// modulo 65536, but a negative wait or repeat count means nothing (the
+// default, not 65535). Counts and the pipe size outside their range read as
+// their default. Missing flow points follow the pipe size just read. Floats
+// are decimal text with or without an exponent.
+// Each case: "lines -> value", or "lines -> Key=value" for another key.
+// clang-format off
+const char* const kTaken[] = {
+    "MeterNum=0x10 -> 16", "MeterNum=0X0a -> 10", "MeterNum= +7  -> 7", "Language=-1 -> -1",
+    "CommWaitTimer=70000 -> 4464", "CommWaitTimer=0x11170 -> 4464", "CommWaitTimer=-1 -> 1000",
+    "ReadAgainTimes=65536 -> 0", "ReadAgainTimes=65535 -> 65535", "ReadAgainTimes=-65533 -> 3",
+    "DN=99 -> 1", "DN=-1 -> 1", "DN=17 -> 17", "DN=0 -> 0", "FluxNum=0 -> 5", "FluxNum=6 -> 5",
+    "FluxNum=1 -> 1", "MeterNum=0 -> 16", "MeterNum=21 -> 16", "MeterNum=20 -> 20",
+    "MeterNum=1 -> 1", "DN=0 -> FluxOne=30", "DN=0 -> FluxFive=3000", "DN=99 -> FluxFive=5000",
+    "FluxTwo=7\r\nDN=13\r\nFluxFive=x -> FluxOne=12000",
+    "FluxTwo=7\r\nDN=13\r\nFluxFive=x -> FluxTwo=7",
+    "FluxTwo=7\r\nDN=13\r\nFluxFive=x -> FluxFive=1200000",
+    "StandardError= 1.5  -> 1.5", "StandardError=1e3 -> 1000", "StandardError=1E-5 -> 1E-5",
+    "ErrorCorrection=-0.25 -> -0.25", "FluidTerm=+20 -> 20"};
+// clang-format on
+
+TEST_F(SettingsFilesTest, ValuesAreTakenAsWrittenOrFallBackToTheirDefault) {
+  for (const std::string c : kTaken) {
+    const size_t arrow = c.rfind(" -> ");
+    std::string key, taken = c.substr(arrow + 4);
+    if (taken.find('=') != std::string::npos) {
+      key = taken.substr(0, taken.find('='));
+      taken.erase(0, key.size() + 1);
+    }
+    EXPECT_EQ(Taken(c.substr(0, arrow), key), taken) << c;
   }
-  EXPECT_EQ(LoadSys("Language=-1\r\n").Language, -1);
-}
-
-TEST_F(SettingsFilesTest, SixteenBitKeysKeepTheValueModulo65536) {
-  EXPECT_EQ(LoadSys("CommWaitTimer=70000\r\n").CommWaitTimer, 4464);
-  EXPECT_EQ(LoadSys("CommWaitTimer=0x11170\r\n").CommWaitTimer, 4464);
-  EXPECT_EQ(LoadSys("ReadAgainTimes=65536\r\n").ReadAgainTimes, 0);
-  EXPECT_EQ(LoadSys("ReadAgainTimes=65535\r\n").ReadAgainTimes, 65535);
-  // A negative wait or repeat count means nothing: the default, not 65535.
-  EXPECT_EQ(LoadSys("CommWaitTimer=-1\r\n").CommWaitTimer, 1000);
-  EXPECT_EQ(LoadSys("ReadAgainTimes=-65533\r\n").ReadAgainTimes, 3);
-}
-
-TEST_F(SettingsFilesTest, CountsAndPipeSizeOutsideTheirRangeReadAsDefault) {
-  EXPECT_EQ(LoadSys("DN=99\r\n").DN, 1);
-  EXPECT_EQ(LoadSys("DN=-1\r\n").DN, 1);
-  EXPECT_EQ(LoadSys("DN=17\r\n").DN, 17);
-  EXPECT_EQ(LoadSys("DN=0\r\n").DN, 0);
-  EXPECT_EQ(LoadSys("MeterNum=0\r\n").MeterNum, 16);
-  EXPECT_EQ(LoadSys("MeterNum=21\r\n").MeterNum, 16);
-  EXPECT_EQ(LoadSys("MeterNum=20\r\n").MeterNum, 20);
-  EXPECT_EQ(LoadSys("MeterNum=1\r\n").MeterNum, 1);
-  EXPECT_EQ(LoadSys("FluxNum=0\r\n").FluxNum, 5);
-  EXPECT_EQ(LoadSys("FluxNum=6\r\n").FluxNum, 5);
-  EXPECT_EQ(LoadSys("FluxNum=1\r\n").FluxNum, 1);
-}
-
-TEST_F(SettingsFilesTest, MissingFlowPointsFollowThePipeSizeJustRead) {
-  EXPECT_EQ(LoadSys("DN=0\r\n").FlowPoints(), (std::array<int32_t, 5>{30, 15, 150, 1500, 3000}));
-  EXPECT_EQ(LoadSys("DN=99\r\n").FlowPoints(), (std::array<int32_t, 5>{50, 25, 250, 2500, 5000}));
-  EXPECT_EQ(LoadSys("FluxTwo=7\r\nDN=13\r\nFluxFive=x\r\n").FlowPoints(),
-            (std::array<int32_t, 5>{12000, 7, 60000, 600000, 1200000}));
-}
-
-TEST_F(SettingsFilesTest, FloatKeysReadDecimalTextAndFallBackToTheirDefault) {
-  EXPECT_EQ(LoadSys("StandardError= 1.5 \r\n").StandardError, 1.5);
-  EXPECT_EQ(LoadSys("StandardError=1e3\r\n").StandardError, 1000.0);
-  EXPECT_EQ(LoadSys("StandardError=1E-5\r\n").StandardError, 1e-5);
-  EXPECT_EQ(LoadSys("ErrorCorrection=-0.25\r\n").ErrorCorrection, -0.25);
-  EXPECT_EQ(LoadSys("FluidTerm=+20\r\n").FluidTerm, 20.0);
-  for (const char* bad : {"", "abc", "1,5", "1.5x", "nan", "inf", "-inf", "1e999", "+-1", "0x10"}) {
-    EXPECT_EQ(LoadSys(std::string("StandardError=") + bad + "\r\n").StandardError, 1.0) << bad;
-    EXPECT_EQ(LoadSys(std::string("EntreTerm=") + bad + "\r\n").EntreTerm, 50.0) << bad;
+  for (std::string bad : {"", "12abc", "0x", "0xG", "0x-1", "1.0", "- 3", "99999999999",
+                          "0x100000000", "0x80000000", "--1", "+-1"}) {
+    EXPECT_EQ(Taken("CommType=" + bad), "0") << bad;
+    EXPECT_EQ(Taken("MeasurementLevel=" + bad), "1") << bad;
+  }
+  for (std::string bad : {"", "abc", "1,5", "1.5x", "nan", "inf", "-inf", "1e999", "+-1", "0x10"}) {
+    EXPECT_EQ(Taken("StandardError=" + bad), "1") << bad;
+    EXPECT_EQ(Taken("EntreTerm=" + bad), "50") << bad;
   }
 }
 
 TEST_F(SettingsFilesTest, RowPortAndChannelOutsideTheirRangeReadAsNone) {
-  std::array<int, kMeterRows> comm{32, 33, -1, 1, 0};
-  std::array<int, kMeterRows> channel{15, 16, -1, 0};
-  LoadComm(CommInfoText(comm, channel) + "[comm]\r\n");
-  EXPECT_EQ(state->Rows[0].Comm, 32);
-  EXPECT_EQ(state->Rows[1].Comm, 0);
-  EXPECT_EQ(state->Rows[2].Comm, 0);
-  EXPECT_EQ(state->Rows[3].Comm, 1);
-  EXPECT_EQ(state->Rows[0].Channel, 15);
-  EXPECT_EQ(state->Rows[1].Channel, 0);
-  EXPECT_EQ(state->Rows[2].Channel, 0);
+  // Port/channel of the first seven rows.
+  const auto rows = [&] {
+    std::string out;
+    for (int r = 0; r < 7; ++r)
+      out +=
+          std::to_string(state->Rows[r].Comm) + "/" + std::to_string(state->Rows[r].Channel) + " ";
+    return out;
+  };
+  LoadComm(CommInfoText({32, 33, -1, 1, 0}, {15, 16, -1, 0}) + "[comm]\r\n");
+  EXPECT_EQ(rows(), "32/15 0/0 0/0 1/0 0/0 0/0 0/0 ");
+  // Hex is read; a missing key gives the default, not the old value.
   LoadComm("[COMM]\n5=0x0C\n6=junk\n[channel]\n5=0xf\n");
-  EXPECT_EQ(state->Rows[5].Comm, 12);
-  EXPECT_EQ(state->Rows[5].Channel, 15);
-  EXPECT_EQ(state->Rows[6].Comm, 0);
-  EXPECT_EQ(state->Rows[0].Comm, 0);  // missing key: the default, not the old value
+  EXPECT_EQ(rows(), "0/0 0/0 0/0 0/0 0/0 12/15 0/0 ");
 }
 
 TEST_F(SettingsFilesTest, DevicesAreReadAndASaveLeavesThemAsTheyWere) {
@@ -269,21 +347,14 @@ TEST_F(SettingsFilesTest, RefusedSaveNamesTheFullPath) {
 
 TEST(SettingsFilesFlowPoints, DefaultsAreExactShareOfTheNominalFlow) {
   SystemSettings s;
-  SetDefaultFlowPoints(s, 0);
-  EXPECT_EQ(s.FlowPoints(), (std::array<int32_t, 5>{30, 15, 150, 1500, 3000}));
-  SetDefaultFlowPoints(s, 1);
-  EXPECT_EQ(s.FlowPoints(), (std::array<int32_t, 5>{50, 25, 250, 2500, 5000}));
-  SetDefaultFlowPoints(s, 13);
-  EXPECT_EQ(s.FlowPoints(), (std::array<int32_t, 5>{12000, 6000, 60000, 600000, 1200000}));
-  SetDefaultFlowPoints(s, 17);
-  EXPECT_EQ(s.FlowPoints(),
-            (std::array<int32_t, 5>{3000000, 1500000, 15000000, 150000000, 300000000}));
   for (int dn = 0; dn < kDnCount; ++dn) {
     SetDefaultFlowPoints(s, dn);
     const int64_t q = NominalFlowTable[dn];  // every row is a multiple of 100
     EXPECT_EQ(int64_t{s.FluxOne} * 50, q) << dn;
     EXPECT_EQ(int64_t{s.FluxTwo} * 100, q) << dn;
     EXPECT_EQ(int64_t{s.FluxThree} * 10, q) << dn;
+    EXPECT_EQ(int64_t{s.FluxFour}, q) << dn;
+    EXPECT_EQ(int64_t{s.FluxFive}, q * 2) << dn;
   }
   const auto before = s.FlowPoints();
   SetDefaultFlowPoints(s, 18);
@@ -292,24 +363,22 @@ TEST(SettingsFilesFlowPoints, DefaultsAreExactShareOfTheNominalFlow) {
 }
 
 TEST(SettingsFilesFloatText, ShortestTextWithFifteenSignificantDigits) {
-  const std::pair<double, const char*> cases[] = {
-      {1, "1"},
-      {0, "0"},
-      {-0.0, "0"},
-      {50, "50"},
-      {0.1, "0.1"},
-      {-2.5, "-2.5"},
-      {0.1 + 0.2, "0.3"},
-      {1.0 / 3, "0.333333333333333"},
-      {2.675, "2.675"},
-      {123456789012345, "123456789012345"},
-      {1234567890123456, "1.23456789012346E15"},
-      {1e20, "1E20"},
-      {-1.5e-7, "-1.5E-7"},
-      {0.0001, "0.0001"},
-      {1e-5, "1E-5"},
-      {1e100, "1E100"},
-  };
+  const std::pair<double, const char*> cases[] = {{1, "1"},
+                                                  {0, "0"},
+                                                  {-0.0, "0"},
+                                                  {50, "50"},
+                                                  {0.1, "0.1"},
+                                                  {-2.5, "-2.5"},
+                                                  {0.1 + 0.2, "0.3"},
+                                                  {1.0 / 3, "0.333333333333333"},
+                                                  {2.675, "2.675"},
+                                                  {123456789012345, "123456789012345"},
+                                                  {1234567890123456, "1.23456789012346E15"},
+                                                  {1e20, "1E20"},
+                                                  {-1.5e-7, "-1.5E-7"},
+                                                  {0.0001, "0.0001"},
+                                                  {1e-5, "1E-5"},
+                                                  {1e100, "1E100"}};
   for (const auto& [v, text] : cases)
     EXPECT_EQ(FloatText(v), text) << v;
 }

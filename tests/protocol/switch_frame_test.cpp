@@ -1,15 +1,18 @@
-#include "protocol/switch_frame.h"
-
+// Frames read from the line: the channel switch's frame and its status reply,
+// and replies scanned out of a receive ring.
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include "protocol/codec.h"
+#include "protocol/reply_scan.h"
+#include "protocol/switch_frame.h"
+#include "support/hex.h"
 
 namespace qv {
 namespace {
 
-Bytes Hex(std::string_view text) {
-  Bytes b;
-  EXPECT_TRUE(ParseHex(text, b)) << text;
-  return b;
-}
+using namespace test;
 
 // Golden switch frames, written out by hand: channel, sequence in, frame.
 struct SwitchGolden {
@@ -30,39 +33,31 @@ TEST(SwitchFrame, GoldenFramesConsumeOneSequenceValue) {
     uint8_t seq = g.seq;
     Bytes frame;
     ASSERT_EQ(BuildSwitchFrame(g.channel, seq, frame), 0);
-    EXPECT_EQ(HexText(frame), HexText(Hex(g.frame))) << g.channel;
-    EXPECT_EQ(frame.size(), kSwitchFrameLength);
+    EXPECT_EQ(ToHex(frame), g.frame) << g.channel;
     EXPECT_EQ(seq, static_cast<uint8_t>(g.seq + 1)) << g.channel;
   }
 }
 
 TEST(SwitchFrame, SequenceWrapsFromFFTo00) {
   uint8_t seq = 0xFE;
-  Bytes a, b, c;
-  BuildSwitchFrame(1, seq, a);
-  BuildSwitchFrame(1, seq, b);
-  BuildSwitchFrame(1, seq, c);
-  EXPECT_EQ(a[17], 0xFE);
-  EXPECT_EQ(b[17], 0xFF);
-  EXPECT_EQ(c[17], 0x00);
+  for (uint8_t expected : {0xFE, 0xFF, 0x00}) {
+    Bytes f;
+    BuildSwitchFrame(1, seq, f);
+    EXPECT_EQ(f.at(17), expected);
+  }
   EXPECT_EQ(seq, 0x01);
 }
 
+// Channel 2k is the high nibble of M_k, channel 2k + 1 its low nibble: 9
+// for the channel asked for, A for every other.
 TEST(SwitchFrame, EachChannelHasItsOwnNibble) {
   for (int ch = 0; ch < kSwitchChannels; ++ch) {
     uint8_t seq = 0;
     Bytes f;
     ASSERT_EQ(BuildSwitchFrame(ch, seq, f), 0);
-    int nines = 0;
-    for (size_t k = 0; k < 8; ++k) {
-      const uint8_t m = f[18 + k];
-      nines += (m >> 4) == 9;
-      nines += (m & 0xF) == 9;
-      const int hi = static_cast<int>(2 * k), lo = hi + 1;
-      EXPECT_EQ(m >> 4, hi == ch ? 0x9 : 0xA);
-      EXPECT_EQ(m & 0xF, lo == ch ? 0x9 : 0xA);
-    }
-    EXPECT_EQ(nines, 1);
+    std::string expected = "AA AA AA AA AA AA AA AA";
+    expected[ch / 2 * 3 + ch % 2] = '9';
+    EXPECT_EQ(ToHex(std::span(f).subspan(18, 8)), expected) << ch;
   }
 }
 
@@ -100,20 +95,16 @@ TEST(SwitchStatus, BadRepliesLeaveTheFlagsAlone) {
     const char* hex;
     SwitchReplyStatus why;
   };
+  using enum SwitchReplyStatus;
   const Bad bad[] = {
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 34 16",
-       SwitchReplyStatus::kChecksumError},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 00",
-       SwitchReplyStatus::kIncomplete},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33",
-       SwitchReplyStatus::kWrongLength},
-      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 16 16",
-       SwitchReplyStatus::kWrongLength},
-      {"68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 10 01 2F 9A 00 00 00 11 B3 16",
-       SwitchReplyStatus::kNotStatus},  // our own frame echoed: C = 39
-      {"68 55 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 32 16",
-       SwitchReplyStatus::kNotStatus},
-      {"", SwitchReplyStatus::kWrongLength},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 34 16", kChecksumError},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 00", kIncomplete},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33", kWrongLength},
+      {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 16 16", kWrongLength},
+      // Our own frame echoed (C = 39), and another frame type.
+      {"68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 10 01 2F 9A 00 00 00 11 B3 16", kNotStatus},
+      {"68 55 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 32 16", kNotStatus},
+      {"", kWrongLength},
   };
   for (const Bad& b : bad) {
     std::array<int32_t, 20> state = Flags(0);
@@ -127,6 +118,83 @@ TEST(SwitchStatus, RecognisedBy68And56) {
   EXPECT_FALSE(IsSwitchReply(Hex("68 55 AB")));
   EXPECT_FALSE(IsSwitchReply(Hex("FE 68 56")));
   EXPECT_FALSE(IsSwitchReply(Hex("68")));
+}
+
+// A bench read reply kind (C A1, DI 90 1F) and a 20-byte reply carrying it.
+bool IsBenchRead(const ReplyHeader& h) {
+  return h[1] == 0x55 && h[9] == 0xA1 && h[11] == 0x90 && h[12] == 0x1F;
+}
+constexpr const char* kReply = "68 55 01 00 00 00 00 00 00 A1 07 90 1F 01 11 22 33 44 C0 16";
+
+struct Ring {
+  RecvSnapshot snap;
+  uint8_t* buf = snap.RecvBuf.data();
+  uint16_t& head = snap.RecvHead;
+  uint16_t& tail = snap.RecvTail;
+  std::vector<Bytes> taken;
+
+  void Append(const char* hex) {
+    for (uint8_t x : Hex(hex)) {
+      buf[head] = x;
+      head = (head + 1) & kRecvIndexMask;
+    }
+  }
+  void Tick() {
+    tail = ScanRing(snap, IsBenchRead,
+                    [&](std::span<const uint8_t> f) { taken.emplace_back(f.begin(), f.end()); });
+  }
+};
+
+TEST(ReplyScan, PreambleAndNoiseBeforeAReplyAreConsumed) {
+  Ring r;
+  r.Append("FE FE FE 00 68 12 68");
+  r.Append(kReply);
+  r.Tick();
+  ASSERT_EQ(r.taken.size(), 1u);
+  EXPECT_EQ(HexText(r.taken[0]), " " + std::string(kReply));
+  EXPECT_EQ(r.tail, r.head);
+}
+
+TEST(ReplyScan, SplitReplyIsTakenOnTheTickThatCompletesIt) {
+  Ring r;
+  r.Append("FE FE 68 55 01 00 00 00 00 00 00 A1 07 90 1F 01 11");
+  r.Tick();
+  EXPECT_TRUE(r.taken.empty());
+  EXPECT_EQ(r.tail, 2);  // the preamble is gone, the reply's start stays
+  r.Append("22 33 44 C0 16");
+  r.Tick();
+  ASSERT_EQ(r.taken.size(), 1u);
+  EXPECT_EQ(r.tail, r.head);
+}
+
+TEST(ReplyScan, FewerThanSixteenBytesAreNotExamined) {
+  Ring r;
+  r.Append("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E");
+  r.Tick();
+  EXPECT_EQ(r.tail, 0);
+}
+
+TEST(ReplyScan, ReplyWrappingTheEndOfTheRing) {
+  Ring r;
+  r.head = r.tail = kRecvBufSize - 7;
+  r.Append(kReply);
+  r.Append(kReply);
+  ASSERT_LT(r.head, r.tail);
+  r.Tick();
+  ASSERT_EQ(r.taken.size(), 2u);
+  EXPECT_EQ(HexText(r.taken[0]), " " + std::string(kReply));
+  EXPECT_EQ(r.taken[0], r.taken[1]);
+  EXPECT_EQ(r.tail, r.head);
+}
+
+TEST(ReplyScan, UnrecognisedFramesArePassedOverAndTheScanGoesOn) {
+  Ring r;
+  // An A4 reply this window does not take, then the bench read reply.
+  r.Append("68 55 01 00 00 00 00 00 00 A4 04 01 10 01 00 AA 16");
+  r.Append(kReply);
+  r.Tick();
+  ASSERT_EQ(r.taken.size(), 1u);
+  EXPECT_EQ(r.taken[0][9], 0xA1);
 }
 
 }  // namespace

@@ -1,25 +1,143 @@
-// The serial port on a real pseudo-terminal: opening, line settings,
-// writing through the writer thread, receiving into the ring with one log
-// line per block, closing under load and failures of the line.
-#include "serial/serial_port.h"
-
+// The serial line: the receive ring (counting, capacity, overflow, reset, the
+// consumer's tail, one appending thread against a consuming one), and the
+// serial port on a real pseudo-terminal: the options it asks a device for,
+// opening, line settings, writing through the writer thread, receiving into
+// the ring with one log line per block, closing under load and failures of
+// the line.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <termios.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <thread>
 
+#include "serial/port_slots.h"
+#include "serial/recv_ring.h"
+#include "serial/serial_port.h"
+#include "serial/termios_line.h"
 #include "support/pty_peer.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
 
-using namespace testing_serial;
+using namespace test;
+
+TEST(RecvRing, CountsUnreadBytesAcrossTheWrap) {
+  // clang-format off
+  const std::tuple<int, int, int> cases[] = {{0, 0, 0}, {5, 5, 0}, {100, 40, 60}, {10, 8000, 202},
+      {8191, 0, 8191}, {0, 1, 8191}, {0, 8191, 1}, {8191, 8191, 0}};  // head, tail, unread
+  // clang-format on
+  for (const auto& [head, tail, count] : cases)
+    EXPECT_EQ(RecvCount(head, tail, kRecvBufSize), count) << "head " << head << " tail " << tail;
+}
+
+TEST(RecvRing, Holds8191UnreadBytesAndDropsTheRest) {
+  RecvRing full;
+  const Bytes data = Sequence(8191, 3);
+  full.Append(data);
+  full.Append(Bytes{0xEE});
+  EXPECT_EQ(full.RecvHead(), 8191);
+  EXPECT_EQ(full.DroppedBytes(), 1u);
+  EXPECT_EQ(UnreadOf(full), data);
+
+  RecvRing ring;
+  const Bytes first = Sequence(8000, 1);
+  ring.Append(first);
+  ASSERT_TRUE(ring.SetRecvTail(100));
+  const Bytes second = Sequence(500, 0x40);
+  ring.Append(second);  // 291 of them fit: 7900 + 291 = 8191
+  EXPECT_EQ(ring.Unread(), 8191);
+  EXPECT_EQ(ring.DroppedBytes(), 209u);
+  Bytes expected(first.begin() + 100, first.end());
+  expected.insert(expected.end(), second.begin(), second.begin() + 291);
+  EXPECT_EQ(UnreadOf(ring), expected);
+  EXPECT_EQ(ring.RecvHead(), (8000 + 291) & kRecvIndexMask) << "wrapped past the end";
+}
+
+TEST(RecvRing, BlocksWrapAroundTheEndInOrder) {
+  RecvRing ring;
+  ring.Append(Sequence(8100));
+  ASSERT_TRUE(ring.SetRecvTail(8100));
+  const Bytes block = Sequence(300, 0x90);
+  ring.Append(block);
+  EXPECT_EQ(ring.RecvTail(), 8100);
+  EXPECT_EQ(ring.RecvHead(), 300 - 92);
+  EXPECT_EQ(UnreadOf(ring), block);
+}
+
+TEST(RecvRing, TailMovesOnlyWithinTheUnreadBytes) {
+  RecvRing ring;
+  ring.Append(Sequence(50));
+  EXPECT_FALSE(ring.SetRecvTail(51)) << "past the head";
+  EXPECT_FALSE(ring.SetRecvTail(8192)) << "outside the ring";
+  EXPECT_TRUE(ring.SetRecvTail(20));
+  EXPECT_FALSE(ring.SetRecvTail(10)) << "backwards";
+  EXPECT_TRUE(ring.SetRecvTail(50));
+  EXPECT_EQ(ring.Unread(), 0);
+
+  // A position taken from a snapshot before a reset no longer applies.
+  ring.Append(Sequence(30));
+  RecvSnapshot before = ring.Snapshot();
+  ring.Reset();
+  ring.Append(Sequence(5));
+  EXPECT_FALSE(ring.SetRecvTail(before.RecvHead));
+  EXPECT_EQ(ring.Unread(), 5);
+}
+
+TEST(RecvRing, ResetRecvBuffersEmptiesEveryRing) {
+  PortSlots slots;
+  for (int n : {1, 7, 32}) {
+    slots[n].Append(Sequence(static_cast<size_t>(100 * n)));
+    slots[n].SetRecvTail(3);
+  }
+  slots.ResetRecvBuffers();
+  for (int n = 1; n <= kPortSlotCount; ++n)
+    EXPECT_TRUE(slots[n].RecvHead() == 0 && slots[n].RecvTail() == 0) << n;
+  EXPECT_THROW(slots[0], std::out_of_range);
+  EXPECT_THROW(slots[33], std::out_of_range);
+}
+
+// A reader thread appends a counting sequence in blocks while the consumer
+// takes snapshots and consumes: the consumer sees every byte once, in order.
+TEST(RecvRing, AppendAndConsumeOnTwoThreads) {
+  RecvRing ring;
+  constexpr size_t kTotal = 200000;
+  std::thread reader([&] {
+    size_t sent = 0;
+    while (sent < kTotal) {
+      // Leaves the consumer room so that nothing is dropped; 50 us lets it
+      // catch up without spinning.
+      if (ring.Unread() > 6000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+        continue;
+      }
+      const size_t n = std::min<size_t>(97, kTotal - sent);
+      ring.Append(Sequence(n, static_cast<uint8_t>(sent)));
+      sent += n;
+    }
+  });
+  size_t seen = 0;
+  bool in_order = true;
+  RecvSnapshot s;
+  const auto end = std::chrono::steady_clock::now() + kDeadline;
+  while (seen < kTotal && std::chrono::steady_clock::now() < end) {
+    ring.Snapshot(s);
+    uint16_t i = s.RecvTail;
+    for (; i != s.RecvHead; i = (i + 1) & kRecvIndexMask, ++seen) {
+      in_order = in_order && s.RecvBuf[i] == static_cast<uint8_t>(seen);
+    }
+    ASSERT_TRUE(ring.SetRecvTail(i));
+  }
+  reader.join();
+  EXPECT_EQ(seen, kTotal);
+  EXPECT_TRUE(in_order);
+  EXPECT_EQ(ring.DroppedBytes(), 0u);
+}
 
 class SerialPortTest : public ::testing::Test {
  protected:
@@ -28,16 +146,16 @@ class SerialPortTest : public ::testing::Test {
     port.SetDevicePath(peer.Path());
   }
 
-  // The ring's unread bytes in order.
-  Bytes Unread() const {
-    RecvSnapshot s = ring.Snapshot();
-    Bytes out;
-    for (uint16_t i = s.RecvTail; i != s.RecvHead; i = (i + 1) & kRecvIndexMask) {
-      out.push_back(s.RecvBuf[i]);
-    }
-    return out;
+  Bytes Unread() const { return UnreadOf(ring); }
+  // The byte dumps of the "received" log lines, once there are `count`.
+  std::vector<std::string> Received(size_t count) {
+    WaitFor([&] { return lines.Count(kReceivedLabel) >= count; });
+    std::vector<std::string> dumps;
+    for (const std::string& line : lines.Take())
+      if (const size_t at = line.find(kReceivedLabel); at != std::string::npos)
+        dumps.push_back(line.substr(at + kReceivedLabel.size()));
+    return dumps;
   }
-  bool RingHolds(size_t n) const { return static_cast<size_t>(ring.Unread()) >= n; }
 
   PtyPeer peer;
   RecvRing ring;
@@ -46,50 +164,46 @@ class SerialPortTest : public ::testing::Test {
   TSerialPort port{ring, log};
 };
 
-TEST_F(SerialPortTest, DefaultsAndNaming) {
-  RecvRing r;
-  OperationLog l;
-  TSerialPort fresh(r, l);
-  EXPECT_EQ(fresh.PortNumber(), 1);
-  EXPECT_EQ(fresh.PortName(), "COM1");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyS0");
-  EXPECT_EQ(fresh.BaudRate(), 2400u);
-  EXPECT_EQ(fresh.InQueueSize(), 4096u);
-  EXPECT_EQ(fresh.ReadIntervalTimeout(), 100u);
-  EXPECT_FALSE(fresh.Active());
-  fresh.SetPortNumber(0);
-  EXPECT_EQ(fresh.PortName(), "COM1");
-  fresh.SetPortNumber(12);
-  EXPECT_EQ(fresh.PortName(), "COM12");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyS11");
-  fresh.SetDevicePath("/dev/ttyUSB0");
-  EXPECT_EQ(fresh.DevicePath(), "/dev/ttyUSB0");
+TEST(SerialPortNaming, NumberGivesNameAndDeviceUntilADeviceIsSet) {
+  RecvRing ring;
+  OperationLog log;
+  TSerialPort port(ring, log);
+  EXPECT_EQ(port.PortName() + " " + port.DevicePath(), "COM1 /dev/ttyS0");
+  port.SetPortNumber(0);
+  EXPECT_EQ(port.PortName(), "COM1");
+  port.SetPortNumber(12);
+  EXPECT_EQ(port.PortName() + " " + port.DevicePath(), "COM12 /dev/ttyS11");
+  port.SetDevicePath("/dev/ttyUSB0");
+  EXPECT_EQ(port.DevicePath(), "/dev/ttyUSB0");
 }
 
-TEST_F(SerialPortTest, OpensClosesAndReopens) {
+// The line reads back 2400 baud, 8 data bits, 1 stop bit, raw. (A
+// pseudo-terminal always reports no parity: it carries bytes, not bits; the
+// even parity is checked on the options the port asks for, TermiosLine.)
+TEST_F(SerialPortTest, OpensWritesInQueueOrderClosesAndReopens) {
+  EXPECT_FALSE(port.WriteCommData(Bytes{0x68})) << "never opened";
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(port.Open()) << "round " << round;
-    EXPECT_TRUE(port.Active());
-    EXPECT_TRUE(port.ReaderRunning());
-    EXPECT_TRUE(port.WriterRunning());
-    const Bytes frame = {0x68, static_cast<uint8_t>(round), 0x16};
-    ASSERT_TRUE(port.WriteCommData(frame));
-    EXPECT_EQ(peer.Receive(frame.size()), frame);
+    EXPECT_FALSE(port.Open()) << "already open";
+    EXPECT_TRUE(port.Active() && port.IsOpen() && port.ReaderRunning() && port.WriterRunning());
+    termios t{};
+    ASSERT_EQ(::tcgetattr(peer.Slave(), &t), 0);
+    EXPECT_TRUE(::cfgetispeed(&t) == B2400 && ::cfgetospeed(&t) == B2400);
+    EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB | CREAD), static_cast<tcflag_t>(CS8 | CREAD));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN) || t.c_oflag & OPOST);
+    EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT));
+    const Bytes a = Sequence(40, static_cast<uint8_t>(round)), b = Sequence(900, 0x80);
+    EXPECT_FALSE(port.WriteCommData(a.data(), 0));
+    EXPECT_FALSE(port.WriteCommData(nullptr, 5));
+    ASSERT_TRUE(port.WriteCommData(a));
+    ASSERT_TRUE(port.WriteCommData(b));
+    ASSERT_TRUE(port.WriteCommData(Bytes{0x16}));
+    EXPECT_EQ(peer.Receive(a.size() + b.size() + 1), Concat(Concat(a, b), Bytes{0x16}));
     port.Close();
-    EXPECT_FALSE(port.Active());
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(port.ReaderRunning());
-    EXPECT_FALSE(port.WriterRunning());
+    EXPECT_FALSE(port.Active() || port.IsOpen() || port.ReaderRunning() || port.WriterRunning());
+    EXPECT_FALSE(port.WriteCommData(a)) << "closed";
   }
   port.Close();  // closing a closed port does nothing
-}
-
-TEST_F(SerialPortTest, OpenOnOpenPortFailsAndChangesNothing) {
-  ASSERT_TRUE(port.Open());
-  EXPECT_FALSE(port.Open());
-  EXPECT_TRUE(port.Active());
-  ASSERT_TRUE(port.WriteCommData(Bytes{1, 2, 3}));
-  EXPECT_EQ(peer.Receive(3), (Bytes{1, 2, 3}));
 }
 
 TEST_F(SerialPortTest, HeldDeviceCannotBeOpenedAgain) {
@@ -110,91 +224,38 @@ TEST_F(SerialPortTest, HeldDeviceCannotBeOpenedAgain) {
   EXPECT_TRUE(other.Open());
 }
 
-// A pseudo-terminal always reports no parity (it carries bytes, not bits);
-// the even parity itself is checked on the options the port asks for, in
-// termios_line_test.cpp.
-TEST_F(SerialPortTest, LineSettingsRead2400EightBitsOneStopRaw) {
-  ASSERT_TRUE(port.Open());
-  termios t{};
-  ASSERT_EQ(::tcgetattr(peer.Slave(), &t), 0);
-  EXPECT_EQ(::cfgetispeed(&t), B2400);
-  EXPECT_EQ(::cfgetospeed(&t), B2400);
-  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_FALSE(t.c_cflag & CSTOPB);
-  EXPECT_TRUE(t.c_cflag & CREAD);
-  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN));
-  EXPECT_FALSE(t.c_oflag & OPOST);
-  EXPECT_FALSE(t.c_iflag & (IXON | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK | BRKINT));
-}
-
 TEST_F(SerialPortTest, OpenRefusesMissingDevicesAndOtherFiles) {
   TempDir dir;
-  const std::string missing = dir.Dir() + "ttyNone";
+  const std::string missing = dir.File("ttyNone");
   port.SetDevicePath(missing);
   EXPECT_FALSE(port.Open());
   EXPECT_FALSE(port.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(missing)) << "a missing device is never created";
 
-  const std::string plain = dir.Dir() + "plain";
+  const std::string plain = dir.File("plain");
   std::ofstream(plain) << "x";
   port.SetDevicePath(plain);
   EXPECT_FALSE(port.Open());
   EXPECT_FALSE(port.Active());
 }
 
-TEST_F(SerialPortTest, WriteCommDataRefusesEmptyBlocksAndClosedPorts) {
-  const Bytes frame = {0x68, 0x16};
-  EXPECT_FALSE(port.WriteCommData(frame)) << "never opened";
+// A burst is one block in the ring and one log line, a later burst another;
+// a long one is handed over in blocks of the input queue's 4096 bytes.
+TEST_F(SerialPortTest, ReceivedBurstsAreBlocksWithOneLogLineEach) {
   ASSERT_TRUE(port.Open());
-  EXPECT_FALSE(port.WriteCommData(frame.data(), 0));
-  EXPECT_FALSE(port.WriteCommData(nullptr, 5));
-  EXPECT_TRUE(port.WriteCommData(frame));
-  EXPECT_EQ(peer.Receive(2), frame);
-  port.Close();
-  EXPECT_FALSE(port.WriteCommData(frame)) << "closed";
-}
-
-TEST_F(SerialPortTest, BlocksLeaveTheLineInQueueOrder) {
-  ASSERT_TRUE(port.Open());
-  const Bytes a = Sequence(40, 0x10);
-  const Bytes b = Sequence(900, 0x80);
-  const Bytes c = {0x16};
-  ASSERT_TRUE(port.WriteCommData(a));
-  ASSERT_TRUE(port.WriteCommData(b));
-  ASSERT_TRUE(port.WriteCommData(c));
-  EXPECT_EQ(peer.Receive(a.size() + b.size() + c.size()), Concat(Concat(a, b), c));
-}
-
-TEST_F(SerialPortTest, ReceivedBurstIsOneBlockInTheRingAndOneLogLine) {
-  ASSERT_TRUE(port.Open());
-  const Bytes frame1 = {0x68, 0x20, 0xAA, 0x16};
-  const Bytes frame2 = {0x68, 0x20, 0xBB, 0x0C, 0x16};
-  const Bytes burst = Concat(frame1, frame2);
+  const Bytes burst = {0x68, 0x20, 0xAA, 0x16, 0x68, 0x20, 0xBB, 0x0C, 0x16};
   ASSERT_TRUE(peer.Send(burst));
-  ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) >= 1; }));
+  EXPECT_EQ(Received(1), std::vector<std::string>{" " + ToHex(burst)});
   EXPECT_EQ(Unread(), burst);
-  const std::string& line = lines.Take().front();
-  EXPECT_EQ(line.substr(line.find(kReceivedLabel)), std::string(kReceivedLabel) + Dump(burst));
-
-  // The next burst is a block and a line of its own, after the first.
-  const Bytes single = {0x16};
-  ASSERT_TRUE(peer.Send(single));
-  ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) >= 2; }));
-  EXPECT_EQ(Unread(), Concat(burst, single));
-  EXPECT_EQ(lines.Count(kReceivedLabel), 2u);
-  const std::string& last = lines.Take().back();
-  EXPECT_EQ(last.substr(last.find(kReceivedLabel)), std::string(kReceivedLabel) + " 16");
-}
-
-TEST_F(SerialPortTest, LongInputIsHandedOverInBlocksOfInQueueSize) {
-  ASSERT_TRUE(port.Open());
+  ASSERT_TRUE(peer.Send(Bytes{0x16}));
+  EXPECT_EQ(Received(2), (std::vector<std::string>{" " + ToHex(burst), " 16"}));
   const Bytes data = Sequence(4096 + 100, 7);
   ASSERT_TRUE(peer.Send(data));
-  ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) >= 2; }));
-  EXPECT_EQ(Unread(), data);
-  EXPECT_EQ(lines.Count(kReceivedLabel), 2u);
-  EXPECT_EQ(lines.Take().front().substr(lines.Take().front().find(kReceivedLabel)),
-            std::string(kReceivedLabel) + Dump(Bytes(data.begin(), data.begin() + 4096)));
+  EXPECT_EQ(Received(4),
+            (std::vector<std::string>{" " + ToHex(burst), " 16",
+                                      " " + ToHex(Bytes(data.begin(), data.begin() + 4096)),
+                                      " " + ToHex(Bytes(data.begin() + 4096, data.end()))}));
+  EXPECT_EQ(Unread(), Concat(Concat(burst, Bytes{0x16}), data));
 }
 
 TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
@@ -208,15 +269,23 @@ TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
   });
   ASSERT_TRUE(port.Open());
   ASSERT_TRUE(peer.Send(first));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(first.size() + second.size()); }));
+  ASSERT_TRUE(WaitFor([&] { return UnreadOf(ring).size() == first.size() + second.size(); }));
   EXPECT_TRUE(injected);
   EXPECT_EQ(Unread(), Concat(first, second));
   port.Close();
   EXPECT_EQ(lines.Count(kReceivedLabel), 2u);
 }
 
-TEST_F(SerialPortTest, CloseDuringTrafficInBothDirections) {
+// Closing while the writer waits for room on a line nobody reads, and while
+// bytes flow both ways.
+TEST_F(SerialPortTest, CloseUnderLoad) {
   ASSERT_TRUE(port.Open());
+  for (int i = 0; i < 64; ++i)
+    ASSERT_TRUE(port.WriteCommData(Sequence(4096)));
+  port.Close();
+  EXPECT_FALSE(port.WriterRunning());
+  ASSERT_TRUE(port.Open());
+  peer.Drain();
   std::atomic<bool> stop{false};
   std::thread meter([&] {
     const Bytes chunk = Sequence(64);
@@ -227,7 +296,7 @@ TEST_F(SerialPortTest, CloseDuringTrafficInBothDirections) {
   });
   for (int i = 0; i < 50; ++i)
     port.WriteCommData(Sequence(512));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(1000); }));
+  ASSERT_TRUE(WaitFor([&] { return ring.Unread() >= 1000; }));
   port.Close();
   EXPECT_FALSE(port.Active());
   stop = true;
@@ -238,16 +307,6 @@ TEST_F(SerialPortTest, CloseDuringTrafficInBothDirections) {
   peer.Drain();  // whatever of the old output got through
   ASSERT_TRUE(port.WriteCommData(Bytes{0x42}));
   EXPECT_EQ(peer.Receive(1), Bytes{0x42});
-}
-
-TEST_F(SerialPortTest, CloseWhileTheWriterWaitsForRoomOnTheLine) {
-  ASSERT_TRUE(port.Open());
-  // Nobody reads the line: the writer soon waits for the driver to take more.
-  for (int i = 0; i < 64; ++i)
-    ASSERT_TRUE(port.WriteCommData(Sequence(4096)));
-  port.Close();
-  EXPECT_FALSE(port.WriterRunning());
-  ASSERT_TRUE(port.Open());
 }
 
 TEST(SerialPortLog, CloseWhileNobodyDrainsTheLog) {
@@ -272,62 +331,73 @@ TEST(SerialPortLog, CloseWhileNobodyDrainsTheLog) {
   meter.join();
 }
 
-// Threads of this process and their status fields, from /proc.
-std::map<std::string, std::string> ThreadStatus(const std::string& tid) {
-  std::map<std::string, std::string> fields;
-  std::ifstream in("/proc/self/task/" + tid + "/status");
+// A thread of this process: its voluntary context switches, or -1 unless
+// it sleeps in a wait without a time limit (poll with no time-out, or a
+// futex wait with none: a condition variable's wait).
+long SwitchesIfWaitingWithoutLimit(const std::string& tid) {
+  const std::string task = "/proc/self/task/" + tid;
+  std::ifstream syscall(task + "/syscall");
+  long nr = -1;
+  unsigned long long arg[4] = {};
+  syscall >> nr >> std::hex >> arg[0] >> arg[1] >> arg[2] >> arg[3];
+  const bool unlimited =
+#ifdef SYS_poll
+      (nr == SYS_poll && static_cast<int>(arg[2]) < 0) ||
+#endif
+      (nr == SYS_ppoll && arg[2] == 0) || (nr == SYS_futex && arg[3] == 0);
+  std::ifstream status(task + "/status");
   std::string line;
-  while (std::getline(in, line)) {
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    const size_t value = line.find_first_not_of(" \t", colon + 1);
-    fields[line.substr(0, colon)] = value == std::string::npos ? "" : line.substr(value);
+  bool sleeping = false;
+  long switches = -1;
+  while (std::getline(status, line)) {
+    if (line.starts_with("State:")) sleeping = line.find("S (sleeping)") != std::string::npos;
+    if (line.starts_with("voluntary_ctxt_switches:")) switches = std::stol(line.substr(24));
   }
-  return fields;
+  return unlimited && sleeping ? switches : -1;
 }
 
 std::set<std::string> ThreadIds() {
   std::set<std::string> ids;
-  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
     ids.insert(e.path().filename().string());
-  }
   return ids;
 }
 
-TEST_F(SerialPortTest, IdleOpenPortThreadsSleep) {
+TEST_F(SerialPortTest, IdleOpenPortThreadsWaitWithoutLimit) {
   // A sanitizer runtime starts a helper thread along with the first thread
-  // of a process: let that happen before counting the port's threads.
+  // of a process: let that happen before telling the port's threads apart.
   std::thread([] {}).join();
   const std::set<std::string> before = ThreadIds();
   ASSERT_TRUE(port.Open());
   std::vector<std::string> mine;
-  auto asleep = [&] {
-    mine.clear();
-    for (const std::string& id : ThreadIds()) {
-      if (before.count(id)) continue;
-      mine.push_back(id);
-      if (ThreadStatus(id)["State"].rfind("S", 0) != 0) return false;
-    }
-    return mine.size() == 2;
-  };
-  ASSERT_TRUE(WaitFor(asleep)) << "reader and writer block";
+  for (const std::string& id : ThreadIds())
+    if (!before.count(id)) mine.push_back(id);
+  ASSERT_EQ(mine.size(), 2u) << "a reader and a writer";
+  // Their switches, once both sleep without a time limit; -1 until then.
   auto switches = [&] {
     long total = 0;
-    for (const std::string& id : mine)
-      total += std::stol(ThreadStatus(id)["voluntary_ctxt_switches"]);
+    for (const std::string& id : mine) {
+      const long n = SwitchesIfWaitingWithoutLimit(id);
+      if (n < 0) return -1L;
+      total += n;
+    }
     return total;
   };
-  const long start = switches();
-  // A loop with a short time-out would wake several times in this window;
-  // blocked threads do not wake at all.
-  std::this_thread::sleep_for(500ms);
-  EXPECT_LE(switches() - start, 1);
+  long idle = -1;
+  ASSERT_TRUE(WaitFor([&] { return (idle = switches()) >= 0; })) << "a wait with a time-out";
+  // One byte in: the reader wakes, ends its block after the 100 ms gap and
+  // sleeps again; the writer never wakes. A wake-up loop would add many.
+  ASSERT_TRUE(peer.Send(Bytes{0x16}));
+  ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) == 1; }));
+  long after = -1;
+  ASSERT_TRUE(WaitFor([&] { return (after = switches()) >= 0; }));
+  EXPECT_LE(after - idle, 5);
 }
 
 TEST_F(SerialPortTest, PeerHangUpEndsBothThreadsWithOneLineEach) {
   ASSERT_TRUE(port.Open());
   ASSERT_TRUE(peer.Send(Bytes{0x68, 0x16}));
-  ASSERT_TRUE(WaitFor([&] { return RingHolds(2); }));
+  ASSERT_TRUE(WaitFor([&] { return ring.Unread() == 2; }));
   peer.HangUp();
   ASSERT_TRUE(WaitFor([&] { return !port.ReaderRunning(); }));
   EXPECT_TRUE(WaitFor([&] { return lines.Count(" 串口COM3读取已停止") == 1; }));
@@ -344,6 +414,72 @@ TEST_F(SerialPortTest, PeerHangUpEndsBothThreadsWithOneLineEach) {
   port.Close();
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(Unread(), (Bytes{0x68, 0x16}));
+}
+
+// Options as a freshly opened terminal reports them: cooked, echoing, with
+// a few options of its own that must survive.
+termios Reported() {
+  termios t{};
+  t.c_iflag = ICRNL | IXON | IXANY | IMAXBEL | BRKINT;
+  t.c_oflag = OPOST | ONLCR;
+  t.c_lflag = ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN;
+  t.c_cflag = CS7 | PARODD | PARENB | CSTOPB | HUPCL | CRTSCTS;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 5;
+  t.c_cc[VINTR] = 3;
+  ::cfsetispeed(&t, B9600);
+  ::cfsetospeed(&t, B9600);
+  return t;
+}
+
+TEST(TermiosLine, BenchLineIs2400EightEvenOneRaw) {
+  termios t = Reported();
+  ASSERT_TRUE(MakeLineTermios(t, LineSettings{}));
+  EXPECT_EQ(::cfgetispeed(&t), B2400);
+  EXPECT_EQ(::cfgetospeed(&t), B2400);
+  // Options the line settings do not name (HUPCL, CRTSCTS, IXANY, ONLCR,
+  // ECHOE, VINTR) stay as the device reported them.
+  constexpr tcflag_t kControl = CSIZE | PARENB | PARODD | CSTOPB | CREAD | CLOCAL | HUPCL | CRTSCTS;
+  EXPECT_EQ(t.c_cflag & kControl,
+            static_cast<tcflag_t>(CS8 | PARENB | CREAD | CLOCAL | HUPCL | CRTSCTS));
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN | ECHOE), static_cast<tcflag_t>(ECHOE));
+  EXPECT_EQ(t.c_oflag & (OPOST | ONLCR), static_cast<tcflag_t>(ONLCR));
+  EXPECT_EQ(t.c_iflag & (ICRNL | IXON | BRKINT | IXANY), static_cast<tcflag_t>(IXANY));
+  EXPECT_EQ(t.c_cc[VMIN], 1);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+  EXPECT_EQ(t.c_cc[VINTR], 3);
+  EXPECT_TRUE(TermiosMatches(t, LineSettings{}, true));
+}
+
+TEST(TermiosLine, OtherFormatsAndUnsupportedOnes) {
+  termios t = Reported();
+  ASSERT_TRUE(MakeLineTermios(t, LineSettings{9600, 7, Parity::kOdd, 2}));
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB),
+            static_cast<tcflag_t>(CS7 | PARENB | PARODD | CSTOPB));
+  ASSERT_TRUE(MakeLineTermios(t, LineSettings{2400, 8, Parity::kNone, 1}));
+  EXPECT_FALSE(t.c_cflag & (PARENB | PARODD));
+
+  const termios before = t;
+  EXPECT_FALSE(MakeLineTermios(t, LineSettings{2401, 8, Parity::kEven, 1}));
+  EXPECT_FALSE(MakeLineTermios(t, LineSettings{2400, 9, Parity::kEven, 1}));
+  EXPECT_FALSE(MakeLineTermios(t, LineSettings{2400, 8, Parity::kEven, 3}));
+  EXPECT_EQ(t.c_cflag, before.c_cflag) << "refused settings change nothing";
+}
+
+TEST(TermiosLine, ReadBackCheck) {
+  termios t = Reported();
+  EXPECT_FALSE(TermiosMatches(t, LineSettings{}, false)) << "cooked, 9600";
+  ASSERT_TRUE(MakeLineTermios(t, LineSettings{}));
+  termios no_parity = t;
+  no_parity.c_cflag &= ~PARENB;
+  EXPECT_FALSE(TermiosMatches(no_parity, LineSettings{}, true));
+  EXPECT_TRUE(TermiosMatches(no_parity, LineSettings{}, false));
+  termios slow = t;
+  ::cfsetospeed(&slow, B1200);
+  EXPECT_FALSE(TermiosMatches(slow, LineSettings{}, false));
+  termios echoing = t;
+  echoing.c_lflag |= ECHO;
+  EXPECT_FALSE(TermiosMatches(echoing, LineSettings{}, false));
 }
 
 }  // namespace

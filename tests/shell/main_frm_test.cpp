@@ -1,11 +1,12 @@
-// The main window's menu: docking one tool window at a time, the monitor
-// and the channel-status snapshot.
+// The main window's menu: docking one tool window at a time, the monitor,
+// and the channel-status window, a snapshot of the switch channels and the
+// rows' ports.
 #include <QMenu>
 
 #include "support/window_support.h"
 
 using namespace qv;
-using namespace qv::shell_test;
+using namespace qv::test;
 
 namespace {
 
@@ -28,48 +29,18 @@ QAction* Item(TMainFrm& main, const char* name) {
   return main.findChild<QAction*>(name);
 }
 
+QColor Colour(const QFrame* panel) {
+  return panel->palette().color(QPalette::Window);
+}
+
 }  // namespace
 
 class MainFrmTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void ChoosingTheSameToolWindowTwiceKeepsItDocked() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    EventLog log;
-    log.Watch(program->SetParaFrm.get());
-    Item(main, "nSetPara")->trigger();
-    Item(main, "nSetPara")->trigger();
-    QCOMPARE(main.CurrentToolForm(), program->SetParaFrm.get());
-    QVERIFY(program->SetParaFrm->isVisible());
-    QCOMPARE(program->SetParaFrm->parentWidget(), main.findChild<QWidget*>("plMain"));
-    QVERIFY(!program->SetParaFrm->isWindow());
-    QVERIFY(!log.events.contains("close SetParaFrm"));
-  }
-
-  void ChoosingAnotherClosesThePreviousFirst() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    Item(main, "nTotalDetection")->trigger();
-    QVERIFY(program->OverallDetectionFrm->isVisible());
-    EventLog log;
-    log.Watch(program->OverallDetectionFrm.get());
-    log.Watch(program->FlowDetectionFrm.get());
-    Item(main, "nFlowDetection")->trigger();
-    QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
-    QVERIFY(!program->OverallDetectionFrm->isVisible());
-    QVERIFY(program->FlowDetectionFrm->isVisible());
-    QCOMPARE(main.CurrentToolForm(), program->FlowDetectionFrm.get());
-    // The closed window is hidden, not destroyed, and comes back docked.
-    Item(main, "nTotalDetection")->trigger();
-    QVERIFY(program->OverallDetectionFrm->isVisible());
-    QVERIFY(!program->FlowDetectionFrm->isVisible());
-  }
-
-  void EveryToolItemDocksItsWindow() {
+  // Each item docks its window, alone; choosing it again keeps it docked.
+  void EveryToolItemDocksItsWindowAlone() {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
@@ -81,55 +52,104 @@ class MainFrmTest : public QObject {
         {"nReadData", program->ReadDataFrm.get()},
     };
     for (const auto& [name, form] : items) {
+      EventLog log;
+      log.Watch(form);
+      Item(main, name)->trigger();
       Item(main, name)->trigger();
       QCOMPARE(main.CurrentToolForm(), form);
+      QCOMPARE(form->parentWidget(), main.findChild<QWidget*>("plMain"));
+      QVERIFY(!form->isWindow());
+      QCOMPARE(log.events, QStringList({"show " + form->objectName()}));
       int visible = 0;
       for (const auto& other : items)
         visible += other.second->isVisible() ? 1 : 0;
       QCOMPARE(visible, 1);
     }
-  }
-
-  void ToolWindowCaptionsFollowTheLanguage() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    Item(main, "nReadData")->trigger();
-    QCOMPARE(program->ReadDataFrm->windowTitle(), QString("抄表"));
+    // A docked window shows in the language of the moment.
     bench.state->Settings.Language = 1;
     Item(main, "nSetPara")->trigger();
     QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
   }
 
-  void MonitorItemShowsTheMonitorUndocked() {
+  void ChoosingAnotherClosesThePreviousFirst() {
+    Bench bench;
+    auto program = bench.Start();
+    TMainFrm& main = *program->MainFrm;
+    Item(main, "nTotalDetection")->trigger();
+    EventLog log;
+    log.Watch(program->OverallDetectionFrm.get());
+    log.Watch(program->FlowDetectionFrm.get());
+    Item(main, "nFlowDetection")->trigger();
+    QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
+    // The closed window is hidden, not destroyed, and comes back docked.
+    Item(main, "nTotalDetection")->trigger();
+    QVERIFY(program->OverallDetectionFrm->isVisible());
+    QVERIFY(!program->FlowDetectionFrm->isVisible());
+  }
+
+  void MonitorAndChannelStateItemsShowWindowsOfTheirOwn() {
     Bench bench;
     auto program = bench.Start();
     Item(*program->MainFrm, "nMessageMonitor")->trigger();
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
-    QVERIFY(monitor.isVisible());
-    QVERIFY(monitor.isWindow());
+    QVERIFY(monitor.isVisible() && monitor.isWindow());
     QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
-  }
 
-  void ChannelStateItemOpensAFreshModalSnapshot() {
-    Bench bench;
-    auto program = bench.Start();
+    // The channel-state item opens a fresh modal snapshot.
     bench.state->ChannelState[2] = 1;
-    QString title;
-    QString colour;
+    QString seen;  // the title and channel 2's colour
     QPointer<QWidget> opened;
     CloseNextModal([&](QWidget* modal) {
       opened = modal;
-      title = modal->windowTitle();
-      colour = modal->findChild<QFrame*>("rzpl3")->palette().color(QPalette::Window).name();
+      seen = modal->windowTitle() + " " + Colour(modal->findChild<QFrame*>("rzpl3")).name();
     });
     Item(*program->MainFrm, "N2")->trigger();
-    QCOMPARE(title, QString("通道状态"));
-    QCOMPARE(colour, QString("#00ff00"));
+    QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
+  }
+
+  void OnlyConfirmedChannelsAreLimeAndTheColoursAreASnapshot() {
+    Bench bench;
+    SharedState& s = *bench.state;
+    for (int c = 0; c < 16; c += 2)
+      s.ChannelState[c] = 1;  // as the switch reports
+    TChannelStatusFrm form(s);
+    form.show();
+    s.ChannelState.fill(1);  // too late for the snapshot
+    // Served events and a fresh rendering change nothing.
+    QCoreApplication::sendPostedEvents();
+    const QImage image = form.grab().toImage();
+    for (int c = 0; c < 20; ++c) {
+      QFrame* panel = form.ChannelPanels()[c];
+      const QColor expected =
+          c < 16 && c % 2 == 0 ? TChannelStatusFrm::kLime : TChannelStatusFrm::kRed;
+      QCOMPARE(Colour(panel), expected);
+      QCOMPARE(image.pixelColor(panel->mapTo(&form, panel->rect().center())), expected);
+    }
+    QCOMPARE(form.ChannelPanels()[19]->objectName(), QString("rzpl20"));
+  }
+
+  void ARowShowsLimeOnlyWhenItsPortOpened() {
+    PtyPeer com5;
+    Bench bench;
+    // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
+    bench.Write("comminfo.ini",
+                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    QVERIFY(s.Slots[5].PortOpen);
+    QVERIFY(!s.Slots[6].PortOpen);
+    s.Settings.Language = 1;  // (the menu test sees it in Chinese)
+    TChannelStatusFrm form(s);
+    form.show();
+    QCOMPARE(form.windowTitle(), QString("Channel State"));
+    QCOMPARE(form.PortPanels()[0]->objectName(), QString("rzplCom1"));
+    for (int row = 0; row < 20; ++row)
+      QCOMPARE(Colour(form.PortPanels()[row]),
+               row == 0 ? TChannelStatusFrm::kLime : TChannelStatusFrm::kRed);
   }
 };
 

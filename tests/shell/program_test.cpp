@@ -1,89 +1,78 @@
-// Start-up as the program runs it: the nine windows, the settings read when
-// the main window shows, the language of the captions, and the files a
-// close leaves behind.
+// The program from start to close: the nine windows, the settings read when
+// the main window shows, the language of the captions and its follow-up;
+// closing saves both settings files and closes every open port, a refused
+// save keeps everything running, a running operation ends first.
 #include <QDate>
-#include <QMenu>
 
 #include "core/settings_files.h"
+#include "protocol/operation_runner.h"
 #include "support/window_support.h"
 
 using namespace qv;
-using namespace qv::shell_test;
+using namespace qv::test;
+
+namespace {
+
+// An operation whose meters never answer: every row uses all its attempts.
+constexpr OperationRow kSilent[] = {{1, "开始", Command::kStartTest, 0, 0, Command::kReadAddress,
+                                     Confirm::kReply, 0, ReplyLayout::kNone}};
+
+// A tool window running such an operation, as a detection window would.
+class BusyForm : public TToolForm {
+ public:
+  explicit BusyForm(SharedState& state) : TToolForm(state), run_(state, Pump(), kSilent) {}
+
+  void Start() {
+    run_.Run(1);
+    returned = true;
+  }
+  bool returned = false;
+
+ protected:
+  void CancelRuns() override { run_.Cancel(); }
+
+ private:
+  BenchRun run_;
+};
+
+}  // namespace
 
 class ProgramTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Only the main window shows, maximised; showing it reads the settings
+  // and sets the tester and the date.
   void StartsWithOnlyTheMainWindowVisible() {
-    Bench bench;
-    auto program = bench.Start();
-    QVERIFY(program);
-    QCOMPARE(program->MainFrm->objectName(), QString("MainFrm"));
-    QVERIFY(program->MainFrm->isVisible());
-    QVERIFY(program->MainFrm->windowState() & Qt::WindowMaximized);
-    const std::vector<std::pair<QWidget*, const char*>> hidden = {
-        {program->OverallDetectionFrm.get(), "OverallDetectionFrm"},
-        {program->FlowDetectionFrm.get(), "FlowDetectionFrm"},
-        {program->ShowMessageFrm.get(), "ShowMessageFrm"},
-        {program->SetParaFrm.get(), "SetParaFrm"},
-        {program->ChannelStatusFrm.get(), "ChannelStatusFrm"},
-        {program->ReadDataFrm.get(), "ReadDataFrm"},
-        {program->ErrorInfoParaFrm.get(), "ErrorInfoParaFrm"},
-        {program->OtherParaFrm.get(), "OtherParaFrm"},
-    };
-    for (const auto& [window, name] : hidden) {
-      QCOMPARE(window->objectName(), QString(name));
-      QVERIFY2(!window->isVisible(), name);
-    }
-    QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
-  }
-
-  void ShowingTheMainWindowSetsTesterAndDate() {
     Bench bench;
     bench.Write("sysinfo.ini", "[BaseParam]\nMeterNum=7\n");
     auto program = bench.Start();
+    QVERIFY(program);
+    QVERIFY(program->MainFrm->isVisible());
+    QVERIFY(program->MainFrm->windowState() & Qt::WindowMaximized);
+    for (QWidget* window : std::initializer_list<QWidget*>{
+             program->OverallDetectionFrm.get(), program->FlowDetectionFrm.get(),
+             program->ShowMessageFrm.get(), program->SetParaFrm.get(),
+             program->ChannelStatusFrm.get(), program->ReadDataFrm.get(),
+             program->ErrorInfoParaFrm.get(), program->OtherParaFrm.get()})
+      QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+    QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
     const SystemSettings& s = bench.state->Settings;
     QCOMPARE(s.OperatorName, std::string("Test"));
     QCOMPARE(QString::fromStdString(s.TestDate), QDate::currentDate().toString("yyyy-MM-dd"));
     QCOMPARE(s.MeterNum, 7);
   }
 
-  void LanguageTwoInTheFileGivesChineseCaptions() {
-    Bench bench;
-    bench.Write("sysinfo.ini", "[BaseParam]\nLanguage=2\n");
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    QCOMPARE(main.windowTitle(), QString("QorvantisV2.02"));
-    QCOMPARE(main.findChild<QAction*>("nSystem")->text(), QString("系统"));
-    QCOMPARE(main.findChild<QAction*>("nExit")->text(), QString("退出(&X)"));
-  }
-
-  void EnglishFromTheFile() {
-    Bench bench;
-    bench.Write("sysinfo.ini", "[BaseParam]\nLanguage=1\n");
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    QCOMPARE(main.windowTitle(), QString("Qorvantis V2.02"));
-    const std::vector<std::pair<const char*, const char*>> captions = {
-        {"nSystem", "System"},
-        {"nSetPara", "Set Parameter"},
-        {"N1", "Other Parameter"},
-        {"N2", "Channel State"},
-        {"nExit", "Exit(&X)"},
-        {"nCheckMeter", "Detection"},
-        {"nFlowDetection", "Flow Detection"},
-        {"nTotalDetection", "Total Detection"},
-        {"nReadDataM", "Meter Reading"},
-        {"nReadData", "Meter Reading"},
-        {"nMessage", "Information"},
-        {"nMessageMonitor", "Information Monitoring"},
-    };
-    for (const auto& [name, caption] : captions) {
-      auto* item = main.findChild<QAction*>(name);
-      QVERIFY2(item, name);
-      QCOMPARE(item->text(), QString(caption));
+  // Language 1 is English; any other value, even one out of range, Chinese.
+  void CaptionsInTheLanguageOfTheFile() {
+    for (const auto& [language, title, exit] : {std::tuple("1", "Qorvantis V2.02", "Exit(&X)"),
+                                                std::tuple("2", "QorvantisV2.02", "退出(&X)")}) {
+      Bench bench;
+      bench.Write("sysinfo.ini", std::string("[BaseParam]\nLanguage=") + language + "\n");
+      auto program = bench.Start();
+      QCOMPARE(program->MainFrm->windowTitle(), QString(title));
+      QCOMPARE(program->MainFrm->findChild<QAction*>("nExit")->text(), QString(exit));
     }
-    QVERIFY(main.findChild<QAction*>("N3")->isSeparator());
   }
 
   void LanguageChangeReachesTheMainWindow() {
@@ -101,39 +90,89 @@ class ProgramTest : public QObject {
     QCOMPARE(main.findChild<QAction*>("nMessageMonitor")->text(), QString("信息监控"));
   }
 
-  void ClosingWithNoFilesCreatesBothWithEveryKey() {
+  // A refused save shows the error and keeps everything running; once the
+  // way is clear, closing closes every open port and saves both files.
+  void ClosingClosesThePortsAndSavesBothFilesUnlessASaveIsRefused() {
+    PtyPeer com1, com2, com3;
     Bench bench;
+    bench.Write("comminfo.ini",
+                "[Comm]\n0=1\n1=2\n2=3\n[Channel]\n2=5\n" +
+                    Devices({{1, com1.Path()}, {2, com2.Path()}, {3, com3.Path()}}));
     auto program = bench.Start();
-    QVERIFY(program->MainFrm->close());
-    QCOMPARE(bench.Entries(), QStringList({"comminfo.ini", "sysinfo.ini"}));
+    SharedState& s = *bench.state;
+    for (int n = 1; n <= 3; ++n)
+      QVERIFY(s.Slots[n].PortOpen && s.Slots[n].Port->IsOpen());
+    s.Settings.MeterNum = 12;  // an edit made while running reaches the file
 
-    const auto sys = IniKeys(bench.Read("sysinfo.ini"));
-    QCOMPARE(sys.size(), size_t{1});
-    QCOMPARE(sys.at("BaseParam").size(), 21);
-    QCOMPARE(sys.at("BaseParam").first(), QString("CommProtocol"));
-    QCOMPARE(sys.at("BaseParam").last(), QString("ReadAgainTimes"));
+    // A directory where the file should go: the save cannot replace it.
+    QVERIFY(std::filesystem::create_directory(bench.File("sysinfo.ini")));
+    QString shown;
+    CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
+    QVERIFY(!program->MainFrm->close());
+    QCOMPARE(shown.toStdString(), "Unable to write to " + bench.File("sysinfo.ini"));
+    QVERIFY(program->MainFrm->isVisible());
+    QVERIFY(s.Slots[1].Port->IsOpen());
 
-    const QByteArray comm = bench.Read("comminfo.ini");
-    const auto keys = IniKeys(comm);
-    QCOMPARE(keys.size(), size_t{2});
-    QCOMPARE(keys.at("Comm").size(), 20);
-    QCOMPARE(keys.at("Channel").size(), 20);
-    for (const QByteArray& line : comm.split('\n')) {
-      if (line.contains('=')) QCOMPARE(line.trimmed().split('=').at(1), QByteArray("0"));
+    QVERIFY(std::filesystem::remove(bench.File("sysinfo.ini")));
+    program->MainFrm->findChild<QAction*>("nExit")->trigger();
+
+    QVERIFY(!program->MainFrm->isVisible());
+    for (int n = 1; n <= 3; ++n) {
+      QVERIFY(!s.Slots[n].Port->IsOpen());
+      QVERIFY(s.Slots[n].PortOpen);  // keeps its value
     }
+    QCOMPARE(bench.Listing(), std::string("comminfo.ini;sysinfo.ini;"));
+    QVERIFY(bench.Read("sysinfo.ini").contains("MeterNum=12"));
+    QCOMPARE(bench.Keys("sysinfo.ini", "BaseParam"), 21);
+    QCOMPARE(bench.Keys("comminfo.ini", "Comm"), 20);
+    QCOMPARE(bench.Keys("comminfo.ini", "Channel"), 20);
+    QCOMPARE(bench.Keys("comminfo.ini", "Devices"), 3);  // kept as it was
+    QVERIFY(bench.Read("comminfo.ini").contains("2=5"));
   }
 
-  void ASavedLanguageComesBackAtTheNextStart() {
+  void ClosingDuringAnOperationEndsItFirst() {
+    PtyPeer com1;
     Bench bench;
-    {
-      auto program = bench.Start();
-      bench.state->Settings.Language = 1;
-      QVERIFY(program->MainFrm->close());
-    }
-    bench.state = std::make_unique<SharedState>();
-    bench.state->ProgramDir = bench.dir.path().toStdString() + "/";
+    // Three silent meters, three attempts of a second each: nine seconds
+    // of sending unless the operation is ended.
+    bench.Write("sysinfo.ini",
+                "[BaseParam]\nCommType=1\nMeterNum=3\nReadAgainTimes=3\nCommWaitTimer=1000\n");
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n1=1\n2=1\n" + Devices({{1, com1.Path()}}));
     auto program = bench.Start();
-    QCOMPARE(program->MainFrm->windowTitle(), QString("Qorvantis V2.02"));
+    SharedState& s = *bench.state;
+    for (int r = 0; r < 3; ++r)
+      s.Rows[r].Selected = true;
+    BusyForm busy(s);
+    TMainFrm& main = *program->MainFrm;
+    ToolForms tools;
+    tools.FlowDetection = &busy;
+    main.SetWindows(tools, program->ShowMessageFrm.get());
+
+    // The operator closes the program once the first frame is out and the
+    // operation waits for its reply.
+    int sent = 0;
+    int sent_at_close = -1;
+    bool running_at_close = false;
+    s.Log.SetSink([&](const std::string& line) {
+      if (line.find(" 发送数据：") == std::string::npos || ++sent > 1) return;
+      QTimer::singleShot(0, &main, [&] {
+        s.Log.DeliverPending();
+        sent_at_close = sent;
+        running_at_close = s.OperationRunning;
+        main.close();
+      });
+    });
+    QTimer::singleShot(0, &busy, [&] { busy.Start(); });
+
+    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 10000);
+    QVERIFY(running_at_close);
+    QVERIFY(sent_at_close > 0);
+    QVERIFY(busy.returned);
+    QVERIFY(!s.OperationRunning);
+    s.Log.DeliverPending();
+    QCOMPARE(sent, sent_at_close);  // nothing sent after the close
+    QVERIFY(!s.Slots[1].Port->IsOpen());
+    QCOMPARE(bench.Keys("sysinfo.ini", "BaseParam"), 21);
   }
 };
 

@@ -1,184 +1,173 @@
-// Who hears and who answers under each wiring: one shared line, one line per
-// meter, and one line behind the 16-channel switch.
+// Who hears and who answers under each wiring (one shared line, one line per
+// meter, one line behind the 16-channel switch), and a line opened for
+// exclusive use, closed and opened again, as with a real serial device.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include "sim_fixture.h"
+#include "support/known_bench.h"
 
-namespace qv::sim::test {
+namespace qv::sim {
 namespace {
 
-// Initialise to meter 2024000001 and 2024000002, and their replies.
-constexpr const char* kInit1 = "FE FE FE 68 55 01 00 00 24 20 00 00 24 04 01 01 01 00 2D 16";
-constexpr const char* kInit1Reply = "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16";
-constexpr const char* kInit2 = "FE FE FE 68 55 02 00 00 24 20 00 00 24 04 01 01 01 00 2E 16";
-constexpr const char* kInit2Reply = "68 55 02 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16";
-constexpr size_t kInitReplySize = 17;
-// ReadAddress (wildcard address) and the replies of meters 1 and 2.
-constexpr const char* kReadAddress = "FE FE FE 68 55 AA AA AA AA AA AA AA 23 04 81 0A 01 00 16 16";
+using namespace qv::test;
+
+// The replies of meters 1 and 2 to ReadAddress.
 constexpr const char* kAddress1Reply = "68 55 01 00 00 24 20 00 00 A3 04 81 0A 01 00 35 16";
 constexpr const char* kAddress2Reply = "68 55 02 00 00 24 20 00 00 A3 04 81 0A 01 00 36 16";
-// Initialise to the broadcast address.
-constexpr const char* kInitBroadcast =
-    "FE FE FE 68 55 AA AA AA AA AA AA AA 24 04 01 01 01 00 8E 16";
 
 // Switch frames (28 bytes) and status replies (24 bytes).
 constexpr const char* kConnect1 =
     "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 A9 AA AA AA AA AA AA AA 17 16";
 constexpr const char* kConnect1Reply =
     "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 01 00 00 00 00 00 00 00 49 16";
-constexpr const char* kConnect0 =
-    "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 06 9A AA AA AA AA AA AA AA 09 16";
-constexpr const char* kConnect0Reply =
-    "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 06 10 00 00 00 00 00 00 00 59 16";
-constexpr const char* kConnect3 =
-    "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 FF AA A9 AA AA AA AA AA AA 11 16";
-constexpr const char* kConnect3Reply =
-    "68 56 AB CD EF 12 34 56 78 B9 0B 12 34 FF 00 01 00 00 00 00 00 00 43 16";
 constexpr size_t kStatusSize = 24;
 
-// Sends `request` and expects no reply once the bench has taken it in.
-void ExpectNoReply(VirtualBench& bench, PtyClient& line, const char* request) {
-  const size_t before = bench.ReceivedCount();
-  line.WriteHex(request);
-  ASSERT_TRUE(bench.WaitReceived(before + 1, milliseconds(2000)));
-  EXPECT_TRUE(line.ReadUntilSilent(milliseconds(100)).empty()) << request;
-}
-
-TEST(SingleWiring, OnlyTheAddressedMeterAnswers) {
-  VirtualBench bench(KnownOptions(Wiring::kSingle, 3));
-  StartKnown(bench);
-  ASSERT_EQ(bench.DevicePaths().size(), 1u);
-  PtyClient line(bench.DevicePaths()[0]);
-  EXPECT_EQ(line.Exchange(kInit2, kInitReplySize), kInit2Reply);
-  EXPECT_TRUE(line.ReadUntilSilent(milliseconds(50)).empty());
-  EXPECT_EQ(line.Exchange(kInit1, kInitReplySize), kInit1Reply);
-  const auto received = bench.Received();
+TEST(SingleWiring, OnlyTheAddressedMeterAnswersAndTheFirstTheWildcard) {
+  KnownBench b(KnownOptions(Wiring::kSingle, 3));
+  ASSERT_EQ(b.bench.DevicePaths().size(), 1u);
+  EXPECT_EQ(b.line.Exchange(kInit2, 17), kInit2Reply);
+  EXPECT_EQ(b.line.Exchange(kReadAddress, 17), kAddress1Reply);
+  const auto received = b.bench.Received();
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[0].answers, std::vector<int>{1});
   EXPECT_EQ(received[1].answers, std::vector<int>{0});
-}
-
-TEST(SingleWiring, ReadAddressIsAnsweredByTheFirstMeterOnly) {
-  VirtualBench bench(KnownOptions(Wiring::kSingle, 3));
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths()[0]);
-  EXPECT_EQ(line.Exchange(kReadAddress, 17), kAddress1Reply);
-  EXPECT_TRUE(line.ReadUntilSilent(milliseconds(100)).empty());
-}
-
-TEST(SingleWiring, BroadcastAndForeignAddressesGetNoReply) {
-  VirtualBench bench(KnownOptions(Wiring::kSingle, 2));
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths()[0]);
-  ExpectNoReply(bench, line, kInitBroadcast);
-  ExpectNoReply(bench, line,
-                "FE FE FE 68 55 03 00 00 24 20 00 00 24 04 01 01 01 00 2F 16");  // 2024000003
+  // Broadcast and foreign (2024000009) addresses get no reply.
+  for (const char* head : {"68 55 AA AA AA AA AA AA AA 24 04 01 01 01 00",
+                           "68 55 09 00 00 24 20 00 00 24 04 01 01 01 00"})
+    EXPECT_TRUE(NoReplyBefore(b.bench, b.line, CompleteHex(head), kInit1, kInit1Reply)) << head;
 }
 
 TEST(MultiWiring, EachMeterHasItsOwnLine) {
-  VirtualBench bench(KnownOptions(Wiring::kMulti, 3));
-  StartKnown(bench);
-  const auto paths = bench.DevicePaths();
+  KnownBench b(KnownOptions(Wiring::kMulti, 3));
+  const auto paths = b.bench.DevicePaths();
   ASSERT_EQ(paths.size(), 3u);
   EXPECT_NE(paths[0], paths[1]);
-  PtyClient line1(paths[0]);
-  PtyClient line2(paths[1]);
+  PtyPeer line2(paths[1]);
   EXPECT_EQ(line2.Exchange(kReadAddress, 17), kAddress2Reply);
-  EXPECT_EQ(line1.Exchange(kReadAddress, 17), kAddress1Reply);
-  EXPECT_EQ(line2.Exchange(kInit2, kInitReplySize), kInit2Reply);
-  // Meter 1 is not on line 2.
-  ExpectNoReply(bench, line2, kInit1);
-  EXPECT_TRUE(line1.ReadUntilSilent(milliseconds(50)).empty());
-  EXPECT_EQ(bench.PortOfMeter(2), 2);
+  EXPECT_EQ(b.line.Exchange(kReadAddress, 17), kAddress1Reply);
+  // Meter 1 is not on line 2, and line 1 carries nothing of it.
+  EXPECT_TRUE(NoReplyBefore(b.bench, line2, kInit1, kInit2, kInit2Reply));
+  EXPECT_EQ(b.line.Exchange(kInit1, 17), kInit1Reply);
+  EXPECT_EQ(b.bench.PortOfMeter(2), 2);
 }
 
 TEST(ChannelWiring, MetersHearNothingUntilTheirChannelIsConnected) {
-  VirtualBench bench(KnownOptions(Wiring::kChannel, 4));
-  StartKnown(bench);
-  ASSERT_EQ(bench.DevicePaths().size(), 1u);
-  PtyClient line(bench.DevicePaths()[0]);
-  ExpectNoReply(bench, line, kInit2);
-  EXPECT_FALSE(bench.ConnectedChannel().has_value());
+  KnownBench b(KnownOptions(Wiring::kChannel, 4));
+  ASSERT_EQ(b.bench.DevicePaths().size(), 1u);
+  EXPECT_FALSE(b.bench.ConnectedChannel().has_value());
+  EXPECT_TRUE(NoReplyBefore(b.bench, b.line, kInit2, kConnect1, kConnect1Reply));
+  EXPECT_EQ(b.bench.ConnectedChannel(), 1);
+  EXPECT_EQ(b.line.Exchange(kInit2, 17), kInit2Reply);
+  // Meter 1 sits on channel 0; the wildcard reaches meter 2.
+  EXPECT_TRUE(NoReplyBefore(b.bench, b.line, kInit1, kReadAddress, kAddress2Reply));
 
-  EXPECT_EQ(line.Exchange(kConnect1, kStatusSize), kConnect1Reply);
-  EXPECT_EQ(bench.ConnectedChannel(), 1);
-  EXPECT_EQ(line.Exchange(kInit2, kInitReplySize), kInit2Reply);
-  ExpectNoReply(bench, line, kInit1);  // meter 1 sits on channel 0
-  EXPECT_EQ(line.Exchange(kReadAddress, 17), kAddress2Reply);
-
-  EXPECT_EQ(line.Exchange(kConnect0, kStatusSize), kConnect0Reply);
-  EXPECT_EQ(line.Exchange(kInit1, kInitReplySize), kInit1Reply);
-  ExpectNoReply(bench, line, kInit2);
+  EXPECT_EQ(b.line.Exchange(kConnect0, kStatusSize), kConnect0Reply);
+  EXPECT_TRUE(NoReplyBefore(b.bench, b.line, kInit2, kInit1, kInit1Reply));
 }
 
+// Channel 3 is the low nibble of M1 and reported in S1, channel 15 the low
+// nibble of M7, reported in S7; no channel asked for turns every one off.
 TEST(ChannelWiring, StatusReportsChannelsInTheirNibbles) {
-  VirtualBench bench(KnownOptions(Wiring::kChannel, 16));
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths()[0]);
-  EXPECT_EQ(line.Exchange(kConnect3, kStatusSize), kConnect3Reply);
-  EXPECT_EQ(bench.ConnectedChannel(), 3);
-  // Channel 15: M7 = A9, reported as S7 = 01.
-  line.WriteHex(WithChecksum("68 56 AB CD EF 12 34 56 78 39 0B 12 34 07 AA AA AA AA AA AA AA A9"));
-  EXPECT_EQ(ToHex(line.ReadCount(kStatusSize)),
-            WithChecksum("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 07 00 00 00 00 00 00 00 01"));
-  // No channel asked for: every channel off.
-  line.WriteHex(WithChecksum("68 56 AB CD EF 12 34 56 78 39 0B 12 34 08 AA AA AA AA AA AA AA AA"));
-  EXPECT_EQ(ToHex(line.ReadCount(kStatusSize)),
-            WithChecksum("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 08 00 00 00 00 00 00 00 00"));
-  EXPECT_FALSE(bench.ConnectedChannel().has_value());
+  KnownBench b(KnownOptions(Wiring::kChannel, 16));
+  for (const auto& [m, s, channel] :
+       {std::tuple("FF AA A9 AA AA AA AA AA AA", "FF 00 01 00 00 00 00 00 00", std::optional(3)),
+        {"07 AA AA AA AA AA AA AA A9", "07 00 00 00 00 00 00 00 01", 15},
+        {"08 AA AA AA AA AA AA AA AA", "08 00 00 00 00 00 00 00 00", std::nullopt}}) {
+    EXPECT_EQ(
+        b.line.Exchange(CompleteHex(std::string("68 56 AB CD EF 12 34 56 78 39 0B 12 34 ") + m),
+                        kStatusSize),
+        CompleteHex(std::string("68 56 AB CD EF 12 34 56 78 B9 0B 12 34 ") + s));
+    EXPECT_EQ(b.bench.ConnectedChannel(), channel);
+  }
 }
 
 TEST(ChannelWiring, SwitchFramesNeedTheSwitchAddressAndAGoodChecksum) {
-  VirtualBench bench(KnownOptions(Wiring::kChannel, 2));
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths()[0]);
-  // Another address.
-  ExpectNoReply(
-      bench, line,
-      WithChecksum("68 56 AB CD EF 12 34 56 79 39 0B 12 34 05 A9 AA AA AA AA AA AA AA").c_str());
-  // Checksum off by one.
-  ExpectNoReply(
-      bench, line,
-      "FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 A9 AA AA AA AA AA AA AA 18 16");
-  EXPECT_FALSE(bench.ConnectedChannel().has_value());
+  KnownBench b(KnownOptions(Wiring::kChannel, 2));
+  EXPECT_EQ(b.line.Exchange(kConnect0, kStatusSize), kConnect0Reply);
+  // Channel 1 asked for by another address and with a checksum off by one:
+  // no reply, and meter 1 on channel 0 still hears.
+  for (const std::string& bad :
+       {CompleteHex("68 56 AB CD EF 12 34 56 79 39 0B 12 34 05 A9 AA AA AA AA AA AA AA"),
+        std::string("68 56 AB CD EF 12 34 56 78 39 0B 12 34 05 A9 AA AA AA AA AA AA AA 18 16")})
+    EXPECT_TRUE(NoReplyBefore(b.bench, b.line, bad, kInit1, kInit1Reply)) << bad;
 }
 
 TEST(ChannelWiring, SilentSwitchNeitherAnswersNorConnects) {
   BenchOptions options = KnownOptions(Wiring::kChannel, 2);
   options.switch_silent = true;
-  VirtualBench bench(options);
-  StartKnown(bench);
-  PtyClient line(bench.DevicePaths()[0]);
-  ExpectNoReply(bench, line, kConnect1);
-  EXPECT_FALSE(bench.ConnectedChannel().has_value());
-  ExpectNoReply(bench, line, kInit2);
-  bench.SetSwitchSilent(false);
-  EXPECT_EQ(line.Exchange(kConnect1, kStatusSize), kConnect1Reply);
+  KnownBench b(options);
+  ASSERT_TRUE(b.line.SendHex(kConnect1));
+  ASSERT_TRUE(b.line.SendHex(kInit2));
+  ASSERT_TRUE(b.bench.WaitReceived(2, kDeadline));
+  EXPECT_FALSE(b.bench.ConnectedChannel().has_value());
+  b.bench.SetSwitchSilent(false);
+  EXPECT_EQ(b.line.Exchange(kConnect1, kStatusSize), kConnect1Reply);
 }
 
 TEST(ChannelWiring, MoreThanSixteenMetersAreRefused) {
-  BenchOptions options = KnownOptions(Wiring::kChannel, 17);
-  VirtualBench bench(options);
+  VirtualBench bench(KnownOptions(Wiring::kChannel, 17));
   std::string error;
   EXPECT_FALSE(bench.Start(error));
   EXPECT_NE(error.find("1..16"), std::string::npos) << error;
 }
 
 TEST(Benches, TwoRunSideBySide) {
-  VirtualBench a(KnownOptions(Wiring::kSingle, 1));
   BenchOptions other = KnownOptions(Wiring::kSingle, 1);
   other.first_address = 2024000002;
-  VirtualBench b(other);
-  StartKnown(a);
-  StartKnown(b);
-  ASSERT_NE(a.DevicePaths()[0], b.DevicePaths()[0]);
-  PtyClient la(a.DevicePaths()[0]);
-  PtyClient lb(b.DevicePaths()[0]);
-  EXPECT_EQ(lb.Exchange(kInit2, kInitReplySize), kInit2Reply);
-  EXPECT_EQ(la.Exchange(kInit1, kInitReplySize), kInit1Reply);
-  EXPECT_EQ(a.ReceivedCount(), 1u);
-  EXPECT_EQ(b.ReceivedCount(), 1u);
+  KnownBench a(KnownOptions(Wiring::kSingle, 1));
+  KnownBench b(other);
+  ASSERT_NE(a.line.Path(), b.line.Path());
+  EXPECT_EQ(b.line.Exchange(kInit2, 17), kInit2Reply);
+  EXPECT_EQ(a.line.Exchange(kInit1, 17), kInit1Reply);
+  EXPECT_EQ(a.bench.ReceivedCount(), 1u);
+  EXPECT_EQ(b.bench.ReceivedCount(), 1u);
+}
+
+constexpr uid_t kNobody = 65534;
+
+// Another opener is refused while the line is held. Exclusive use binds only
+// unprivileged users, so when the tests run as root the checks run in a
+// child process that has given up root. Child process steps; the exit code
+// says which step failed (0 = all well).
+int OpenCloseReopen(const char* path) {
+  if (getuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
+  const int fd = open(path, O_RDWR | O_NOCTTY);
+  if (fd < 0) return 11;
+  if (ioctl(fd, TIOCEXCL) != 0) return 12;
+  // While held, a second open is refused.
+  const int second = open(path, O_RDWR | O_NOCTTY);
+  if (second >= 0) return 13;
+  close(fd);
+  // The bench clears exclusive use once it sees the close: retry for a while.
+  for (int i = 0; i < 200; ++i) {
+    const int again = open(path, O_RDWR | O_NOCTTY);
+    if (again >= 0) {
+      close(again);
+      return 0;
+    }
+    usleep(10000);
+  }
+  return 14;
+}
+
+TEST(ExclusiveUse, LineCanBeReopenedAfterTheProgramClosesIt) {
+  VirtualBench bench(KnownOptions(Wiring::kSingle, 1));
+  const std::string path = StartKnown(bench);
+  if (getuid() == 0) chmod(path.c_str(), 0666);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(OpenCloseReopen(path.c_str()));
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // The line still works afterwards.
+  EXPECT_EQ(PtyPeer(path).Exchange(kInit1, 17), kInit1Reply);
 }
 
 }  // namespace
-}  // namespace qv::sim::test
+}  // namespace qv::sim

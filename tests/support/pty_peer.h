@@ -1,28 +1,32 @@
-// Test helpers for the serial lines: a pseudo-terminal whose slave side the
-// port opens while the test plays the meter on the master side, bounded
-// waiting for a condition, and the lines an operation log has queued.
+// The test's end of a serial line: either a new pseudo-terminal whose slave
+// side the program's port opens while the test plays the meter on the master
+// side, or a line someone else made (a bench-sim line) opened the way the
+// program opens a serial port. Also: bounded waiting for a condition, the
+// lines an operation log has queued and a ring's unread bytes.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "core/operation_log.h"
+#include "serial/recv_ring.h"
+#include "support/hex.h"
 
-namespace qv::testing_serial {
+namespace qv::test {
 
-using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
 // Generous: the tests also run under the sanitizers on a loaded machine.
@@ -43,87 +47,103 @@ bool WaitFor(Cond cond, std::chrono::milliseconds limit = kDeadline) {
 
 class PtyPeer {
  public:
+  // A new pseudo-terminal; the port under test opens Path().
   PtyPeer() {
     char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) std::abort();
+    if (::openpty(&fd_, &slave_, name, nullptr, nullptr) != 0) std::abort();
     path_ = name;
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+  }
+  // The existing line `device` (a bench line, raw already), opened for
+  // exclusive use as the program opens its port.
+  explicit PtyPeer(const std::string& device) : path_(device) {
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    exclusive_ = fd_ >= 0 && ::ioctl(fd_, TIOCEXCL) == 0;
   }
   ~PtyPeer() {
     HangUp();
-    ::close(slave_);
+    if (slave_ >= 0) ::close(slave_);
   }
   PtyPeer(const PtyPeer&) = delete;
   PtyPeer& operator=(const PtyPeer&) = delete;
 
-  // The device the port opens.
+  // The device the port opens (a new pseudo-terminal) or the one opened.
   const std::string& Path() const { return path_; }
-  // The test's own descriptor of that device: keeps the pseudo-terminal
-  // alive while the port is closed, and reads back its settings.
+  // A new pseudo-terminal's own descriptor of Path(): keeps it alive while
+  // the port is closed, and reads back its settings.
   int Slave() const { return slave_; }
 
-  // Sends `bytes` to the port; false when they could not all be written
-  // before the deadline.
+  // Sends `bytes`; false when they could not all be written in time.
   bool Send(const Bytes& bytes) const {
     size_t done = 0;
     const auto end = std::chrono::steady_clock::now() + kDeadline;
-    while (done < bytes.size()) {
-      ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    while (done < bytes.size() && std::chrono::steady_clock::now() < end) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
       if (n > 0) {
         done += static_cast<size_t>(n);
-      } else if (std::chrono::steady_clock::now() >= end) {
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         return false;
       } else {
-        // Re-checks the deadline at least every 10 ms.
-        pollfd p{master_, POLLOUT, 0};
-        ::poll(&p, 1, 10);
+        pollfd p{fd_, POLLOUT, 0};
+        ::poll(&p, 1, 10);  // re-checks the deadline at least every 10 ms
       }
     }
-    return true;
+    return done == bytes.size();
   }
+  bool SendHex(std::string_view hex) const { return Send(Hex(hex)); }
   // One non-blocking write attempt; the bytes taken.
   size_t TrySend(const Bytes& bytes) const {
-    ssize_t n = ::write(master_, bytes.data(), bytes.size());
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     return n > 0 ? static_cast<size_t>(n) : 0;
   }
 
-  // What the port wrote, once `count` bytes came or the deadline passed.
+  // Waits until at least `count` bytes have come (or the deadline passed)
+  // and returns everything that had come by then.
   Bytes Receive(size_t count) const {
     Bytes out;
     const auto end = std::chrono::steady_clock::now() + kDeadline;
-    uint8_t buf[4096];
-    while (out.size() < count && std::chrono::steady_clock::now() < end) {
-      ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - out.size()));
-      if (n > 0) {
-        out.insert(out.end(), buf, buf + n);
-      } else {
-        // Re-checks the deadline at least every 10 ms.
-        pollfd p{master_, POLLIN, 0};
-        ::poll(&p, 1, 10);
-      }
+    while (out.size() < count) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      pollfd p{fd_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) < 0) break;
+      if (!Read(out) && !(p.revents & POLLIN)) break;  // hung up
     }
     return out;
   }
-
-  // Whatever the port wrote so far, without waiting for more.
+  // Whatever has come so far, without waiting for more.
   Bytes Drain() const {
     Bytes out;
-    uint8_t buf[4096];
-    ssize_t n;
-    while ((n = ::read(master_, buf, sizeof buf)) > 0)
-      out.insert(out.end(), buf, buf + n);
+    while (Read(out)) {
+    }
     return out;
   }
+  // Sends `request_hex` and returns the reply of `count` bytes as hex.
+  std::string Exchange(std::string_view request_hex, size_t count) const {
+    return SendHex(request_hex) ? ToHex(Receive(count)) : "not sent";
+  }
 
-  // The meter's side goes away: the port's side is hung up.
+  // The test's side goes away: the other side is hung up.
   void HangUp() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
+    if (fd_ < 0) return;
+    if (exclusive_) ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
   }
 
  private:
-  int master_ = -1;
+  // Appends what one read gives; false when it gave nothing.
+  bool Read(Bytes& out) const {
+    uint8_t buf[4096];
+    const ssize_t n = ::read(fd_, buf, sizeof buf);
+    if (n <= 0) return false;
+    out.insert(out.end(), buf, buf + n);
+    return true;
+  }
+
+  int fd_ = -1;
   int slave_ = -1;
+  bool exclusive_ = false;
   std::string path_;
 };
 
@@ -152,18 +172,6 @@ class LogLines {
 
 inline constexpr std::string_view kReceivedLabel = " 收到数据：";
 
-// "68 AA 16" as the byte dump of a log line: " 68 AA 16".
-inline std::string Dump(const Bytes& bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += ' ';
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
-
 inline Bytes Concat(const Bytes& a, const Bytes& b) {
   Bytes out = a;
   out.insert(out.end(), b.begin(), b.end());
@@ -178,25 +186,13 @@ inline Bytes Sequence(size_t count, uint8_t first = 0) {
   return out;
 }
 
-// A temporary directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qv-serial-XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+// A ring's unread bytes in order.
+inline Bytes UnreadOf(const RecvRing& ring) {
+  const RecvSnapshot s = ring.Snapshot();
+  Bytes out;
+  for (uint16_t i = s.RecvTail; i != s.RecvHead; i = (i + 1) & kRecvIndexMask)
+    out.push_back(s.RecvBuf[i]);
+  return out;
+}
 
-  std::string Dir() const { return path_ + "/"; }
-
- private:
-  std::string path_;
-};
-
-}  // namespace qv::testing_serial
+}  // namespace qv::test

@@ -9,12 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -22,7 +22,7 @@
 
 #include "core/ini_file.h"
 
-namespace qv::testing_files {
+namespace qv::test {
 
 class TempDir {
  public:
@@ -45,11 +45,9 @@ class TempDir {
   std::string File(const std::string& name) const { return Dir() + name; }
   // Names of the entries in the directory, sorted.
   std::string Listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+      names.insert(e.path().filename().string());
     std::string out;
     for (const auto& n : names)
       out += n + ";";
@@ -126,4 +124,4 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
   return out;
 }
 
-}  // namespace qv::testing_files
+}  // namespace qv::test

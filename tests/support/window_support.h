@@ -1,53 +1,39 @@
-// Helpers of the window tests: a program directory of its own per test, a
-// pseudo-terminal standing in for a meter line, the settings files read
-// back, and a modal dialog found and closed without blocking the test.
+// Helpers of the window tests: a program directory of its own per test, the
+// settings files read back, and a modal dialog found and closed without
+// blocking the test. A meter line is a PtyPeer.
 #pragma once
 
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "serial/port_slots.h"
 #include "shell/program.h"
+#include "support/pty_peer.h"
+#include "support/temp_files.h"
 
-namespace qv::shell_test {
+namespace qv::test {
 
-// A program directory and the shared state that uses it.
-struct Bench {
-  QTemporaryDir dir;
+// A program directory (a temporary folder, with its files read and written
+// as text) and the shared state that uses it.
+struct Bench : TempDir {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 
-  Bench() { state->ProgramDir = dir.path().toStdString() + "/"; }
-
-  QString Path(const QString& name) const { return dir.path() + "/" + name; }
-
-  void Write(const QString& name, const QByteArray& text) const {
-    QFile f(Path(name));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
+  Bench() { state->ProgramDir = Dir(); }
+  void Write(const std::string& name, const std::string& text) const {
+    WriteFile(File(name), text);
   }
-
-  QByteArray Read(const QString& name) const {
-    QFile f(Path(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  QByteArray Read(const std::string& name) const {
+    return QByteArray::fromStdString(ReadFile(File(name)));
   }
-
-  QStringList Entries() const {
-    return QDir(dir.path())
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+  // The number of keys of `section` in the settings file `name`.
+  int Keys(const std::string& name, const char* section) const {
+    return static_cast<int>(IniFile::Load(File(name)).Keys(section).size());
   }
 
   // Start-up exactly as the program does it, without its event loop.
@@ -59,49 +45,13 @@ struct Bench {
   }
 };
 
-// Keys per section of an initialisation file, in file order.
-inline std::map<QString, QStringList> IniKeys(const QByteArray& text) {
-  std::map<QString, QStringList> keys;
-  QString section;
-  for (const QByteArray& raw : text.split('\n')) {
-    const QString line = QString::fromUtf8(raw).trimmed();
-    if (line.startsWith('[') && line.endsWith(']')) {
-      section = line.mid(1, line.size() - 2);
-      keys[section];
-    } else if (line.contains('=')) {
-      keys[section].append(line.section('=', 0, 0));
-    }
-  }
-  return keys;
+// A [Devices] section: port number = device.
+inline std::string Devices(const std::vector<std::pair<int, std::string>>& devices) {
+  std::string text = "[Devices]\n";
+  for (const auto& [port, device] : devices)
+    text += std::to_string(port) + "=" + device + "\n";
+  return text;
 }
-
-// A pseudo-terminal: the program opens its slave side as a serial port.
-class Pty {
- public:
-  Pty() {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) std::abort();
-    path_ = name;
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() {
-    ::close(master_);
-    ::close(slave_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& Path() const { return path_; }
-  // Bytes "from the meter" to the port.
-  void Send(const std::vector<uint8_t>& bytes) const {
-    QCOMPARE(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
 
 // Finds the next modal dialog as soon as it is up, hands it to `inspect`
 // and closes it, so a test that triggers one is never blocked by it.
@@ -125,4 +75,4 @@ inline QString MessageText(QWidget* modal) {
   return box ? box->text() : QString();
 }
 
-}  // namespace qv::shell_test
+}  // namespace qv::test

@@ -1,5 +1,6 @@
-// The settings files bench-sim leaves for the program, read back with the
-// program's own loaders.
+// bench-sim the program: its options, the settings files it leaves for the
+// program (read back with the program's own loaders), the shared state it
+// sets up for tests, and the program itself run end to end.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,37 +14,76 @@
 
 #include "core/settings_files.h"
 #include "core/shared_state.h"
+#include "serial/port_slots.h"
+#include "sim/lib/command_line.h"
 #include "sim/lib/program_files.h"
-#include "sim_test_util.h"
+#include "sim/lib/program_state.h"
+#include "support/pty_peer.h"
+#include "support/temp_files.h"
 
-namespace qv::sim::test {
+namespace qv::sim {
 namespace {
+
+using namespace qv::test;
+
+TEST(CommandLine, DefaultsAreSixteenPacedMetersOnOneLine) {
+  SimCommandLine cl;
+  std::string error;
+  ASSERT_TRUE(ParseCommandLine({}, cl, error)) << error;
+  EXPECT_EQ(std::tuple(cl.bench.wiring, cl.bench.meter_count, cl.bench.pacing, cl.flow_point),
+            std::tuple(Wiring::kSingle, 16, true, 1));
+}
+
+// Arguments given as one blank-separated text.
+std::vector<std::string> Args(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string word; in >> word;)
+    out.push_back(word);
+  return out;
+}
+
+TEST(CommandLine, EveryOptionIsTaken) {
+  SimCommandLine cl;
+  std::string error;
+  ASSERT_TRUE(ParseCommandLine(
+      Args("--wiring multi --meters=4 --addresses 11,22 --protocol M-BusV2.01,TG --cold 2 "
+           "--seed 9 --spread 1.5 --flow-point 3 --inlet 70 --outlet 50 --fluid 25 "
+           "--fault silent:1 --fault delay=300:2,3 --fault noise:all --switch-silent "
+           "--no-pacing --program-dir /tmp/p --configure"),
+      cl, error))
+      << error;
+  const BenchOptions& o = cl.bench;
+  EXPECT_EQ(std::tuple(o.wiring, o.meter_count, o.seed, o.error_spread, o.switch_silent, o.pacing),
+            std::tuple(Wiring::kMulti, 4, uint64_t{9}, 0.015, true, false));
+  ASSERT_GE(o.meters.size(), 4u);
+  EXPECT_EQ(o.meters[0].address + "," + o.meters[1].address, "11,22");
+  EXPECT_EQ(std::tuple(o.meters[0].protocol, o.meters[3].protocol),
+            std::tuple(ProtocolVersion::kV201, ProtocolVersion::kTG));
+  EXPECT_EQ(std::tuple(o.meters[0].kind, o.meters[1].kind),
+            std::tuple(MeterKind::kHeat, MeterKind::kCold));
+  EXPECT_TRUE(o.meters[0].faults.silent && o.meters[3].faults.noise);
+  EXPECT_EQ(o.meters[2].faults.delay, std::chrono::milliseconds(300));
+  EXPECT_EQ(std::tuple(cl.flow_point, cl.inlet_c, cl.outlet_c, cl.fluid_c),
+            std::tuple(3, std::optional(70.0), std::optional(50.0), std::optional(25.0)));
+  EXPECT_EQ(std::tuple(cl.program_dir, cl.configure), std::tuple(std::string("/tmp/p"), true));
+}
+
+TEST(CommandLine, BadArgumentsAreRefusedWithAReason) {
+  for (const char* bad : {"--meters 0", "--meters 21", "--wiring star", "--protocol V9",
+                          "--fault loud:1", "--fault silent:0", "--flow-point 6", "--inlet 200",
+                          "--configure", "--seed", "--bogus", "--fault delay=x:1"}) {
+    SimCommandLine cl;
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine(Args(bad), cl, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/bench-sim-files-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void Load(const std::string& dir, BenchState& state) {
-  state.ProgramDir = dir + "/";
+  state.ProgramDir = dir;
   LoadSysInfo(state);
   LoadCommInfo(state);
 }
@@ -54,10 +94,10 @@ TEST(ProgramFiles, MultiWiringGivesEachRowItsPortAndKeepsTheRest) {
   std::ofstream(dir.File("sysinfo.ini")) << "[BaseParam]\nLanguage=1\nDN=4\n";
   std::string error;
   ASSERT_TRUE(WriteProgramFiles(
-      {dir.Path(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
+      {dir.Dir(), Wiring::kMulti, 3, {"/dev/pts/71", "/dev/pts/72", "/dev/pts/73"}, true}, error))
       << error;
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Settings.CommType, kCommMulti);
   EXPECT_EQ(state.Settings.MeterNum, 3);
   EXPECT_EQ(state.Settings.Language, 1);
@@ -76,9 +116,9 @@ TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesChange) {
   TempDir dir;
   std::ofstream(dir.File("comminfo.ini")) << "[Comm]\n0=7\n[Channel]\n0=2\n";
   std::string error;
-  ASSERT_TRUE(WriteProgramFiles({dir.Path(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
+  ASSERT_TRUE(WriteProgramFiles({dir.Dir(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Rows[0].Comm, 7);
   EXPECT_EQ(state.Rows[0].Channel, 2);
   EXPECT_EQ(state.PortDevices[1], "/dev/pts/9");
@@ -118,7 +158,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
     dup2(out[1], 1);
     close(out[0]);
     execl(program.c_str(), program.c_str(), "--wiring", "channel", "--meters", "16",
-          "--program-dir", dir.Path().c_str(), "--configure", "--no-pacing",
+          "--program-dir", dir.Dir().c_str(), "--configure", "--no-pacing",
           static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -136,7 +176,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
   EXPECT_NE(printed.find("meter 16: address 00002024000016"), std::string::npos) << printed;
 
   BenchState state;
-  Load(dir.Path(), state);
+  Load(dir.Dir(), state);
   EXPECT_EQ(state.Settings.CommType, kCommChannel);
   EXPECT_EQ(state.Settings.MeterNum, 16);
   for (int row = 0; row < 16; ++row) {
@@ -147,8 +187,7 @@ TEST(BenchSimProgram, ConfiguresAReadyChannelSwitchBench) {
 
   // The line answers: connect channel 3, then stop the program.
   {
-    PtyClient line(device);
-    ASSERT_TRUE(line.IsOpen());
+    PtyPeer line(device);
     EXPECT_EQ(line.Exchange("FE FE FE FE 68 56 AB CD EF 12 34 56 78 39 0B 12 34 FF "
                             "AA A9 AA AA AA AA AA AA 11 16",
                             24),
@@ -173,5 +212,33 @@ TEST(BenchSimProgram, RejectsBadOptions) {
   EXPECT_EQ(WEXITSTATUS(std::system((program + " --help" + quiet).c_str())), 0);
 }
 
+TEST(ProgramState, OperatorAddresses) {
+  MeterState m;
+  m.address = *SimAddress::FromText("2024000001");
+  EXPECT_EQ(OperatorAddress(m), "2024000001");
+  m.address = *SimAddress::FromText("11110024000005");
+  m.protocol = ProtocolVersion::kTG;
+  EXPECT_EQ(OperatorAddress(m), "24000005");
+}
+
+TEST(ProgramState, ChannelBenchRowsShareTheSwitchLine) {
+  BenchOptions options;
+  options.wiring = Wiring::kChannel;
+  options.meter_count = 3;
+  VirtualBench bench(options);
+  std::string error;
+  ASSERT_TRUE(bench.Start(error)) << error;
+  SharedState s;
+  ASSERT_TRUE(ConnectProgram(s, bench));
+  EXPECT_EQ(s.Settings.CommType, kCommChannel);
+  EXPECT_EQ(s.Settings.MeterNum, 3);
+  EXPECT_EQ(s.Rows[2].Comm, 1);
+  EXPECT_EQ(s.Rows[2].Channel, 2);
+  EXPECT_EQ(s.Rows[2].Address, "2024000003");
+  EXPECT_FALSE(s.Rows[2].Selected);
+  EXPECT_EQ(s.Rows[3].Comm, 0);
+  s.Slots[1].Port->Close();
+}
+
 }  // namespace
-}  // namespace qv::sim::test
+}  // namespace qv::sim
