@@ -15,9 +15,9 @@ namespace qv {
 namespace {
 
 using std::chrono::milliseconds;
-using testing_files::ReadFile;
-using testing_files::TempDir;
-using testing_files::WriteFile;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
 using testing_time::Local;
 
 const auto kT = Local(2024, 3, 5, 14, 7, 9);
@@ -94,7 +94,7 @@ TEST(TraceAppend, ANewSecondAppendsAndAChangedFileIsReadAgain) {
 TEST(TraceAppend, FailedWritesRaiseForTheCallerAndAreCountedByTheWindowTrace) {
   TempDir dir;
   // A full disk in the middle of the hour: the append itself fails.
-  const std::string full = testing_files::FailureInChild(
+  const std::string full = test::FailureInChild(
       [&] {
         for (int i = 0; i < 100; ++i)
           WriteDebugLog(dir.Dir(), std::string(40, 'x'), kT + milliseconds(1000 * i));

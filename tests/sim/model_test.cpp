@@ -57,11 +57,11 @@ TEST_F(ModelTest, VolumeFollowsErrorAndCoefficients) {
 TEST_F(ModelTest, HeatFollowsVolumeTemperaturesAndHeatError) {
   // 200 L at point 5, 80 -> 60 degC, meter in the return: 4.5772 kWh; with a
   // heat calculation error of +2 % the meter reports 4669 Wh.
-  bench_->UpdateMeter(0, [](MeterState& m) { m.heat_error = 0.02; });
-  bench_->SetFlowPoint(5);
-  const Bytes r = BenchRead();
+  b.bench.UpdateMeter(0, [](MeterState& m) { m.heat_error = 0.02; });
+  b.bench.SetFlowPoint(5);
+  const Bytes r = Hex(b.line.Exchange(kBenchRead1, 68));
   ASSERT_EQ(r.size(), 68u);
-  EXPECT_EQ(ToHex(Bytes(r.begin() + 19, r.begin() + 24)), "69 46 00 00 05");
+  EXPECT_EQ(ToHex(std::span(r).subspan(19, 5)), "69 46 00 00 05");
   // The program reads it against the mass of 200 L at 20 degC: +2.00 %.
   const auto reference = StandardHeat(60, 80, 20, 199.688, 0);
   EXPECT_EQ(EvaluateHeatError(*HeatFromBenchRead(r), reference, 4.6)->Text, "2.00");

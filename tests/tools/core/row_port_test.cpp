@@ -26,7 +26,7 @@ std::string ChoosingFails(const std::string& device) {
 }
 
 TEST(SetParaRulesTest, APortThatCannotBeOpenedIsLoggedWithTheReason) {
-  testing_files::TempDir dir;
+  test::TempDir dir;
   ::chmod(dir.Dir().c_str(), 0755);
   EXPECT_NE(ChoosingFails(dir.File("missing")).find(" 串口COM5打开失败：设备"), std::string::npos);
   // A device nobody may use but its owner, tried as another user (root may

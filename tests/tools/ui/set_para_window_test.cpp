@@ -137,7 +137,7 @@ class SetParaWindowTest : public QObject {
   }
 
   void SettingsChangedHereAreWhatTheMainWindowSaves() {
-    shell_test::Bench bench;
+    test::Bench bench;
     auto program = bench.Start();
     program->MainFrm->findChild<QAction*>("nSetPara")->trigger();
     TSetParaFrm& frm = *program->SetParaFrm;
@@ -147,7 +147,7 @@ class SetParaWindowTest : public QObject {
     frm.findChild<QComboBox*>("cbxCommType")->setCurrentIndex(kCommChannel);
     frm.findChild<QComboBox*>("cbxChannel2")->setCurrentIndex(5);
     QString shown;  // "通道状态" opens the channel status window modally
-    shell_test::CloseNextModal([&shown](QWidget* modal) { shown = modal->objectName(); });
+    test::CloseNextModal([&shown](QWidget* modal) { shown = modal->objectName(); });
     frm.findChild<QPushButton*>("btnChannelStatus")->click();
     QCOMPARE(shown, QString("ChannelStatusFrm"));
     program->MainFrm->findChild<QAction*>("nExit")->trigger();
