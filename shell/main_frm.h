@@ -60,9 +60,14 @@ class TMainFrm : public QMainWindow {
   QMenu* AddMenu(QMenuBar* bar, const char* name);
   QAction* AddItem(QMenu* menu, const char* name);
 
+  // Handlers named after the controls they serve.
+  // Showing: the settings files read again, tester and date set.
   void FormShow();
+  // Each second: the captions follow a language chosen elsewhere.
   void Timer1Timer();
+  // "通道状态": the channel-status window, modal.
   void N2Click();
+  // "信息监控": the message monitor.
   void nMessageMonitorClick();
   // Saves both settings files and closes the open ports; false (with the
   // error shown) when a file could not be written.

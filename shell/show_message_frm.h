@@ -45,6 +45,7 @@ class TShowMessageFrm : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // " 保存为TXT" of the right-click menu: the lines into Info.txt.
   void XT1Click();
 
   SharedState& state_;

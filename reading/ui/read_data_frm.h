@@ -62,17 +62,17 @@ class TReadDataFrm : public TToolForm {
   // Runs `operation` (a ReadingRun member) and tells the operator it ended.
   bool Start(const std::function<bool()>& operation);
 
-  // Handlers of the controls.
-  void btn1Click();
-  void btn2Click();
-  void rbtn1Click();
-  void N1Click();
-  void N2Click();
-  void N3Click();
-  void N6Click();
-  void N7Click();
-  void N8Click();
-  void N14Click();
+  // Handlers named after the controls they serve.
+  void btn1Click();   // "读数据": read every row
+  void btn2Click();   // "系统对时": set the clocks (broadcast when chosen)
+  void rbtn1Click();  // "广播对时" chosen: the row-wise clock items go grey
+  void N1Click();     // read all rows
+  void N2Click();     // read the selected rows
+  void N3Click();     // read the one selected row
+  void N6Click();     // set all clocks, or broadcast when "广播对时" is chosen
+  void N7Click();     // set the clocks of the selected rows
+  void N8Click();     // set the clock of the one selected row
+  void N14Click();    // "错误提示": nothing in this window
   void ProtocolClick(const QString& version);
   void Timer1Timer();
   void lvMainMouseDown(const QPoint& global);
