@@ -33,13 +33,15 @@ struct SysKey {
 // Read and written in this order; DN comes before the flow points, whose
 // defaults follow from it.
 const SysKey kSysKeys[] = {
-    {"CommProtocol", &SystemSettings::CommProtocol, "0"},
-    {"MeterType", &SystemSettings::MeterType, "0"},
+    // The list-backed keys take only an index of their list: a wiring of 7
+    // would make every send fail silently, a class of 5 a limit of 0.
+    {"CommProtocol", &SystemSettings::CommProtocol, "0", 0, 1},
+    {"MeterType", &SystemSettings::MeterType, "0", 0, 1},
     {"DN", &SystemSettings::DN, "1", 0, kDnCount - 1},
     {"Language", &SystemSettings::Language, "0"},
-    {"MeasurementLevel", &SystemSettings::MeasurementLevel, "1"},
-    {"Location", &SystemSettings::Location, "0"},
-    {"CommType", &SystemSettings::CommType, "0"},
+    {"MeasurementLevel", &SystemSettings::MeasurementLevel, "1", 0, 2},
+    {"Location", &SystemSettings::Location, "0", 0, 1},
+    {"CommType", &SystemSettings::CommType, "0", 0, 3},
     {"StandardError", &SystemSettings::StandardError, "1"},
     {"ErrorCorrection", &SystemSettings::ErrorCorrection, "0"},
     {"MeterNum", &SystemSettings::MeterNum, "16", 1, kMeterRows},

@@ -262,8 +262,9 @@ TEST_F(SettingsFilesTest, ExistingFileKeepsItsOrderCommentsAndUnknownKeys) {
 // A value as written in sysinfo.ini and the value the program takes from
 // it. Integers are decimal or hex with blanks around; 16-bit keys are kept
 // modulo 65536, but a negative wait or repeat count means nothing (the
-// default, not 65535). Counts and the pipe size outside their range read as
-// their default. Missing flow points follow the pipe size just read. Floats
+// default, not 65535). Counts, the pipe size and the indexes of lists
+// (wiring, class, location, meter type, protocol) outside their range read
+// as their default. Missing flow points follow the pipe size just read. Floats
 // are decimal text with or without an exponent.
 // Each case: "lines -> value", or "lines -> Key=value" for another key.
 // clang-format off
@@ -278,7 +279,9 @@ const char* const kTaken[] = {
     "FluxTwo=7\r\nDN=13\r\nFluxFive=x -> FluxTwo=7",
     "FluxTwo=7\r\nDN=13\r\nFluxFive=x -> FluxFive=1200000",
     "StandardError= 1.5  -> 1.5", "StandardError=1e3 -> 1000", "StandardError=1E-5 -> 1E-5",
-    "ErrorCorrection=-0.25 -> -0.25", "FluidTerm=+20 -> 20"};
+    "ErrorCorrection=-0.25 -> -0.25", "FluidTerm=+20 -> 20",
+    "CommType=7 -> 0", "CommType=3 -> 3", "MeasurementLevel=5 -> 1", "MeasurementLevel=2 -> 2",
+    "Location=2 -> 0", "MeterType=-1 -> 0", "CommProtocol=2 -> 0", "CommProtocol=1 -> 1"};
 // clang-format on
 
 TEST_F(SettingsFilesTest, ValuesAreTakenAsWrittenOrFallBackToTheirDefault) {
