@@ -20,6 +20,7 @@
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
 #include "ui/run_timers.h"
+#include "ui/widgets.h"
 
 namespace qv {
 
@@ -28,21 +29,6 @@ namespace {
 // Reply poll and lamp blink periods.
 constexpr int kReadTimerMs = 1000;
 constexpr int kStatusTimerMs = 100;
-
-template <typename W>
-W* Named(const char* name, QWidget* parent) {
-  auto* w = new W(parent);
-  w->setObjectName(name);
-  return w;
-}
-
-QScrollArea* Scroller(QWidget* content) {
-  auto* area = new QScrollArea;
-  area->setFrameShape(QFrame::NoFrame);
-  area->setWidgetResizable(true);
-  area->setWidget(content);
-  return area;
-}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "ui/captions.h"
 #include "ui/operator_input.h"
 #include "ui/run_timers.h"
+#include "ui/widgets.h"
 
 namespace qv {
 namespace {
@@ -63,13 +64,6 @@ constexpr ProtocolItem kProtocolItems[] = {{"MBusV2011", "M-BusV2.01"},
 
 // cbxDT's broadcast item.
 constexpr int kBroadcastItem = 3;
-
-template <typename W>
-W* Named(const char* name, QWidget* parent) {
-  auto* w = new W(parent);
-  w->setObjectName(name);
-  return w;
-}
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "tools/ui/set_para_captions.h"
 #include "tools/ui/set_para_grid.h"
 #include "ui/operator_input.h"
+#include "ui/widgets.h"
 
 namespace qv {
 
@@ -22,21 +23,6 @@ namespace {
 // Reply poll and lamp blink periods.
 constexpr int kReadTimerMs = 1000;
 constexpr int kStatusTimerMs = 100;
-
-template <typename W>
-W* Named(const char* name, QWidget* parent) {
-  auto* w = new W(parent);
-  w->setObjectName(name);
-  return w;
-}
-
-QScrollArea* Scroller(QWidget* content) {
-  auto* area = new QScrollArea;
-  area->setFrameShape(QFrame::NoFrame);
-  area->setWidgetResizable(true);
-  area->setWidget(content);
-  return area;
-}
 
 // The basic parameters as they stand in their group: label, control (its
 // width, which the longest item of a list may exceed) and the unit after
