@@ -92,7 +92,10 @@ SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) 
   if (cancelled_) return SendResult::kCancelled;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
-  if (!slot->Port->WriteCommData(frame)) return SendResult::kRefused;
+  if (!slot->Port->WriteCommData(frame)) {
+    DropPort(*slot);
+    return SendResult::kRefused;
+  }
   state_.Log.FrameSent(frame);
   return SendResult::kSent;
 }
@@ -110,6 +113,7 @@ void TransactionCycle::OpenChannel(int32_t channel) {
     BuildSwitchFrame(channel, state_.SwitchFrameSeq, frame);
     state_.Log.ChannelFrame(frame);
     if (!slot->Port->WriteCommData(frame)) {
+      DropPort(*slot);
       state_.Log.ChannelSendFailed();
       pump_.Pump(kChannelRetryPause);
       continue;

@@ -36,6 +36,7 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& b
   cycle_.Resume();
   running_ = &op;
   current_row_ = -1;
+  RefreshPorts(state_);
   ResetRecvBuffers(state_);
   if (begin) begin();
   // A broadcast awaits no reply, and an operation reading the slot itself

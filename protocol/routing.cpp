@@ -76,6 +76,32 @@ bool AssignRowPort(SharedState& state, int row, int32_t comm) {
   return slot.PortOpen;
 }
 
+void DropPort(PortSlot& slot) {
+  if (slot.Port) slot.Port->Close();
+  if (slot.PortOpen) slot.Lost = true;
+  slot.PortOpen = false;
+}
+
+void RefreshPorts(SharedState& state) {
+  for (int n = 1; n <= kPortSlotCount; ++n) {
+    PortSlot& slot = state.Slots[n];
+    if (slot.PortOpen && slot.Port && slot.Port->Failed()) DropPort(slot);
+  }
+  for (const MeterRow& row : state.Rows) {
+    if (!PortSlots::ValidNumber(row.Comm)) continue;
+    PortSlot& slot = state.Slots[row.Comm];
+    if (!slot.Lost || slot.PortOpen || !slot.Port) continue;
+    try {
+      slot.PortOpen = slot.Port->Open();
+    } catch (const std::runtime_error&) {
+      slot.PortOpen = false;
+    }
+    if (!slot.PortOpen) continue;
+    slot.Lost = false;
+    state.Log.Post(" 串口" + slot.Port->PortName() + "重新打开");
+  }
+}
+
 void InitSystem(SharedState& state) {
   InitBenchState(state);
   state.Slots.CreatePorts(state.PortDevices, state.Log);

@@ -39,6 +39,14 @@ void OpenMeterPorts(SharedState& state);
 // port number out of range changes nothing and gives false.
 bool AssignRowPort(SharedState& state, int row, int32_t comm);
 
+// Before each operation: a port whose line failed is closed (its slot shows
+// it closed), and every lost port a row still names is opened again, so an
+// adapter plugged back in serves without a restart. Each reopened port is
+// logged. Ports closed on purpose (a change of wiring) stay closed.
+void RefreshPorts(SharedState& state);
+// A port whose line failed (it refused a frame) is closed and marked lost.
+void DropPort(PortSlot& slot);
+
 // Start-up before any window exists: `InitBenchState`, then the 32 ports
 // are created and those the rows name are opened (silently going on past
 // any that fail).

@@ -25,6 +25,9 @@ struct PortSlot : RecvRing {
   std::unique_ptr<PortTransport> Port;
   // True while `Port` is open for the rows (user-interface thread only).
   bool PortOpen = false;
+  // Its line failed while open: it is opened again before each operation
+  // until that succeeds (user-interface thread only).
+  bool Lost = false;
 };
 
 class PortSlots {

@@ -21,6 +21,9 @@ class PortTransport {
   // Stops receiving and closes the line; nothing happens when it is closed.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Open, but its line has failed (unplugged, hung up): it must be closed
+  // and opened again.
+  virtual bool Failed() const { return false; }
   // Queues `data` for sending; false when the line cannot take it.
   virtual bool WriteCommData(std::span<const uint8_t> data) = 0;
   // "COM"n, as the log names the port.

@@ -147,7 +147,16 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
     FlushReceived();
     block = 0;
     if (r.Status == ReadStatus::kTimeout) continue;
-    if (r.Status == ReadStatus::kFailed) log_.Post(StoppedLine(port_name, kReaderStoppedText));
+    if (r.Status == ReadStatus::kFailed) {
+      // The line is gone (an adapter pulled, a hang-up): nothing more is
+      // taken for sending, so no frame is reported sent that never left.
+      {
+        std::lock_guard lock(queue_mutex_);
+        accepting_ = false;
+        queue_.clear();
+      }
+      log_.Post(StoppedLine(port_name, kReaderStoppedText));
+    }
     reader_running_ = false;
     return;
   }

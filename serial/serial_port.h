@@ -74,6 +74,9 @@ class TSerialPort : public PortTransport {
   void FlushReceived() override;
   // Whether each thread still runs; false before Open, after Close and after
   // the thread ended on an I/O failure.
+  bool Failed() const override {
+    return device_ != nullptr && !(reader_running_.load() && writer_running_.load());
+  }
   bool ReaderRunning() const { return reader_running_.load(); }
   bool WriterRunning() const { return writer_running_.load(); }
 

@@ -3,12 +3,15 @@
 // again, and the next request keeps the line's guard of silence after it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "protocol/operation_runner.h"
 #include "protocol/routing.h"
 #include "support/hex.h"
 #include "support/pty_peer.h"
+#include "support/temp_files.h"
 
 namespace qv {
 namespace {
@@ -71,6 +74,66 @@ TEST(CycleLine, ALateReplyCountsAndTheNextRequestKeepsTheGuard) {
   expected.insert(expected.end(), second.begin(), second.end());
   EXPECT_EQ(test::ToHex(heard), test::ToHex(expected));
   EXPECT_GE(next_heard - reply_sent, 20ms);
+}
+
+// The adapter goes away in the middle of an operation and comes back under
+// the same name (a /dev/serial/by-id link): the rows after it end red with
+// no frame reported sent, the slot shows the port closed, and the next
+// operation opens it again without a restart.
+TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
+  test::TempDir dir;
+  const std::string link = dir.File("by-id-adapter");
+  auto line = std::make_unique<test::PtyPeer>();
+  std::filesystem::create_symlink(line->Path(), link);
+  SharedState s;
+  s.Settings.MeterNum = 2;
+  s.Settings.ReadAgainTimes = 2;
+  s.Settings.CommWaitTimer = 500;
+  s.Settings.CommType = kCommSingle;
+  s.PortDevices[1] = link;
+  for (int r = 0; r < 2; ++r) {
+    s.Rows[r] = {std::to_string(r + 1), true, 1, 0, {}};
+  }
+  s.Slots.CreatePorts(s.PortDevices, s.Log);
+  OpenMeterPorts(s);
+  ASSERT_TRUE(s.Slots[1].PortOpen);
+
+  std::thread pull([&] {
+    line->Receive(Request(1).size());
+    line->HangUp();  // meter 1's request reached the line, then it went away
+  });
+  HeadlessPump pump;
+  BenchRun run(s, pump, kEnter);
+  ASSERT_TRUE(run.Run(1));
+  pull.join();
+  EXPECT_EQ(run.LampOf(0), Lamp::Red);
+  EXPECT_EQ(run.LampOf(1), Lamp::Red);
+  EXPECT_FALSE(s.Slots[1].PortOpen);
+  std::vector<std::string> lines = s.Log.TakePending();
+  const auto count = [&](std::string_view text) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_EQ(count(" 发送数据："), 1);
+  EXPECT_EQ(count(" 串口COM1读取已停止"), 1);
+
+  // Plugged back in: the same name leads to a new line.
+  line = std::make_unique<test::PtyPeer>();
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(line->Path(), link);
+  std::thread meters([&] {
+    for (int n = 1; n <= 2; ++n) {
+      line->Receive(Request(n).size());
+      line->Send(Reply(n));
+    }
+  });
+  ASSERT_TRUE(run.Run(1));
+  meters.join();
+  s.Slots[1].Port->Close();
+  EXPECT_EQ(run.LampOf(0), Lamp::Lime);
+  EXPECT_EQ(run.LampOf(1), Lamp::Lime);
+  lines = s.Log.TakePending();
+  EXPECT_EQ(count(" 串口COM1重新打开"), 1);
 }
 
 }  // namespace
