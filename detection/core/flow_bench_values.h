@@ -52,6 +52,10 @@ class FlowBenchValues {
   // Stores `litres` (nothing: none) as the standard volume of `point`.
   void SetStandardVolume(int point, std::optional<double> litres) { standard_.at(point) = litres; }
 
+  // The weight of flow point `point`'s run (kg), 0 until one is given.
+  double WeighedMass(int point) const { return mass_.at(point); }
+  void SetWeighedMass(int point, double kg) { mass_.at(point) = kg; }
+
   // The error of a meter volume `v` at flow point `point` against that
   // point's own standard volume, coloured by the point's limit; nothing
   // without a standard volume, or while it is 0.
@@ -67,6 +71,7 @@ class FlowBenchValues {
   const SystemSettings& settings_;
   std::array<double, kFlowPoints> limits_{};
   std::array<std::optional<double>, kFlowPoints> standard_{};
+  std::array<double, kFlowPoints> mass_{};
   int selected_ = 0;
 };
 

@@ -45,13 +45,19 @@ std::span<const OperationRow> FlowOperations() {
   return kFlowOperations;
 }
 
+std::span<const OperationRow> OverallOperations() {
+  static_assert(kFlowOperations[kFlowClear - 1].code == kFlowClear);
+  return std::span<const OperationRow>(kFlowOperations).first(kFlowClear);
+}
+
 std::string_view FlowPointName(int point) {
   const OperationRow* op = FindOperation(kFlowOperations, FlowReadCode(point));
   return point >= 0 && point < kFlowPoints && op ? op->label : std::string_view();
 }
 
-FlowDetectionRun::FlowDetectionRun(SharedState& state, EventPump& pump)
-    : BenchRun(state, pump, kFlowOperations) {
+FlowDetectionRun::FlowDetectionRun(SharedState& state, EventPump& pump,
+                                   std::span<const OperationRow> operations)
+    : BenchRun(state, pump, operations) {
   on_reply = [this](int row, const OperationRow& op, std::span<const uint8_t> frame) {
     if (op.layout != ReplyLayout::kBenchRead || !on_flow_read) return;
     if (const std::optional<BenchRead> reading = DecodeBenchRead(frame)) {

@@ -33,6 +33,8 @@ enum FlowOperation : int {
 
 // The operation table of the flow detection window.
 std::span<const OperationRow> FlowOperations();
+// The overall detection window's: the rows of codes 1..11 of the same table.
+std::span<const OperationRow> OverallOperations();
 // The code that reads, or calibrates, flow point `point` (0..4).
 constexpr int FlowReadCode(int point) {
   return kFlowReadFirst + point;
@@ -45,7 +47,10 @@ std::string_view FlowPointName(int point);
 
 class FlowDetectionRun : public BenchRun {
  public:
-  FlowDetectionRun(SharedState& state, EventPump& pump);
+  // A run over `operations`, the flow detection window's table or a part
+  // of it.
+  FlowDetectionRun(SharedState& state, EventPump& pump,
+                   std::span<const OperationRow> operations = FlowOperations());
 
   // A bench read reply of `row` confirming the read of flow point `point`.
   std::function<void(int row, int point, const BenchRead& reading)> on_flow_read;

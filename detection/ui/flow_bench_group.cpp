@@ -1,6 +1,7 @@
 #include "detection/ui/flow_bench_group.h"
 
 #include <QGridLayout>
+#include <tuple>
 
 #include "core/number_format.h"
 #include "detection/core/flow_arithmetic.h"
@@ -17,7 +18,7 @@ std::optional<double> FieldValue(const QLineEdit& edit) {
 
 TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TOperatorInput& input,
                                  QWidget* parent)
-    : QGroupBox(parent), state_(state), values_(values), input_(input) {
+    : QGroupBox(parent), state_(state), values_(values), input_(input), captions_(&FlowCaptions()) {
   setObjectName("gbBench");
   edtWeight0 = Edit("edtWeight0");
   edtWeight1 = Edit("edtWeight1");
@@ -50,7 +51,7 @@ TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TO
   btnCalibration->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
   const auto name = [this](const char* label) {
-    return [this, label] { return CaptionName(FlowCaptions(), label, state_.Settings.English()); };
+    return [this, label] { return CaptionName(*captions_, label, state_.Settings.English()); };
   };
   const auto remember = [this] { Remember(); };
   input_.WatchNumber(edtWeight0, name("lblWeight0"),
@@ -93,8 +94,12 @@ QLineEdit* TFlowBenchGroup::Edit(const char* name) {
 
 void TFlowBenchGroup::Remember() {
   const int point = values_.SelectedFlowPoint();
-  before_ = Before{edtWeight->text(), edtVolume->text(), edtFluxTerm->text(),
-                   values_.StandardVolume(point), state_.FlowPointTerms[point].Fluid};
+  before_ = Before{edtWeight->text(),
+                   edtVolume->text(),
+                   edtFluxTerm->text(),
+                   values_.StandardVolume(point),
+                   state_.FlowPointTerms[point].Fluid,
+                   values_.WeighedMass(point)};
 }
 
 void TFlowBenchGroup::PutBack() {
@@ -105,8 +110,10 @@ void TFlowBenchGroup::PutBack() {
   input_.SetNumber(edtFluxTerm, before_->fluid);
   state_.FlowPointTerms[point].Fluid = before_->fluid_term;
   values_.SetStandardVolume(point, before_->standard);
+  values_.SetWeighedMass(point, before_->mass);
   before_.reset();
   emit StandardVolumeChanged(point);
+  emit BenchChanged(point);
 }
 
 bool TFlowBenchGroup::Weigh() {
@@ -123,6 +130,10 @@ bool TFlowBenchGroup::Weigh() {
 void TFlowBenchGroup::VolumeFromWeight() {
   const std::optional<double> weight = FieldValue(*edtWeight);
   const QString fluid_text = edtFluxTerm->text().trimmed();
+  if (weight) {
+    values_.SetWeighedMass(values_.SelectedFlowPoint(), *weight);
+    emit BenchChanged(values_.SelectedFlowPoint());
+  }
   if (!weight || fluid_text.isEmpty()) return;
   const Weighing w = FlowBenchValues::VolumeOf(*weight, ParseNumber(fluid_text.toStdString()));
   if (w.Outcome != WeighingOutcome::kDone) return;  // told when the editing ends
@@ -145,6 +156,7 @@ void TFlowBenchGroup::FluidChanged() {
   if (text.isEmpty() || !fluid) return;
   state_.FlowPointTerms[values_.SelectedFlowPoint()].Fluid = *fluid;
   VolumeFromWeight();
+  emit BenchChanged(values_.SelectedFlowPoint());
 }
 
 void TFlowBenchGroup::ReadingsFinished() {
@@ -160,8 +172,8 @@ void TFlowBenchGroup::FluidFinished() {
   const std::optional<double> fluid = ParseNumber(text.toStdString());
   if (!text.isEmpty() && fluid && !FluidTemperatureInRange(*fluid)) {
     PutBack();
-    input_.WarnOutOfRange(CaptionName(FlowCaptions(), "lblFluxTerm", state_.Settings.English()),
-                          text, ByLanguage(state_.Settings, "1 至 150 ℃", "1 to 150 °C"));
+    input_.WarnOutOfRange(CaptionName(*captions_, "lblFluxTerm", state_.Settings.English()), text,
+                          ByLanguage(state_.Settings, "1 至 150 ℃", "1 to 150 °C"));
   }
   before_.reset();
 }
@@ -171,6 +183,50 @@ void TFlowBenchGroup::FluxChanged(int index) {
   // What calibration sends is what the operator sees: the point's own.
   const std::optional<double> v = values_.StandardVolume(values_.SelectedFlowPoint());
   input_.SetNumber(edtVolume, v ? QString::fromStdString(FormatFixed(*v, 3)) : QString());
+  if (!edtEntreTerm) return;
+  // The weight and temperatures of the point are those it was given.
+  const int point = values_.SelectedFlowPoint();
+  const FlowPointTerm& t = state_.FlowPointTerms[point];
+  input_.SetNumber(edtWeight, QString::fromStdString(ShortestDecimal(values_.WeighedMass(point))));
+  input_.SetNumber(edtEntreTerm, QString::fromStdString(ShortestDecimal(t.Entre)));
+  input_.SetNumber(edtExitTerm, QString::fromStdString(ShortestDecimal(t.Exit)));
+  input_.SetNumber(edtFluxTerm, QString::fromStdString(ShortestDecimal(t.Fluid)));
+}
+
+void TFlowBenchGroup::AddTemperatures(const CaptionTable& captions) {
+  captions_ = &captions;
+  edtEntreTerm = Edit("edtEntreTerm");
+  edtExitTerm = Edit("edtExitTerm");
+  auto* grid = static_cast<QGridLayout*>(layout());
+  grid->addWidget(Label("lblEntreTerm"), 3, 0);
+  grid->addWidget(edtEntreTerm, 3, 1);
+  grid->addWidget(Label("lblExitTerm"), 3, 2);
+  grid->addWidget(edtExitTerm, 3, 3);
+  btnCalibration->hide();
+  for (auto [edit, term, label] : {std::tuple{edtEntreTerm, &FlowPointTerm::Entre, "lblEntreTerm"},
+                                   std::tuple{edtExitTerm, &FlowPointTerm::Exit, "lblExitTerm"}}) {
+    input_.WatchNumber(
+        edit, [this, label] { return CaptionName(*captions_, label, state_.Settings.English()); },
+        {.changed = [this, edit, term] { TermChanged(edit, term); },
+         .finished = [this, edit, label] { TermFinished(edit, label); }});
+  }
+  // The fluid temperature's own check covers it; a mass is kept from now.
+  values_.SetWeighedMass(values_.SelectedFlowPoint(), FieldValue(*edtWeight).value_or(0));
+}
+
+void TFlowBenchGroup::TermChanged(QLineEdit* edit, double FlowPointTerm::*term) {
+  const std::optional<double> v = FieldValue(*edit);
+  if (!v) return;
+  state_.FlowPointTerms[values_.SelectedFlowPoint()].*term = *v;
+  emit BenchChanged(values_.SelectedFlowPoint());
+}
+
+void TFlowBenchGroup::TermFinished(QLineEdit* edit, const char* label) {
+  const QString text = edit->text().trimmed();
+  const std::optional<double> v = ParseNumber(text.toStdString());
+  if (text.isEmpty() || !v || FluidTemperatureInRange(*v)) return;
+  input_.WarnOutOfRange(CaptionName(*captions_, label, state_.Settings.English()), text,
+                        ByLanguage(state_.Settings, "1 至 150 ℃", "1 to 150 °C"));
 }
 
 }  // namespace qv

@@ -79,8 +79,8 @@ const CaptionTable& FlowCaptions() {
 QString CellName(int row, int point, CellKind kind, bool english) {
   const QString group = QString("gbFlux%1").arg(point + 1);
   const QString flow = CaptionName(FlowCaptions(), group.toUtf8().constData(), english);
-  static constexpr const char* kChinese[] = {"体积", "误差", "系数"};
-  static constexpr const char* kEnglish[] = {"volume", "error", "coefficient"};
+  static constexpr const char* kChinese[] = {"体积", "误差", "系数", "热量"};
+  static constexpr const char* kEnglish[] = {"volume", "error", "coefficient", "heat"};
   const auto k = static_cast<size_t>(kind);
   if (english) return QString("Row %1 %2 %3").arg(row + 1).arg(flow, kEnglish[k]);
   return QString::fromUtf8("第%1行%2%3").arg(row + 1).arg(flow, QString::fromUtf8(kChinese[k]));

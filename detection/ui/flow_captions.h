@@ -11,9 +11,9 @@ namespace qv {
 const CaptionTable& FlowCaptions();
 
 // The cells of a flow point.
-enum class CellKind { kVolume, kError, kCoefficient };
+enum class CellKind { kVolume, kError, kCoefficient, kHeat };
 // "第3行流量二体积" / "Row 3 Flow Two volume" (误差 / error, 系数 /
-// coefficient).
+// coefficient, 热量 / heat).
 QString CellName(int row, int point, CellKind kind, bool english);
 
 }  // namespace qv

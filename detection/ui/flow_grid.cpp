@@ -1,14 +1,26 @@
 #include "detection/ui/flow_grid.h"
 
+#include <span>
+
 namespace qv {
 
 namespace {
 
-// Grid columns after the address: volume, error and coefficient of each
-// flow point, the two temperatures and the lamp.
-constexpr int kColEntre = TMeterGrid::kColFirstOwn + 3 * kFlowPoints;
-constexpr int kColExit = kColEntre + 1;
-constexpr int kColLamp = kColExit + 1;
+// Grid columns after the address: the cells of each flow point (volume,
+// error and coefficient; or volume, volume error, heat and heat error), the
+// two temperatures and the lamp.
+struct CellFamily {
+  const char* name;  // "Bulk" for edtQ1Bulk1 and lblQ1Bulk
+  bool read_only;
+  TFlowGrid::PointColumns<QLineEdit> TFlowGrid::*cells;
+};
+constexpr CellFamily kFlowFamilies[] = {{"Bulk", false, &TFlowGrid::edtBulk},
+                                        {"Error", true, &TFlowGrid::edtError},
+                                        {"Coef", true, &TFlowGrid::edtCoef}};
+constexpr CellFamily kHeatFamilies[] = {{"Bulk", false, &TFlowGrid::edtBulk},
+                                        {"BulkError", true, &TFlowGrid::edtError},
+                                        {"Heat", false, &TFlowGrid::edtHeat},
+                                        {"HeatError", true, &TFlowGrid::edtHeatError}};
 
 QLabel* Header(const char* name, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -19,19 +31,26 @@ QLabel* Header(const char* name, QWidget* parent) {
 
 // A column heading as wide as its cells, a point smaller than the cells'
 // text so "Volume (L)" fits the column.
-QLabel* ColumnHeading(const QString& name, QWidget* parent) {
+QLabel* ColumnHeading(const QString& name, QWidget* parent, int width) {
   QLabel* label = Header(name.toUtf8().constData(), parent);
   QFont font = label->font();
   font.setPointSizeF(font.pointSizeF() - 1);
   label->setFont(font);
-  label->setFixedWidth(TMeterGrid::kCellWidth);
+  label->setFixedWidth(width);
   return label;
 }
 
 }  // namespace
 
-TFlowGrid::TFlowGrid(QWidget* parent) : TMeterGrid(parent) {
-  setObjectName("FlowGrid");
+TFlowGrid::TFlowGrid(QWidget* parent, Cells cells) : TMeterGrid(parent) {
+  setObjectName(cells == Cells::kFlow ? "FlowGrid" : "OverallGrid");
+  const std::span<const CellFamily> families =
+      cells == Cells::kFlow ? std::span<const CellFamily>(kFlowFamilies) : kHeatFamilies;
+  const int per_point = static_cast<int>(families.size());
+  const int kColEntre = kColFirstOwn + per_point * kFlowPoints;
+  const int kColExit = kColEntre + 1;
+  const int kColLamp = kColExit + 1;
+  const int width = cells == Cells::kFlow ? kCellWidth : kHeatCellWidth;
   lblAddr = Header("lblAddr", this);
   lblTemp = Header("lblTemp", this);
   lblEntre = Header("lblEntre", this);
@@ -42,11 +61,10 @@ TFlowGrid::TFlowGrid(QWidget* parent) : TMeterGrid(parent) {
   layout_->addWidget(lblExit, 1, kColExit);
   for (int k = 0; k < kFlowPoints; ++k) {
     const QString q = QString("lblQ%1").arg(k + 1);
-    int col = kColFirstOwn + 3 * k;
-    for (const char* column : {"Bulk", "Error", "Coef"}) {
-      QLabel* heading = ColumnHeading(q + column, this);
-      lblPoint[k][static_cast<size_t>(col - kColFirstOwn - 3 * k)] = heading;
-      layout_->addWidget(heading, 1, col++);
+    for (int f = 0; f < per_point; ++f) {
+      QLabel* heading = ColumnHeading(q + families[f].name, this, width);
+      lblPoint[k][static_cast<size_t>(f)] = heading;
+      layout_->addWidget(heading, 1, kColFirstOwn + per_point * k + f);
     }
   }
 
@@ -55,17 +73,17 @@ TFlowGrid::TFlowGrid(QWidget* parent) : TMeterGrid(parent) {
     const int row = kFirstRow + r;
     for (int k = 0; k < kFlowPoints; ++k) {
       const QString q = QString("edtQ%1").arg(k + 1);
-      const int col = kColFirstOwn + 3 * k;
-      edtBulk[k][r] = Cell(q + "Bulk" + n, false, kCellWidth);
-      edtError[k][r] = Cell(q + "Error" + n, true, kCellWidth);
+      for (int f = 0; f < per_point; ++f) {
+        const CellFamily& family = families[f];
+        QLineEdit* cell = Cell(q + family.name + n, family.read_only, width);
+        (this->*family.cells)[k][r] = cell;
+        layout_->addWidget(cell, row, kColFirstOwn + per_point * k + f);
+      }
       edtError[k][r]->setMaxLength(8);
-      edtCoef[k][r] = Cell(q + "Coef" + n, true, kCellWidth);
-      layout_->addWidget(edtBulk[k][r], row, col);
-      layout_->addWidget(edtError[k][r], row, col + 1);
-      layout_->addWidget(edtCoef[k][r], row, col + 2);
+      if (edtHeatError[k][r]) edtHeatError[k][r]->setMaxLength(8);
     }
-    edtEntreTerm[r] = Cell("edtEntreTerm" + n, true, kCellWidth);
-    edtExitTerm[r] = Cell("edtExitTerm" + n, true, kCellWidth);
+    edtEntreTerm[r] = Cell("edtEntreTerm" + n, true, width);
+    edtExitTerm[r] = Cell("edtExitTerm" + n, true, width);
     layout_->addWidget(edtEntreTerm[r], row, kColEntre);
     layout_->addWidget(edtExitTerm[r], row, kColExit);
   }
@@ -76,21 +94,37 @@ void TFlowGrid::EnableOwnCells(int r, bool on) {
   edtEntreTerm[r]->setEnabled(on);
   edtExitTerm[r]->setEnabled(on);
   for (int k = 0; k < kFlowPoints; ++k) {
-    for (QLineEdit* cell : {edtBulk[k][r], edtError[k][r], edtCoef[k][r]})
+    for (QLineEdit* cell : PointCells(r, k))
       cell->setEnabled(on);
+  }
+}
+
+std::vector<QLineEdit*> TFlowGrid::PointCells(int r, int k) const {
+  std::vector<QLineEdit*> cells;
+  for (QLineEdit* cell :
+       {edtBulk[k][r], edtError[k][r], edtCoef[k][r], edtHeat[k][r], edtHeatError[k][r]}) {
+    if (cell) cells.push_back(cell);
+  }
+  return cells;
+}
+
+void TFlowGrid::ShowPoint(int point, bool shown) {
+  for (int r = 0; r < kMeterRows; ++r) {
+    for (QLineEdit* cell : PointCells(r, point))
+      cell->setVisible(shown);
+  }
+  for (QLabel* heading : lblPoint.at(point)) {
+    if (heading) heading->setVisible(shown);
   }
 }
 
 void TFlowGrid::ApplyLayout(int meter_num, int flux_num) {
   EnableRows(meter_num);
-  const bool fifth = flux_num != 4;
-  for (int r = 0; r < kMeterRows; ++r) {
-    const int k = kFlowPoints - 1;
-    for (QLineEdit* cell : {edtBulk[k][r], edtError[k][r], edtCoef[k][r]})
-      cell->setVisible(fifth);
-  }
-  for (QLabel* heading : lblPoint[kFlowPoints - 1])
-    heading->setVisible(fifth);
+  ShowPoint(kFlowPoints - 1, flux_num != 4);
+}
+
+QColor TFlowGrid::TextColour(const QLineEdit& cell) {
+  return cell.palette().color(QPalette::Text);
 }
 
 void TFlowGrid::ShowError(int row, int point, const QString& text, bool outside) {
@@ -100,15 +134,14 @@ void TFlowGrid::ShowError(int row, int point, const QString& text, bool outside)
 }
 
 QColor TFlowGrid::ErrorColour(int row, int point) const {
-  return edtError.at(point).at(row)->palette().color(QPalette::Text);
+  return TextColour(*edtError.at(point).at(row));
 }
 
 void TFlowGrid::ClearFace() {
   for (int r = 0; r < kMeterRows; ++r) {
     for (int k = 0; k < kFlowPoints; ++k) {
-      edtBulk[k][r]->clear();
-      edtError[k][r]->clear();
-      edtCoef[k][r]->clear();
+      for (QLineEdit* cell : PointCells(r, k))
+        cell->clear();
     }
     edtEntreTerm[r]->clear();
     edtExitTerm[r]->clear();

@@ -1,10 +1,13 @@
 // The 20 meter rows of the flow detection window: besides the selection,
 // address and lamp of every bench window, the volume, error and coefficient
 // cells of five flow points and the inlet and outlet temperatures, each
-// family kept in an array indexed by flow point and row.
+// family kept in an array indexed by flow point and row. The overall
+// detection window's rows are the same with volume, volume error, heat and
+// heat error cells per flow point instead (no coefficients).
 #pragma once
 
 #include <QLabel>
+#include <vector>
 
 #include "ui/meter_grid.h"
 
@@ -16,8 +19,18 @@ class TFlowGrid : public TMeterGrid {
  public:
   // Width of the three cells of one flow point.
   static constexpr int kPointWidth = 3 * kCellWidth + 2 * kGap;
+  // The four narrower cells of one flow point in the heat layout, so that
+  // five points fit a 1366 pixel screen.
+  static constexpr int kHeatCellWidth = 50;
+  static constexpr int kHeatPointWidth = 4 * kHeatCellWidth + 3 * kGap;
 
-  explicit TFlowGrid(QWidget* parent = nullptr);
+  enum class Cells { kFlow, kHeat };
+  explicit TFlowGrid(QWidget* parent = nullptr, Cells cells = Cells::kFlow);
+
+  // Shows or hides point `point`'s cells and headings in every row.
+  void ShowPoint(int point, bool shown);
+  // An error cell's colour in any error family.
+  static QColor TextColour(const QLineEdit& cell);
 
   // Point 5 hidden when `flux_num` is 4; the cells of rows 1..meter_num
   // enabled, those of the rows after it disabled.
@@ -27,24 +40,32 @@ class TFlowGrid : public TMeterGrid {
   void ShowError(int row, int point, const QString& text, bool outside);
   QColor ErrorColour(int row, int point) const;
 
-  // "界面清空": empties the volume, error and coefficient cells of every
-  // point and both temperature cells of every row.
+  // "界面清空": empties the volume, error, coefficient and heat cells of
+  // every point and both temperature cells of every row.
   void ClearFace();
 
   QLabel* lblAddr;
   QLabel* lblTemp;
   QLabel* lblEntre;
   QLabel* lblExit;
-  // The headings of each flow point's three columns.
-  std::array<std::array<QLabel*, 3>, kFlowPoints> lblPoint{};
+  // The headings of each flow point's three (heat layout: four) columns.
+  std::array<std::array<QLabel*, 4>, kFlowPoints> lblPoint{};
   PointColumns<QLineEdit> edtBulk{};
   PointColumns<QLineEdit> edtError{};
+  // Flow layout only.
   PointColumns<QLineEdit> edtCoef{};
+  // Heat layout only.
+  PointColumns<QLineEdit> edtHeat{};
+  PointColumns<QLineEdit> edtHeatError{};
   Column<QLineEdit> edtEntreTerm{};
   Column<QLineEdit> edtExitTerm{};
 
  protected:
   void EnableOwnCells(int row, bool on) override;
+
+ private:
+  // The cells of (row, point) that the layout has.
+  std::vector<QLineEdit*> PointCells(int row, int point) const;
 };
 
 }  // namespace qv

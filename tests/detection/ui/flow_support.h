@@ -1,4 +1,4 @@
-// Helpers of the flow detection window tests: a shared state set up like a
+// Helpers of the flow (and overall) detection window tests: a shared state set up like a
 // bench (class 2, DN 20, flow points 50 .. 5000 L/h), the window made and
 // shown on it, typing into fields as the operator does, and message boxes
 // found and closed without blocking the test.
@@ -19,6 +19,7 @@
 
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
+#include "detection/ui/overall_detection_frm.h"
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
@@ -49,16 +50,17 @@ using test_support::ModalCloser;
 
 // The window on its own state, shown as a top-level window; every message
 // box it shows is closed at once and its text kept in `boxes`.
-struct Window {
+template <typename Frm = TFlowDetectionFrm>
+struct BasicWindow {
   ModalCloser boxes;
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
-  std::unique_ptr<TFlowDetectionFrm> frm;
+  std::unique_ptr<Frm> frm;
   int beeps = 0;
 
-  explicit Window(int meters = 20, const std::function<void(SharedState&)>& setup = {}) {
+  explicit BasicWindow(int meters = 20, const std::function<void(SharedState&)>& setup = {}) {
     BenchSettings(state->Settings, meters);
     if (setup) setup(*state);
-    frm = std::make_unique<TFlowDetectionFrm>(*state);
+    frm = std::make_unique<Frm>(*state);
     frm->Input().beep = [this] { ++beeps; };
     frm->resize(1366, 700);
     frm->show();
@@ -68,7 +70,7 @@ struct Window {
 
   template <typename T = QWidget>
   T* Find(const QString& name) const {
-    T* w = frm->findChild<T*>(name);
+    T* w = frm->template findChild<T*>(name);
     if (!w) qWarning("no control %s", qPrintable(name));
     return w;
   }
@@ -80,6 +82,7 @@ struct Window {
     frm->show();
   }
 };
+using Window = BasicWindow<>;
 
 using test_support::Type;
 
@@ -88,12 +91,13 @@ inline const QColor kBlack(Qt::black);
 // The window against a virtual bench of meters on one line (pseudo-
 // terminals), every row given its meter's address. The reply poll runs at a
 // tenth of its period to keep the tests quick; nothing depends on it.
-struct SimWindow {
+template <typename Frm>
+struct BasicSimWindow {
   std::unique_ptr<sim::VirtualBench> bench;
-  std::unique_ptr<Window> w;
+  std::unique_ptr<BasicWindow<Frm>> w;
 
-  explicit SimWindow(int meters, const std::function<void(sim::BenchOptions&)>& options = {},
-                     const std::function<void(SharedState&)>& setup = {}) {
+  explicit BasicSimWindow(int meters, const std::function<void(sim::BenchOptions&)>& options = {},
+                          const std::function<void(SharedState&)>& setup = {}) {
     sim::BenchOptions o;
     o.wiring = sim::Wiring::kSingle;
     o.meter_count = meters;
@@ -116,15 +120,15 @@ struct SimWindow {
         m.inlet_probe_error = m.outlet_probe_error = 0;
       });
     }
-    w = std::make_unique<Window>(meters, [&](SharedState& s) {
+    w = std::make_unique<BasicWindow<Frm>>(meters, [&](SharedState& s) {
       // The rows hold the ten digits an operator types; replies pad them
       // to fourteen.
       sim::ConnectProgram(s, *bench);
       if (setup) setup(s);
     });
-    w->frm->findChild<QTimer*>("ReadTimer")->setInterval(100);
+    w->frm->template findChild<QTimer*>("ReadTimer")->setInterval(100);
   }
-  ~SimWindow() {
+  ~BasicSimWindow() {
     for (int n = 1; n <= kPortCount; ++n) {
       if (w->state->Slots[n].Port) w->state->Slots[n].Port->Close();
       w->state->Slots[n].PortOpen = false;
@@ -132,8 +136,8 @@ struct SimWindow {
     w.reset();
     bench.reset();
   }
-  SimWindow(const SimWindow&) = delete;
-  SimWindow& operator=(const SimWindow&) = delete;
+  BasicSimWindow(const BasicSimWindow&) = delete;
+  BasicSimWindow& operator=(const BasicSimWindow&) = delete;
 
   void SetError(int meter, int point, double error) {
     bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
@@ -143,7 +147,7 @@ struct SimWindow {
       w->Grid().cbx[r]->setChecked(true);
   }
   void Click(const char* button) const {
-    auto* b = w->frm->findChild<QAbstractButton*>(button);
+    auto* b = w->frm->template findChild<QAbstractButton*>(button);
     if (!b) qFatal("no button %s", button);
     b->click();
   }
@@ -151,5 +155,6 @@ struct SimWindow {
   // Log lines written since the last call.
   std::vector<std::string> Lines() const { return w->state->Log.TakePending(); }
 };
+using SimWindow = BasicSimWindow<TFlowDetectionFrm>;
 
 }  // namespace qv::flow_test

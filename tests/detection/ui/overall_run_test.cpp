@@ -1,0 +1,152 @@
+// The overall detection window against simulated meters: two flow points
+// read with their volume and heat errors against their own limits, a
+// silent meter, a read that changes only its own point's cells, the fifth
+// point's layout, and the bench temperatures the reference heat refuses.
+#include <cmath>
+
+#include "detection/core/flow_arithmetic.h"
+#include "flow_support.h"
+#include "sim/lib/water.h"
+
+using namespace qv;
+using namespace qv::flow_test;
+
+namespace {
+
+using Overall = BasicSimWindow<TOverallDetectionFrm>;
+
+// The bench at flow point `point` (0..4) running `litres`, the operator's
+// weighing and temperatures for it typed in, and the point read.
+void ReadPoint(Overall& b, int point, double litres) {
+  sim::BenchConditions c;
+  c.flow_point = point + 1;
+  c.reference_litres[point] = litres;
+  b.bench->SetConditions(c);
+  BasicWindow<TOverallDetectionFrm>& w = *b.w;
+  w.Find<QComboBox>("cbxFlux")->setCurrentIndex(point);
+  Type(w.Edit("edtEntreTerm"), "80");
+  Type(w.Edit("edtExitTerm"), "60");
+  Type(w.Edit("edtFluxTerm"), "20");
+  Type(w.Edit("edtWeight1"), QString::number(sim::MassKg(litres, 20), 'f', 5));
+  b.Click("btnFlow");
+}
+
+double Number(QLineEdit* edit) {
+  return edit->text().toDouble();
+}
+
+QStringList Texts(const BasicWindow<TOverallDetectionFrm>& w, int point) {
+  QStringList texts;
+  for (const char* family : {"Bulk", "BulkError", "Heat", "HeatError"}) {
+    for (int r = 1; r <= 4; ++r)
+      texts << w.Edit(QString("edtQ%1%2%3").arg(point).arg(family).arg(r))->text();
+  }
+  return texts;
+}
+
+}  // namespace
+
+class OverallRunTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void TwoFlowPointsWithVolumeAndHeatErrors() {
+    // DN 50 shows the start and end buttons; meter 2 never answers; meter 3
+    // reads 3 % too much volume, meter 4 computes 25 % too much heat.
+    Overall b(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
+    sim::MeterFaults silent;
+    silent.silent = true;
+    b.bench->SetFaults(1, silent);
+    b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.errors = {0.03, 0.03, 0, 0, 0}; });
+    b.bench->UpdateMeter(3, [](sim::MeterState& m) { m.heat_error = 0.25; });
+    auto& w = *b.w;
+    QVERIFY(!w.Find("btnStart")->isHidden());
+    QVERIFY(!w.Find("btnEnd")->isHidden());
+    b.Select({0, 1, 2, 3});
+    b.Click("btnCheckIn");
+    QVERIFY(b.bench->Meter(0).verifying);
+
+    ReadPoint(b, 1, 100);
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("100.000"));
+    QCOMPARE(w.Edit("edtQ2Bulk1")->text(), QString("100.00"));
+    QCOMPARE(w.Edit("edtQ2BulkError1")->text(), QString("0.00"));
+    QCOMPARE(w.Edit("edtQ2BulkError3")->text(), QString("3.00"));
+    QCOMPARE(TFlowGrid::TextColour(*w.Edit("edtQ2BulkError3")), TFlowGrid::kRed);
+    QCOMPARE(TFlowGrid::TextColour(*w.Edit("edtQ2BulkError1")), kBlack);
+    QCOMPARE(w.Edit("edtEntreTerm1")->text(), QString("80.00"));
+    // Heat errors against the point's own heat limit: the exact meter is
+    // within it, the meter computing 25 % too much outside it.
+    const double limit = w.frm->HeatLimit(1);
+    QVERIFY(limit > 1 && limit < 25);
+    QCOMPARE(w.Find<QLabel>("lblHeatError2")->text(),
+             QString::fromStdString(ErrorLimitLabel(limit)));
+    QVERIFY(std::abs(Number(w.Edit("edtQ2HeatError1"))) < 0.1);
+    QCOMPARE(TFlowGrid::TextColour(*w.Edit("edtQ2HeatError1")), kBlack);
+    QVERIFY(std::abs(Number(w.Edit("edtQ2HeatError4")) - 25) < 0.2);
+    QCOMPARE(TFlowGrid::TextColour(*w.Edit("edtQ2HeatError4")), TFlowGrid::kRed);
+    QVERIFY(Number(w.Edit("edtQ2Heat1")) > 2);
+    // The silent meter: red lamp, nothing shown.
+    QCOMPARE(b.Lamp(1), TFlowGrid::kRed);
+    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
+    QCOMPARE(w.Edit("edtQ2Heat2")->text(), QString());
+
+    // Point 1 read later changes point-1 cells only; point 2 keeps its
+    // reference heat and its weight when it is selected again.
+    const QStringList point2 = Texts(w, 2);
+    ReadPoint(b, 0, 50);
+    QCOMPARE(w.Edit("edtQ1Bulk1")->text(), QString("50.00"));
+    QVERIFY(std::abs(Number(w.Edit("edtQ1HeatError1"))) < 0.1);
+    QCOMPARE(Texts(w, 2), point2);
+    QCOMPARE(w.Edit("edtQ5HeatError1")->text(), QString());
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("100.000"));
+    QCOMPARE(w.Edit("edtWeight")->text(),
+             QString::number(sim::MassKg(100, 20), 'f', 5).remove(QRegularExpression("0+$")));
+    Type(w.Edit("edtQ2Heat1"), "0");
+    QCOMPARE(w.Edit("edtQ2HeatError1")->text(), QString("-100.00"));
+
+    // "界面清空" empties the grid.
+    b.Click("btnClearFace");
+    QCOMPARE(w.Edit("edtQ2Heat1")->text(), QString());
+    QCOMPARE(w.Edit("edtQ1BulkError1")->text(), QString());
+  }
+
+  void TemperatureOutsideTheTablesGivesNoReferenceHeat() {
+    Overall b(1);
+    auto& w = *b.w;
+    b.Select({0});
+    ReadPoint(b, 2, 20);
+    const QString error = w.Edit("edtQ3HeatError1")->text();
+    QVERIFY(!error.isEmpty());
+    w.boxes.texts.clear();
+    Type(w.Edit("edtEntreTerm"), "160");
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QVERIFY(w.boxes.texts[0].contains("进口"));
+    QVERIFY(w.boxes.texts[0].contains("1 至 150 ℃"));
+    QCOMPARE(w.state->FlowPointTerms[2].Entre, 160.0);
+    Type(w.Edit("edtQ3Heat1"), "1");
+    QCOMPARE(w.Edit("edtQ3HeatError1")->text(), error);
+    // A text that is not a number is not kept.
+    Type(w.Edit("edtExitTerm"), "6x");
+    QCOMPARE(w.Edit("edtExitTerm")->text(), QString("60"));
+    QCOMPARE(w.state->FlowPointTerms[2].Exit, 60.0);
+    // A flow point of 0 has a heat limit of 0.
+    Type(w.Edit("edtFlux3"), "0");
+    QCOMPARE(w.Find<QLabel>("lblHeatError3")->text(), QString(" Err(0.00)"));
+  }
+
+  void FifthPointOnlyForFivePoints() {
+    const auto three = [](SharedState& s) { s.Settings.FluxNum = 3; };
+    BasicWindow<TOverallDetectionFrm> overall(2, three);
+    QVERIFY(overall.Edit("edtQ5Bulk1")->isHidden());
+    QVERIFY(overall.Edit("edtQ5HeatError2")->isHidden());
+    QVERIFY(overall.Find("gbFlux5")->isHidden());
+    QVERIFY(!overall.Edit("edtQ4Heat1")->isHidden());
+    QCOMPARE(overall.frm->windowTitle(), QString("总体检测"));
+    Window flow(2, three);
+    QVERIFY(!flow.Edit("edtQ5Bulk1")->isHidden());
+  }
+};
+
+QTEST_MAIN(OverallRunTest)
+#include "overall_run_test.moc"
