@@ -15,12 +15,12 @@ constexpr int kColPipe = kColHeatUnit + 1;
 constexpr int kColPtNo = kColPipe + 1;
 constexpr int kColLamp = kColPtNo + 1;
 
-constexpr int kDataWidth = 78;
-constexpr int kPairWidth = 46;
-constexpr int kUltraWidth = 50;
+constexpr int kDataWidth = 76;
+constexpr int kPairWidth = 50;
+constexpr int kUltraWidth = 46;
 constexpr int kFlowWidth = 70;
-constexpr int kListWidth = 60;
-constexpr int kPtWidth = 84;
+constexpr int kListWidth = 64;
+constexpr int kPtWidth = 80;
 
 constexpr const char* kLevels[] = {"Lo", "Mi", "Hi"};
 constexpr const char* kKinds[] = {"Stad", "Entre", "Exit"};
@@ -29,6 +29,8 @@ QLabel* Header(const QString& name, QWidget* parent) {
   auto* label = new QLabel(parent);
   label->setObjectName(name);
   label->setAlignment(Qt::AlignCenter);
+  // A long English heading is cut rather than widening its column.
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   return label;
 }
 
