@@ -128,7 +128,7 @@ void TOtherParaFrm::CopyText(const std::array<QLineEdit*, kMeterRows>& column,
   copying_ = true;
   const int count = std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
   for (int r = 0; r < count; ++r) {
-    if (column[r]->text() != text) column[r]->setText(text);
+    if (column[r]->text().trimmed() != text) column[r]->setText(text);
   }
   copying_ = false;
 }

@@ -95,6 +95,16 @@ class OtherParaWindowTest : public QObject {
       QCOMPARE(b.Grid().cbxPipeline[r]->currentText(), QString("双"));
   }
 
+  void AddressesNumberTheSelectedRowsBelow() {
+    Bench b(4);
+    b.Grid().cbx[1]->setChecked(false);
+    b.Grid().edtAddr[0]->setText("0099");
+    QTest::mouseDClick(b.Grid().edtAddr[0], Qt::LeftButton);
+    QCOMPARE(b.Grid().edtAddr[0]->text(), QString("99"));
+    QCOMPARE(b.Grid().edtAddr[2]->text(), QString("100"));
+    QCOMPARE(b.state->Rows[3].Address, std::string("101"));
+  }
+
   void WritesAndReadBacksAgainstTheBench() {
     Bench b(2);
     b.Grid().cbDataType->setChecked(true);
@@ -119,6 +129,7 @@ class OtherParaWindowTest : public QObject {
       m.pairing[0] = 2500;
       m.volume_l = 123456;
     });
+    b.Grid().cbOther->setChecked(true);  // a read-back stays in its own row
     for (const char* button : {"btn13", "btn15", "btn17", "btn9", "btn8"})
       b.Click(button);
     QCOMPARE(b.Lamp(1), TMeterGrid::kLime);
