@@ -31,6 +31,9 @@ QLabel* Header(const QString& name, QWidget* parent) {
   label->setAlignment(Qt::AlignCenter);
   // A long English heading is cut rather than widening its column.
   label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  QFont font = label->font();
+  font.setPointSizeF(font.pointSizeF() - 1);
+  label->setFont(font);
   return label;
 }
 
