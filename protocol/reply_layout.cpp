@@ -73,4 +73,13 @@ std::optional<BenchRead> DecodeBenchRead(std::span<const uint8_t> frame) {
   return r;
 }
 
+std::optional<double> ReadUnitField(std::span<const uint8_t> frame, const FieldLayout& field) {
+  if (field.unitAt < 0 || frame.size() <= static_cast<size_t>(field.unitAt)) return std::nullopt;
+  const uint8_t unit = frame[static_cast<size_t>(field.unitAt)];
+  for (const UnitScale& u : field.units) {
+    if (u.unit == unit) return ReadField(frame, field);
+  }
+  return std::nullopt;
+}
+
 }  // namespace qv

@@ -64,4 +64,42 @@ inline constexpr size_t kBenchReadMinLength = 52;
 // A reply shorter than `kBenchReadMinLength` reads as nothing.
 std::optional<BenchRead> DecodeBenchRead(std::span<const uint8_t> frame);
 
+// Other parameters replies (type 55), offsets from the 68:
+//   ReadUltrasonicData (C A1, DI 90 1E): 30..33 accumulated flow, BCD4, unit
+//   at 34 | 35..38 flow, BCD4, unit at 39 | status bytes 40, 41
+//   ReadAccumulatedFlow (C A1, DI 90 1D): 14..17 accumulated flow, unit at
+//   18 | 19..22 flow, unit at 23 | status bytes 24, 25
+//   ReadTemperaturePairing (C A4, DI 01 12, sub-code 05 at 14): nine BCD2 at
+//   15, 17 .. 31, hundredths of a degree (00 25 at 15 reads 25.00)
+//   ReadHeatUnit / ReadPipe (C A4, DI 01 13, 00 / 01 at 14): the code at 16
+//   ReadPtNumber (C A4, DI 01 14, 05 at 14): 18..22 PT number, BCD5
+// Example: 56 34 12 00 29 at 14 reads 1234.56 (unit 29), 2C reads 1234560.
+// A unit code not listed reads as nothing (the display keeps its value).
+inline constexpr UnitScale kAccFlowUnits[] = {
+    {0x29, {1, 100}}, {0x2A, {1, 10}}, {0x2B, {1, 1}}, {0x2C, {10, 1}}};
+inline constexpr UnitScale kFlowRateUnits[] = {
+    {0x32, {1, 1000}}, {0x33, {1, 100}}, {0x34, {1, 10}}, {0x35, {1, 1}}};
+struct FlowReplyLayout {
+  FieldLayout AccFlow;
+  FieldLayout Flow;
+  uint8_t StatusLow;  // the status byte at the lower offset; the other follows
+};
+inline constexpr FlowReplyLayout kUltrasonicFlowLayout{
+    {30, 4, Coding::kBcd, {1, 1}, 34, kAccFlowUnits},
+    {35, 4, Coding::kBcd, {1, 1}, 39, kFlowRateUnits},
+    40};
+inline constexpr FlowReplyLayout kAccumulatedFlowLayout{
+    {14, 4, Coding::kBcd, {1, 1}, 18, kAccFlowUnits},
+    {19, 4, Coding::kBcd, {1, 1}, 23, kFlowRateUnits},
+    24};
+inline constexpr uint8_t kPairingFirst = 15;
+inline constexpr size_t kPairingValues = 9;
+inline constexpr FieldLayout PairingField(size_t k) {
+  return {static_cast<uint8_t>(kPairingFirst + 2 * k), 2, Coding::kBcd, {1, 100}};
+}
+inline constexpr uint8_t kUnitPipeCodeAt = 16;
+inline constexpr FieldLayout kPtNumberField{18, 5, Coding::kBcd, {1, 1}};
+// A field whose unit byte is one of its `units`: that scale; else nothing.
+std::optional<double> ReadUnitField(std::span<const uint8_t> frame, const FieldLayout& field);
+
 }  // namespace qv

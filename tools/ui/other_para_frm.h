@@ -1,17 +1,66 @@
-// The other-parameters window: accumulated registers, pairing, heat unit, pipe mode, PT number.
-// Until its controls are built it shows its caption only; the main window docks it like any tool
-// window.
+// The other-parameters window: writes the meters' accumulated registers,
+// reads and writes the temperature-probe pairing at three levels, reads the
+// ultrasonic and accumulated-flow data, and reads and writes the heat unit,
+// the pipe mode and the PT number, over the selected rows.
+//
+// This file holds the layout and the wiring; the rows are a TOtherParaGrid,
+// the commands an OtherParaRun. The captions follow the language when the
+// window is shown.
 #pragma once
 
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "tools/core/other_para_run.h"
+#include "ui/run_timers.h"
 #include "ui/tool_form.h"
 
 namespace qv {
 
-class TOtherParaFrm : public TPlaceholderForm {
+class TOtherParaGrid;
+class TOperatorInput;
+
+class TOtherParaFrm : public TToolForm {
   Q_OBJECT
 
  public:
   explicit TOtherParaFrm(SharedState& state, QWidget* parent = nullptr);
+  ~TOtherParaFrm() override;
+
+  // Runs operation `code` (1..18) as its button does. The values the
+  // selected rows would send are checked first: on a bad one the operator
+  // is told and nothing is sent.
+  void RunOperation(int code);
+
+  OtherParaRun& Run() { return run_; }
+  TOtherParaGrid& Grid() { return *grid_; }
+  TOperatorInput& Input() { return *input_; }
+  int PipeMode() const { return pipe_mode_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void CancelRuns() override { run_.Cancel(); }
+  void ApplyLanguage() override;
+
+ private:
+  QWidget* BuildButtons();
+  void WireRows();
+  // "全同": `text` into `column` of rows 1..MeterNum.
+  void CopyText(const std::array<QLineEdit*, kMeterRows>& column, const QString& text);
+  void CopyIndex(const std::array<QComboBox*, kMeterRows>& column, int index);
+  bool TakeInputs(int code);
+  void ShowReadBack(int row, const OtherParaReadBack& read);
+  void StatusTimerTimer();
+
+  OtherParaRun run_;
+  TOperatorInput* input_;
+  TOtherParaGrid* grid_;
+  QLabel* lblCN_;
+  QLabel* lblEN_;
+  RunTimers timers_{};
+  int pipe_mode_ = 0;  // re-selected in every row when the captions are set
+  bool copying_ = false;
 };
 
 }  // namespace qv

@@ -1,0 +1,173 @@
+// The other-parameters window: its controls and captions, "全同" copying,
+// the remembered pipe mode, values refused before sending, and its
+// operations against simulated meters on pseudo-terminals.
+#include <QtTest>
+
+#include "sim/lib/program_state.h"
+#include "support/form_input.h"
+#include "tools/ui/other_para_frm.h"
+#include "tools/ui/other_para_grid.h"
+#include "ui/operator_input.h"
+
+using namespace qv;
+
+namespace {
+
+// The window on `meters` simulated meters on one line, all selected.
+struct Bench {
+  test_support::ModalCloser boxes;
+  std::unique_ptr<sim::VirtualBench> bench;
+  std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
+  std::unique_ptr<TOtherParaFrm> frm;
+
+  explicit Bench(int meters, int protocol = 0) {
+    sim::BenchOptions o;
+    o.meter_count = meters;
+    bench = std::make_unique<sim::VirtualBench>(o);
+    std::string error;
+    if (!bench->Start(error)) qFatal("bench-sim: %s", error.c_str());
+    SystemSettings& s = state->Settings;
+    s.MeterNum = meters;
+    s.ReadAgainTimes = 2;
+    s.CommWaitTimer = 500;
+    s.CommType = kCommSingle;
+    s.CommProtocol = protocol;
+    sim::ConnectProgram(*state, *bench);
+    for (int r = 0; r < meters; ++r)
+      state->Rows[r].Selected = true;
+    frm = std::make_unique<TOtherParaFrm>(*state);
+    frm->Input().beep = [] {};
+    frm->resize(1366, 700);
+    frm->show();
+    frm->findChild<QTimer*>("ReadTimer")->setInterval(100);
+  }
+  ~Bench() { frm.reset(); }
+  TOtherParaGrid& Grid() const { return frm->Grid(); }
+  void Click(const QString& button) const { frm->findChild<QAbstractButton*>(button)->click(); }
+  QColor Lamp(int row) const { return Grid().LampColour(row); }
+};
+
+QString Text(const Bench& b, const QString& name) {
+  return b.frm->findChild<QLineEdit*>(name)->text();
+}
+
+}  // namespace
+
+class OtherParaWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ControlsAndCaptionsInBothLanguages() {
+    Bench b(2);
+    QCOMPARE(b.frm->objectName(), QString("OtherParaFrm"));
+    QCOMPARE(b.frm->findChild<QTimer*>("StatusTimer")->interval(), 200);
+    for (const char* name : {"edtAddr20", "edtData20", "edtLoStad20", "edtHiExit20",
+                             "edtTimeDiff20", "edtDownstream20", "edtUpstream20", "edtPipeline20",
+                             "edtAccFlow20", "edtFlow20", "edtStatus20", "edtPtNo20"})
+      QVERIFY2(b.frm->findChild<QLineEdit*>(name), name);
+    QCOMPARE(b.Grid().edtAddr[0]->maxLength(), 10);
+    QCOMPARE(b.frm->findChild<QAbstractButton*>("btn5")->text(), QString("写分摊数据"));
+    QCOMPARE(b.frm->findChild<QGroupBox*>("gbTerm")->title(), QString("温度配对数据"));
+    QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("双"));
+    QVERIFY(b.frm->findChild<QLabel*>("lblCN")->isVisible());
+    b.state->Settings.Language = 1;
+    b.frm->hide();
+    b.frm->show();
+    QCOMPARE(b.frm->findChild<QAbstractButton*>("btn18")->text(), QString("Write PT No."));
+    QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("Double"));
+    QCOMPARE(b.frm->findChild<QAbstractButton*>("cbOther")->text(), QString("All Same"));
+    QVERIFY(!b.frm->findChild<QLabel*>("lblCN")->isVisible());
+  }
+
+  void AllSameCopiesToEveryRow() {
+    Bench b(4);
+    b.state->Rows[1].Selected = false;
+    b.Grid().cbDataType->setChecked(true);
+    b.Grid().edtData[2]->setText("5");
+    for (int r = 0; r < 4; ++r)
+      QCOMPARE(b.Grid().edtData[r]->text(), QString("5"));
+    QVERIFY(b.Grid().edtData[4]->text().isEmpty());
+    b.Grid().cbOther->setChecked(true);
+    b.Grid().cbxPipeline[1]->setCurrentIndex(1);
+    b.frm->hide();
+    b.frm->show();
+    for (int r = 0; r < 4; ++r)
+      QCOMPARE(b.Grid().cbxPipeline[r]->currentText(), QString("双"));
+  }
+
+  void AddressesNumberTheSelectedRowsBelow() {
+    Bench b(4);
+    b.Grid().cbx[1]->setChecked(false);
+    b.Grid().edtAddr[0]->setText("0099");
+    QTest::mouseDClick(b.Grid().edtAddr[0], Qt::LeftButton);
+    QCOMPARE(b.Grid().edtAddr[0]->text(), QString("99"));
+    QCOMPARE(b.Grid().edtAddr[2]->text(), QString("100"));
+    QCOMPARE(b.state->Rows[3].Address, std::string("101"));
+  }
+
+  void WritesAndReadBacksAgainstTheBench() {
+    Bench b(2);
+    b.Grid().cbDataType->setChecked(true);
+    b.Grid().edtData[0]->setText("12.3456");
+    b.Click("btn1");
+    QCOMPARE(b.bench->Meter(0).heat_wh, uint64_t{12345});
+    QCOMPARE(b.Lamp(1), TMeterGrid::kLime);
+    b.Grid().edtData[0]->setText("7.9");
+    b.Click("btn4");
+    QCOMPARE(b.bench->Meter(1).work_hours, uint64_t{7});
+
+    b.Grid().edtPtNo[1]->setText("4000000001");
+    b.Grid().cbxHeatUnit[1]->setCurrentIndex(1);
+    b.Grid().cbxPipeline[1]->setCurrentIndex(1);
+    b.state->Rows[0].Selected = false;
+    for (const char* button : {"btn14", "btn16", "btn18"})
+      b.Click(button);
+    b.Grid().edtPtNo[1]->clear();
+    b.Grid().cbxHeatUnit[1]->setCurrentIndex(0);
+    b.Grid().cbxPipeline[1]->setCurrentIndex(0);
+    b.bench->UpdateMeter(1, [](sim::MeterState& m) {
+      m.pairing[0] = 2500;
+      m.volume_l = 123456;
+    });
+    b.Grid().cbOther->setChecked(true);  // a read-back stays in its own row
+    for (const char* button : {"btn13", "btn15", "btn17", "btn9", "btn8"})
+      b.Click(button);
+    QCOMPARE(b.Lamp(1), TMeterGrid::kLime);
+    QCOMPARE(Text(b, "edtPtNo2"), QString("4000000001"));
+    QCOMPARE(b.Grid().cbxHeatUnit[1]->currentText(), QString("GJ"));
+    QCOMPARE(b.Grid().cbxHeatUnit[0]->currentText(), QString("kWh"));
+    QCOMPARE(b.Grid().cbxPipeline[1]->currentIndex(), 1);
+    QCOMPARE(Text(b, "edtLoStad2"), QString("25.00"));
+    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
+    QCOMPARE(Text(b, "edtStatus2").size(), 4);
+    b.Click("btn7");
+    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
+    QVERIFY(Text(b, "edtTimeDiff2").isEmpty());
+  }
+
+  void BadValueIsRefusedAndSilentMeterRed() {
+    Bench b(2);
+    b.Grid().edtData[1]->setText("1.2.3");
+    b.Click("btn3");
+    QCOMPARE(b.boxes.texts.size(), 1);
+    QVERIFY(b.boxes.texts[0].contains("1.2.3"));
+    QVERIFY(b.boxes.texts[0].contains(QString::fromUtf8("第2行")));
+    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+    sim::MeterFaults silent;
+    silent.silent = true;
+    b.bench->SetFaults(1, silent);
+    b.Click("btn13");
+    QCOMPARE(b.Lamp(0), TMeterGrid::kLime);
+    QCOMPARE(b.Lamp(1), TMeterGrid::kRed);
+  }
+
+  void AnotherProtocolSendsNothing() {
+    Bench b(1, 1);
+    b.Click("btn17");
+    QCOMPARE(b.Lamp(0), TMeterGrid::kRed);
+    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+  }
+};
+
+QTEST_MAIN(OtherParaWindowTest)
+#include "other_para_window_test.moc"
