@@ -1,5 +1,7 @@
 #include "detection/ui/flow_detection_frm.h"
 
+#include "detection/ui/detection_buttons.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -209,61 +211,16 @@ QGroupBox* TFlowDetectionFrm::BuildBase() {
   return group;
 }
 
-QPushButton* TFlowDetectionFrm::Button(const char* name, int code) {
-  auto* button = Named<QPushButton>(name, nullptr);
-  if (code > 0) connect(button, &QPushButton::clicked, this, [this, code] { RunOperation(code); });
-  return button;
-}
-
 QWidget* TFlowDetectionFrm::BuildButtons() {
-  auto* panel = new QWidget;
-  button_grid_ = new QGridLayout(panel);
-  button_grid_->setContentsMargins(0, 8, 0, 0);
-  btnInit_ = Button("btnInit", kFlowInit);
-  btnStart_ = Button("btnStart", kFlowStart);
-  btnExit_ = Button("btnExit", kFlowEnd);
-  QPushButton* flow = Button("BtnFlow", 0);
-  connect(flow, &QPushButton::clicked, this,
-          [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); });
-  QPushButton* clear_face = Button("btnClearFace", 0);
-  connect(clear_face, &QPushButton::clicked, this, [this] {
-    grid_->ClearFace();
-    input_->TakeTexts();
-  });
-  QPushButton* excel = Button("btnExcel", 0);
-  connect(excel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExcelRequested);
-  QPushButton* monitor = Button("btnMonitorInfo", 0);
-  monitor->hide();
-  connect(monitor, &QPushButton::clicked, this, [] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->objectName() == "ShowMessageFrm") w->show();
-    }
-  });
-  buttons_ = {Button("btnCheckIn", kFlowEnterCheck),
-              btnInit_,
-              btnStart_,
-              flow,
-              btnExit_,
-              Button("btnExitCheck", kFlowExitCheck),
-              Button("btnClear", kFlowClear),
-              clear_face,
-              excel,
-              monitor};
-  for (QPushButton* b : buttons_)
-    b->setParent(panel);
-  PackButtons();
-  return panel;
-}
-
-void TFlowDetectionFrm::PackButtons() {
-  constexpr int kPerRow = 4;
-  int at = 0;
-  for (QPushButton* b : buttons_) {
-    button_grid_->removeWidget(b);
-    if (b->isHidden()) continue;
-    button_grid_->addWidget(b, at / kPerRow, at % kPerRow);
-    ++at;
-  }
+  buttons_ =
+      new TDetectionButtons({"BtnFlow", "btnExit", [this](int code) { RunOperation(code); },
+                             [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); },
+                             [this] {
+                               grid_->ClearFace();
+                               input_->TakeTexts();
+                             }});
+  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExcelRequested);
+  return buttons_;
 }
 
 void TFlowDetectionFrm::WireGrid() {
@@ -332,13 +289,13 @@ void TFlowDetectionFrm::FormShow() {
   grid_->ShowRows(state_);
   ComputeLimits();
 
-  btnInit_->setVisible(s.MeterType != 0);
+  buttons_->btnInit->setVisible(s.MeterType != 0);
   grid_->ApplyLayout(s.MeterNum, s.FluxNum);
   gbFlux_[kFlowPoints - 1]->setVisible(s.FluxNum != 4);
   const bool large = ValidDn(s.DN) && DnSizeTable[s.DN] >= 50;
-  btnStart_->setVisible(large);
-  btnExit_->setVisible(large);
-  PackButtons();
+  buttons_->btnStart->setVisible(large);
+  buttons_->btnEnd->setVisible(large);
+  buttons_->Pack();
 }
 
 void TFlowDetectionFrm::ApplyLanguage() {

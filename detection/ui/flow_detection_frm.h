@@ -30,6 +30,7 @@
 namespace qv {
 
 class TFlowGrid;
+class TDetectionButtons;
 class TFlowBenchGroup;
 class TOperatorInput;
 class FlowErrors;
@@ -71,8 +72,6 @@ class TFlowDetectionFrm : public TToolForm {
   QGroupBox* BuildBase();
   QGroupBox* BuildTerm();
   QWidget* BuildButtons();
-  void PackButtons();
-  QPushButton* Button(const char* name, int code);
   void WireGrid();
   void WireRun();
 
@@ -104,12 +103,7 @@ class TFlowDetectionFrm : public TToolForm {
   QLineEdit* edtHighTerm_ = nullptr;
   QLineEdit* edtMidTerm_ = nullptr;
   QLineEdit* edtLowTerm_ = nullptr;
-  QPushButton* btnInit_ = nullptr;
-  QPushButton* btnStart_ = nullptr;
-  QPushButton* btnExit_ = nullptr;
-  // The buttons in their order; the visible ones are packed without gaps.
-  std::array<QPushButton*, 10> buttons_{};
-  QGridLayout* button_grid_ = nullptr;
+  TDetectionButtons* buttons_ = nullptr;
   QMenu* pmCompensate_;
   QAction* actCompensate_;
   // The error cell the popup menu was opened on.

@@ -1,5 +1,7 @@
 #include "detection/ui/overall_detection_frm.h"
 
+#include "detection/ui/detection_buttons.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -263,61 +265,16 @@ QGroupBox* TOverallDetectionFrm::BuildBase() {
   return group;
 }
 
-QPushButton* TOverallDetectionFrm::Button(const char* name, int code) {
-  auto* button = Named<QPushButton>(name, nullptr);
-  if (code > 0) connect(button, &QPushButton::clicked, this, [this, code] { RunOperation(code); });
-  return button;
-}
-
 QWidget* TOverallDetectionFrm::BuildButtons() {
-  auto* panel = new QWidget;
-  button_grid_ = new QGridLayout(panel);
-  button_grid_->setContentsMargins(0, 8, 0, 0);
-  btnInit_ = Button("btnInit", kFlowInit);
-  btnStart_ = Button("btnStart", kFlowStart);
-  btnEnd_ = Button("btnEnd", kFlowEnd);
-  QPushButton* flow = Button("btnFlow", 0);
-  connect(flow, &QPushButton::clicked, this,
-          [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); });
-  QPushButton* clear_face = Button("btnClearFace", 0);
-  connect(clear_face, &QPushButton::clicked, this, [this] {
-    grid_->ClearFace();
-    input_->TakeTexts();
-  });
-  QPushButton* excel = Button("btnExcel", 0);
-  connect(excel, &QPushButton::clicked, this, &TOverallDetectionFrm::ExcelRequested);
-  QPushButton* monitor = Button("btnMonitorInfo", 0);
-  monitor->hide();
-  connect(monitor, &QPushButton::clicked, this, [] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->objectName() == "ShowMessageFrm") w->show();
-    }
-  });
-  buttons_ = {Button("btnCheckIn", kFlowEnterCheck),
-              btnInit_,
-              btnStart_,
-              flow,
-              btnEnd_,
-              Button("btnExitCheck", kFlowExitCheck),
-              Button("btnClear", kFlowClear),
-              clear_face,
-              excel,
-              monitor};
-  for (QPushButton* b : buttons_)
-    b->setParent(panel);
-  PackButtons();
-  return panel;
-}
-
-void TOverallDetectionFrm::PackButtons() {
-  constexpr int kPerRow = 4;
-  int at = 0;
-  for (QPushButton* b : buttons_) {
-    button_grid_->removeWidget(b);
-    if (b->isHidden()) continue;
-    button_grid_->addWidget(b, at / kPerRow, at % kPerRow);
-    ++at;
-  }
+  buttons_ =
+      new TDetectionButtons({"btnFlow", "btnEnd", [this](int code) { RunOperation(code); },
+                             [this] { RunOperation(FlowReadCode(values_.SelectedFlowPoint())); },
+                             [this] {
+                               grid_->ClearFace();
+                               input_->TakeTexts();
+                             }});
+  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TOverallDetectionFrm::ExcelRequested);
+  return buttons_;
 }
 
 void TOverallDetectionFrm::WireGrid() {
@@ -362,16 +319,16 @@ void TOverallDetectionFrm::FormShow() {
     input_->SetNumber(edtFlux_[k], QString::number(q[k]));
   grid_->ShowRows(state_);
 
-  btnInit_->setVisible(s.MeterType != 0);
+  buttons_->btnInit->setVisible(s.MeterType != 0);
   grid_->EnableRows(s.MeterNum);
   // Here the fifth flow point shows only for five points.
   const bool fifth = s.FluxNum == kFlowPoints;
   grid_->ShowPoint(kFlowPoints - 1, fifth);
   gbFlux_[kFlowPoints - 1]->setVisible(fifth);
   const bool large = ValidDn(s.DN) && DnSizeTable[s.DN] >= 50;
-  btnStart_->setVisible(large);
-  btnEnd_->setVisible(large);
-  PackButtons();
+  buttons_->btnStart->setVisible(large);
+  buttons_->btnEnd->setVisible(large);
+  buttons_->Pack();
   ComputeLimits();
 }
 

@@ -28,6 +28,7 @@
 namespace qv {
 
 class TFlowGrid;
+class TDetectionButtons;
 class TFlowBenchGroup;
 class TOperatorInput;
 class FlowErrors;
@@ -66,8 +67,6 @@ class TOverallDetectionFrm : public TToolForm {
   QWidget* BuildBottom();
   QGroupBox* BuildBase();
   QWidget* BuildButtons();
-  void PackButtons();
-  QPushButton* Button(const char* name, int code);
   void WireGrid();
 
   void FormShow();
@@ -99,12 +98,7 @@ class TOverallDetectionFrm : public TToolForm {
   std::array<QLineEdit*, kFlowPoints> edtFlux_{};
   std::array<QLabel*, kFlowPoints> lblBulkError_{};
   std::array<QLabel*, kFlowPoints> lblHeatError_{};
-  QPushButton* btnInit_ = nullptr;
-  QPushButton* btnStart_ = nullptr;
-  QPushButton* btnEnd_ = nullptr;
-  // The buttons in their order; the visible ones are packed without gaps.
-  std::array<QPushButton*, 10> buttons_{};
-  QGridLayout* button_grid_ = nullptr;
+  TDetectionButtons* buttons_ = nullptr;
 };
 
 }  // namespace qv
