@@ -1,5 +1,6 @@
 #include "detection/ui/flow_detection_frm.h"
 
+#include "detection/ui/base_group.h"
 #include "detection/ui/detection_buttons.h"
 
 #include <QApplication>
@@ -176,39 +177,19 @@ QWidget* TFlowDetectionFrm::BuildBottom() {
 }
 
 QGroupBox* TFlowDetectionFrm::BuildBase() {
-  auto* group = Named<QGroupBox>("gbBase", nullptr);
-  cbxCaliber_ = Named<QComboBox>("cbxCaliber", group);
-  cbxCaliber_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  for (int32_t dn : DnSizeTable)
-    cbxCaliber_->addItem(QString::number(dn));
-  cbxLevel_ = Named<QComboBox>("cbxLevel", group);
-  cbxLevel_->addItems({"", "", ""});
-  cbxLevel_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  cbxLocation_ = Named<QComboBox>("cbxLocation", group);
-  cbxLocation_->addItems({"", ""});
-  cbxLocation_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  lblOperName_ = Named<QLabel>("lblOperName", group);
-  lblDateTime1_ = Named<QLabel>("lblDateTime1", group);
-  auto* grid = new QGridLayout(group);
-  grid->setVerticalSpacing(3);
-  grid->addWidget(Named<QLabel>("lblCaliber", group), 0, 0);
-  grid->addWidget(cbxCaliber_, 0, 1);
-  grid->addWidget(Named<QLabel>("lblLevel", group), 1, 0);
-  grid->addWidget(cbxLevel_, 1, 1);
-  grid->addWidget(Named<QLabel>("lblLocation", group), 2, 0);
-  grid->addWidget(cbxLocation_, 2, 1);
-  grid->addWidget(Named<QLabel>("lblOperNameCaption", group), 0, 2);
-  grid->addWidget(lblOperName_, 0, 3);
-  grid->addWidget(Named<QLabel>("lblDateTimeCaption", group), 1, 2);
-  grid->addWidget(lblDateTime1_, 1, 3);
-
+  const BaseGroup base = BuildBaseGroup(false);
+  cbxCaliber_ = base.cbxCaliber;
+  cbxLevel_ = base.cbxLevel;
+  cbxLocation_ = base.cbxLocation;
+  lblOperName_ = base.lblOperName;
+  lblDateTime1_ = base.lblDateTime1;
   connect(cbxCaliber_, &QComboBox::currentIndexChanged, this,
           [this](int i) { ParameterChanged(&SystemSettings::DN, i, true); });
   connect(cbxLevel_, &QComboBox::currentIndexChanged, this,
           [this](int i) { ParameterChanged(&SystemSettings::MeasurementLevel, i, true); });
   connect(cbxLocation_, &QComboBox::currentIndexChanged, this,
           [this](int i) { ParameterChanged(&SystemSettings::Location, i, false); });
-  return group;
+  return base.group;
 }
 
 QWidget* TFlowDetectionFrm::BuildButtons() {
