@@ -72,11 +72,13 @@ TFlowBenchGroup::TFlowBenchGroup(SharedState& state, FlowBenchValues& values, TO
   connect(cbxFlux, &QComboBox::currentIndexChanged, this, &TFlowBenchGroup::FluxChanged);
 
   // At creation: the scale readings at 0 and the fluid temperature of the
-  // settings; no standard volume until the bench gives one.
+  // settings, which weigh once: the first flow point's standard volume
+  // shows (and is) the volume of 0 kg.
   for (QLineEdit* edit : {edtWeight0, edtWeight1, edtWeight})
     input_.SetNumber(edit, "0");
   input_.SetNumber(edtFluxTerm, QString::fromStdString(ShortestDecimal(state_.Settings.FluidTerm)));
   state_.FlowPointTerms[values_.SelectedFlowPoint()].Fluid = state_.Settings.FluidTerm;
+  VolumeFromWeight();
 }
 
 QLabel* TFlowBenchGroup::Label(const char* name) {
