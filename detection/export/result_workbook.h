@@ -73,13 +73,13 @@ struct ExportRow {
 struct ExportTable {
   const WorkbookLayout* layout = nullptr;
   // Indexed by HeaderValue (kNone unused), each text trimmed.
-  std::array<std::string, kHeaderValues> header;
+  std::array<std::string, kHeaderValues> header{};
   // The texts of the flow point fields `edtFlux1` .. `edtFlux5`.
-  std::array<std::string, kFlowPoints> flow_points;
+  std::array<std::string, kFlowPoints> flow_points{};
   // `FluxNum`: the fifth point is written only when it is 5.
   int flux_num = 0;
   // The selected rows, in grid order.
-  std::vector<ExportRow> rows;
+  std::vector<ExportRow> rows{};
 };
 
 // Writes the workbook of `table` to `path`; false when it could not be

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""Prints what a spreadsheet program would show of a workbook's first sheet,
-read with openpyxl (a reader independent of the writer), as JSON: merges,
-the title row's height, every column's width, and per cell in A1 to the last
-used cell its text, font, colour, alignment and whether all four sides of it
-have a thin line."""
+# A workbook's first sheet as JSON, read with openpyxl (independent of the
+# writer): merges, title row height, column widths, and per cell its text,
+# font, colour, centring and whether all four sides have a thin line.
 import json
 import sys
 
@@ -30,6 +28,5 @@ print(json.dumps({
     "title_height": sheet.row_dimensions[1].height,
     "widths": widths,
     "rows": sheet.max_row,
-    "columns": sheet.max_column,
     "cells": cells,
 }, ensure_ascii=False))
