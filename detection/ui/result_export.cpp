@@ -12,7 +12,7 @@
 
 namespace qv {
 
-ResultExport::ResultExport(SharedState& state, TOperatorInput& input, QWidget* owner)
+ResultExport::ResultExport(BenchState& state, TOperatorInput& input, QWidget* owner)
     : open(
           [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }),
       state_(state),

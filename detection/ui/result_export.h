@@ -9,8 +9,8 @@
 #include <functional>
 #include <span>
 
+#include "core/shared_state.h"
 #include "detection/export/result_workbook.h"
-#include "serial/port_slots.h"
 
 namespace qv {
 
@@ -20,7 +20,7 @@ struct BaseGroup;
 
 class ResultExport {
  public:
-  ResultExport(SharedState& state, TOperatorInput& input, QWidget* owner);
+  ResultExport(BenchState& state, TOperatorInput& input, QWidget* owner);
 
   // Asks the desktop to open a saved workbook; false when no program takes
   // it. Tests replace it, so that no program is ever started by them.
@@ -33,7 +33,7 @@ class ResultExport {
   void Export(const ExportTable& table);
 
  private:
-  SharedState& state_;
+  BenchState& state_;
   TOperatorInput& input_;
   QWidget* owner_;
 };
