@@ -40,7 +40,8 @@ class WinSerialDevice final : public SerialDevice {
   ~WinSerialDevice() override { Close(); }
 
   std::error_code Open(const std::string& path) override {
-    if (handle_ != INVALID_HANDLE_VALUE) return std::make_error_code(std::errc::device_or_resource_busy);
+    if (handle_ != INVALID_HANDLE_VALUE)
+      return std::make_error_code(std::errc::device_or_resource_busy);
     // No sharing: while this handle is held, every other open of the port,
     // in this program or another, fails.
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -50,7 +51,8 @@ class WinSerialDevice final : public SerialDevice {
     HANDLE read_done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE write_done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::error_code e;
-    if (!stop || !read_done || !write_done || !::SetupComm(h, kQueueSize, kQueueSize)) e = LastError();
+    if (!stop || !read_done || !write_done || !::SetupComm(h, kQueueSize, kQueueSize))
+      e = LastError();
     handle_ = h;
     stop_ = stop;
     read_done_ = read_done;
@@ -117,7 +119,8 @@ class WinSerialDevice final : public SerialDevice {
     // and `ov` are ours again. Bytes it took before the cancel count.
     if (!::GetOverlappedResult(handle_, &ov, &n, TRUE)) {
       const DWORD err = ::GetLastError();
-      if (completed || err != ERROR_OPERATION_ABORTED) return {ReadStatus::kFailed, 0, ErrorOf(err)};
+      if (completed || err != ERROR_OPERATION_ABORTED)
+        return {ReadStatus::kFailed, 0, ErrorOf(err)};
       n = 0;
     }
     if (n > 0) return {ReadStatus::kData, n, {}};
@@ -145,7 +148,8 @@ class WinSerialDevice final : public SerialDevice {
           if (woke == WAIT_OBJECT_0) return {WriteStatus::kStopped, {}};
           return {WriteStatus::kFailed, e};
         }
-        if (!::GetOverlappedResult(handle_, &ov, &n, TRUE)) return {WriteStatus::kFailed, LastError()};
+        if (!::GetOverlappedResult(handle_, &ov, &n, TRUE))
+          return {WriteStatus::kFailed, LastError()};
       }
       offset += n;
     }
