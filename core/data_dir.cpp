@@ -69,7 +69,10 @@ bool DirWritable(const std::string& dir) {
 
 DataDirChoice ChooseDataDir(const std::string& program_dir, const EnvLookup& env) {
   DataDirChoice choice{program_dir, true, {}, {}};
-  if (DirWritable(program_dir)) return choice;
+  // /usr belongs to the package manager: even a user who may write there
+  // (root) keeps his files in his own folder.
+  const bool packaged = program_dir.starts_with("/usr/");
+  if (!packaged && DirWritable(program_dir)) return choice;
   const std::string user = UserDataDir(env);
   std::error_code ec;
   if (user.empty() || (fs::create_directories(user, ec), ec) || !DirWritable(user)) {
