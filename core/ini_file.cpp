@@ -1,8 +1,12 @@
 #include "core/ini_file.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -85,6 +89,38 @@ std::string OneLine(std::string_view s) {
   return out;
 }
 
+#if defined(_WIN32)
+
+// Writes `text` to a temporary file beside `path`, flushes it and moves it
+// over `path` in one step: readers see either the old file or the whole new
+// one. An existing file that is read-only or a folder is refused.
+bool ReplaceFile(const std::string& path, std::string_view text) {
+  if (path.empty() || text.size() > MAXDWORD) return false;
+  const DWORD attrs = ::GetFileAttributesA(path.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES &&
+      (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    return false;
+  }
+  static std::atomic<unsigned> counter{0};
+  const std::string tmp = path + "." + std::to_string(::GetCurrentProcessId()) + "." +
+                          std::to_string(counter++) + ".tmp";
+  HANDLE h = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size() && ::FlushFileBuffers(h);
+  if (!::CloseHandle(h)) ok = false;
+  if (ok) {
+    ok = ::MoveFileExA(tmp.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+  if (!ok) ::DeleteFileA(tmp.c_str());
+  return ok;
+}
+
+#else
+
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = ::write(fd, data.data(), data.size());
@@ -145,6 +181,8 @@ bool ReplaceFile(const std::string& path, std::string_view text) {
   SyncDirectoryOf(path);
   return true;
 }
+
+#endif
 
 }  // namespace
 

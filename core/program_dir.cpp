@@ -1,10 +1,26 @@
 #include "core/program_dir.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
 
 #include <climits>
+#endif
 
 namespace qv {
+
+#if defined(_WIN32)
+
+std::string ExecutableDir() {
+  char buf[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, buf, sizeof buf);
+  if (n == 0 || n >= sizeof buf) return ".\\";
+  std::string path(buf, n);
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+#else
 
 std::string ExecutableDir() {
   char buf[PATH_MAX];
@@ -13,5 +29,7 @@ std::string ExecutableDir() {
   std::string path(buf, static_cast<size_t>(n));
   return path.substr(0, path.rfind('/') + 1);
 }
+
+#endif
 
 }  // namespace qv

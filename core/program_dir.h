@@ -4,8 +4,9 @@
 
 namespace qv {
 
-// Directory of the running executable with its trailing '/', resolved from
-// /proc/self/exe; "./" if that cannot be read.
+// Directory of the running executable with its trailing separator, resolved
+// from /proc/self/exe (on Windows from the module's file name); the current
+// directory if that cannot be read.
 std::string ExecutableDir();
 
 }  // namespace qv

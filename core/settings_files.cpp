@@ -155,11 +155,11 @@ std::string ValueText(const SysKey& k, const SystemSettings& s) {
 }  // namespace
 
 std::string SysInfoPath(const BenchState& state) {
-  return state.ProgramDir + "sysinfo.ini";
+  return state.DataFolder() + "sysinfo.ini";
 }
 
 std::string CommInfoPath(const BenchState& state) {
-  return state.ProgramDir + "comminfo.ini";
+  return state.DataFolder() + "comminfo.ini";
 }
 
 void LoadSysInfo(BenchState& state) {

@@ -1,7 +1,7 @@
 // sysinfo.ini (section "BaseParam": the settings record) and comminfo.ini
 // (sections "Comm" and "Channel": port and switch channel of each row, and
 // the optional "Devices" section naming the device of a port number). Both
-// live in `BenchState::ProgramDir`. Loading never fails: a missing or bad
+// live in the data folder, `BenchState::DataFolder()`. Loading never fails: a missing or bad
 // value gives the key's default. Saving throws FileWriteError.
 #pragma once
 

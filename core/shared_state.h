@@ -101,16 +101,25 @@ struct BenchState {
   // Device path of each port number 1..32 (index 0 unused), from the optional
   // "Devices" section of comminfo.ini; empty = the platform default.
   std::array<std::string, kPortCount + 1> PortDevices;
-  // Directory holding the settings files, with its trailing separator.
+  // The program's directory, with its trailing separator.
   std::string ProgramDir;
+  // Folder of the files the program writes (settings files, Info.txt, trace
+  // files, exports/), with its trailing separator: chosen at start-up (see
+  // core/data_dir.h); empty until then, which means `ProgramDir`.
+  std::string DataDir;
   OperationLog Log;
   // An operation runs in some window; a second one is refused meanwhile.
   bool OperationRunning = false;
+
+  // Where the program's files go: `DataDir`, or `ProgramDir` while none was
+  // chosen.
+  const std::string& DataFolder() const { return DataDir.empty() ? ProgramDir : DataDir; }
 };
 
-// The part of start-up that touches no port: clears the rows and the switch
-// flags, resets the switch sequence and reads both settings files from
-// `state.ProgramDir`.
+// The part of start-up that touches no port: chooses the data folder for
+// `state.ProgramDir` (logging which one), clears the rows and the switch
+// flags, resets the switch sequence and reads both settings files from the
+// data folder.
 void InitBenchState(BenchState& state);
 
 }  // namespace qv

@@ -1,9 +1,16 @@
+#include <cstdlib>
+
+#include "core/data_dir.h"
 #include "core/settings_files.h"
 #include "core/shared_state.h"
 
 namespace qv {
 
 void InitBenchState(BenchState& state) {
+  const DataDirChoice data =
+      ChooseDataDir(state.ProgramDir, [](const char* name) { return std::getenv(name); });
+  state.DataDir = data.Dir;
+  state.Log.Post(DataDirLine(data));
   // Addresses and selections are never persisted: every start begins clean.
   for (int i = 0; i < kMeterRows; ++i) {
     MeterRow& row = state.Rows[i];

@@ -30,8 +30,9 @@ PortSlot* RowSendSlot(SharedState& state, int row);
 // Empties the rings of all 32 slots.
 void ResetRecvBuffers(SharedState& state);
 // For rows 0..19 in order: opens the port the row names when its slot is
-// not open yet and records the result in `PortOpen`. Failures are silent;
-// a later row naming the same port tries again.
+// not open yet and records the result in `PortOpen`. A port that fails is
+// logged with the reason (no message box); a later row naming the same
+// port tries again.
 void OpenMeterPorts(SharedState& state);
 // Gives row `row` the port `comm` (0 = none): stores it in the row's `Comm`
 // and opens the port when its slot is not open. Returns whether the row now

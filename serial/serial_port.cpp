@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "serial/device_access.h"
+
 namespace qv {
 namespace {
 
@@ -44,9 +46,16 @@ std::string TSerialPort::DevicePath() const {
 bool TSerialPort::Open() {
   if (device_) return false;
   std::unique_ptr<SerialDevice> device = MakeSerialDevice();
-  if (device->Open(DevicePath())) return false;
+  // Whoever asked (start-up, the settings window, a reopen before an
+  // operation), the log says why, so that the operator can mend it.
+  const std::string path = DevicePath();
+  if (device->Open(path)) {
+    log_.Post(" 串口" + port_name_ + "打开失败：" + DeviceOpenProblem(path));
+    return false;
+  }
   if (device->Configure(LineSettings{kBaudRate, 8, Parity::kEven, 1})) {
     device->Close();
+    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为2400波特8E1（不是串口？）");
     return false;
   }
   // Whatever the line held before we owned it is not for us. Bytes that

@@ -51,9 +51,10 @@ class TSerialPort : public PortTransport {
 
   // Opens the device (exclusively, 2400 8E1 raw) and starts both threads.
   // False when the port is already open or the device cannot be opened or
-  // set up. Throws std::runtime_error "Unable to create read thread!" or
-  // "Unable to create write thread!" when a thread cannot be started (the
-  // port is then closed).
+  // set up; the log then says why (missing, no permission naming the group
+  // that may use it, busy, not a serial line). Throws std::runtime_error "Unable to create read
+  // thread!" or "Unable to create write thread!" when a thread cannot be started (the port is then
+  // closed).
   bool Open() override;
   // Stops both threads and closes the device; nothing when closed. Never
   // waits for the log's consumer or for the line.

@@ -18,7 +18,6 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   InitSystem(state);
   auto p = std::make_unique<Program>(state);
   if (!QApplication::instance()) p->app = std::make_unique<QApplication>(argc, argv);
-  p->feed = std::make_unique<LogFeed>(state.Log);
 
   // Created in this order, the main window first; only it becomes visible.
   p->MainFrm = std::make_unique<TMainFrm>(state);
@@ -30,6 +29,9 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   p->ReadDataFrm = std::make_unique<TReadDataFrm>(state);
   p->ErrorInfoParaFrm = std::make_unique<TErrorInfoParaFrm>();
   p->OtherParaFrm = std::make_unique<TOtherParaFrm>(state);
+  // Once the monitor takes lines: what start-up logged (the data folder, a
+  // port that would not open) waits for it.
+  p->feed = std::make_unique<LogFeed>(state.Log);
 
   ToolForms tools;
   tools.FlowDetection = p->FlowDetectionFrm.get();

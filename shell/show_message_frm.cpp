@@ -116,7 +116,7 @@ bool TShowMessageFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QString TShowMessageFrm::InfoPath() const {
-  return QString::fromStdString(state_.ProgramDir) + "Info.txt";
+  return QString::fromStdString(state_.DataFolder()) + "Info.txt";
 }
 
 bool TShowMessageFrm::SaveLines(const QString& path, QString& error) const {

@@ -290,7 +290,7 @@ bool WriteWorkbook(const ExportTable& table, const std::string& path) {
 }
 
 std::string ExportFolder(const BenchState& state) {
-  return state.ProgramDir + "exports/";
+  return state.DataFolder() + "exports/";
 }
 
 std::string SaveWorkbook(const ExportTable& table, const std::string& folder, const std::tm& when) {

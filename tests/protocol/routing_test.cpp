@@ -95,14 +95,19 @@ class SlotPortsTest : public ::testing::Test {
 
 TEST_F(SlotPortsTest, OpenMeterPortsOpensEachNamedPortOnce) {
   state->Rows[0].Comm = 3;
-  state->Rows[1].Comm = 9;  // the device is missing: silently stays closed
+  state->Rows[1].Comm = 9;  // the device is missing: stays closed, logged
   state->Rows[5].Comm = 3;
   state->Rows[6].Comm = 8;
   OpenMeterPorts(*state);
   EXPECT_TRUE(state->Slots[3].PortOpen && state->Slots[8].PortOpen);
   // The missing device stays closed; rows without a port open nothing.
   EXPECT_FALSE(state->Slots[9].PortOpen || state->Slots[1].PortOpen);
-  EXPECT_TRUE(state->Log.TakePending().empty());
+  // No message box, but the log says which port and why.
+  const auto lines = state->Log.TakePending();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(" 串口COM9打开失败：设备" + dir.File("no-such-device") + "不存在"),
+            std::string::npos)
+      << lines[0];
 
   // Rows 0 and 5 share slot 3 and its ring.
   EXPECT_EQ(RowSendSlot(*state, 0), &state->Slots[3]);

@@ -1,6 +1,7 @@
 // Helpers for the tests of the settings and trace files: a temporary
 // directory removed at the end of each test, whole-file reads and writes,
-// and a child process in which writes are really refused.
+// and a child process in which writes are really refused (also when the
+// tests run as root).
 #pragma once
 
 #include <fcntl.h>
@@ -78,16 +79,16 @@ struct Refusal {
   rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
-// Runs `write` in a child process under `how` and returns the message of the
-// FileWriteError it raised, "no error" when it raised none, or "other error".
-inline std::string FailureInChild(const std::function<void()>& write, Refusal how) {
+// Runs `body` in a child process under `how` and returns the text it
+// returned, or why the child could not be restricted.
+inline std::string RunInChild(const std::function<std::string()>& body, Refusal how) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   const pid_t pid = ::fork();
   if (pid < 0) return "fork failed";
   if (pid == 0) {
     ::close(fds[0]);
-    std::string result = "no error";
+    std::string result;
     bool ready = true;
     if (how.unprivileged && ::geteuid() == 0) {
       constexpr uid_t kNobody = 65534;
@@ -98,17 +99,7 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
       const rlimit lim{how.fileSizeLimit, how.fileSizeLimit};
       ready = ready && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
     }
-    if (!ready) {
-      result = "could not restrict the child";
-    } else {
-      try {
-        write();
-      } catch (const FileWriteError& e) {
-        result = e.what();
-      } catch (...) {
-        result = "other error";
-      }
-    }
+    result = ready ? body() : "could not restrict the child";
     const ssize_t n = ::write(fds[1], result.data(), result.size());
     ::_exit(n == static_cast<ssize_t>(result.size()) ? 0 : 1);
   }
@@ -122,6 +113,23 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
   int status = 0;
   ::waitpid(pid, &status, 0);
   return out;
+}
+
+// Runs `write` in a child process under `how` and returns the message of the
+// FileWriteError it raised, "no error" when it raised none, or "other error".
+inline std::string FailureInChild(const std::function<void()>& write, Refusal how) {
+  return RunInChild(
+      [&]() -> std::string {
+        try {
+          write();
+        } catch (const FileWriteError& e) {
+          return e.what();
+        } catch (...) {
+          return "other error";
+        }
+        return "no error";
+      },
+      how);
 }
 
 }  // namespace qv::test

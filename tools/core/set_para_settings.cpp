@@ -9,7 +9,6 @@
 #include "core/text.h"
 #include "protocol/entry_value.h"
 #include "protocol/routing.h"
-#include "serial/device_access.h"
 
 namespace qv {
 namespace {
@@ -174,13 +173,8 @@ bool ChooseRowPort(SharedState& state, int row, int32_t comm) {
     state.Log.Post(" 串口COM" + std::to_string(comm) + "打开失败：" + e.what());
     return false;
   }
-  if (open || !PortSlots::ValidNumber(comm)) return open;
-  PortSlot& slot = state.Slots[comm];
-  if (slot.Port) {
-    state.Log.Post(" 串口" + slot.Port->PortName() + "打开失败：" +
-                   DeviceOpenProblem(slot.Port->DevicePath()));
-  }
-  return false;
+  // A port that would not open has logged why.
+  return open;
 }
 
 std::vector<int> RowsTakingDn(std::span<const MeterRow> rows, int32_t meter_num, int row,
