@@ -2,6 +2,9 @@
 // and the channel-status window, a snapshot of the switch channels and the
 // rows' ports.
 #include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
 
 #include "support/window_support.h"
 
@@ -93,9 +96,29 @@ class MainFrmTest : public QObject {
     Item(*program->MainFrm, "nMessageMonitor")->trigger();
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
     QVERIFY(monitor.isVisible() && monitor.isWindow());
-    QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A tool window of the main window, not above every program; it starts
+    // at the lower right of the screen, below the menu bar.
+    QCOMPARE(monitor.windowType(), Qt::Tool);
+    QVERIFY(!(monitor.windowFlags() & Qt::WindowStaysOnTopHint));
+    QCOMPARE(monitor.windowHandle()->transientParent(), program->MainFrm->windowHandle());
+    const QRect available = monitor.screen()->availableGeometry();
+    QCOMPARE(monitor.frameGeometry().bottomRight(), available.bottomRight());
+    const QMenuBar* bar = program->MainFrm->menuBar();
+    QVERIFY(monitor.frameGeometry().top() >= bar->mapToGlobal(QPoint(0, bar->height())).y());
     QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
+    // A message box of a docked tool window has the same owner, so it comes
+    // up above the monitor.
+    Item(*program->MainFrm, "nSetPara")->trigger();
+    QWindow* owner = nullptr;
+    CloseNextModal([&](QWidget* modal) { owner = modal->windowHandle()->transientParent(); });
+    QMessageBox::information(program->SetParaFrm.get(), "", "");
+    QCOMPARE(owner, program->MainFrm->windowHandle());
+    // Shown again, it stays where the operator left it.
+    QVERIFY(monitor.close());
+    monitor.move(10, 40);
+    Item(*program->MainFrm, "nMessageMonitor")->trigger();
+    QCOMPARE(monitor.pos(), QPoint(10, 40));
 
     // The channel-state item opens a fresh modal snapshot.
     bench.state->ChannelState[2] = 1;

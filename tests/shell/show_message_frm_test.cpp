@@ -1,6 +1,8 @@
 // The message monitor: which log lines reach it, the 101-line limit, the
 // mouse (double-click clears, right button offers the save) and Info.txt.
+#include <QLabel>
 #include <QMenu>
+#include <tuple>
 
 #include "support/window_support.h"
 
@@ -62,6 +64,44 @@ class ShowMessageFrmTest : public QObject {
     monitor.show();
     QCOMPARE(monitor.windowTitle(), QString("Message Monitor"));
     QCOMPARE(monitor.LineCount(), 1);
+  }
+
+  // Its frame's first place: available area, frame size, menu bar bottom.
+  void FirstPlaceIsTheLowerRightBelowTheMenuBar() {
+    const std::tuple<QRect, QSize, int, QRect> cases[] = {
+        // A 1366 x 768 screen with a 40-pixel task bar at the bottom.
+        {{0, 0, 1366, 728}, {936, 510}, 50, {430, 218, 936, 510}},
+        // Too low a screen: shortened so it starts below the menu bar.
+        {{0, 0, 800, 600}, {936, 510}, 120, {0, 120, 800, 480}},
+        // A task bar at the top, the menu bar above the area: the area rules.
+        {{0, 30, 1366, 738}, {936, 510}, 10, {430, 258, 936, 510}},
+        // A second screen to the right.
+        {{1920, 0, 1280, 1024}, {936, 510}, 50, {2264, 514, 936, 510}},
+    };
+    for (const auto& [available, frame, menu_bottom, expected] : cases)
+      QCOMPARE(MonitorFrame(available, frame, menu_bottom), expected);
+  }
+
+  // When the log's queue overflowed, the first status panel says how many
+  // lines never reached the box, in the language of the window.
+  void DroppedLinesAreCounted() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    QLabel* panel = monitor.findChild<QStatusBar*>("StatusBar1")->findChildren<QLabel*>().at(0);
+    s.Log.Post(" one");
+    QTRY_COMPARE(monitor.LineCount(), 1);
+    QCOMPARE(panel->text(), QString());
+    // Nothing drains while this loop runs.
+    for (size_t i = 0; i < OperationLog::kDefaultCapacity + 7; ++i)
+      s.Log.Post(" burst");
+    QTRY_COMPARE(panel->text(), QString("丢失日志：7 行"));
+    s.Settings.Language = 1;
+    monitor.hide();
+    monitor.show();
+    QCOMPARE(panel->text(), QString("Lines dropped: 7"));
   }
 
   void TheHundredAndSecondLineClearsTheBoxFirst() {
