@@ -1,6 +1,6 @@
 // Helpers for the tests of the settings and trace files: a temporary
 // directory removed at the end of each test, whole-file reads and writes,
-// and a child process in which writes are really refused.
+// and a child process in which writes (or new threads) are really refused.
 #pragma once
 
 #include <fcntl.h>
@@ -76,18 +76,21 @@ struct Refusal {
   bool unprivileged = false;
   // Largest file the child may write; a bigger write fails like a full disk.
   rlim_t fileSizeLimit = RLIM_INFINITY;
+  // Most processes and threads the child's user may have (binds only an
+  // unprivileged child); 0 refuses every new thread.
+  rlim_t threadLimit = RLIM_INFINITY;
 };
 
-// Runs `write` in a child process under `how` and returns the message of the
-// FileWriteError it raised, "no error" when it raised none, or "other error".
-inline std::string FailureInChild(const std::function<void()>& write, Refusal how) {
+// Runs `body` in a child process under `how` and returns the text it
+// returned, or "other error" when it raised an exception.
+inline std::string InChild(const std::function<std::string()>& body, Refusal how) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
   const pid_t pid = ::fork();
   if (pid < 0) return "fork failed";
   if (pid == 0) {
     ::close(fds[0]);
-    std::string result = "no error";
+    std::string result;
     bool ready = true;
     if (how.unprivileged && ::geteuid() == 0) {
       constexpr uid_t kNobody = 65534;
@@ -98,13 +101,15 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
       const rlimit lim{how.fileSizeLimit, how.fileSizeLimit};
       ready = ready && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
     }
+    if (how.threadLimit != RLIM_INFINITY) {
+      const rlimit lim{how.threadLimit, how.threadLimit};
+      ready = ready && ::setrlimit(RLIMIT_NPROC, &lim) == 0;
+    }
     if (!ready) {
       result = "could not restrict the child";
     } else {
       try {
-        write();
-      } catch (const FileWriteError& e) {
-        result = e.what();
+        result = body();
       } catch (...) {
         result = "other error";
       }
@@ -122,6 +127,21 @@ inline std::string FailureInChild(const std::function<void()>& write, Refusal ho
   int status = 0;
   ::waitpid(pid, &status, 0);
   return out;
+}
+
+// Runs `write` in a child process under `how` and returns the message of the
+// FileWriteError it raised, "no error" when it raised none, or "other error".
+inline std::string FailureInChild(const std::function<void()>& write, Refusal how) {
+  return InChild(
+      [&] {
+        try {
+          write();
+        } catch (const FileWriteError& e) {
+          return std::string(e.what());
+        }
+        return std::string("no error");
+      },
+      how);
 }
 
 }  // namespace qv::test
