@@ -93,11 +93,15 @@ void DropPort(PortSlot& slot) {
   slot.PortOpen = false;
 }
 
-void RefreshPorts(SharedState& state) {
+void DropFailedPorts(SharedState& state) {
   for (int n = 1; n <= kPortSlotCount; ++n) {
     PortSlot& slot = state.Slots[n];
     if (slot.PortOpen && slot.Port && slot.Port->Failed()) DropPort(slot);
   }
+}
+
+void RefreshPorts(SharedState& state) {
+  DropFailedPorts(state);
   for (const MeterRow& row : state.Rows) {
     if (!PortSlots::ValidNumber(row.Comm)) continue;
     PortSlot& slot = state.Slots[row.Comm];

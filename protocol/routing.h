@@ -49,6 +49,9 @@ bool AssignRowPort(SharedState& state, int row, int32_t comm, std::string* why =
 void RefreshPorts(SharedState& state);
 // A port whose line failed (it refused a frame) is closed and marked lost.
 void DropPort(PortSlot& slot);
+// After each operation: every open port whose line failed meanwhile (its
+// reader or writer stopped) is dropped, so its slot shows it closed.
+void DropFailedPorts(SharedState& state);
 
 // Start-up before any window exists: `InitBenchState`, then the 32 ports
 // are created and those the rows name are opened (silently going on past

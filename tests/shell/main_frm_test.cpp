@@ -6,7 +6,14 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <filesystem>
+#include <thread>
+
+#include "protocol/commands.h"
+#include "protocol/operation_runner.h"
+#include "support/hex.h"
 #include "support/window_support.h"
+#include "ui/qt_event_pump.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -35,6 +42,18 @@ QAction* Item(TMainFrm& main, const char* name) {
 QColor Colour(const QFrame* panel) {
   return panel->palette().color(QPalette::Window);
 }
+
+// Row 1's port colour in a fresh channel-status window from the menu.
+QColor PortColour(TMainFrm& main) {
+  QColor colour;
+  CloseNextModal([&](QWidget* modal) { colour = Colour(modal->findChild<QFrame*>("rzplCom1")); });
+  Item(main, "N2")->trigger();
+  return colour;
+}
+
+constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
+                                    Command::kEnterCalibration, Confirm::kReply, 0,
+                                    ReplyLayout::kNone}};
 
 }  // namespace
 
@@ -132,6 +151,50 @@ class MainFrmTest : public QObject {
     QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
+  }
+
+  // The adapter of row 1 goes away during an operation: the channel-status
+  // window shows its port red; back under the same name, the next
+  // operation opens it again and the window shows it lime.
+  void APulledAdapterShowsRedUntilTheNextOperationReopensIt() {
+    Bench bench;
+    const std::string link = bench.File("by-id-adapter");
+    auto line = std::make_unique<PtyPeer>();
+    std::filesystem::create_symlink(line->Path(), link);
+    bench.Write("sysinfo.ini", "[BaseParam]\nMeterNum=1\nReadAgainTimes=1\n");
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, link}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    s.Rows[0].Selected = true;
+    s.Rows[0].Address = "1";
+    TMainFrm& main = *program->MainFrm;
+    QCOMPARE(PortColour(main), TChannelStatusFrm::kLime);
+
+    QtEventPump pump;
+    BenchRun run(s, pump, kEnter);
+    const Bytes request = *BuildEnterCalibration(0, "1");
+    std::thread pull([&] {
+      line->Receive(request.size());
+      line->HangUp();
+    });
+    QVERIFY(run.Run(1));
+    pull.join();
+    QCOMPARE(run.LampOf(0), Lamp::Red);
+    // Once the port has seen its line go (at once, or by the operation's end).
+    QTRY_VERIFY(!s.Slots[1].PortOpen || s.Slots[1].Port->Failed());
+    QCOMPARE(PortColour(main), TChannelStatusFrm::kRed);
+
+    line = std::make_unique<PtyPeer>();
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(line->Path(), link);
+    std::thread meter([&] {
+      line->Receive(request.size());
+      line->Send(Complete("68 55 01 00 00 00 00 00 00 A4 05 01 10 01 01 00"));
+    });
+    QVERIFY(run.Run(1));
+    meter.join();
+    QCOMPARE(run.LampOf(0), Lamp::Lime);
+    QCOMPARE(PortColour(main), TChannelStatusFrm::kLime);
   }
 
   void OnlyConfirmedChannelsAreLimeAndTheColoursAreASnapshot() {
