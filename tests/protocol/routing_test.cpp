@@ -9,13 +9,8 @@
 #include <sys/stat.h>
 
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "support/fake_transport.h"
 #include "support/pty_peer.h"
 #include "support/temp_files.h"
 
@@ -140,39 +135,6 @@ TEST_F(SlotPortsTest, AssignRowPortOpensOnlyWhatIsNotOpen) {
   EXPECT_FALSE(AssignRowPort(*state, 4, 33));
   EXPECT_FALSE(AssignRowPort(*state, 20, 3));
   EXPECT_EQ(state->Rows[4].Comm, 9) << "out of range changes nothing";
-}
-
-// A port whose opening raises `T` (as a port whose threads cannot be
-// started does).
-template <typename T>
-struct ThrowingPort : testing_support::FakeTransport {
-  explicit ThrowingPort(T error) : error(std::move(error)) { open = false; }
-  bool Open() override { throw error; }
-  T error;
-};
-
-// Whatever opening a port raises, the row keeps its number, the port stays
-// closed, and neither the start-up opening nor the one before each
-// operation passes it on.
-TEST(AssignRowPort, APortThatRaisesStaysClosed) {
-  std::vector<std::pair<std::unique_ptr<PortTransport>, std::string>> ports;
-  ports.emplace_back(new ThrowingPort(std::runtime_error("Unable to create read thread!")),
-                     "Unable to create read thread!");
-  ports.emplace_back(new ThrowingPort(std::bad_alloc()), std::bad_alloc().what());
-  ports.emplace_back(new ThrowingPort(7), "unknown error");
-  for (auto& [port, why] : ports) {
-    SharedState s;
-    s.Slots[5].Port = std::move(port);
-    std::string reason;
-    EXPECT_FALSE(AssignRowPort(s, 0, 5, &reason));
-    EXPECT_EQ(reason, why);
-    EXPECT_EQ(s.Rows[0].Comm, 5);
-    EXPECT_FALSE(s.Slots[5].PortOpen);
-    EXPECT_NO_THROW(OpenMeterPorts(s));
-    s.Slots[5].Lost = true;
-    EXPECT_NO_THROW(RefreshPorts(s));
-    EXPECT_FALSE(s.Slots[5].PortOpen);
-  }
 }
 
 // The real port, in a child process allowed no more threads: its reader

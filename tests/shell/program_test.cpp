@@ -3,7 +3,6 @@
 // closing saves both settings files and closes every open port, a refused
 // save keeps everything running, a running operation ends first.
 #include <QDate>
-#include <string_view>
 
 #include "core/settings_files.h"
 #include "protocol/operation_runner.h"
@@ -131,12 +130,12 @@ class ProgramTest : public QObject {
     QVERIFY(bench.Read("comminfo.ini").contains("2=5"));
   }
 
-  // Settings that cannot be saved at closing: "Cancel" keeps everything
-  // running, "Retry" saves once the folder takes the files, "Close without
-  // saving" ends the program with nothing written. The folder is refused
-  // by being a plain file, which binds even a test run as root.
-  void UnsavableSettingsOfferRetryCloseWithoutSavingAndCancel() {
-    for (const char* choice : {"Cancel", "Retry", "Close without saving"}) {
+  // Settings that cannot be saved at closing ("Cancel", the box's escape,
+  // is above): "Retry" saves once the folder takes the files, "Close
+  // without saving" ends the program with nothing written. The folder is
+  // refused by being a plain file, which binds even a test run as root.
+  void UnsavableSettingsOfferRetryAndCloseWithoutSaving() {
+    for (const QString choice : {"Retry", "Close without saving"}) {
       PtyPeer com1;
       Bench bench;
       bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
@@ -145,37 +144,23 @@ class ProgramTest : public QObject {
       s.Settings.MeterNum = 12;
       bench.Write("not-a-folder", "");
       s.ProgramDir = bench.File("not-a-folder/");
-
       QStringList offered;
       PressInNextModal(choice, [&](QWidget* modal) {
         QCOMPARE(MessageText(modal).toStdString(),
                  "Unable to write to " + bench.File("not-a-folder/sysinfo.ini"));
         for (QAbstractButton* b : qobject_cast<QMessageBox*>(modal)->buttons())
           offered << b->text();
-        if (std::string_view(choice) == "Retry") s.ProgramDir = bench.Dir();  // freed
+        if (choice == "Retry") s.ProgramDir = bench.Dir();  // the folder freed
       });
-      bool quit = false;
-      QObject watch;
-      QObject::connect(qApp, &QCoreApplication::aboutToQuit, &watch, [&] { quit = true; });
       QTimer::singleShot(0, program->MainFrm.get(), &QWidget::close);
-      if (std::string_view(choice) == "Cancel") {
-        QTRY_VERIFY(!offered.isEmpty());
-        QVERIFY(program->MainFrm->isVisible());
-        QVERIFY(s.Slots[1].Port->IsOpen());
-        continue;
-      }
-      // The program's own event loop: it returns once the program ends.
       QTimer guard;  // fails the test rather than hanging it
       QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(2); });
       guard.start(60000);
-      QCOMPARE(program->Exec(), 0);
-      QVERIFY(quit);
+      QCOMPARE(program->Exec(), 0);  // the program's event loop has ended
       offered.sort();
       QCOMPARE(offered, QStringList({"Cancel", "Close without saving", "Retry"}));
-      QVERIFY(!program->MainFrm->isVisible());
       QVERIFY(!s.Slots[1].Port->IsOpen());
-      const bool saved = std::string_view(choice) == "Retry";
-      QCOMPARE(bench.Read("sysinfo.ini").contains("MeterNum=12"), saved);
+      QCOMPARE(bench.Read("sysinfo.ini").contains("MeterNum=12"), choice == "Retry");
     }
   }
 
