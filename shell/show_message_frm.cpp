@@ -11,6 +11,7 @@
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "ui/captions.h"
@@ -115,6 +116,9 @@ void TShowMessageFrm::showEvent(QShowEvent* event) {
     setWindowTitle(ByLanguage(state_.Settings, "信息监控", "Message Monitor"));
     if (!shown_once_) {
       PlaceAtLowerRight();  // afterwards it stays where the operator puts it
+      // The window manager tells the frame's size only once the window is
+      // up: its first exposure corrects the place with it.
+      if (windowHandle()) windowHandle()->installEventFilter(this);
       // What was logged before the monitor was first opened, so the reason
       // for a red lamp is there to read.
       shown_once_ = true;
@@ -147,6 +151,11 @@ void TShowMessageFrm::ShowMessage(const std::string& line) {
 }
 
 bool TShowMessageFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose) {
+    windowHandle()->removeEventFilter(this);
+    if (frameGeometry() != geometry()) PlaceAtLowerRight();
+    return false;
+  }
   if (watched == mmInfo_->viewport()) {
     if (event->type() == QEvent::MouseButtonDblClick) {
       mmInfo_->clear();
