@@ -157,9 +157,36 @@ void SyncDirectoryOf(const std::string& path) {
   ::close(fd);
 }
 
+// Writes `text` over the file open as `fd`, from its start, and cuts it to
+// that length.
+bool WriteWhole(int fd, std::string_view text) {
+  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, text) &&
+         ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Writes `text` into the existing file itself, for a writable file in a
+// folder where no temporary file may be created (a read-only program
+// folder). A write that fails partway puts the old bytes back: they need no
+// more room than they had.
+bool OverwriteInPlace(const std::string& path, std::string_view text) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string old;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) old.append(buf, static_cast<size_t>(n));
+  }
+  bool ok = n == 0 && WriteWhole(fd, text);
+  if (!ok && n == 0) WriteWhole(fd, old);
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
 // Writes `text` to a temporary file beside `path` and renames it over
-// `path`: readers see either the old file or the whole new one. An existing
-// file that is read-only or not a regular file is refused.
+// `path`: readers see either the old file or the whole new one. When no
+// temporary file can be made there, an existing file is written in place.
+// An existing file that is read-only or not a regular file is refused.
 bool ReplaceFile(const std::string& path, std::string_view text) {
   if (path.empty()) return false;
   struct stat old {};
@@ -168,7 +195,7 @@ bool ReplaceFile(const std::string& path, std::string_view text) {
 
   std::string tmp;
   const int fd = CreateTemp(path, tmp);
-  if (fd < 0) return false;
+  if (fd < 0) return exists && (errno == EACCES || errno == EPERM) && OverwriteInPlace(path, text);
   bool ok = WriteAll(fd, text);
   if (ok && exists) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
   if (ok) ok = ::fsync(fd) == 0;

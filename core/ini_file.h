@@ -4,7 +4,9 @@
 // order, comments, blank lines, unknown sections and unknown keys survive. A
 // new key goes to the end of its section, a new section to the end of the
 // file. Saving writes a temporary file beside the target and renames it over
-// the target, so the old file stays whole whatever happens.
+// the target, so the old file stays whole whatever happens; only where no
+// temporary file may be created (a read-only folder) is a writable file
+// written in place.
 // Lines end in CR LF or LF on reading; an existing file is written back with
 // the line end of its first line, a new file with CR LF. Lines whose first
 // non-blank character is ';' or '#' are comments.

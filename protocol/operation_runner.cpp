@@ -44,6 +44,7 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& b
   const bool poll = Polled(op.confirm);
   if (poll && on_poll_timers) on_poll_timers(true);
   body();
+  DropFailedPorts(state_);
   if (cycle_.Cancelled()) state_.Log.OperationCancelled(op.label);
   running_ = nullptr;
   current_row_ = -1;

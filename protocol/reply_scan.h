@@ -7,7 +7,11 @@
 //
 // Bytes that can no longer begin a recognised reply are consumed, so noise
 // never piles up in front of later replies; an incomplete reply and anything
-// after it stay for the next tick.
+// after it stay for the next tick. The L byte of a recognised header is
+// trusted only once the frame it claims checks out (16 at its end, a correct
+// sum): a damaged candidate is handed over for the window to report, then
+// passed over up to the next 68 within it, so the replies inside its claimed
+// length are still found.
 #pragma once
 
 #include <array>
@@ -29,7 +33,9 @@ using ReplyHeader = std::array<uint8_t, kHeaderBytes>;
 // Whether a window takes the frame starting with this header (header[0] is
 // the 0x68).
 using ReplyRecogniser = std::function<bool(const ReplyHeader& header)>;
-// Receives each recognised, complete frame from its 68 through its last byte.
+// Receives each recognised candidate from its 68: a complete frame through
+// its last byte, or a damaged one as far as its claimed length or the next
+// correct frame reaches (the handler checks it with CheckFrame).
 using ReplyHandler = std::function<void(std::span<const uint8_t> frame)>;
 
 // Scans the snapshot from its `RecvTail` up to its `RecvHead` and returns

@@ -1,6 +1,7 @@
 #include "protocol/routing.h"
 
-#include <stdexcept>
+#include <exception>
+#include <string>
 
 namespace qv {
 namespace {
@@ -24,6 +25,21 @@ constexpr std::array<WiringRule, 4> kWiringRules = {{
 
 bool ValidRow(int row) {
   return row >= 0 && row < kMeterRows;
+}
+
+// Opens the slot's port. Whatever the port throws (its threads could not be
+// started, it ran out of memory) counts as a port that did not open, with
+// the reason in `why`: opening a port never ends the program.
+bool OpenSlotPort(PortSlot& slot, std::string* why = nullptr) {
+  if (!slot.Port) return false;
+  try {
+    return slot.Port->Open();
+  } catch (const std::exception& e) {
+    if (why) *why = e.what();
+  } catch (...) {
+    if (why) *why = "unknown error";
+  }
+  return false;
 }
 
 }  // namespace
@@ -58,21 +74,16 @@ void OpenMeterPorts(SharedState& state) {
   for (const MeterRow& row : state.Rows) {
     if (!PortSlots::ValidNumber(row.Comm)) continue;
     PortSlot& slot = state.Slots[row.Comm];
-    if (slot.PortOpen || !slot.Port) continue;
-    try {
-      slot.PortOpen = slot.Port->Open();
-    } catch (const std::runtime_error&) {
-      slot.PortOpen = false;  // no thread for it: a port that failed to open
-    }
+    if (!slot.PortOpen) slot.PortOpen = OpenSlotPort(slot);
   }
 }
 
-bool AssignRowPort(SharedState& state, int row, int32_t comm) {
+bool AssignRowPort(SharedState& state, int row, int32_t comm, std::string* why) {
   if (!ValidRow(row) || (comm != 0 && !PortSlots::ValidNumber(comm))) return false;
   state.Rows[row].Comm = comm;
   if (comm == 0) return false;
   PortSlot& slot = state.Slots[comm];
-  if (!slot.PortOpen && slot.Port) slot.PortOpen = slot.Port->Open();
+  if (!slot.PortOpen) slot.PortOpen = OpenSlotPort(slot, why);
   return slot.PortOpen;
 }
 
@@ -82,20 +93,20 @@ void DropPort(PortSlot& slot) {
   slot.PortOpen = false;
 }
 
-void RefreshPorts(SharedState& state) {
+void DropFailedPorts(SharedState& state) {
   for (int n = 1; n <= kPortSlotCount; ++n) {
     PortSlot& slot = state.Slots[n];
     if (slot.PortOpen && slot.Port && slot.Port->Failed()) DropPort(slot);
   }
+}
+
+void RefreshPorts(SharedState& state) {
+  DropFailedPorts(state);
   for (const MeterRow& row : state.Rows) {
     if (!PortSlots::ValidNumber(row.Comm)) continue;
     PortSlot& slot = state.Slots[row.Comm];
     if (!slot.Lost || slot.PortOpen || !slot.Port) continue;
-    try {
-      slot.PortOpen = slot.Port->Open();
-    } catch (const std::runtime_error&) {
-      slot.PortOpen = false;
-    }
+    slot.PortOpen = OpenSlotPort(slot);
     if (!slot.PortOpen) continue;
     slot.Lost = false;
     state.Log.Post(" 串口" + slot.Port->PortName() + "重新打开");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "serial/port_slots.h"
 
@@ -37,8 +38,10 @@ void OpenMeterPorts(SharedState& state);
 // Gives row `row` the port `comm` (0 = none): stores it in the row's `Comm`
 // and opens the port when its slot is not open. Returns whether the row now
 // has an open port. Ports no longer named by any row stay open. A row or
-// port number out of range changes nothing and gives false.
-bool AssignRowPort(SharedState& state, int row, int32_t comm);
+// port number out of range changes nothing and gives false. Nothing is
+// thrown: a port that failed to open by raising an error (no thread for
+// it) stays closed and `why`, when given, holds the error's text.
+bool AssignRowPort(SharedState& state, int row, int32_t comm, std::string* why = nullptr);
 
 // Before each operation: a port whose line failed is closed (its slot shows
 // it closed), and every lost port a row still names is opened again, so an
@@ -47,6 +50,9 @@ bool AssignRowPort(SharedState& state, int row, int32_t comm);
 void RefreshPorts(SharedState& state);
 // A port whose line failed (it refused a frame) is closed and marked lost.
 void DropPort(PortSlot& slot);
+// After each operation: every open port whose line failed meanwhile (its
+// reader or writer stopped) is dropped, so its slot shows it closed.
+void DropFailedPorts(SharedState& state);
 
 // Start-up before any window exists: `InitBenchState`, then the 32 ports
 // are created and those the rows name are opened (silently going on past

@@ -64,7 +64,10 @@ void TChannelStatusFrm::showEvent(QShowEvent* event) {
     }
     for (int row = 0; row < kMeterRows; ++row) {
       const int32_t comm = state_.Rows[row].Comm;
-      const bool open = PortSlots::ValidNumber(comm) && state_.Slots[comm].PortOpen;
+      // A port whose line has failed since (an adapter pulled while idle)
+      // is not open for the rows either.
+      const PortSlot* slot = PortSlots::ValidNumber(comm) ? &state_.Slots[comm] : nullptr;
+      const bool open = slot && slot->PortOpen && !(slot->Port && slot->Port->Failed());
       Paint(PortPanels_[static_cast<size_t>(row)], open ? kLime : kRed);
     }
   }

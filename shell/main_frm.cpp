@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <string_view>
@@ -53,6 +54,12 @@ constexpr int kLanguageCheckMs = 1000;
 // and the pause keeps a window that is slow to end its operation from
 // being asked in a tight loop.
 constexpr int kCloseRetryMs = 100;
+
+// The choices offered when the settings cannot be saved at closing, in
+// both languages, beside the platform's own English error text.
+constexpr const char* kRetryText = "Retry";
+constexpr const char* kCloseWithoutSavingText = "Close without saving";
+constexpr const char* kCancelText = "Cancel";
 
 }  // namespace
 
@@ -217,15 +224,38 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
+TMainFrm::UnsavedChoice TMainFrm::AskUnsaved(const QString& error) {
+  QMessageBox box(QMessageBox::Critical, windowTitle(), error, QMessageBox::NoButton, this);
+  QPushButton* retry = box.addButton(kRetryText, QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(kCloseWithoutSavingText, QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(kCancelText, QMessageBox::RejectRole);
+  box.setDefaultButton(retry);
+  box.setEscapeButton(cancel);  // closing the box keeps the program
+  box.exec();
+  if (box.clickedButton() == retry) return UnsavedChoice::kRetry;
+  if (box.clickedButton() == discard) return UnsavedChoice::kDiscard;
+  return UnsavedChoice::kCancel;
+}
+
 bool TMainFrm::FormClose() {
-  try {
-    SaveSysInfo(state_);
-    SaveCommInfo(state_);
-  } catch (const FileWriteError& e) {
-    // Nothing is lost: the window stays up with its ports open, and the
-    // operator may try again.
-    QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
-    return false;
+  for (bool saved = false; !saved;) {
+    try {
+      SaveSysInfo(state_);
+      SaveCommInfo(state_);
+      saved = true;
+    } catch (const FileWriteError& e) {
+      // The operator decides: try again (after freeing the folder), end
+      // without the changes, or keep the program with its ports open.
+      switch (AskUnsaved(QString::fromStdString(e.what()))) {
+        case UnsavedChoice::kRetry:
+          break;
+        case UnsavedChoice::kDiscard:
+          saved = true;
+          break;
+        case UnsavedChoice::kCancel:
+          return false;
+      }
+    }
   }
   for (int n = 1; n <= kPortSlotCount; ++n) {
     PortSlot& slot = state_.Slots[n];

@@ -69,9 +69,12 @@ class TMainFrm : public QMainWindow {
   void N2Click();
   // "信息监控": the message monitor.
   void nMessageMonitorClick();
-  // Saves both settings files and closes the open ports; false (with the
-  // error shown) when a file could not be written.
+  // Saves both settings files and closes the open ports. When a file
+  // cannot be written the operator chooses "Retry", "Close without saving"
+  // or "Cancel"; false for "Cancel" (the program stays as it was).
   bool FormClose();
+  enum class UnsavedChoice { kRetry, kDiscard, kCancel };
+  UnsavedChoice AskUnsaved(const QString& error);
 
   SharedState& state_;
   QFrame* plMain_;

@@ -23,7 +23,7 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   p->MainFrm = std::make_unique<TMainFrm>(state);
   p->OverallDetectionFrm = std::make_unique<TOverallDetectionFrm>(state);
   p->FlowDetectionFrm = std::make_unique<TFlowDetectionFrm>(state);
-  p->ShowMessageFrm = std::make_unique<TShowMessageFrm>(state);
+  p->ShowMessageFrm = std::make_unique<TShowMessageFrm>(state, p->MainFrm.get());
   p->SetParaFrm = std::make_unique<TSetParaFrm>(state);
   p->ChannelStatusFrm = std::make_unique<TChannelStatusFrm>(state);
   p->ReadDataFrm = std::make_unique<TReadDataFrm>(state);

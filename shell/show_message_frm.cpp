@@ -2,13 +2,17 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 
 #include "ui/captions.h"
 
@@ -17,13 +21,29 @@ namespace qv {
 namespace {
 // Widths of the three (empty) status panels.
 constexpr int kStatusPanels[] = {150, 150, 50};
+
+// The bottom edge of the owner's menu bar on the screen, or `fallback`.
+int MenuBarBottom(const QWidget* owner, int fallback) {
+  const QMenuBar* bar = owner ? owner->findChild<QMenuBar*>() : nullptr;
+  if (!bar || !bar->isVisible()) return fallback;
+  return bar->mapToGlobal(QPoint(0, bar->height())).y();
+}
 }  // namespace
 
-TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* parent)
-    : QWidget(parent), state_(state) {
+QRect MonitorFrame(const QRect& available, QSize frame, int top_limit) {
+  const int top = std::clamp(top_limit, available.top(), available.bottom());
+  frame = frame.boundedTo(QSize(available.width(), available.bottom() + 1 - top));
+  return {QPoint(available.right() + 1 - frame.width(), available.bottom() + 1 - frame.height()),
+          frame};
+}
+
+TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* owner)
+    : QWidget(owner), state_(state) {
   setObjectName("ShowMessageFrm");
-  // Topmost for the whole run, over every other window.
-  setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
+  // A tool window of its owner (the main window): above it, but never over
+  // other programs, and below the program's own message boxes, which are
+  // shown later over the same owner.
+  setWindowFlags(Qt::Tool);
   setWindowTitle(QString::fromUtf8("通讯信息"));
   resize(928, 480);
 
@@ -43,6 +63,7 @@ TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* parent)
     auto* panel = new QLabel(StatusBar1_);
     panel->setFixedWidth(width);
     StatusBar1_->addWidget(panel);
+    if (!DroppedPanel_) DroppedPanel_ = panel;
   }
 
   PopupMenu1_ = new QMenu(this);
@@ -59,6 +80,7 @@ TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* parent)
 
   // Until it is first shown the monitor keeps the lines it would show.
   state_.Log.SetSink([this](const std::string& line) {
+    ShowDropped();
     if (shown_once_) {
       ShowMessage(line);
       return;
@@ -72,10 +94,31 @@ TShowMessageFrm::~TShowMessageFrm() {
   state_.Log.SetSink({});
 }
 
+void TShowMessageFrm::PlaceAtLowerRight() {
+  const QWidget* owner = parentWidget();
+  const QScreen* screen = owner ? owner->screen() : this->screen();
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  // The frame's margins; before the window has been mapped they are not
+  // known yet, and the owner's are the best guess.
+  const QWidget* framed = frameGeometry() != geometry() || !owner ? this : owner;
+  const QRect outer = framed->frameGeometry();
+  const QRect inner = framed->geometry();
+  const QMargins margins(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  const QRect frame =
+      MonitorFrame(available, size().grownBy(margins), MenuBarBottom(owner, available.top()));
+  setGeometry(frame.marginsRemoved(margins));
+}
+
 void TShowMessageFrm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
     setWindowTitle(ByLanguage(state_.Settings, "信息监控", "Message Monitor"));
     if (!shown_once_) {
+      PlaceAtLowerRight();  // afterwards it stays where the operator puts it
+      // The window manager tells the frame's size only once the window is
+      // up: its first exposure corrects the place with it.
+      if (windowHandle()) windowHandle()->installEventFilter(this);
       // What was logged before the monitor was first opened, so the reason
       // for a red lamp is there to read.
       shown_once_ = true;
@@ -83,8 +126,17 @@ void TShowMessageFrm::showEvent(QShowEvent* event) {
         ShowMessage(line);
       backlog_.clear();
     }
+    ShowDropped(true);
   }
   QWidget::showEvent(event);
+}
+
+void TShowMessageFrm::ShowDropped(bool relabel) {
+  const uint64_t dropped = state_.Log.Dropped();
+  if (dropped == 0 || (dropped == dropped_shown_ && !relabel)) return;
+  dropped_shown_ = dropped;
+  DroppedPanel_->setText(ByLanguage(state_.Settings, "丢失日志：%1 行", "Lines dropped: %1")
+                             .arg(QString::number(dropped)));
 }
 
 int TShowMessageFrm::LineCount() const {
@@ -99,6 +151,11 @@ void TShowMessageFrm::ShowMessage(const std::string& line) {
 }
 
 bool TShowMessageFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose) {
+    windowHandle()->removeEventFilter(this);
+    if (frameGeometry() != geometry()) PlaceAtLowerRight();
+    return false;
+  }
   if (watched == mmInfo_->viewport()) {
     if (event->type() == QEvent::MouseButtonDblClick) {
       mmInfo_->clear();

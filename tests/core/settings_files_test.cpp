@@ -127,8 +127,9 @@ TEST(IniFileSave, TargetThatIsADirectoryIsRefused) {
   EXPECT_EQ(dir.Listing(), "a.ini;");
 }
 
-// A read-only directory, a read-only file and a write failing partway (the
-// new text is over 4 KiB, the child may write 1 KiB a file): the save is
+// A read-only file, in a writable or a read-only directory, and a write
+// failing partway (the new text is over 4 KiB, the child may write 1 KiB a
+// file), beside the file or, in a read-only directory, in place: the save is
 // refused and the old file and the directory stay exactly as they were.
 TEST(IniFileSave, RefusedSaveKeepsTheOldFileWhole) {
   struct Case {
@@ -136,8 +137,9 @@ TEST(IniFileSave, RefusedSaveKeepsTheOldFileWhole) {
     Refusal how;
   };
   for (const Case& c :
-       {Case{0644, 0555, {.unprivileged = true}}, Case{0444, 0777, {.unprivileged = true}},
-        Case{0644, 0755, {.fileSizeLimit = 1024}}}) {
+       {Case{0444, 0777, {.unprivileged = true}}, Case{0444, 0555, {.unprivileged = true}},
+        Case{0644, 0755, {.fileSizeLimit = 1024}},
+        Case{0666, 0555, {.unprivileged = true, .fileSizeLimit = 1024}}}) {
     TempDir dir;
     const std::string path = dir.File("sysinfo.ini");
     WriteFile(path, kHandWritten);
@@ -155,6 +157,21 @@ TEST(IniFileSave, RefusedSaveKeepsTheOldFileWhole) {
     EXPECT_EQ(ReadFile(path), kHandWritten);
     EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
   }
+}
+
+// No temporary file can be made in a read-only directory: a writable file
+// there is written in place, and nothing else appears.
+TEST(IniFileSave, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
+  TempDir dir;
+  const std::string path = dir.File("sysinfo.ini");
+  WriteFile(path, kHandWritten);
+  ::chmod(path.c_str(), 0666);
+  ::chmod(dir.Dir().c_str(), 0555);
+  IniFile ini = IniFile::Load(path);
+  ini.Set("BaseParam", "DN", "7");
+  EXPECT_EQ(FailureInChild([&] { ini.Save(); }, {.unprivileged = true}), "no error");
+  EXPECT_EQ(ReadFile(path), ini.Text());
+  EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
 }
 
 TEST(IniFileSave, ReplacedFileKeepsItsPermissions) {

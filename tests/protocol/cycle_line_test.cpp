@@ -118,9 +118,19 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   EXPECT_EQ(count(" 发送数据："), 1);
   EXPECT_EQ(count(" 串口COM1读取已停止"), 1);
 
+  // Still away (its name gone, as when it is unplugged): the next operation
+  // finds no line, sends nothing and reopens nothing.
+  line.reset();
+  std::filesystem::remove(link);
+  ASSERT_TRUE(run.Run(1));
+  EXPECT_EQ(run.LampOf(0), Lamp::Red);
+  EXPECT_FALSE(s.Slots[1].PortOpen);
+  lines = s.Log.TakePending();
+  EXPECT_EQ(count(" 发送数据："), 0);
+  EXPECT_EQ(count(" 串口COM1重新打开"), 0);
+
   // Plugged back in: the same name leads to a new line.
   line = std::make_unique<test::PtyPeer>();
-  std::filesystem::remove(link);
   std::filesystem::create_symlink(line->Path(), link);
   std::thread meters([&] {
     for (int n = 1; n <= 2; ++n) {

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
+#include <string>
 
 #include "support/pty_peer.h"
 #include "support/temp_files.h"
@@ -137,6 +140,20 @@ TEST_F(SlotPortsTest, AssignRowPortOpensOnlyWhatIsNotOpen) {
   EXPECT_FALSE(AssignRowPort(*state, 4, 33));
   EXPECT_FALSE(AssignRowPort(*state, 20, 3));
   EXPECT_EQ(state->Rows[4].Comm, 9) << "out of range changes nothing";
+}
+
+// The real port, in a child process allowed no more threads: its reader
+// cannot be started, and the row is left without an open port.
+TEST_F(SlotPortsTest, NoThreadForAPortLeavesItClosed) {
+  ASSERT_EQ(::chmod(com8.Path().c_str(), 0666), 0);  // the child runs as nobody
+  const std::string outcome = InChild(
+      [&] {
+        std::string why;
+        const bool open = AssignRowPort(*state, 4, 8, &why);
+        return why + (open || state->Slots[8].PortOpen || state->Rows[4].Comm != 8 ? " wrong" : "");
+      },
+      {.unprivileged = true, .threadLimit = 0});
+  EXPECT_EQ(outcome, "Unable to create read thread!");
 }
 
 }  // namespace

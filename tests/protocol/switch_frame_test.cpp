@@ -2,9 +2,12 @@
 // and replies scanned out of a receive ring.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/codec.h"
+#include "protocol/frame.h"
 #include "protocol/reply_scan.h"
 #include "protocol/switch_frame.h"
 #include "support/hex.h"
@@ -195,6 +198,42 @@ TEST(ReplyScan, UnrecognisedFramesArePassedOverAndTheScanGoesOn) {
   r.Tick();
   ASSERT_EQ(r.taken.size(), 1u);
   EXPECT_EQ(r.taken[0][9], 0xA1);
+}
+
+// Golden rings, one tick per entry: the bytes it adds and what the scan
+// hands over, by address byte A0, "!" marking a damaged candidate (reported,
+// then passed over). A damaged L keeps its meter's original sum, as a byte
+// hit on the line does.
+#define R(a, cs) "68 55 " a " 00 00 00 00 00 00 A1 07 90 1F 01 11 22 33 44 " cs " 16 "
+#define DAMAGED(l) "68 55 01 00 00 00 00 00 00 A1 " l " 90 1F 01 11 22 33 44 C0 16 "
+const std::vector<std::pair<std::string, std::string>> kScanGolden[] = {
+    {{DAMAGED("37") R("02", "C1") R("03", "C2") R("04", "C3") R("05", "C4") R("06", "C5")
+          R("07", "C6") R("08", "C7") R("09", "C8") R("0A", "C9") R("0B", "CA") R("0C", "CB"),
+      "01! 02 03 04 05 06 07 08 09 0A 0B 0C"}},
+    // Its claimed end not yet there: a correct reply after it shows it ended.
+    {{DAMAGED("37") R("02", "C1"), "01! 02"}, {R("03", "C2"), "03"}},
+    {{DAMAGED("FF"), ""}, {R("02", "C1") R("03", "C2"), "01! 02 03"}},  // alone, it waits
+    {{DAMAGED("03") R("02", "C1"), "01! 02"}},
+    {{R("01", "C1") R("02", "C1"), "01! 02"}},  // a bad sum
+};
+#undef R
+#undef DAMAGED
+
+TEST(ReplyScan, EveryCorrectReplyAfterADamagedOneIsFound) {
+  for (const auto& ticks : kScanGolden) {
+    Ring r;
+    for (const auto& [appended, expected] : ticks) {
+      r.taken.clear();
+      r.Append(appended.c_str());
+      r.Tick();
+      std::string got;
+      for (const Bytes& f : r.taken)
+        got += (got.empty() ? "" : " ") + ToHex(std::span(f).subspan(2, 1)) +
+               (CheckFrame(f) == FrameCheck::kCorrect ? "" : "!");
+      EXPECT_EQ(got, expected) << ticks.front().first;
+    }
+    EXPECT_EQ(r.tail, r.head) << ticks.front().first;  // nothing left behind
+  }
 }
 
 }  // namespace

@@ -2,8 +2,16 @@
 // and the channel-status window, a snapshot of the switch channels and the
 // rows' ports.
 #include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
 
+#include <thread>
+
+#include "protocol/commands.h"
+#include "protocol/operation_runner.h"
 #include "support/window_support.h"
+#include "ui/qt_event_pump.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -32,6 +40,18 @@ QAction* Item(TMainFrm& main, const char* name) {
 QColor Colour(const QFrame* panel) {
   return panel->palette().color(QPalette::Window);
 }
+
+// Row 1's port colour in a fresh channel-status window from the menu.
+QColor PortColour(TMainFrm& main) {
+  QColor colour;
+  CloseNextModal([&](QWidget* modal) { colour = Colour(modal->findChild<QFrame*>("rzplCom1")); });
+  Item(main, "N2")->trigger();
+  return colour;
+}
+
+constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
+                                    Command::kEnterCalibration, Confirm::kReply, 0,
+                                    ReplyLayout::kNone}};
 
 }  // namespace
 
@@ -93,9 +113,24 @@ class MainFrmTest : public QObject {
     Item(*program->MainFrm, "nMessageMonitor")->trigger();
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
     QVERIFY(monitor.isVisible() && monitor.isWindow());
-    QVERIFY(monitor.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A tool window of the main window, not above every program; it starts
+    // at the lower right of the screen, below the menu bar.
+    QCOMPARE(monitor.windowType(), Qt::Tool);
+    QVERIFY(!(monitor.windowFlags() & Qt::WindowStaysOnTopHint));
+    QCOMPARE(monitor.windowHandle()->transientParent(), program->MainFrm->windowHandle());
+    const QRect available = monitor.screen()->availableGeometry();
+    QCOMPARE(monitor.frameGeometry().bottomRight(), available.bottomRight());
+    const QMenuBar* bar = program->MainFrm->menuBar();
+    QVERIFY(monitor.frameGeometry().top() >= bar->mapToGlobal(QPoint(0, bar->height())).y());
     QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
+    // A message box of a docked tool window has the same owner, so it comes
+    // up above the monitor.
+    Item(*program->MainFrm, "nSetPara")->trigger();
+    QWindow* owner = nullptr;
+    CloseNextModal([&](QWidget* modal) { owner = modal->windowHandle()->transientParent(); });
+    QMessageBox::information(program->SetParaFrm.get(), "", "");
+    QCOMPARE(owner, program->MainFrm->windowHandle());
 
     // The channel-state item opens a fresh modal snapshot.
     bench.state->ChannelState[2] = 1;
@@ -109,6 +144,31 @@ class MainFrmTest : public QObject {
     QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
+  }
+
+  // The adapter of row 1 goes away during an operation: the channel-status
+  // window shows its port red. (Its reopening: tests/protocol/cycle_line.)
+  void APulledAdapterShowsRed() {
+    PtyPeer line;
+    Bench bench;
+    bench.Write("sysinfo.ini", "[BaseParam]\nMeterNum=1\nReadAgainTimes=1\n");
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, line.Path()}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    s.Rows[0] = {"1", true, 1, 0, {}};
+    QCOMPARE(PortColour(*program->MainFrm), TChannelStatusFrm::kLime);
+    QtEventPump pump;
+    BenchRun run(s, pump, kEnter);
+    std::thread pull([&] {
+      line.Receive(BuildEnterCalibration(0, "1")->size());
+      line.HangUp();
+    });
+    QVERIFY(run.Run(1));
+    pull.join();
+    QCOMPARE(run.LampOf(0), Lamp::Red);
+    // Once the port has seen its line go (at once, or by the operation's end).
+    QTRY_VERIFY(!s.Slots[1].PortOpen || s.Slots[1].Port->Failed());
+    QCOMPARE(PortColour(*program->MainFrm), TChannelStatusFrm::kRed);
   }
 
   void OnlyConfirmedChannelsAreLimeAndTheColoursAreASnapshot() {

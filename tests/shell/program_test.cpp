@@ -130,6 +130,40 @@ class ProgramTest : public QObject {
     QVERIFY(bench.Read("comminfo.ini").contains("2=5"));
   }
 
+  // Settings that cannot be saved at closing ("Cancel", the box's escape,
+  // is above): "Retry" saves once the folder takes the files, "Close
+  // without saving" ends the program with nothing written. The folder is
+  // refused by being a plain file, which binds even a test run as root.
+  void UnsavableSettingsOfferRetryAndCloseWithoutSaving() {
+    for (const QString choice : {"Retry", "Close without saving"}) {
+      PtyPeer com1;
+      Bench bench;
+      bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
+      auto program = bench.Start();
+      SharedState& s = *bench.state;
+      s.Settings.MeterNum = 12;
+      bench.Write("not-a-folder", "");
+      s.ProgramDir = bench.File("not-a-folder/");
+      QStringList offered;
+      PressInNextModal(choice, [&](QWidget* modal) {
+        QCOMPARE(MessageText(modal).toStdString(),
+                 "Unable to write to " + bench.File("not-a-folder/sysinfo.ini"));
+        for (QAbstractButton* b : qobject_cast<QMessageBox*>(modal)->buttons())
+          offered << b->text();
+        if (choice == "Retry") s.ProgramDir = bench.Dir();  // the folder freed
+      });
+      QTimer::singleShot(0, program->MainFrm.get(), &QWidget::close);
+      QTimer guard;  // fails the test rather than hanging it
+      QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+      guard.start(60000);
+      QCOMPARE(program->Exec(), 0);  // the program's event loop has ended
+      offered.sort();
+      QCOMPARE(offered, QStringList({"Cancel", "Close without saving", "Retry"}));
+      QVERIFY(!s.Slots[1].Port->IsOpen());
+      QCOMPARE(bench.Read("sysinfo.ini").contains("MeterNum=12"), choice == "Retry");
+    }
+  }
+
   void ClosingDuringAnOperationEndsItFirst() {
     PtyPeer com1;
     Bench bench;

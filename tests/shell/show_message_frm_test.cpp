@@ -1,5 +1,6 @@
 // The message monitor: which log lines reach it, the 101-line limit, the
 // mouse (double-click clears, right button offers the save) and Info.txt.
+#include <QLabel>
 #include <QMenu>
 
 #include "support/window_support.h"
@@ -62,6 +63,25 @@ class ShowMessageFrmTest : public QObject {
     monitor.show();
     QCOMPARE(monitor.windowTitle(), QString("Message Monitor"));
     QCOMPARE(monitor.LineCount(), 1);
+  }
+
+  // When the log's queue overflowed, the first status panel says how many
+  // lines never reached the box, in the language of the window.
+  void DroppedLinesAreCounted() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    QLabel* panel = monitor.findChild<QStatusBar*>("StatusBar1")->findChildren<QLabel*>().at(0);
+    // Nothing drains while this loop runs.
+    for (size_t i = 0; i < OperationLog::kDefaultCapacity + 7; ++i)
+      s.Log.Post(" burst");
+    QTRY_COMPARE(panel->text(), QString("丢失日志：7 行"));
+    s.Settings.Language = 1;
+    monitor.hide();
+    monitor.show();
+    QCOMPARE(panel->text(), QString("Lines dropped: 7"));
   }
 
   void TheHundredAndSecondLineClearsTheBoxFirst() {

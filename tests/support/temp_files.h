@@ -1,7 +1,6 @@
 // Helpers for the tests of the settings and trace files: a temporary
 // directory removed at the end of each test, whole-file reads and writes,
-// and a child process in which writes are really refused (also when the
-// tests run as root).
+// and a child process in which writes (or new threads) are really refused.
 #pragma once
 
 #include <fcntl.h>
@@ -77,10 +76,14 @@ struct Refusal {
   bool unprivileged = false;
   // Largest file the child may write; a bigger write fails like a full disk.
   rlim_t fileSizeLimit = RLIM_INFINITY;
+  // Most processes and threads the child's user may have (binds only an
+  // unprivileged child); 0 refuses every new thread.
+  rlim_t threadLimit = RLIM_INFINITY;
 };
 
 // Runs `body` in a child process under `how` and returns the text it
-// returned, or why the child could not be restricted.
+// returned, "other error" when it raised an exception, or why the child
+// could not be restricted.
 inline std::string RunInChild(const std::function<std::string()>& body, Refusal how) {
   int fds[2];
   if (::pipe(fds) != 0) return "pipe failed";
@@ -99,7 +102,19 @@ inline std::string RunInChild(const std::function<std::string()>& body, Refusal 
       const rlimit lim{how.fileSizeLimit, how.fileSizeLimit};
       ready = ready && ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
     }
-    result = ready ? body() : "could not restrict the child";
+    if (how.threadLimit != RLIM_INFINITY) {
+      const rlimit lim{how.threadLimit, how.threadLimit};
+      ready = ready && ::setrlimit(RLIMIT_NPROC, &lim) == 0;
+    }
+    if (!ready) {
+      result = "could not restrict the child";
+    } else {
+      try {
+        result = body();
+      } catch (...) {
+        result = "other error";
+      }
+    }
     const ssize_t n = ::write(fds[1], result.data(), result.size());
     ::_exit(n == static_cast<ssize_t>(result.size()) ? 0 : 1);
   }
@@ -119,15 +134,13 @@ inline std::string RunInChild(const std::function<std::string()>& body, Refusal 
 // FileWriteError it raised, "no error" when it raised none, or "other error".
 inline std::string FailureInChild(const std::function<void()>& write, Refusal how) {
   return RunInChild(
-      [&]() -> std::string {
+      [&] {
         try {
           write();
         } catch (const FileWriteError& e) {
-          return e.what();
-        } catch (...) {
-          return "other error";
+          return std::string(e.what());
         }
-        return "no error";
+        return std::string("no error");
       },
       how);
 }

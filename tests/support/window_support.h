@@ -3,6 +3,7 @@
 // blocking the test. A meter line is a PtyPeer.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -65,6 +66,23 @@ inline void CloseNextModal(std::function<void(QWidget*)> inspect) {
     timer->deleteLater();
     inspect(modal);
     modal->close();
+  });
+  timer->start();
+}
+
+// Finds the next modal message box as soon as it is up, hands it to
+// `inspect` and presses its button captioned `button`.
+inline void PressInNextModal(const QString& button, std::function<void(QWidget*)> inspect) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, button, inspect] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    timer->stop();
+    timer->deleteLater();
+    inspect(box);
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == button) b->click();
   });
   timer->start();
 }

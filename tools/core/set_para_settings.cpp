@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
 #include "core/number_format.h"
 #include "core/settings_files.h"
@@ -165,12 +164,10 @@ void CloseOtherPorts(SharedState& state) {
 }
 
 bool ChooseRowPort(SharedState& state, int row, int32_t comm) {
-  bool open = false;
-  try {
-    open = AssignRowPort(state, row, comm);
-  } catch (const std::runtime_error& e) {
-    // The port opened but its threads could not be started.
-    state.Log.Post(" 串口COM" + std::to_string(comm) + "打开失败：" + e.what());
+  std::string why;  // the port opened but its threads could not be started
+  const bool open = AssignRowPort(state, row, comm, &why);
+  if (!why.empty()) {
+    state.Log.Post(" 串口COM" + std::to_string(comm) + "打开失败：" + why);
     return false;
   }
   // A port that would not open has logged why.
