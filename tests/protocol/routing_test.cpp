@@ -146,7 +146,7 @@ TEST_F(SlotPortsTest, AssignRowPortOpensOnlyWhatIsNotOpen) {
 // cannot be started, and the row is left without an open port.
 TEST_F(SlotPortsTest, NoThreadForAPortLeavesItClosed) {
   ASSERT_EQ(::chmod(com8.Path().c_str(), 0666), 0);  // the child runs as nobody
-  const std::string outcome = InChild(
+  const std::string outcome = RunInChild(
       [&] {
         std::string why;
         const bool open = AssignRowPort(*state, 4, 8, &why);
