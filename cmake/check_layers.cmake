@@ -10,6 +10,7 @@
 #   <window folder>/ui        -> its own ui, core and export, ui, protocol, core
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
+#   fuzz                      -> fuzz, <window folder>/core, protocol, serial, core
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
 set(window_folders detection tools reading)
@@ -18,7 +19,7 @@ set(problems "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/core/*.[ch]* ${SOURCE_DIR}/serial/*.[ch]* ${SOURCE_DIR}/protocol/*.[ch]*
   ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/detection/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]*
-  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]*)
+  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*)
 
 foreach(src ${sources})
   string(REPLACE "/" ";" pieces ${src})
@@ -38,6 +39,11 @@ foreach(src ${sources})
     set(allowed ui protocol serial core)
   elseif(top STREQUAL "sim")
     set(allowed sim protocol serial core)
+  elseif(top STREQUAL "fuzz")
+    set(allowed fuzz protocol serial core)
+    foreach(folder ${window_folders})
+      list(APPEND allowed ${folder}/core)
+    endforeach()
   elseif(part STREQUAL "core")
     set(allowed ${top}/core protocol serial core)
   elseif(part STREQUAL "export")
@@ -50,6 +56,7 @@ foreach(src ${sources})
   endif()
   set(headless OFF)
   if(top STREQUAL "core" OR top STREQUAL "serial" OR top STREQUAL "protocol" OR top STREQUAL "sim"
+     OR top STREQUAL "fuzz"
      OR part STREQUAL "core" OR part STREQUAL "export")
     set(headless ON)
   endif()

@@ -221,8 +221,12 @@ IniFile IniFile::Load(const std::string& path) {
   std::ostringstream buf;
   buf << in.rdbuf();
   if (in.bad()) return ini;
-  std::string_view text = buf.view();
+  return Parse(buf.view(), path);
+}
 
+IniFile IniFile::Parse(std::string_view text, const std::string& path) {
+  IniFile ini;
+  ini.path_ = path;
   if (text.starts_with(kUtf8Bom)) {
     ini.bom_ = true;
     text.remove_prefix(kUtf8Bom.size());

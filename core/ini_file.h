@@ -37,6 +37,8 @@ class IniFile {
   // Reads `path`; a file that does not exist or cannot be read gives an
   // empty document bound to that path.
   static IniFile Load(const std::string& path);
+  // The document of `text`, as Load reads a file's bytes, bound to `path`.
+  static IniFile Parse(std::string_view text, const std::string& path = {});
 
   // The value text (surrounding blanks trimmed), or nothing when the section
   // or the key is missing.

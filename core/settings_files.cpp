@@ -163,9 +163,12 @@ std::string CommInfoPath(const BenchState& state) {
 }
 
 void LoadSysInfo(BenchState& state) {
-  const IniFile ini = IniFile::Load(SysInfoPath(state));
+  ReadSysInfo(IniFile::Load(SysInfoPath(state)), state.Settings);
+}
+
+void ReadSysInfo(const IniFile& ini, SystemSettings& settings) {
   for (const SysKey& k : kSysKeys)
-    LoadKey(ini, k, state.Settings);
+    LoadKey(ini, k, settings);
 }
 
 void SaveSysInfo(const BenchState& state) {
@@ -176,7 +179,10 @@ void SaveSysInfo(const BenchState& state) {
 }
 
 void LoadCommInfo(BenchState& state) {
-  const IniFile ini = IniFile::Load(CommInfoPath(state));
+  ReadCommInfo(IniFile::Load(CommInfoPath(state)), state);
+}
+
+void ReadCommInfo(const IniFile& ini, BenchState& state) {
   for (const RowKey& col : kRowKeys) {
     for (int row = 0; row < kMeterRows; ++row) {
       state.Rows[row].*col.field =

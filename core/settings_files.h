@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "core/ini_file.h"
 #include "core/shared_state.h"
 
 namespace qv {
@@ -16,8 +17,12 @@ std::string CommInfoPath(const BenchState& state);
 
 void LoadSysInfo(BenchState& state);
 void SaveSysInfo(const BenchState& state);
+// What LoadSysInfo takes from a document already read: every key of
+// "BaseParam", a missing or bad value as its default.
+void ReadSysInfo(const IniFile& ini, SystemSettings& settings);
 // Reads "Comm" and "Channel" of rows 0..19 and the "Devices" section.
 void LoadCommInfo(BenchState& state);
+void ReadCommInfo(const IniFile& ini, BenchState& state);
 // Writes "Comm" and "Channel"; the "Devices" section is kept as it is.
 void SaveCommInfo(const BenchState& state);
 

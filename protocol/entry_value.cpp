@@ -1,8 +1,10 @@
 #include "protocol/entry_value.h"
 
 #include <charconv>
+#include <climits>
 #include <limits>
 
+#include "core/number_format.h"
 #include "core/text.h"
 
 namespace qv {
@@ -104,6 +106,16 @@ std::optional<int64_t> EntryValue::Integer() const {
     if (d->digits[n - 1 - static_cast<size_t>(k)] != '0') return std::nullopt;
   }
   return Scaled(0);
+}
+
+bool IsNumberOrEmptyText(std::string_view text) {
+  return TrimText(text).empty() || ParseNumber(text).has_value();
+}
+
+bool IsWholeOrEmptyText(std::string_view text) {
+  if (TrimText(text).empty()) return true;
+  const std::optional<int64_t> v = EntryValue(text).Integer();
+  return v && *v >= INT32_MIN && *v <= INT32_MAX;
 }
 
 }  // namespace qv

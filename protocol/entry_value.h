@@ -41,4 +41,9 @@ class EntryValue {
   std::string text_;
 };
 
+// Whether an operator's `text` is a number, or nothing at all (blanks only).
+bool IsNumberOrEmptyText(std::string_view text);
+// Whether it is a whole number within 32 bits, or nothing at all.
+bool IsWholeOrEmptyText(std::string_view text);
+
 }  // namespace qv

@@ -4,7 +4,7 @@
 bench_install_deps() {
   local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
                   libxlsxwriter-dev python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
-                  clang-format
+                  clang-format clang libclang-rt-dev
                   # the Debian package: cpack's library dependencies, the icon
                   # rendering, and the checks of the package and its desktop entry
                   dpkg-dev file librsvg2-bin lintian desktop-file-utils

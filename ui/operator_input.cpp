@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 
-#include "core/number_format.h"
 #include "protocol/address_numbering.h"
 #include "protocol/entry_value.h"
 #include "ui/captions.h"
@@ -14,13 +13,12 @@
 namespace qv {
 
 bool IsNumberOrEmpty(const QString& text) {
-  return text.trimmed().isEmpty() || ParseNumber(text.toStdString()).has_value();
+  // Qt also counts other blanks (a full-width space) as nothing.
+  return text.trimmed().isEmpty() || IsNumberOrEmptyText(text.toStdString());
 }
 
 bool IsWholeOrEmpty(const QString& text) {
-  if (text.trimmed().isEmpty()) return true;
-  const std::optional<int64_t> v = EntryValue(text.toStdString()).Integer();
-  return v && *v >= INT32_MIN && *v <= INT32_MAX;
+  return text.trimmed().isEmpty() || IsWholeOrEmptyText(text.toStdString());
 }
 
 TOperatorInput::TOperatorInput(SharedState& state, QWidget* owner)

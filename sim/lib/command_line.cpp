@@ -231,6 +231,22 @@ const Option kOptions[] = {
      "inject a fault into meters (e.g. silent:3 or noise:all); KIND is silent, bad-checksum, "
      "missing-end, split, noise or delay=MS; may be repeated",
      ParseFault},
+    {"--fault-rate", "PERCENT",
+     "inject a fault into this share of all replies, drawn at random from silent, bad sum, "
+     "missing end, split, noise and corrupted length (default 0)",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       double share = 0;
+       if (!ParseSpread(v, share, "--fault-rate", e)) return false;
+       o.bench.injected.rate = share;
+       return true;
+     }},
+    {"--fault-seed", "N", "seed of the injected faults (default 1)",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       long long n = 0;
+       if (!ParseInt(v, 0, INT64_MAX, n, "--fault-seed", e)) return false;
+       o.bench.injected.seed = static_cast<uint64_t>(n);
+       return true;
+     }},
     {"--switch-silent", nullptr, "the channel switch never answers",
      [](const std::string&, SimCommandLine& o, std::string&) {
        o.bench.switch_silent = true;

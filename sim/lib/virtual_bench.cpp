@@ -34,7 +34,21 @@ constexpr uint8_t kNoise[] = {0x5A, 0xA5, 0x68, 0x00, 0xFF, 0xFE, 0xFE, 0xFE, 0x
 constexpr size_t kReceivedKept = 4096;
 
 constexpr DataId kBenchReadDi{0x90, 0x1F};
+// Where a reply's L byte stands, counted from its 0x68.
+constexpr size_t kLengthAt = 10;
 constexpr uint8_t kBenchReadControl = 0x21;
+
+struct FaultRow {
+  ReplyFault fault;
+  std::string_view text;
+};
+constexpr FaultRow kFaultTexts[] = {{ReplyFault::kNone, "none"},
+                                    {ReplyFault::kSilent, "silent"},
+                                    {ReplyFault::kBadSum, "bad sum"},
+                                    {ReplyFault::kMissingEnd, "missing end"},
+                                    {ReplyFault::kSplit, "split"},
+                                    {ReplyFault::kNoise, "noise"},
+                                    {ReplyFault::kCorruptedLength, "corrupted length"}};
 
 struct WiringRow {
   Wiring wiring;
@@ -60,6 +74,12 @@ std::string DefaultAddress(uint64_t number, ProtocolVersion protocol) {
 
 }  // namespace
 
+std::string_view ReplyFaultText(ReplyFault f) {
+  for (const FaultRow& row : kFaultTexts)
+    if (row.fault == f) return row.text;
+  return {};
+}
+
 std::string_view WiringText(Wiring w) {
   for (const WiringRow& row : kWirings)
     if (row.wiring == w) return row.text;
@@ -80,7 +100,8 @@ struct VirtualBench::Port {
   int watch = -1;
 };
 
-VirtualBench::VirtualBench(BenchOptions options) : options_(std::move(options)) {}
+VirtualBench::VirtualBench(BenchOptions options)
+    : options_(std::move(options)), fault_rng_(options_.injected.seed) {}
 
 VirtualBench::~VirtualBench() {
   Stop();
@@ -331,8 +352,8 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
   if (options_.wiring == Wiring::kChannel && ChannelSwitch::IsForSwitch(frame)) {
     if (!options_.switch_silent) {
       if (auto reply = switch_.Handle(frame)) {
-        SendReply(port, MeterFaults{}, std::move(*reply), now);
-        record.answers.push_back(-1);
+        if (SendReply(port, -1, MeterFaults{}, std::move(*reply), now))
+          record.answers.push_back(-1);
       }
     }
     Record(std::move(record));
@@ -351,7 +372,7 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
       how = Hearing::kWildcard;  // on a shared line only the first meter answers
     if (!how) continue;
     std::optional<Bytes> reply = MeterAnswer(m.state, conditions_, civil, frame, *how);
-    if (!reply || m.faults.silent) continue;
+    if (!reply || !SendReply(port, i, m.faults, std::move(*reply), now)) continue;
     if (frame.type == kTypeBench && frame.control == kBenchReadControl &&
         frame.di == kBenchReadDi) {
       const size_t k = static_cast<size_t>(conditions_.flow_point - 1);
@@ -362,13 +383,68 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
                         conditions_.inlet_c, conditions_.outlet_c, conditions_.fluid_c,
                         MeterHeatKwh(m.state, conditions_, litres)});
     }
-    SendReply(port, m.faults, std::move(*reply), now);
     record.answers.push_back(i);
   }
   Record(std::move(record));
 }
 
-void VirtualBench::SendReply(size_t port, const MeterFaults& faults, Bytes reply, SteadyTime now) {
+size_t VirtualBench::SentCount() const {
+  std::lock_guard lock(mu_);
+  return sent_count_;
+}
+
+std::vector<SentReply> VirtualBench::SentSince(size_t first) const {
+  std::lock_guard lock(mu_);
+  const size_t oldest = sent_count_ - sent_.size();
+  const size_t from = std::max(first, oldest) - oldest;
+  return {sent_.begin() + static_cast<ptrdiff_t>(std::min(from, sent_.size())), sent_.end()};
+}
+
+bool VirtualBench::SendReply(size_t port, int meter, MeterFaults faults, Bytes reply,
+                             SteadyTime now) {
+  ReplyFault injected = ReplyFault::kNone;
+  const FaultInjection& inject = options_.injected;
+  if (inject.rate > 0 && !inject.kinds.empty() &&
+      std::uniform_real_distribution<double>(0, 1)(fault_rng_) < inject.rate) {
+    injected =
+        inject.kinds[std::uniform_int_distribution<size_t>(0, inject.kinds.size() - 1)(fault_rng_)];
+  }
+  switch (injected) {
+    case ReplyFault::kNone:
+      break;
+    case ReplyFault::kSilent:
+      faults.silent = true;
+      break;
+    case ReplyFault::kBadSum:
+      faults.bad_checksum = true;
+      break;
+    case ReplyFault::kMissingEnd:
+      faults.missing_end = true;
+      break;
+    case ReplyFault::kSplit:
+      faults.split = true;
+      break;
+    case ReplyFault::kNoise:
+      faults.noise = true;
+      break;
+    case ReplyFault::kCorruptedLength:
+      // Any other value: longer claims make a receiver wait for bytes that
+      // belong to later replies, shorter ones put the end inside the frame.
+      reply[kLengthAt] = static_cast<uint8_t>(
+          reply[kLengthAt] + std::uniform_int_distribution<int>(1, 255)(fault_rng_));
+      break;
+  }
+  if (injected == ReplyFault::kNone &&
+      (faults.silent || faults.bad_checksum || faults.missing_end)) {
+    injected = faults.silent         ? ReplyFault::kSilent
+               : faults.bad_checksum ? ReplyFault::kBadSum
+                                     : ReplyFault::kMissingEnd;
+  }
+  sent_.push_back({meter, injected});
+  if (sent_.size() > kReceivedKept) sent_.pop_front();
+  ++sent_count_;
+  if (faults.silent) return false;
+
   Port& p = *ports_[port];
   if (faults.bad_checksum) ++reply[reply.size() - 2];
   if (faults.missing_end) reply.pop_back();
@@ -387,6 +463,7 @@ void VirtualBench::SendReply(size_t port, const MeterFaults& faults, Bytes reply
     p.line->Send(std::move(wire), start, options_.pacing);
   }
   if (options_.pacing) p.line_free = p.line->QueueEnd();
+  return true;
 }
 
 }  // namespace qv::sim

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -47,6 +48,40 @@ struct MeterSetup {
   MeterFaults faults;
 };
 
+// What was done to one reply on its way out, when faults are injected.
+enum class ReplyFault {
+  kNone,
+  kSilent,           // not sent at all
+  kBadSum,           // checksum byte off by one
+  kMissingEnd,       // the 0x16 is not sent
+  kSplit,            // sent in two writes with a pause between
+  kNoise,            // noise and FE wake bytes before the 0x68
+  kCorruptedLength,  // the L byte changed on the line (the checksum not)
+};
+inline constexpr ReplyFault kReplyFaults[] = {
+    ReplyFault::kSilent, ReplyFault::kBadSum,     ReplyFault::kNoise,
+    ReplyFault::kSplit,  ReplyFault::kMissingEnd, ReplyFault::kCorruptedLength};
+std::string_view ReplyFaultText(ReplyFault f);  // "none", "silent", "bad sum" ...
+// Whether a reply so treated still reaches the program whole and correct.
+constexpr bool DeliversCorrectReply(ReplyFault f) {
+  return f == ReplyFault::kNone || f == ReplyFault::kSplit || f == ReplyFault::kNoise;
+}
+
+// Faults injected into a share of all replies (the meters' and the
+// switch's), drawn from a generator seeded with `seed`: the same requests
+// meet the same faults. None by default.
+struct FaultInjection {
+  double rate = 0;  // 0.1: one reply in ten
+  uint64_t seed = 1;
+  std::vector<ReplyFault> kinds{std::begin(kReplyFaults), std::end(kReplyFaults)};
+};
+
+// One reply the bench produced, and what was done to it.
+struct SentReply {
+  int meter = 0;  // position, -1 = the switch
+  ReplyFault fault = ReplyFault::kNone;
+};
+
 struct BenchOptions {
   Wiring wiring = Wiring::kSingle;
   // Meters 1..20 (1..16 behind the switch); position i gets meters[i] when
@@ -64,6 +99,7 @@ struct BenchOptions {
   double heat_error_spread = 0;
   bool pacing = false;  // replies at the speed of 2400 baud 8E1
   bool switch_silent = false;
+  FaultInjection injected;
   // The bench's wall clock; defaults to local time.
   std::function<CivilTime()> clock;
 };
@@ -128,6 +164,10 @@ class VirtualBench {
   std::vector<ReceivedFrame> Received() const;
   // Frames (good and bad) received since the start.
   size_t ReceivedCount() const;
+  // Replies produced since the start (the silent ones too), and those from
+  // number `first` on (as far as they are still kept).
+  size_t SentCount() const;
+  std::vector<SentReply> SentSince(size_t first) const;
   // Waits until at least `count` frames have been received.
   bool WaitReceived(size_t count, std::chrono::milliseconds timeout) const;
 
@@ -144,7 +184,9 @@ class VirtualBench {
   void Deliver(size_t port, const SimFrame& frame, SteadyTime now,
                std::vector<FlowReadEvent>& events);
   std::vector<int> MetersHearing(size_t port) const;
-  void SendReply(size_t port, const MeterFaults& faults, Bytes reply, SteadyTime now);
+  // Sends a reply of `meter` (-1: the switch) with its faults and any
+  // injected one; false when nothing went out.
+  bool SendReply(size_t port, int meter, MeterFaults faults, Bytes reply, SteadyTime now);
   void Record(ReceivedFrame frame);
   void HandleNotify();
   int PollTimeoutMs(SteadyTime now) const;
@@ -160,6 +202,9 @@ class VirtualBench {
   mutable std::condition_variable received_cv_;
   std::deque<ReceivedFrame> received_;
   size_t received_count_ = 0;
+  std::deque<SentReply> sent_;
+  size_t sent_count_ = 0;
+  std::mt19937_64 fault_rng_;
 
   int stop_fd_ = -1;
   int notify_fd_ = -1;

@@ -168,5 +168,68 @@ TEST(Faults, PacedRepliesAreUnchanged) {
   EXPECT_EQ(b.line.Exchange(kInit1, 17), kInit1Reply);
 }
 
+// Faults injected into every reply, one kind at a time: the reply as the
+// kind shapes it, and the bench's record of what it sent.
+struct InjectedCase {
+  ReplyFault fault;
+  const char* reply;  // empty: no reply; null: Initialise's reply with another L
+};
+const InjectedCase kInjectedCases[] = {
+    {ReplyFault::kSilent, ""},
+    {ReplyFault::kBadSum, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16"},
+    {ReplyFault::kMissingEnd, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD"},
+    {ReplyFault::kSplit, kInit1Reply},
+    {ReplyFault::kNoise,
+     "5A A5 68 00 FF FE FE FE FE 68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
+    {ReplyFault::kCorruptedLength, nullptr},
+};
+
+TEST(InjectedFaults, EachKindShapesTheReplyAndIsRecorded) {
+  for (const InjectedCase& c : kInjectedCases) {
+    SCOPED_TRACE(std::string(ReplyFaultText(c.fault)));
+    BenchOptions options = KnownOptions(Wiring::kSingle, 2);
+    options.injected = {1.0, 5, {c.fault}};
+    KnownBench b(options);
+    if (c.reply && *c.reply == 0) {
+      ASSERT_TRUE(b.line.SendHex(kInit1));
+      ASSERT_TRUE(b.bench.WaitReceived(1, kDeadline));
+    } else {
+      const Bytes got = Hex(b.line.Exchange(kInit1, c.reply ? Hex(c.reply).size() : 17));
+      Bytes want = Hex(c.reply ? c.reply : kInit1Reply);
+      if (!c.reply) {
+        EXPECT_NE(got.at(10), want[10]);
+        want[10] = got.at(10);  // nothing else differs
+      }
+      EXPECT_EQ(got, want);
+    }
+    const std::vector<SentReply> sent = b.bench.SentSince(0);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].meter, 0);
+    EXPECT_EQ(sent[0].fault, c.fault);
+  }
+}
+
+TEST(InjectedFaults, SameSeedSameFaultsAndNoneByDefault) {
+  const auto faults = [](double rate, uint64_t seed) {
+    BenchOptions options = KnownOptions(Wiring::kMulti, 1);
+    options.injected.rate = rate;
+    options.injected.seed = seed;
+    options.injected.kinds = {ReplyFault::kBadSum};
+    KnownBench b(options);
+    std::string out;
+    for (int i = 0; i < 24; ++i) {
+      const std::string reply = b.line.Exchange(kInit1, 17);
+      out += reply == kInit1Reply ? '.' : 'x';
+    }
+    EXPECT_EQ(b.bench.SentCount(), 24u);
+    return out;
+  };
+  const std::string first = faults(0.5, 3);
+  EXPECT_EQ(faults(0.5, 3), first);
+  EXPECT_NE(first.find('x'), std::string::npos);
+  EXPECT_NE(first.find('.'), std::string::npos);
+  EXPECT_EQ(faults(0, 3), std::string(24, '.'));
+}
+
 }  // namespace
 }  // namespace qv::sim

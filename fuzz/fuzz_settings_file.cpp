@@ -1,0 +1,74 @@
+// The settings files as read from any bytes: sysinfo.ini's keys and
+// comminfo.ini's rows. Every range-checked value lands in its range; a
+// document written back and read again gives the same values; a value set
+// stays on its own line, whatever it holds.
+#include <string>
+#include <string_view>
+
+#include "core/ini_file.h"
+#include "core/settings_files.h"
+#include "fuzz/fuzz_check.h"
+
+using namespace qv;
+using qv::fuzz::Check;
+
+namespace {
+
+bool Same(const SystemSettings& a, const SystemSettings& b) {
+  const auto same = [](double x, double y) { return x == y || (x != x && y != y); };
+  return a.CommProtocol == b.CommProtocol && a.MeterType == b.MeterType && a.DN == b.DN &&
+         a.Language == b.Language && a.MeasurementLevel == b.MeasurementLevel &&
+         a.Location == b.Location && a.CommType == b.CommType &&
+         same(a.StandardError, b.StandardError) && same(a.ErrorCorrection, b.ErrorCorrection) &&
+         a.MeterNum == b.MeterNum && a.FluxNum == b.FluxNum && a.FlowPoints() == b.FlowPoints() &&
+         same(a.EntreTerm, b.EntreTerm) && same(a.ExitTerm, b.ExitTerm) &&
+         same(a.FluidTerm, b.FluidTerm) && a.CommWaitTimer == b.CommWaitTimer &&
+         a.ReadAgainTimes == b.ReadAgainTimes;
+}
+
+void CheckRanges(const BenchState& state) {
+  const SystemSettings& s = state.Settings;
+  Check(s.CommProtocol >= 0 && s.CommProtocol <= 1, "CommProtocol");
+  Check(s.MeterType >= 0 && s.MeterType <= 1, "MeterType");
+  Check(s.DN >= 0 && s.DN < kDnCount, "DN");
+  Check(s.MeasurementLevel >= 0 && s.MeasurementLevel <= 2, "MeasurementLevel");
+  Check(s.Location >= 0 && s.Location <= 1, "Location");
+  Check(s.CommType >= 0 && s.CommType <= 3, "CommType");
+  Check(s.MeterNum >= 1 && s.MeterNum <= kMeterRows, "MeterNum");
+  Check(s.FluxNum >= 1 && s.FluxNum <= kFlowPoints, "FluxNum");
+  for (double v : {s.StandardError, s.ErrorCorrection, s.EntreTerm, s.ExitTerm, s.FluidTerm})
+    Check(v == v && v - v == 0, "a float key that is not finite");
+  for (const MeterRow& r : state.Rows) {
+    Check(r.Comm >= 0 && r.Comm <= kPortCount, "Comm");
+    Check(r.Channel >= 0 && r.Channel <= 15, "Channel");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const IniFile ini = IniFile::Parse(text);
+  auto state = std::make_unique<BenchState>();
+  ReadSysInfo(ini, state->Settings);
+  ReadCommInfo(ini, *state);
+  CheckRanges(*state);
+
+  // Written back as the program saves it, then read again.
+  IniFile again = IniFile::Parse(ini.Text());
+  auto reread = std::make_unique<BenchState>();
+  ReadSysInfo(again, reread->Settings);
+  Check(Same(state->Settings, reread->Settings), "a document written back reads differently");
+
+  // A value holding any text stays one value of one key.
+  const std::string value(text.substr(0, 64));
+  again.Set("BaseParam", "Fuzz", value);
+  again.Set("Fuzz section", "0", value);
+  const IniFile third = IniFile::Parse(again.Text());
+  const auto got = third.Get("BaseParam", "Fuzz");
+  Check(got.has_value(), "a key set is not found again");
+  auto third_state = std::make_unique<BenchState>();
+  ReadSysInfo(third, third_state->Settings);
+  Check(Same(state->Settings, third_state->Settings), "setting one key changed another");
+  return 0;
+}
