@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "serial/tcp_device.h"
+
 namespace qv {
 namespace {
 
@@ -43,7 +45,7 @@ std::string TSerialPort::DevicePath() const {
 
 bool TSerialPort::Open() {
   if (device_) return false;
-  std::unique_ptr<SerialDevice> device = MakeSerialDevice();
+  std::unique_ptr<SerialDevice> device = MakeDeviceFor(DevicePath());
   if (device->Open(DevicePath())) return false;
   if (device->Configure(LineSettings{kBaudRate, 8, Parity::kEven, 1})) {
     device->Close();
