@@ -89,6 +89,8 @@ void SimLine::Accept() {
 
 void SimLine::CloseConnection() {
   if (listen_ < 0 || master_ < 0) return;
+  // shutdown() ends the connection now, even while the bench thread polls it.
+  shutdown(master_, SHUT_RDWR);
   close(master_);
   master_ = -1;
   queue_.clear();
