@@ -10,6 +10,8 @@
 #   <window folder>/ui        -> its own ui and core, ui, protocol, core
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
+#   cli                       -> cli, protocol, serial, core (the command-line
+#                                tool builds without the windows' folders)
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
 set(window_folders detection tools reading)
@@ -18,7 +20,7 @@ set(problems "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/core/*.[ch]* ${SOURCE_DIR}/serial/*.[ch]* ${SOURCE_DIR}/protocol/*.[ch]*
   ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/detection/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]*
-  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]*)
+  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/cli/*.[ch]*)
 
 foreach(src ${sources})
   string(REPLACE "/" ";" pieces ${src})
@@ -38,6 +40,8 @@ foreach(src ${sources})
     set(allowed ui protocol serial core)
   elseif(top STREQUAL "sim")
     set(allowed sim protocol serial core)
+  elseif(top STREQUAL "cli")
+    set(allowed cli protocol serial core)
   elseif(part STREQUAL "core")
     set(allowed ${top}/core protocol serial core)
   elseif(part STREQUAL "export")
@@ -50,7 +54,7 @@ foreach(src ${sources})
   endif()
   set(headless OFF)
   if(top STREQUAL "core" OR top STREQUAL "serial" OR top STREQUAL "protocol" OR top STREQUAL "sim"
-     OR part STREQUAL "core" OR part STREQUAL "export")
+     OR top STREQUAL "cli" OR part STREQUAL "core" OR part STREQUAL "export")
     set(headless ON)
   endif()
   file(STRINGS ${SOURCE_DIR}/${src} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
