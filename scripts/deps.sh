@@ -4,7 +4,7 @@
 bench_install_deps() {
   local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
                   libxlsxwriter-dev xvfb xauth fonts-noto-cjk imagemagick openbox
-                  clang-format)
+                  clang-format python3)
   local missing=()
   local p
   for p in "${packages[@]}"; do
