@@ -49,7 +49,7 @@ bool MeterSession::Open(std::string& error) {
   if (state_->Slots[kPort].PortOpen) return true;
   if (IsTcpDevice(options_.device)) {
     error = ParseTcpDevice(options_.device)
-                ? "no serial device server answers at " + options_.device
+                ? "no serial device server accepts a connection at " + options_.device
                 : "a server is written tcp:HOST:PORT, not " + options_.device;
   } else {
     error = "cannot open " + options_.device + ": " + DeviceOpenProblem(options_.device);
@@ -67,6 +67,10 @@ Answer MeterSession::Ask(Command command, const Bytes& frame, bool expect_reply)
   if (!expect_reply) {
     const bool sent = cycle_.SendFrame(kRow, frame) == SendResult::kSent;
     answer.status = sent ? Exit::kOk : Exit::kNoDevice;
+    // The writer sends on its own thread and closing the port drops what it
+    // has not sent: a broadcast is given the reply wait to leave the line
+    // (a 26-byte frame takes 120 ms at 2400 baud 8E1) before the program ends.
+    if (sent) pump_.Pump(std::chrono::milliseconds(options_.wait_ms));
   } else if (cycle_.Exchange(kRow, frame)) {
     answer = {Exit::kOk, reply_};
   } else if (!state_->Slots[kPort].PortOpen) {
