@@ -11,6 +11,8 @@
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
 #   fuzz                      -> fuzz, <window folder>/core, protocol, serial, core
+#   cli                       -> cli, protocol, serial, core (the command-line
+#                                tool builds without the windows' folders)
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
 set(window_folders detection tools reading)
@@ -19,7 +21,8 @@ set(problems "")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/core/*.[ch]* ${SOURCE_DIR}/serial/*.[ch]* ${SOURCE_DIR}/protocol/*.[ch]*
   ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/detection/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]*
-  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*)
+  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*
+  ${SOURCE_DIR}/cli/*.[ch]*)
 
 foreach(src ${sources})
   string(REPLACE "/" ";" pieces ${src})
@@ -44,6 +47,8 @@ foreach(src ${sources})
     foreach(folder ${window_folders})
       list(APPEND allowed ${folder}/core)
     endforeach()
+  elseif(top STREQUAL "cli")
+    set(allowed cli protocol serial core)
   elseif(part STREQUAL "core")
     set(allowed ${top}/core protocol serial core)
   elseif(part STREQUAL "export")
@@ -56,7 +61,7 @@ foreach(src ${sources})
   endif()
   set(headless OFF)
   if(top STREQUAL "core" OR top STREQUAL "serial" OR top STREQUAL "protocol" OR top STREQUAL "sim"
-     OR top STREQUAL "fuzz"
+     OR top STREQUAL "fuzz" OR top STREQUAL "cli"
      OR part STREQUAL "core" OR part STREQUAL "export")
     set(headless ON)
   endif()

@@ -1,7 +1,8 @@
 // Why a serial device could not be opened, in the words of the operation
 // log: the device is missing, the program's user may not use it (naming the
 // group that may, which the user can be made a member of), or it is held
-// by another program.
+// by another program; a serial device server ("tcp:...") could not be
+// connected to.
 #pragma once
 
 #include <string>

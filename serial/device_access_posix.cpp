@@ -6,10 +6,13 @@
 #include <string>
 
 #include "serial/device_access.h"
+#include "serial/tcp_device.h"
 
 namespace qv {
 
 std::string DeviceOpenProblem(const std::string& path) {
+  // A serial device server is no file: it did not accept the connection.
+  if (IsTcpDevice(path)) return "串口服务器" + path + "无法连接";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     const bool missing = errno == ENOENT;

@@ -1,8 +1,9 @@
 // What a port slot holds: the transport that carries a port's bytes to its
 // meters and back. Received bytes go into the slot's ring from the
 // transport's own reader; the user-interface thread only opens, closes and
-// writes. The serial port (TSerialPort) is the one transport today; a
-// network serial server or an in-process fake plugs in here without the
+// writes. The serial port (TSerialPort) is the transport of local serial
+// devices and of serial device servers alike (they differ only in their
+// device backend); an in-process fake plugs in here without the
 // transaction cycle knowing.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "serial/device_access.h"
+#include "serial/tcp_device.h"
 
 namespace qv {
 namespace {
@@ -45,7 +46,7 @@ std::string TSerialPort::DevicePath() const {
 
 bool TSerialPort::Open() {
   if (device_) return false;
-  std::unique_ptr<SerialDevice> device = MakeSerialDevice();
+  std::unique_ptr<SerialDevice> device = MakeDeviceFor(DevicePath());
   // Whoever asked (start-up, the settings window, a reopen before an
   // operation), the log says why, so that the operator can mend it.
   const std::string path = DevicePath();

@@ -1,4 +1,6 @@
-// One serial port of the bench ("COM1".."COM32"). An open port runs two
+// One serial port of the bench ("COM1".."COM32"), on a local serial device
+// or, for a device written "tcp:HOST:PORT", on a serial device server
+// (serial/tcp_device.h); both behave alike from here up. An open port runs two
 // threads: the reader waits on the line, gathers the bytes of one block and
 // hands each finished block to its slot's receive ring and to the operation
 // log as one " 收到数据：" line; the writer takes the blocks queued by
@@ -49,7 +51,8 @@ class TSerialPort : public PortTransport {
   void SetDevicePath(std::string path);
   std::string DevicePath() const override;
 
-  // Opens the device (exclusively, 2400 8E1 raw) and starts both threads.
+  // Opens the device (exclusively, 2400 8E1 raw; a server connection is
+  // connected) and starts both threads.
   // False when the port is already open or the device cannot be opened or
   // set up; the log then says why (missing, no permission naming the group
   // that may use it, busy, not a serial line). Throws std::runtime_error "Unable to create read

@@ -257,6 +257,16 @@ const Option kOptions[] = {
        o.bench.pacing = false;
        return true;
      }},
+    {"--tcp", "PORT",
+     "serve the lines on TCP ports of 127.0.0.1 (line 1 on PORT, line 2 on PORT+1, ...; 0 = "
+     "free ports, as printed), as serial device servers do; the program's device is then "
+     "tcp:127.0.0.1:PORT",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       long long n = 0;
+       if (!ParseInt(v, 0, 65535, n, "--tcp", e)) return false;
+       o.bench.tcp_port = static_cast<uint16_t>(n);
+       return true;
+     }},
     {"--program-dir", "DIR",
      "write each virtual line's device into DIR/comminfo.ini, section \"Devices\"",
      [](const std::string& v, SimCommandLine& o, std::string&) {
@@ -319,11 +329,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimCommandLine& out,
 std::string UsageText() {
   std::string text =
       "Usage: bench-sim [options]\n"
-      "A virtual heat-meter bench on pseudo-terminals: prints the device of each virtual\n"
-      "serial line and the address of each meter, then serves requests until SIGINT or\n"
-      "SIGTERM. For each flow point read it prints the reference volume, the net scale\n"
-      "mass and the bench temperatures to type into the detection windows, and the volume\n"
-      "and heat the meter reported.\n\nOptions:\n";
+      "A virtual heat-meter bench on pseudo-terminals (or TCP ports): prints the device of\n"
+      "each virtual serial line and the address of each meter, then serves requests until\n"
+      "SIGINT or SIGTERM. For each flow point read it prints the reference volume, the net\n"
+      "scale mass and the bench temperatures to type into the detection windows, and the\n"
+      "volume and heat the meter reported.\n\nOptions:\n";
   for (const Option& o : kOptions) {
     std::string head = std::string("  ") + o.name;
     if (o.argument != nullptr) head += std::string(" ") + o.argument;

@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "sim/lib/meter_model.h"
-#include "sim/lib/pty_line.h"
+#include "sim/lib/sim_line.h"
 #include "sim/lib/water.h"
 
 namespace qv::sim {
@@ -93,7 +93,7 @@ std::optional<Wiring> ParseWiring(std::string_view text) {
 }
 
 struct VirtualBench::Port {
-  std::unique_ptr<PtyLine> line;
+  std::unique_ptr<SimLine> line;
   FrameReader reader;
   SteadyTime last_input{};
   SteadyTime line_free{};
@@ -145,12 +145,15 @@ bool VirtualBench::Start(std::string& error) {
   notify_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   for (size_t i = 0; i < lines; ++i) {
     auto port = std::make_unique<Port>();
-    port->line = PtyLine::Open(error);
+    const auto tcp = options_.tcp_port;
+    port->line = !tcp        ? SimLine::OpenPty(error)
+                 : *tcp == 0 ? SimLine::ListenTcp(0, error)
+                             : SimLine::ListenTcp(static_cast<uint16_t>(*tcp + i), error);
     if (!port->line) {
       Stop();
       return false;
     }
-    if (notify_fd_ >= 0)
+    if (notify_fd_ >= 0 && !tcp)
       port->watch = inotify_add_watch(notify_fd_, port->line->Path().c_str(),
                                       IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
     ports_.push_back(std::move(port));
@@ -206,6 +209,12 @@ void VirtualBench::SetFaults(int i, const MeterFaults& faults) {
 void VirtualBench::SetSwitchSilent(bool silent) {
   std::lock_guard lock(mu_);
   options_.switch_silent = silent;
+}
+
+void VirtualBench::DropConnections() {
+  std::lock_guard lock(mu_);
+  for (const auto& p : ports_)
+    p->line->CloseConnection();
 }
 
 std::optional<int> VirtualBench::ConnectedChannel() const {
@@ -279,13 +288,21 @@ void VirtualBench::HandleNotify() {
 
 void VirtualBench::Run() {
   for (;;) {
+    // Per line: its data descriptor, then its listening socket (-1, and so
+    // not polled, for a pseudo-terminal).
     std::vector<pollfd> fds;
     fds.push_back({stop_fd_, POLLIN, 0});
     fds.push_back({notify_fd_, POLLIN, 0});
-    for (const auto& p : ports_)
-      fds.push_back({p->line->MasterFd(),
-                     static_cast<short>(POLLIN | (p->line->Blocked() ? POLLOUT : 0)), 0});
-    const int timeout = PollTimeoutMs(steady_clock::now());
+    int timeout = -1;
+    {
+      std::lock_guard lock(mu_);
+      for (const auto& p : ports_) {
+        fds.push_back({p->line->MasterFd(),
+                       static_cast<short>(POLLIN | (p->line->Blocked() ? POLLOUT : 0)), 0});
+        fds.push_back({p->line->ListenFd(), POLLIN, 0});
+      }
+      timeout = PollTimeoutMs(steady_clock::now());
+    }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return;
     if (fds[0].revents != 0) return;
     if (fds[1].revents != 0) HandleNotify();
@@ -296,7 +313,8 @@ void VirtualBench::Run() {
       std::lock_guard lock(mu_);
       for (size_t i = 0; i < ports_.size(); ++i) {
         Port& p = *ports_[i];
-        if (fds[i + 2].revents & POLLIN) ReadPort(i, now, events);
+        if (fds[2 * i + 3].revents & POLLIN) p.line->Accept();
+        if (fds[2 * i + 2].revents & (POLLIN | POLLHUP | POLLERR)) ReadPort(i, now, events);
         if (p.reader.HasPartial() && now - p.last_input >= kFrameGap) p.reader.Reset();
         p.line->Flush(now);
       }

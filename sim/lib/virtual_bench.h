@@ -1,5 +1,6 @@
 // A virtual bench: meters (and, on a channel-wired bench, the channel switch)
-// behind pseudo-terminals, served by one thread of its own. Everything lives
+// behind pseudo-terminals or loopback TCP ports (as behind serial device
+// servers), served by one thread of its own. Everything lives
 // in the object: two benches can run side by side in one process.
 //
 //   VirtualBench bench(options);
@@ -27,7 +28,7 @@
 
 #include "sim/lib/channel_switch.h"
 #include "sim/lib/meter.h"
-#include "sim/lib/pty_line.h"
+#include "sim/lib/sim_line.h"
 
 namespace qv::sim {
 
@@ -100,6 +101,9 @@ struct BenchOptions {
   bool pacing = false;  // replies at the speed of 2400 baud 8E1
   bool switch_silent = false;
   FaultInjection injected;
+  // Lines on TCP ports of 127.0.0.1 instead of pseudo-terminals: line i on
+  // `*tcp_port` + i, or each on a free port when it is 0.
+  std::optional<uint16_t> tcp_port;
   // The bench's wall clock; defaults to local time.
   std::function<CivilTime()> clock;
 };
@@ -143,8 +147,8 @@ class VirtualBench {
   // Start.
   void OnFlowRead(std::function<void(const FlowReadEvent&)> callback);
 
-  // Slave paths, one per line: one for single and channel wiring, one per
-  // meter for multi.
+  // The devices the program opens, one per line: one for single and channel
+  // wiring, one per meter for multi (slave paths, or "tcp:127.0.0.1:PORT").
   std::vector<std::string> DevicePaths() const;
   // Line index of meter `i`.
   int PortOfMeter(int i) const;
@@ -156,6 +160,8 @@ class VirtualBench {
   void SetFaults(int i, const MeterFaults& faults);
   void SetSwitchSilent(bool silent);
   std::optional<int> ConnectedChannel() const;
+  // TCP lines drop their connections, as a server losing its network does.
+  void DropConnections();
 
   BenchConditions Conditions() const;
   void SetConditions(const BenchConditions& conditions);

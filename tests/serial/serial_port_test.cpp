@@ -18,6 +18,7 @@
 #include "serial/port_slots.h"
 #include "serial/recv_ring.h"
 #include "serial/serial_port.h"
+#include "serial/tcp_device.h"
 #include "serial/termios_line.h"
 #include "support/pty_peer.h"
 #include "support/temp_files.h"
@@ -480,3 +481,25 @@ TEST(TermiosLine, ReadBackCheck) {
 
 }  // namespace
 }  // namespace qv
+
+TEST(TcpDevice, DevicePathsOfSerialDeviceServers) {
+  const std::tuple<std::string_view, std::string_view, int> cases[] = {
+      {"tcp:127.0.0.1:4001", "127.0.0.1", 4001},
+      {"tcp:server.local:1", "server.local", 1},
+      {"tcp:[fe80::1]:65535", "fe80::1", 65535},
+      {"tcp:fe80::1:4001", "", 0},
+      {"tcp::4001", "", 0},
+      {"tcp:host:0", "", 0},
+      {"tcp:host:65536", "", 0},
+      {"tcp:host:40x", "", 0},
+      {"tcp:host", "", 0},
+      {"/dev/ttyS0", "", 0}};
+  for (const auto& [path, host, port] : cases) {
+    const auto e = qv::ParseTcpDevice(path);
+    EXPECT_EQ(e.has_value(), port != 0) << path;
+    if (e) {
+      EXPECT_EQ(e->Host, host) << path;
+      EXPECT_EQ(e->Port, port) << path;
+    }
+  }
+}

@@ -1,0 +1,134 @@
+// qorvantis-cli: talks to one meter from a terminal, without the windows,
+// through the program's own serial ports and transaction cycle. See --help.
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/subcommands.h"
+
+namespace {
+
+using namespace qv::cli;
+
+constexpr std::string_view kUsageHead =
+    "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
+    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server.\n\n"
+    "Options:\n"
+    "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
+    "                               server mode\n"
+    "  --json                       print the result as one JSON object\n"
+    "  --trace                      print every frame sent and every block received, in hex,\n"
+    "                               on standard error\n"
+    "  --protocol V                 metering protocol: M-BusV2.01, M-BusV2.02, M-BusV2.03,\n"
+    "                               M-BusV3.01 (default) or TG, or 1..5\n"
+    "  --cold                       the meter is a cold meter\n"
+    "  --wait MS                    reply wait of one attempt (default 1000)\n"
+    "  --attempts N                 attempts per request (default 3)\n"
+    "  --help                       show this text\n\n"
+    "Subcommands:\n";
+
+constexpr std::string_view kUsageTail =
+    "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
+    "wrong or too short), 5 device or server cannot be opened.\n";
+
+std::string Usage() {
+  std::string text(kUsageHead);
+  for (const Subcommand& s : Subcommands()) {
+    text += "  " + std::string(s.name) + (s.synopsis.empty() ? "" : " ") + std::string(s.synopsis) +
+            "\n      " + std::string(s.help) + "\n";
+  }
+  return text + std::string(kUsageTail);
+}
+
+bool ToNumber(const std::string& text, long long lo, long long hi, long long& v) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= lo && v <= hi;
+}
+
+int Finish(const Context& c, const Outcome& o) {
+  if (o.status == Exit::kOk) {
+    std::cout << (c.json ? RenderJson(o.report) : RenderText(o.report));
+  } else {
+    std::cerr << "qorvantis-cli: " << o.error << "\n";
+    if (c.json) {
+      std::cout << RenderJson({{"error", o.error, JsonString(o.error)},
+                               {"exit", "", std::to_string(static_cast<int>(o.status))}});
+    }
+  }
+  return static_cast<int>(o.status);
+}
+
+// Parses the options and the subcommand; an error text on a bad argument.
+std::string Parse(const std::vector<std::string>& args, Context& c, const Subcommand*& sub,
+                  bool& help) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    long long n = 0;
+    if (a == "--help" || a == "-h") {
+      help = true;
+    } else if (a == "--json") {
+      c.json = true;
+    } else if (a == "--trace") {
+      c.trace = true;
+    } else if (a == "--cold") {
+      c.cold = true;
+    } else if (a == "--device") {
+      if (!value(c.device)) return "--device needs PATH or tcp:HOST:PORT";
+    } else if (a == "--protocol") {
+      const auto version = value(v) ? ParseVersion(v) : std::nullopt;
+      if (!version) return "--protocol is M-BusV2.01, M-BusV2.02, M-BusV2.03, M-BusV3.01 or TG";
+      c.version = *version;
+    } else if (a == "--wait") {
+      if (!value(v) || !ToNumber(v, 1, 65535, n)) return "--wait is 1..65535 milliseconds";
+      c.waitMs = static_cast<uint32_t>(n);
+    } else if (a == "--attempts") {
+      if (!value(v) || !ToNumber(v, 1, 100, n)) return "--attempts is 1..100";
+      c.attempts = static_cast<uint16_t>(n);
+    } else if (a.starts_with("--")) {
+      return "unknown option " + a + " (see --help)";
+    } else if (!sub) {
+      sub = FindSubcommand(a);
+      if (!sub) return "unknown subcommand " + a + " (see --help)";
+    } else {
+      c.args.push_back(a);
+    }
+  }
+  if (help) return {};
+  if (!sub) return "no subcommand given (see --help)";
+  if (c.args.size() < sub->minArgs || c.args.size() > sub->maxArgs) {
+    return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
+  }
+  if (sub->needsDevice && c.device.empty()) return "--device is needed";
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Context c;
+  const Subcommand* sub = nullptr;
+  bool help = false;
+  const std::string error = Parse({argv + 1, argv + argc}, c, sub, help);
+  if (help) {
+    std::cout << Usage();
+    return 0;
+  }
+  if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
+  if (!sub->needsDevice) return Finish(c, sub->run(c, nullptr));
+
+  MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
+  if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };
+  MeterSession session(options);
+  std::string open_error;
+  if (!session.Open(open_error)) return Finish(c, {Exit::kNoDevice, {}, open_error});
+  return Finish(c, sub->run(c, &session));
+}

@@ -1,0 +1,334 @@
+#include "cli/subcommands.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+#include "core/hex.h"
+#include "protocol/address.h"
+#include "protocol/commands.h"
+#include "protocol/frame.h"
+#include "protocol/metering_data.h"
+#include "protocol/reply_layout.h"
+
+namespace qv::cli {
+namespace {
+
+// Protocol versions by index 1..5, as the meter list names them.
+constexpr std::array<std::string_view, 5> kVersionNames = {"M-BusV2.01", "M-BusV2.02", "M-BusV2.03",
+                                                           "M-BusV3.01", "TG"};
+// Fault bits of the first status byte, bits 0..3.
+constexpr std::array<std::string_view, 4> kFaultNames = {
+    "undervoltage", "supply temperature fault", "return temperature fault", "flow sensor fault"};
+// The address word that sends to every meter and awaits no reply.
+constexpr std::string_view kBroadcastWord = "broadcast";
+
+std::string Fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+Field Text(std::string key, std::string text) {
+  std::string json = JsonString(text);
+  return {std::move(key), std::move(text), std::move(json)};
+}
+Field Number(std::string key, double v, int decimals) {
+  std::string text = Fixed(v, decimals);
+  return {std::move(key), text, text};
+}
+Field Integers(std::string key, std::span<const int64_t> values) {
+  std::string text, json = "[";
+  for (int64_t v : values) {
+    text += (text.empty() ? "" : " ") + std::to_string(v);
+    json += (json.size() > 1 ? "," : "") + std::to_string(v);
+  }
+  return {std::move(key), text, json + "]"};
+}
+Field Missing(std::string key) {
+  return {std::move(key), "-", "null"};
+}
+
+Outcome Fail(Exit status, std::string error) {
+  return {status, {}, std::move(error)};
+}
+
+// What an unanswered request reports.
+Outcome Unanswered(const Answer& a, std::string_view what) {
+  switch (a.status) {
+    case Exit::kBadReply:
+      return Fail(a.status, std::string(what) + ": the reply was incomplete or its checksum wrong");
+    case Exit::kNoDevice:
+      return Fail(a.status, std::string(what) + ": the device was lost");
+    default:
+      return Fail(Exit::kNoReply, std::string(what) + ": no reply");
+  }
+}
+
+bool ToInt(std::string_view text, int64_t& v) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, ',');)
+    parts.push_back(part);
+  return parts;
+}
+
+// The bytes of a frame from its 68.
+std::span<const uint8_t> FromStart(const Bytes& frame) {
+  const auto start = std::find(frame.begin(), frame.end(), kFrameStart);
+  return {frame.data() + (start - frame.begin()), static_cast<size_t>(frame.end() - start)};
+}
+
+std::string DataHex(std::span<const uint8_t> frame) {
+  const size_t end = FrameOffset::Checksum(frame[FrameOffset::kLength]);
+  return HexText(frame.subspan(FrameOffset::kData, end - FrameOffset::kData)).substr(1);
+}
+
+Outcome ReadAddress(const Context&, MeterSession* session) {
+  const Answer a = session->Ask(Command::kReadAddress, *BuildReadAddress(0));
+  if (a.status != Exit::kOk) return Unanswered(a, "read-address");
+  return {Exit::kOk, {Text("address", ReplyAddressText(a.reply))}, {}};
+}
+
+Outcome BenchReadOne(const Context& c, MeterSession* session) {
+  const std::optional<Bytes> frame = BuildBenchReadData(0, c.args[0]);
+  if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
+  const Answer a = session->Ask(Command::kBenchReadData, *frame);
+  if (a.status != Exit::kOk) return Unanswered(a, "bench-read");
+  const std::optional<BenchRead> r = DecodeBenchRead(a.reply);
+  if (!r) return Fail(Exit::kBadReply, "bench-read: the reply is too short for a bench read");
+  return {Exit::kOk,
+          {Text("address", ReplyAddressText(a.reply)), Number("volume_l", r->VolumeL, 3),
+           Number("heat_kwh", r->HeatKWh, 3), Number("inlet_c", r->EntreC, 2),
+           Number("outlet_c", r->ExitC, 2), Integers("coefficients", r->Coefficients)},
+          {}};
+}
+
+Outcome Metering(const Context& c, MeterSession* session) {
+  const std::optional<Bytes> frame = BuildReadMeterData(c.version, c.args[0], c.cold);
+  if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
+  const Answer a = session->Ask(Command::kReadMeterData, *frame);
+  if (a.status != Exit::kOk) return Unanswered(a, "metering");
+  const std::string_view version = kVersionNames[static_cast<size_t>(c.version - 1)];
+  // Meters answering with the identifier exchanged use the TG layout.
+  const bool tg = a.reply[FrameOffset::kDi0] == 0x1F;
+  const std::optional<MeteringData> d =
+      tg ? DecodeMeteringDataTG(a.reply) : DecodeMeteringData(a.reply, version);
+  if (!d) return Fail(Exit::kBadReply, "metering: the reply is too short for metering data");
+  static constexpr std::array<std::string_view, kMeteringQuantities> kKeys = {
+      "settlement_kwh", "current_heat_kwh", "current_cold_kwh",
+      "heat_power_kw",  "flow_rate_m3h",    "accumulated_flow_m3"};
+  Report report = {Text("address", ReplyAddressText(a.reply)),
+                   Text("version", std::string(tg ? "TG" : version))};
+  for (size_t q = 0; q < kKeys.size(); ++q) {
+    const auto& n = d->quantities[q];
+    report.push_back(n ? Number(std::string(kKeys[q]), n->value, n->decimals)
+                       : Missing(std::string(kKeys[q])));
+  }
+  std::string faults, faults_json = "[";
+  for (size_t bit = 0; bit < kFaultNames.size(); ++bit) {
+    if (!(d->status[0] & (1u << bit))) continue;
+    faults += (faults.empty() ? "" : ", ") + std::string(kFaultNames[bit]);
+    faults_json += (faults_json.size() > 1 ? "," : "") + JsonString(kFaultNames[bit]);
+  }
+  report.insert(report.end(), {Number("supply_c", d->supplyC, 2),
+                               Number("return_c", d->returnC, 2),
+                               Number("hours", d->hours, 0),
+                               Text("meter_clock", BcdDateTimeText(d->clock)),
+                               Text("status", HexText(d->status).substr(1)),
+                               {"faults", faults.empty() ? "none" : faults, faults_json + "]"}});
+  return {Exit::kOk, std::move(report), {}};
+}
+
+Outcome SetClock(const Context& c, MeterSession* session) {
+  const bool broadcast = c.args[0] == kBroadcastWord;
+  const std::string address = broadcast ? std::string(kBroadcastAddressText) : c.args[0];
+  const std::optional<Bytes> frame =
+      BuildSetClock(c.version, address, std::chrono::system_clock::now());
+  if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
+  // The time sent: ss mm hh DD MM YY and the century, right after SER.
+  const auto sent = FromStart(*frame).subspan(FrameOffset::kData).first<7>();
+  const Answer a = session->Ask(Command::kSetClock, *frame, !broadcast);
+  if (a.status != Exit::kOk) return Unanswered(a, "set-clock");
+  return {Exit::kOk,
+          {Text("address", broadcast ? std::string(kBroadcastWord) : ReplyAddressText(a.reply)),
+           Text("clock_sent", BcdDateTimeText(sent))},
+          {}};
+}
+
+// The values of `send`, kept alive while the request refers to them.
+struct SendValues {
+  std::string address, newAddress;
+  CommandRequest request;
+};
+
+bool ParseSendValue(const std::string& pair, SendValues& v, std::string& error) {
+  const size_t eq = pair.find('=');
+  const std::string key = pair.substr(0, eq),
+                    value = eq == std::string::npos ? "" : pair.substr(eq + 1);
+  CommandRequest& r = v.request;
+  int64_t n = 0;
+  const bool is_int = ToInt(value, n);
+  if (key == "value") {
+    r.value = EntryValue(value);
+  } else if (key == "new-address") {
+    v.newAddress = value;
+  } else if (key == "coefficients" || key == "pairing") {
+    const std::vector<std::string> parts = SplitList(value);
+    const bool pairing = key == "pairing";
+    if (parts.size() != (pairing ? 3u : 4u) && (pairing || parts.size() != 5)) {
+      error = key + " takes " + (pairing ? "3" : "4 or 5") + " values: " + value;
+      return false;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (pairing) {
+        r.pairing[i] = EntryValue(parts[i]);
+      } else if (!ToInt(parts[i], n) || n < 0 || n > INT32_MAX) {
+        error = "not a coefficient: " + parts[i];
+        return false;
+      } else {
+        r.coefficients[i] = static_cast<int32_t>(n);
+      }
+    }
+    if (!pairing) r.fluxNum = static_cast<int32_t>(parts.size());
+  } else if (!is_int) {
+    error = "not a value: " + pair;
+    return false;
+  } else if (key == "protocol") {
+    r.selector = static_cast<int>(n);
+  } else if (key == "variant") {
+    r.variant = static_cast<int>(n - 1);
+  } else if (key == "choice") {
+    r.choice = static_cast<int>(n);
+  } else if (key == "number") {
+    r.number = n;
+  } else if (key == "cold") {
+    r.coldMeter = n != 0;
+  } else {
+    error = "unknown value " + key + " (see --help)";
+    return false;
+  }
+  return true;
+}
+
+Outcome Send(const Context& c, MeterSession* session) {
+  const auto row = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandRow& r) {
+    return std::equal(r.name.begin(), r.name.end(), c.args[0].begin(), c.args[0].end(),
+                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+  });
+  if (row == kCommands.end()) return Fail(Exit::kBadArgument, "no such command: " + c.args[0]);
+  SendValues v;
+  size_t first_value = 1;
+  if (c.args.size() > 1 && c.args[1].find('=') == std::string::npos) {
+    v.address = c.args[1];
+    first_value = 2;
+  }
+  const bool broadcast = v.address == kBroadcastWord;
+  if (broadcast) v.address = kBroadcastAddressText;
+  v.request.selector = row->family == Family::kStandard ? c.version : 0;
+  v.request.coldMeter = c.cold;
+  v.request.now = std::chrono::system_clock::now();
+  for (size_t i = first_value; i < c.args.size(); ++i) {
+    std::string error;
+    if (!ParseSendValue(c.args[i], v, error)) return Fail(Exit::kBadArgument, error);
+  }
+  v.request.address = v.address;
+  v.request.newAddress = v.newAddress;
+  const std::optional<Bytes> frame = BuildRequest(row->id, v.request);
+  if (!frame) {
+    return Fail(Exit::kBadArgument, std::string(row->name) +
+                                        ": cannot be built from these values (address, "
+                                        "protocol, variant or a value out of range)");
+  }
+  const Answer a = session->Ask(row->id, *frame, !broadcast);
+  if (a.status != Exit::kOk) return Unanswered(a, row->name);
+  Report report = {Text("command", std::string(row->name)),
+                   Text("sent", HexText(*frame).substr(1))};
+  if (!broadcast) {
+    report.push_back(Text("address", ReplyAddressText(a.reply)));
+    report.push_back(Text("reply", HexText(a.reply).substr(1)));
+    report.push_back(Text("data", DataHex(a.reply)));
+  }
+  return {Exit::kOk, std::move(report), {}};
+}
+
+// clang-format off
+constexpr Subcommand kSubcommands[] = {
+    {"read-address", "", "read the address of the one meter on the line (bench frame 23)",
+     0, 0, true, ReadAddress},
+    {"bench-read", "ADDRESS", "bench read of one meter: volume, heat, inlet and outlet "
+     "temperatures, coefficients of flow points 1..4", 1, 1, true, BenchReadOne},
+    {"metering", "ADDRESS", "metering data under --protocol (default M-BusV3.01; --cold for a "
+     "cold meter): energies, power, flow, temperatures, hours, meter clock, status",
+     1, 1, true, Metering},
+    {"set-clock", "ADDRESS|broadcast", "set the meter's clock to this computer's time (plus "
+     "one second) under --protocol; broadcast sets every meter and awaits no reply",
+     1, 1, true, SetClock},
+    {"send", "COMMAND [ADDRESS|broadcast] [KEY=VALUE...]", "send any catalogue command by name "
+     "(e.g. WriteCoefficient) and print its reply; KEY is protocol (selector), variant (flow "
+     "point or coefficient 1..5), choice (list index: level, register, unit or pipe mode), "
+     "value, number, new-address, coefficients=C1,C2,C3,C4[,C5], pairing=STD,SUPPLY,RETURN, "
+     "cold=1", 1, 64, true, Send},
+};
+// clang-format on
+
+}  // namespace
+
+std::span<const Subcommand> Subcommands() {
+  return kSubcommands;
+}
+
+const Subcommand* FindSubcommand(std::string_view name) {
+  for (const Subcommand& s : kSubcommands)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+std::optional<int> ParseVersion(std::string_view text) {
+  for (size_t i = 0; i < kVersionNames.size(); ++i) {
+    if (text == kVersionNames[i] || text == std::to_string(i + 1)) return static_cast<int>(i + 1);
+  }
+  return std::nullopt;
+}
+
+std::string RenderText(const Report& report) {
+  std::string out;
+  for (const Field& f : report)
+    out += f.key + ": " + f.text + "\n";
+  return out;
+}
+
+std::string RenderJson(const Report& report) {
+  std::string out = "{";
+  for (const Field& f : report)
+    out += (out.size() > 1 ? ", " : "") + JsonString(f.key) + ": " + f.json;
+  return out + "}\n";
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto u = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (u < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", u);
+      out += buf;
+    } else {
+      out += ch;  // UTF-8 passes as it is
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace qv::cli

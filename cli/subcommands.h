@@ -1,0 +1,65 @@
+// The subcommands of qorvantis-cli as one table: name, arguments, help and
+// what runs. A new subcommand is one more row; one that reads no meter
+// (a listing of stored results, say) sets `needsDevice` false and gets no
+// session.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/meter_session.h"
+
+namespace qv::cli {
+
+// One output value: its text for people and its JSON form.
+struct Field {
+  std::string key;
+  std::string text;
+  std::string json;
+};
+using Report = std::vector<Field>;
+
+// The global options and the subcommand's own arguments.
+struct Context {
+  std::string device;
+  bool json = false;
+  bool trace = false;
+  uint32_t waitMs = 1000;
+  uint16_t attempts = 3;
+  int version = 4;  // protocol version index, "M-BusV3.01" as the reading window starts
+  bool cold = false;
+  std::vector<std::string> args;
+};
+
+struct Outcome {
+  Exit status = Exit::kOk;
+  Report report;      // kOk: what to print
+  std::string error;  // otherwise: what went wrong
+};
+
+struct Subcommand {
+  std::string_view name;
+  std::string_view synopsis;  // its arguments
+  std::string_view help;
+  size_t minArgs;
+  size_t maxArgs;
+  bool needsDevice;
+  Outcome (*run)(const Context& context, MeterSession* session);
+};
+
+std::span<const Subcommand> Subcommands();
+const Subcommand* FindSubcommand(std::string_view name);
+
+// Protocol version index 1..5 of "M-BusV2.01" .. "TG" (or of the digit).
+std::optional<int> ParseVersion(std::string_view text);
+
+// The report as "key: text" lines, or as one JSON object.
+std::string RenderText(const Report& report);
+std::string RenderJson(const Report& report);
+// JSON string literal of `text`.
+std::string JsonString(std::string_view text);
+
+}  // namespace qv::cli

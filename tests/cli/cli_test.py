@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""qorvantis-cli end to end against bench-sim: every subcommand, over a
+serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
+read back, the trace, and the exit status of each kind of failure.
+Usage: cli_test.py QORVANTIS_CLI BENCH_SIM"""
+import datetime
+import json
+import re
+import subprocess
+import sys
+import unittest
+
+CLI, SIM = sys.argv[1], sys.argv[2]
+
+
+class Bench:
+    """bench-sim with meter 1 healthy, 2 silent, 3 answering with a bad
+    checksum and 4 a TG meter, all on one line."""
+
+    def __init__(self, *extra):
+        self.proc = subprocess.Popen(
+            [SIM, "--meters", "4", "--no-pacing", "--fault", "silent:2",
+             "--fault", "bad-checksum:3", "--protocol", "M-BusV2.02,M-BusV2.02,M-BusV2.02,TG",
+             *extra], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        self.lines = []
+        while not self.lines or not self.lines[-1].startswith("ready"):
+            line = self.proc.stdout.readline()
+            if not line:
+                raise RuntimeError("bench-sim ended: " + "".join(self.lines))
+            self.lines.append(line)
+        self.device = re.search(r"port 1: (\S+)", "".join(self.lines)).group(1)
+
+    def meter_read_litres(self):
+        """What bench-sim says meter 1's next bench read reported (the reads
+        of other meters are passed over)."""
+        while True:
+            line = self.proc.stdout.readline()
+            found = re.search(r"meter 1 \(.*the meter reads ([\d.]+) L", line)
+            if found:
+                return float(found.group(1))
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+        self.proc.stdout.close()
+
+
+def cli(device, *args):
+    r = subprocess.run([CLI, "--device", device, "--wait", "500", *args],
+                       capture_output=True, text=True, timeout=60)
+    return r.returncode, r.stdout, r.stderr
+
+
+class CliAgainstBench(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = Bench("--tcp", "0")
+        cls.dev = cls.bench.device
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bench.close()
+
+    def json(self, *args):
+        code, out, err = cli(self.dev, "--json", *args)
+        self.assertEqual(code, 0, err)
+        return json.loads(out)
+
+    def test_help_lists_every_subcommand(self):
+        out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
+        for name in ["read-address", "bench-read", "metering", "set-clock", "send"]:
+            self.assertRegex(out, r"\n  " + name + r"\b")
+
+    def test_read_address_over_tcp_and_pseudo_terminal(self):
+        self.assertTrue(self.dev.startswith("tcp:127.0.0.1:"))
+        self.assertEqual(self.json("read-address"), {"address": "00002024000001"})
+        pty = Bench()
+        try:
+            code, out, _ = cli(pty.device, "read-address")
+            self.assertEqual((code, out), (0, "address: 00002024000001\n"))
+        finally:
+            pty.close()
+
+    def test_bench_read_and_a_coefficient_written_by_name(self):
+        before = self.json("bench-read", "2024000001")
+        self.assertAlmostEqual(before["volume_l"], self.bench.meter_read_litres(), places=2)
+        self.assertEqual(len(before["coefficients"]), 4)
+        sent = self.json("send", "writecoefficient", "2024000001", "variant=2", "number=9876")
+        self.assertEqual(sent["data"], "76 98 00 00 00")
+        after = self.json("bench-read", "2024000001")
+        self.bench.meter_read_litres()
+        self.assertEqual(after["coefficients"][1], 9876)
+        self.assertEqual(after["inlet_c"], before["inlet_c"])
+
+    def test_clock_set_then_read_back_in_text_and_json(self):
+        sent = self.json("set-clock", "2024000001", "--protocol", "M-BusV2.02")
+        data = self.json("metering", "2024000001", "--protocol", "M-BusV2.02")
+        stamp = "%Y-%m-%d %H:%M:%S"
+        lag = (datetime.datetime.strptime(data["meter_clock"], stamp) -
+               datetime.datetime.strptime(sent["clock_sent"], stamp))
+        self.assertLessEqual(abs(lag.total_seconds()), 3)
+        code, text, _ = cli(self.dev, "metering", "2024000001", "--protocol", "M-BusV2.02")
+        shown = dict(line.split(": ", 1) for line in text.splitlines())
+        self.assertEqual(shown["current_heat_kwh"], str(data["current_heat_kwh"]))
+        self.assertEqual(shown["supply_c"], "%.2f" % data["supply_c"])
+        self.assertEqual(self.json("set-clock", "broadcast")["address"], "broadcast")
+
+    def test_tg_meter_by_its_eight_digits(self):
+        data = self.json("metering", "24000004", "--protocol", "TG")
+        self.assertEqual((data["address"], data["version"]), ("11110024000004", "TG"))
+
+    def test_trace_shows_the_frames(self):
+        code, out, err = cli(self.dev, "--trace", "--json", "send", "ReadPipe", "2024000001")
+        sent = json.loads(out)
+        self.assertIn("发送数据： " + sent["sent"], err)
+        self.assertIn("收到数据： " + sent["reply"], err)
+
+    def test_exit_status_of_each_failure(self):
+        cases = [(["bench-read", "2024000002"], 3), (["bench-read", "2024000003"], 4),
+                 (["bench-read", "20240000ZZ"], 2), (["frobnicate"], 2),
+                 (["send", "WriteCoefficient", "2024000001", "variant=9"], 2),
+                 (["metering", "1", "--protocol", "V9"], 2), (["bench-read"], 2)]
+        for args, status in cases:
+            code, out, err = cli(self.dev, "--json", "--attempts", "1", *args)
+            self.assertEqual(code, status, args)
+            self.assertEqual(json.loads(out)["exit"], status, args)
+            self.assertTrue(err.startswith("qorvantis-cli: "), err)
+        self.assertEqual(cli("tcp:127.0.0.1:1", "read-address")[0], 5)
+        self.assertEqual(cli("/dev/nonexistent-tty", "read-address")[0], 5)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
