@@ -8,8 +8,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/journal.h"
 #include "core/operation_log.h"
 
 namespace qv {
@@ -106,6 +108,8 @@ struct BenchState {
   OperationLog Log;
   // An operation runs in some window; a second one is refused meanwhile.
   bool OperationRunning = false;
+  // The results journal; none while the program runs without one.
+  std::unique_ptr<ResultJournal> Journal;
 };
 
 // The part of start-up that touches no port: clears the rows and the switch
