@@ -55,6 +55,10 @@ bool ResultJournal::Open(const std::string& path) {
     return false;
   }
   lock_fd_ = fd;
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = false;
+  }
   writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
@@ -108,6 +112,8 @@ void ResultJournal::WriterLoop() {
   std::string error;
   const bool opened = store.Open(path_, error);
   if (!opened) {
+    // Told before anyone waiting learns that the journal stopped.
+    Problem(JournalProblem::kUnwritable, error);
     {
       std::lock_guard lock(mutex_);
       stopped_ = true;
@@ -115,7 +121,6 @@ void ResultJournal::WriterLoop() {
       queue_.clear();
     }
     stored_.notify_all();
-    Problem(JournalProblem::kUnwritable, error);
     return;
   }
   std::vector<ReadingRecord> readings;
@@ -141,6 +146,7 @@ void ResultJournal::WriterLoop() {
       queue_.clear();
     }
     const bool written = store.Write(readings, writes, error);
+    if (!written) Problem(JournalProblem::kUnwritable, error);
     {
       std::lock_guard lock(mutex_);
       if (written) {
@@ -152,10 +158,7 @@ void ResultJournal::WriterLoop() {
       }
     }
     stored_.notify_all();
-    if (!written) {
-      Problem(JournalProblem::kUnwritable, error);
-      return;
-    }
+    if (!written) return;
   }
 }
 

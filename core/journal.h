@@ -74,7 +74,8 @@ class ResultJournal {
   // Waits until `seq` is acknowledged or the journal has stopped; whether
   // it was acknowledged.
   bool WaitAcknowledged(uint64_t seq, std::chrono::milliseconds timeout);
-  // Whether the journal stopped after a problem, and the records it lost.
+  // Whether the journal is not taking records (not open, or stopped after
+  // a problem), and the records it lost.
   bool Stopped() const;
   uint64_t Lost() const;
 
@@ -95,7 +96,7 @@ class ResultJournal {
   uint64_t acked_ = 0;
   uint64_t lost_ = 0;
   bool stop_ = false;
-  bool stopped_ = false;  // after a problem
+  bool stopped_ = true;  // not open yet, or after a problem
   bool reported_ = false;
 };
 

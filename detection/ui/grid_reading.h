@@ -6,7 +6,7 @@
 #pragma once
 
 #include "core/journal_records.h"
-#include "serial/port_slots.h"
+#include "core/shared_state.h"
 
 namespace qv {
 
