@@ -86,6 +86,11 @@ uint64_t ResultJournal::Record(WriteRecord write) {
   return Enqueue(std::move(write));
 }
 
+uint64_t ResultJournal::Taken() const {
+  std::lock_guard lock(mutex_);
+  return next_seq_;
+}
+
 uint64_t ResultJournal::Acknowledged() const {
   std::lock_guard lock(mutex_);
   return acked_;

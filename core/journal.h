@@ -69,6 +69,8 @@ class ResultJournal {
   uint64_t Record(ReadingRecord reading);
   uint64_t Record(WriteRecord write);
 
+  // The sequence number of the last record taken.
+  uint64_t Taken() const;
   // The sequence number of the last record the writer has committed.
   uint64_t Acknowledged() const;
   // Waits until `seq` is acknowledged or the journal has stopped; whether
