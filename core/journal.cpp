@@ -130,6 +130,7 @@ void ResultJournal::WriterLoop() {
   }
   std::vector<ReadingRecord> readings;
   std::vector<WriteRecord> writes;
+  std::deque<Entry> batch;
   for (;;) {
     uint64_t last = 0;
     {
@@ -137,18 +138,20 @@ void ResultJournal::WriterLoop() {
       wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
       if (queue_.empty()) return;  // stopping with nothing left
       // Everything queued so far goes into one transaction: a burst of
-      // records costs one commit.
-      readings.clear();
-      writes.clear();
-      for (Entry& e : queue_) {
-        if (auto* r = std::get_if<ReadingRecord>(&e)) {
-          readings.push_back(std::move(*r));
-        } else {
-          writes.push_back(std::move(std::get<WriteRecord>(e)));
-        }
+      // records costs one commit. The queue is taken whole, so a producer
+      // never waits while the records are sorted.
+      batch.clear();
+      batch.swap(queue_);
+      last = acked_ + batch.size();
+    }
+    readings.clear();
+    writes.clear();
+    for (Entry& e : batch) {
+      if (auto* r = std::get_if<ReadingRecord>(&e)) {
+        readings.push_back(std::move(*r));
+      } else {
+        writes.push_back(std::move(std::get<WriteRecord>(e)));
       }
-      last = acked_ + queue_.size();
-      queue_.clear();
     }
     const bool written = store.Write(readings, writes, error);
     if (!written) Problem(JournalProblem::kUnwritable, error);
