@@ -7,7 +7,7 @@
 #   ui                        -> ui, protocol, serial, core
 #   <window folder>/core      -> its own core, protocol, serial, core
 #   <window folder>/export    -> its own export and core, core
-#   <window folder>/ui        -> its own ui and core, ui, protocol, core
+#   <window folder>/ui        -> its own ui, core and export, ui, protocol, core
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
 # A folder's core and export have no Qt; nothing but app, bench, tests and
@@ -43,7 +43,7 @@ foreach(src ${sources})
   elseif(part STREQUAL "export")
     set(allowed ${top}/export ${top}/core core)
   elseif(part STREQUAL "ui")
-    set(allowed ${top}/ui ${top}/core ui protocol core)
+    set(allowed ${top}/ui ${top}/core ${top}/export ui protocol core)
   else()
     list(APPEND problems "${src}: not in a layer's folder")
     continue()

@@ -3,7 +3,8 @@
 # missing.
 bench_install_deps() {
   local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
-                  libxlsxwriter-dev libsqlite3-dev xvfb xauth fonts-noto-cjk imagemagick openbox
+                  libxlsxwriter-dev libsqlite3-dev python3-openpyxl xvfb xauth fonts-noto-cjk
+                  imagemagick openbox
                   clang-format)
   local missing=()
   local p

@@ -21,6 +21,7 @@
 #include "detection/ui/flow_errors.h"
 #include "detection/ui/flow_grid.h"
 #include "detection/ui/grid_reading.h"
+#include "detection/ui/result_export.h"
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
 #include "ui/run_timers.h"
@@ -42,6 +43,7 @@ TFlowDetectionFrm::TFlowDetectionFrm(SharedState& state, QWidget* parent)
   input_ = new TOperatorInput(state_, this);
   grid_ = new TFlowGrid;
   errors_ = std::make_unique<FlowErrors>(state_.Settings, values_, *grid_);
+  export_ = std::make_unique<ResultExport>(state_, *input_, this);
 
   // Flow point groups over the grid, the grid (scrolling when the window is
   // short), the parameters, bench values and buttons below; the whole
@@ -201,7 +203,7 @@ QWidget* TFlowDetectionFrm::BuildButtons() {
                                grid_->ClearFace();
                                input_->TakeTexts();
                              }});
-  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExcelRequested);
+  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TFlowDetectionFrm::ExportResults);
   return buttons_;
 }
 
@@ -281,6 +283,11 @@ bool TFlowDetectionFrm::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return TToolForm::eventFilter(watched, event);
+}
+
+void TFlowDetectionFrm::ExportResults() {
+  const BaseGroup base{nullptr, cbxCaliber_, cbxLevel_, cbxLocation_, lblOperName_, lblDateTime1_};
+  export_->Export(GatherTable(FlowWorkbook(), base, edtFlux_, *grid_, state_.Settings.FluxNum));
 }
 
 void TFlowDetectionFrm::showEvent(QShowEvent* event) {

@@ -34,6 +34,7 @@ class TDetectionButtons;
 class TFlowBenchGroup;
 class TOperatorInput;
 class FlowErrors;
+class ResultExport;
 
 class TFlowDetectionFrm : public TToolForm {
   Q_OBJECT
@@ -55,10 +56,10 @@ class TFlowDetectionFrm : public TToolForm {
   TOperatorInput& Input() { return *input_; }
   // The popup menu of the error cells.
   QMenu* CompensateMenu() { return pmCompensate_; }
-
- signals:
-  // "Excel": the grid is to be exported.
-  void ExcelRequested();
+  // The "Excel" button's export; its `open` is replaced by tests.
+  ResultExport& Export() { return *export_; }
+  // "Excel": the header and the ticked rows saved as a workbook and opened.
+  void ExportResults();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -94,6 +95,7 @@ class TFlowDetectionFrm : public TToolForm {
   TFlowGrid* grid_ = nullptr;
   TFlowBenchGroup* bench_ = nullptr;
   std::unique_ptr<FlowErrors> errors_;
+  std::unique_ptr<ResultExport> export_;
 
   QComboBox* cbxCaliber_ = nullptr;
   QComboBox* cbxLevel_ = nullptr;

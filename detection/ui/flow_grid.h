@@ -40,6 +40,9 @@ class TFlowGrid : public TMeterGrid {
   void ShowError(int row, int point, const QString& text, bool outside);
   QColor ErrorColour(int row, int point) const;
 
+  // The cells of (row, point) that the layout has, left to right.
+  std::vector<QLineEdit*> PointCells(int row, int point) const;
+
   // "界面清空": empties the volume, error, coefficient and heat cells of
   // every point and both temperature cells of every row.
   void ClearFace();
@@ -62,10 +65,6 @@ class TFlowGrid : public TMeterGrid {
 
  protected:
   void EnableOwnCells(int row, bool on) override;
-
- private:
-  // The cells of (row, point) that the layout has.
-  std::vector<QLineEdit*> PointCells(int row, int point) const;
 };
 
 }  // namespace qv

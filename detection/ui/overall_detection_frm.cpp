@@ -18,6 +18,7 @@
 #include "detection/ui/flow_errors.h"
 #include "detection/ui/flow_grid.h"
 #include "detection/ui/grid_reading.h"
+#include "detection/ui/result_export.h"
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
 #include "ui/run_timers.h"
@@ -134,6 +135,7 @@ TOverallDetectionFrm::TOverallDetectionFrm(SharedState& state, QWidget* parent)
   input_ = new TOperatorInput(state_, this);
   grid_ = new TFlowGrid(nullptr, TFlowGrid::Cells::kHeat);
   errors_ = std::make_unique<FlowErrors>(state_.Settings, values_, *grid_);
+  export_ = std::make_unique<ResultExport>(state_, *input_, this);
 
   // Flow point groups over the grid, the grid (scrolling when the window is
   // short), the parameters, bench values and buttons below.
@@ -255,7 +257,7 @@ QWidget* TOverallDetectionFrm::BuildButtons() {
                                grid_->ClearFace();
                                input_->TakeTexts();
                              }});
-  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TOverallDetectionFrm::ExcelRequested);
+  connect(buttons_->btnExcel, &QPushButton::clicked, this, &TOverallDetectionFrm::ExportResults);
   return buttons_;
 }
 
@@ -274,6 +276,11 @@ void TOverallDetectionFrm::WireGrid() {
           {.changed = [this, r, k] { EvaluateHeatCell(r, k); }});
     }
   }
+}
+
+void TOverallDetectionFrm::ExportResults() {
+  const BaseGroup base{nullptr, cbxCaliber_, cbxLevel_, cbxLocation_, lblOperName_, lblDateTime1_};
+  export_->Export(GatherTable(OverallWorkbook(), base, edtFlux_, *grid_, state_.Settings.FluxNum));
 }
 
 void TOverallDetectionFrm::showEvent(QShowEvent* event) {

@@ -32,6 +32,7 @@ class TDetectionButtons;
 class TFlowBenchGroup;
 class TOperatorInput;
 class FlowErrors;
+class ResultExport;
 
 // Every caption of the overall detection window, its lists and its title.
 const CaptionTable& OverallCaptions();
@@ -52,10 +53,10 @@ class TOverallDetectionFrm : public TToolForm {
   TOperatorInput& Input() { return *input_; }
   // `HeatErrorLimit` of flow point `point` (0..4).
   double HeatLimit(int point) const { return heat_limits_.at(point); }
-
- signals:
-  // "Excel": the grid is to be exported.
-  void ExcelRequested();
+  // The "Excel" button's export; its `open` is replaced by tests.
+  ResultExport& Export() { return *export_; }
+  // "Excel": the header and the ticked rows saved as a workbook and opened.
+  void ExportResults();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -87,6 +88,7 @@ class TOverallDetectionFrm : public TToolForm {
   TFlowGrid* grid_ = nullptr;
   TFlowBenchGroup* bench_ = nullptr;
   std::unique_ptr<FlowErrors> errors_;
+  std::unique_ptr<ResultExport> export_;
   std::array<double, kFlowPoints> heat_limits_{};
 
   QComboBox* cbxCaliber_ = nullptr;
