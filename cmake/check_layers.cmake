@@ -15,13 +15,13 @@
 #                                tool builds without the windows' folders)
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
-set(window_folders detection tools reading)
+set(window_folders detection tools reading journal)
 set(problems "")
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/core/*.[ch]* ${SOURCE_DIR}/serial/*.[ch]* ${SOURCE_DIR}/protocol/*.[ch]*
   ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/detection/*.[ch]* ${SOURCE_DIR}/tools/*.[ch]*
-  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*
+  ${SOURCE_DIR}/reading/*.[ch]* ${SOURCE_DIR}/journal/*.[ch]* ${SOURCE_DIR}/sim/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*
   ${SOURCE_DIR}/cli/*.[ch]*)
 
 foreach(src ${sources})

@@ -8,8 +8,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/journal.h"
 #include "core/operation_log.h"
 
 namespace qv {
@@ -114,6 +116,9 @@ struct BenchState {
   // Where the program's files go: `DataDir`, or `ProgramDir` while none was
   // chosen.
   const std::string& DataFolder() const { return DataDir.empty() ? ProgramDir : DataDir; }
+
+  // The results journal; none while the program runs without one.
+  std::unique_ptr<ResultJournal> Journal;
 };
 
 // The part of start-up that touches no port: chooses the data folder for

@@ -78,9 +78,12 @@ void BenchRun::SetLamp(int row, Lamp lamp) {
   if (on_lamp) on_lamp(row, lamp);
 }
 
-void BenchRun::ServeRow(int row, const std::optional<Bytes>& frame) {
+void BenchRun::ServeRow(int row, const OperationRow& op, const CommandRequest& values) {
+  const std::optional<Bytes> frame =
+      OperationFrame(op, state_.Settings.CommProtocol, state_.Rows[row].Address, values);
   Serve(row, frame ? std::span<const uint8_t>(*frame) : std::span<const uint8_t>());
   if (lamps_[row] != Lamp::Lime) SetLamp(row, Lamp::Red);
+  if (frame && on_served) on_served(row, op, values, lamps_[row] == Lamp::Lime);
 }
 
 bool BenchRun::Run(int code, const CommandRequest& values) {
@@ -98,8 +101,7 @@ bool BenchRun::RunRows(int code, const RowValues& values_of) {
     for (int r = 0; r < MeterCount() && !cycle_.Cancelled(); ++r) {
       if (!state_.Rows[r].Selected) continue;
       state_.Log.Operation(r + 1, op->label);
-      ServeRow(r, OperationFrame(*op, state_.Settings.CommProtocol, state_.Rows[r].Address,
-                                 values_of(r)));
+      ServeRow(r, *op, values_of(r));
     }
   });
 }
@@ -113,8 +115,7 @@ bool BenchRun::RunOne(int code, int row, const CommandRequest& values,
       [&] {
         current_row_ = row;
         if (begin) begin();
-        ServeRow(row, OperationFrame(*op, state_.Settings.CommProtocol, state_.Rows[row].Address,
-                                     values));
+        ServeRow(row, *op, values);
       },
       false);
   if (ran && end) end();

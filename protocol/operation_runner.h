@@ -109,6 +109,10 @@ class BenchRun : public OperationRunner {
   // A confirming reply of `row` (whose lamp is already lime), for the
   // window to read its data.
   std::function<void(int row, const OperationRow& op, std::span<const uint8_t> frame)> on_reply;
+  // `row` has been served with `values`: its frame was sent (none is sent
+  // when it could not be built) and the meter `answered` or not.
+  std::function<void(int row, const OperationRow& op, const CommandRequest& values, bool answered)>
+      on_served;
 
   bool RowAnswered(int row) const override { return lamps_.at(row) == Lamp::Lime; }
 
@@ -117,7 +121,7 @@ class BenchRun : public OperationRunner {
   void SetLamp(int row, Lamp lamp);
 
  private:
-  void ServeRow(int row, const std::optional<Bytes>& frame);
+  void ServeRow(int row, const OperationRow& op, const CommandRequest& values);
 
   std::array<Lamp, kMeterRows> lamps_{};
 };

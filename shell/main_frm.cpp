@@ -24,7 +24,7 @@ namespace {
 
 // The captioned menu items, in the order the captions are applied. The
 // separator `N3` has no caption of its own.
-constexpr std::array<Caption, 12> kMenuCaptions = {{
+constexpr std::array<Caption, 13> kMenuCaptions = {{
     {"nSystem", "系统", "System"},
     {"nSetPara", "参数设置", "Set Parameter"},
     {"nExit", "退出(&X)", "Exit(&X)"},
@@ -37,6 +37,7 @@ constexpr std::array<Caption, 12> kMenuCaptions = {{
     {"nMessageMonitor", "信息监控", "Information Monitoring"},
     {"N1", "其它设置", "Other Parameter"},
     {"N2", "通道状态", "Channel State"},
+    {"nResults", "检测记录", "Results"},
 }};
 
 constexpr const char* kTitleChinese = "QorvantisV2.02";
@@ -84,6 +85,10 @@ TMainFrm::TMainFrm(SharedState& state) : state_(state) {
     panel->setFixedWidth(kStatusPanelWidth);
     StatusBar1_->addWidget(panel);
   }
+  // Says why results are not being recorded, when they are not.
+  journal_notice_ = new QLabel(StatusBar1_);
+  journal_notice_->setObjectName("lblJournalNotice");
+  StatusBar1_->addWidget(journal_notice_, 1);
   setStatusBar(StatusBar1_);
 
   BuildMenu();
@@ -141,6 +146,13 @@ void TMainFrm::BuildMenu() {
   QMenu* message = AddMenu(bar, "nMessage");
   connect(AddItem(message, "nMessageMonitor"), &QAction::triggered, this,
           &TMainFrm::nMessageMonitorClick);
+  connect(AddItem(message, "nResults"), &QAction::triggered, this,
+          [this] { ShowToolForm(tools_.Results); });
+}
+
+void TMainFrm::ShowJournalNotice(const QString& text) {
+  journal_notice_->setText(text);
+  journal_notice_->setToolTip(text);
 }
 
 void TMainFrm::SetWindows(const ToolForms& tools, TShowMessageFrm* monitor) {

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QStatusBar>
@@ -21,16 +22,17 @@ namespace qv {
 
 class TShowMessageFrm;
 
-// The five tool windows the menu docks; the program entry creates them.
+// The tool windows the menu docks; the program entry creates them.
 struct ToolForms {
   TToolForm* FlowDetection = nullptr;
   TToolForm* OverallDetection = nullptr;
   TToolForm* SetPara = nullptr;
   TToolForm* OtherPara = nullptr;
   TToolForm* ReadData = nullptr;
+  TToolForm* Results = nullptr;
 
-  std::array<TToolForm*, 5> All() const {
-    return {FlowDetection, OverallDetection, SetPara, OtherPara, ReadData};
+  std::array<TToolForm*, 6> All() const {
+    return {FlowDetection, OverallDetection, SetPara, OtherPara, ReadData, Results};
   }
 };
 
@@ -50,6 +52,8 @@ class TMainFrm : public QMainWindow {
   // Window title, application title and menu captions for `Language`.
   void ApplyLanguage();
   int LastLanguage() const { return LastLanguage_; }
+  // Shows, in the status bar, why the results journal records nothing.
+  void ShowJournalNotice(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -87,6 +91,7 @@ class TMainFrm : public QMainWindow {
   TToolForm* CurrentToolForm_ = nullptr;
   ToolForms tools_;
   TShowMessageFrm* monitor_ = nullptr;
+  QLabel* journal_notice_;
 };
 
 }  // namespace qv

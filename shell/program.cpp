@@ -1,13 +1,55 @@
 #include "shell/program.h"
 
+#include <QPointer>
+
+#include "core/journal_store.h"
 #include "protocol/routing.h"
 
 namespace qv {
+
+QString JournalNotice(JournalProblem problem, const std::string& detail, bool english) {
+  if (problem == JournalProblem::kLocked) {
+    return ByLanguage(english, "检测记录正由另一个运行中的程序写入，本次运行不记录检测结果",
+                      "The results journal is being written by another running instance of the "
+                      "program; this run records no results");
+  }
+  return ByLanguage(english, "检测记录无法写入（%1），此后的检测结果不再记录",
+                    "The results journal cannot be written (%1); results from now on are not "
+                    "recorded")
+      .arg(QString::fromStdString(detail));
+}
+
+namespace {
+
+// Opens the program's results journal. Its one problem, if any, reaches
+// the monitor and the main window's status bar on the user-interface
+// thread, whichever thread met it.
+bool OpenJournal(SharedState& state, TMainFrm* main) {
+  if (state.Journal) return false;
+  state.Journal = std::make_unique<ResultJournal>();
+  QPointer<TMainFrm> window(main);
+  state.Journal->on_problem = [&state, window](JournalProblem problem, const std::string& detail) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&state, window, problem, detail] {
+          const QString text = JournalNotice(problem, detail, state.Settings.English());
+          state.Log.Post(" " + text.toStdString());
+          if (window) window->ShowJournalNotice(text);
+        },
+        Qt::QueuedConnection);
+  };
+  state.Journal->Open(JournalPath(state.DataFolder()));
+  return true;
+}
+
+}  // namespace
 
 Program::~Program() {
   // The monitor goes before the log it is the sink of.
   feed.reset();
   state.Log.SetSink({});
+  // What is queued is stored before the program ends.
+  if (owns_journal) state.Journal.reset();
 }
 
 int Program::Exec() {
@@ -29,6 +71,7 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   p->ReadDataFrm = std::make_unique<TReadDataFrm>(state);
   p->ErrorInfoParaFrm = std::make_unique<TErrorInfoParaFrm>();
   p->OtherParaFrm = std::make_unique<TOtherParaFrm>(state);
+  p->ResultsFrm = std::make_unique<TResultsFrm>(state);
   // Once the monitor takes lines: what start-up logged (the data folder, a
   // port that would not open) waits for it.
   p->feed = std::make_unique<LogFeed>(state.Log);
@@ -39,6 +82,7 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   tools.SetPara = p->SetParaFrm.get();
   tools.OtherPara = p->OtherParaFrm.get();
   tools.ReadData = p->ReadDataFrm.get();
+  tools.Results = p->ResultsFrm.get();
   p->MainFrm->SetWindows(tools, p->ShowMessageFrm.get());
   // "通道状态" of the settings window: a fresh snapshot, modal over the
   // main window, gone when it closes.
@@ -47,6 +91,7 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
     TChannelStatusFrm form(state, main);
     form.exec();
   });
+  p->owns_journal = OpenJournal(state, main);
   p->MainFrm->showMaximized();
   return p;
 }

@@ -8,6 +8,7 @@
 
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/overall_detection_frm.h"
+#include "journal/ui/results_frm.h"
 #include "reading/ui/read_data_frm.h"
 #include "serial/port_slots.h"
 #include "shell/channel_status_frm.h"
@@ -43,13 +44,20 @@ struct Program {
   std::unique_ptr<TReadDataFrm> ReadDataFrm;
   std::unique_ptr<TErrorInfoParaFrm> ErrorInfoParaFrm;
   std::unique_ptr<TOtherParaFrm> OtherParaFrm;
+  std::unique_ptr<TResultsFrm> ResultsFrm;
+  // The journal was opened here and is closed with the program.
+  bool owns_journal = false;
   // Log lines to the monitor; goes first.
   std::unique_ptr<LogFeed> feed;
 };
 
 // Start-up: `InitSystem(state)` (rows, settings files, ports), the
 // application object (unless one exists), the windows once each, the main
-// window first, and the main window shown maximised.
+// window first, the results journal opened (unless the state has one), and
+// the main window shown maximised.
 std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv);
+
+// The text that tells the operator why results are not recorded.
+QString JournalNotice(JournalProblem problem, const std::string& detail, bool english);
 
 }  // namespace qv

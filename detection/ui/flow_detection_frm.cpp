@@ -20,6 +20,7 @@
 #include "detection/ui/flow_captions.h"
 #include "detection/ui/flow_errors.h"
 #include "detection/ui/flow_grid.h"
+#include "detection/ui/grid_reading.h"
 #include "detection/ui/result_export.h"
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
@@ -237,6 +238,38 @@ void TFlowDetectionFrm::WireRun() {
   run_.on_flow_read = [this](int row, int point, const BenchRead& reading) {
     OnFlowRead(row, point, reading);
   };
+  run_.on_served = [this](int row, const OperationRow& op, const CommandRequest& values,
+                          bool answered) { JournalWrite(row, op, values, answered); };
+}
+
+void TFlowDetectionFrm::JournalWrite(int row, const OperationRow& op, const CommandRequest& values,
+                                     bool answered) {
+  if (!state_.Journal) return;
+  WriteRecord w;
+  w.Tester = state_.Settings.OperatorName;
+  w.Address = state_.Rows[row].Address;
+  w.Row = row + 1;
+  w.Confirmed = answered;
+  // What went to the meter, at the precision the frame carries it.
+  const auto sent = [&](int decimals, const char* unit) {
+    const std::optional<int64_t> v = values.value.Scaled(decimals);
+    return v ? FormatFixed(static_cast<double>(*v) / std::pow(10.0, decimals), decimals) + unit
+             : std::string();
+  };
+  if (op.command == Command::kCalibrateFlowPoint) {
+    w.What = std::string(op.label);
+    w.Value = sent(4, " L");
+  } else if (op.command == Command::kAdjustTemperature) {
+    w.What = std::string(op.label);
+    w.Value = sent(2, " °C");
+  } else if (op.code == kFlowCompensate) {
+    w.What = std::string(FlowPointName(values.variant)) + std::string(op.label);
+    w.Value = std::to_string(values.number);
+    w.Before = std::to_string(compensate_before_);
+  } else {
+    return;
+  }
+  state_.Journal->Record(std::move(w));
 }
 
 bool TFlowDetectionFrm::eventFilter(QObject* watched, QEvent* event) {
@@ -395,6 +428,7 @@ void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
                            QString::number(coefficient), QString("0 – %1").arg(kMaxCoefficient));
     return;
   }
+  compensate_before_ = *old;
   run_.Compensate(row, point, coefficient);
 }
 
@@ -406,6 +440,11 @@ void TFlowDetectionFrm::OnFlowRead(int row, int point, const BenchRead& reading)
   for (size_t k = 0; k < reading.Coefficients.size(); ++k)
     grid_->edtCoef[k][row]->setText(QString::number(reading.Coefficients[k]));
   errors_->EvaluateCell(row, point);
+  // The journal keeps what the row now shows.
+  ReadingRecord r = GridReading(state_, *grid_, row, point, kFlowWindow);
+  r.StandardVolume = Shown(values_.StandardVolume(point), shown::kStandardVolume);
+  r.VolumeLimit = Shown(values_.Limit(point), shown::kPercent);
+  Journal(state_, std::move(r));
 }
 
 void TFlowDetectionFrm::StatusTimerTimer() {

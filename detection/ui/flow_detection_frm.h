@@ -84,6 +84,9 @@ class TFlowDetectionFrm : public TToolForm {
   // sent, at most `max` after scaling); the operator is told when not.
   bool CheckSent(QLineEdit* edit, const QString& field, int decimals, int64_t max);
   void OnFlowRead(int row, int point, const BenchRead& reading);
+  // A calibration, temperature adjustment or compensation sent to `row`,
+  // for the results journal.
+  void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);
   void StatusTimerTimer();
 
   FlowBenchValues values_;
@@ -111,6 +114,8 @@ class TFlowDetectionFrm : public TToolForm {
   // The error cell the popup menu was opened on.
   int compensate_row_ = -1;
   int compensate_point_ = -1;
+  // The coefficient the compensation being sent corrects.
+  int64_t compensate_before_ = 0;
 };
 
 }  // namespace qv

@@ -17,6 +17,7 @@
 #include "detection/ui/flow_captions.h"
 #include "detection/ui/flow_errors.h"
 #include "detection/ui/flow_grid.h"
+#include "detection/ui/grid_reading.h"
 #include "detection/ui/result_export.h"
 #include "protocol/entry_value.h"
 #include "ui/operator_input.h"
@@ -401,6 +402,16 @@ void TOverallDetectionFrm::OnFlowRead(int row, int point, const BenchRead& readi
   grid_->edtExitTerm[row]->setText(Fixed(reading.ExitC, 2));
   errors_->EvaluateCell(row, point);
   EvaluateHeatCell(row, point);
+  // The journal keeps what the row now shows.
+  ReadingRecord r = GridReading(state_, *grid_, row, point, kOverallWindow);
+  const FlowPointTerm& t = state_.FlowPointTerms.at(point);
+  r.StandardVolume = Shown(values_.StandardVolume(point), shown::kStandardVolume);
+  r.ReferenceHeat = Shown(
+      StandardHeat(t.Exit, t.Entre, t.Fluid, values_.WeighedMass(point), state_.Settings.Location),
+      shown::kReferenceHeat);
+  r.VolumeLimit = Shown(values_.Limit(point), shown::kPercent);
+  r.HeatLimit = Shown(heat_limits_.at(point), shown::kPercent);
+  Journal(state_, std::move(r));
 }
 
 void TOverallDetectionFrm::StatusTimerTimer() {

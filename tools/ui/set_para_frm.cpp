@@ -276,7 +276,12 @@ void TSetParaFrm::WireRun() {
   run_.on_address = [this](int row, const std::string& address) {
     grid_->edtCurrAddr[row]->setText(QString::fromStdString(address));
   };
-  run_.on_read_back = [this](int row, const CoefficientReadBack& read) { ShowReadBack(row, read); };
+  run_.on_read_back = [this](int row, const CoefficientReadBack& read) {
+    read_back_[row] = {state_.Rows[row].Address, read.Coefficients};
+    ShowReadBack(row, read);
+  };
+  run_.on_served = [this](int row, const OperationRow& op, const CommandRequest& values,
+                          bool answered) { JournalWrite(row, op, values, answered); };
   const auto run_timer = [](QTimer* timer) {
     return [timer](bool on) {
       if (on) {
@@ -475,6 +480,51 @@ void TSetParaFrm::ShowReadBack(int row, const CoefficientReadBack& read) {
     grid_->edtDownStream[row]->setText(TimeText(read.Times->Downstream));
     grid_->edtReverseFlow[row]->setText(TimeText(read.Times->Upstream));
   }
+}
+
+void TSetParaFrm::JournalWrite(int row, const OperationRow& op, const CommandRequest& values,
+                               bool answered) {
+  const bool all = op.command == Command::kWriteAllCoefficients;
+  if (!state_.Journal ||
+      (!all && op.command != Command::kWriteCoefficient && op.command != Command::kSetCaliber)) {
+    return;
+  }
+  WriteRecord w;
+  w.Tester = state_.Settings.OperatorName;
+  w.Address = state_.Rows[row].Address;
+  w.Row = row + 1;
+  w.What = std::string(op.label);
+  w.Confirmed = answered;
+  // The coefficients the meter last reported, while the row still holds
+  // the meter it read them from.
+  ReadBack& known = read_back_[row];
+  if (known.Address != w.Address) known = {};
+  if (op.command == Command::kSetCaliber) {
+    w.Value = ValidDn(static_cast<int32_t>(values.number))
+                  ? std::to_string(DnSizeTable[values.number])
+                  : std::to_string(values.number);
+  } else if (all) {
+    const int sent = values.fluxNum == kFlowPoints ? kFlowPoints : kFlowPoints - 1;
+    std::string before;
+    for (int k = 0; k < sent; ++k) {
+      w.Value += (k ? " " : "") + std::to_string(values.coefficients[k]);
+      if (known.Coefficients && k < 4)
+        before += (k ? " " : "") + std::to_string((*known.Coefficients)[k]);
+    }
+    if (known.Coefficients) w.Before = before;
+    if (answered && known.Coefficients) {
+      for (int k = 0; k < 4; ++k)
+        (*known.Coefficients)[k] = values.coefficients[k];
+    }
+  } else {
+    const int k = op.variant;
+    w.Value = std::to_string(values.number);
+    if (known.Coefficients && k < 4) {
+      w.Before = std::to_string((*known.Coefficients)[k]);
+      if (answered) (*known.Coefficients)[k] = values.number;
+    }
+  }
+  state_.Journal->Record(std::move(w));
 }
 
 void TSetParaFrm::StatusTimerTimer() {

@@ -77,6 +77,8 @@ class TSetParaFrm : public TToolForm {
   // operator told) when a value it would send is not one.
   bool TakeInputs(int code);
   std::optional<int32_t> CheckedCoefficient(int row, int k);
+  // A coefficient or pipe-size write sent to `row`, for the results journal.
+  void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);
   void ShowReadBack(int row, const CoefficientReadBack& read);
   void StatusTimerTimer();
 
@@ -99,6 +101,12 @@ class TSetParaFrm : public TToolForm {
   // The row whose port list just changed (its "activated" follows).
   int port_changed_row_ = -1;
   bool copying_dn_ = false;
+  // The coefficients a row's meter last reported, and the address it had.
+  struct ReadBack {
+    std::string Address;
+    std::optional<std::array<int64_t, 4>> Coefficients;
+  };
+  std::array<ReadBack, kMeterRows> read_back_{};
 };
 
 }  // namespace qv

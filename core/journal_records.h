@@ -1,0 +1,81 @@
+// What the results journal keeps: one record per reading a detection window
+// accepted into its grid, and one per coefficient or calibration write sent
+// to a meter. Numbers are the values the grid showed, at the precision it
+// showed them; a cell that was empty is no value.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qv {
+
+// Local time of a record, "yyyy-MM-dd hh:mm:ss": sorts as it reads.
+std::string JournalTime(std::chrono::system_clock::time_point t);
+
+// The flow or the heat error within its limit, outside it, or not known
+// (no standard volume or reference heat yet).
+inline constexpr const char* kVerdictPass = "pass";
+inline constexpr const char* kVerdictFail = "fail";
+
+// The window a reading comes from.
+inline constexpr const char* kFlowWindow = "flow";
+inline constexpr const char* kOverallWindow = "overall";
+
+struct ReadingRecord {
+  int64_t Id = 0;    // given by the journal
+  std::string Time;  // JournalTime; the journal stamps an empty one
+  std::string Window;
+  std::string Tester;
+  // Bench settings that shaped the result.
+  int Dn = 0;        // nominal diameter, mm
+  int Level = 0;     // accuracy class 1..3
+  int Location = 0;  // 0 return pipe, 1 supply pipe
+  double StandardError = 0;
+  double ErrorCorrection = 0;
+  std::string Address;
+  int Row = 0;                           // 1..20
+  int FlowPoint = 0;                     // 1..5
+  int Flow = 0;                          // L/h
+  std::optional<double> StandardVolume;  // L, "#0.000"
+  std::optional<double> ReferenceHeat;   // kWh, "#0.0000"
+  std::optional<double> MeterVolume;     // L, "#0.00"
+  std::optional<double> MeterHeat;       // kWh, "#0.000"
+  std::optional<double> VolumeError;     // %, "#0.00"
+  std::optional<double> VolumeLimit;     // %, "#0.00"
+  std::optional<double> HeatError;       // %, "#0.00"
+  std::optional<double> HeatLimit;       // %, "#0.00"
+  std::string Verdict;                   // kVerdictPass, kVerdictFail or empty
+  std::optional<double> Inlet;           // °C, "#0.00"
+  std::optional<double> Outlet;          // °C, "#0.00"
+  std::array<std::optional<int64_t>, 5> Coefficients{};
+};
+
+struct WriteRecord {
+  int64_t Id = 0;
+  std::string Time;
+  std::string Tester;
+  std::string Address;
+  int Row = 0;
+  std::string What;   // the operation as the log names it: "写系数三", "流量一补偿"
+  std::string Value;  // what was sent, as the operator reads it
+  std::optional<std::string> Before;  // the value before, when it is known
+  bool Confirmed = false;             // the meter answered the write
+};
+
+// Decimals a reading's numbers are shown and kept with.
+namespace shown {
+inline constexpr int kVolume = 2;
+inline constexpr int kStandardVolume = 3;
+inline constexpr int kHeat = 3;
+inline constexpr int kReferenceHeat = 4;
+inline constexpr int kPercent = 2;
+inline constexpr int kTemperature = 2;
+}  // namespace shown
+
+// `v` rounded to `decimals` as a cell shows it (nothing stays nothing).
+std::optional<double> Shown(std::optional<double> v, int decimals);
+
+}  // namespace qv

@@ -1,0 +1,498 @@
+#include "core/journal_store.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+
+#include "core/number_format.h"
+
+namespace qv {
+
+std::string JournalTime(std::chrono::system_clock::time_point t) {
+  const std::time_t secs = std::chrono::system_clock::to_time_t(t);
+  std::tm tm{};
+  localtime_r(&secs, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+std::optional<double> Shown(std::optional<double> v, int decimals) {
+  if (!v) return v;
+  return ParseNumber(FormatFixed(*v, decimals));
+}
+
+std::string JournalPath(const std::string& data_folder) {
+  return data_folder + "results.sqlite";
+}
+
+namespace {
+
+// Version 1. Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at
+// the precision the window showed them; a missing value is NULL.
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS readings (
+  id INTEGER PRIMARY KEY,
+  time TEXT NOT NULL,
+  window TEXT NOT NULL,
+  tester TEXT NOT NULL,
+  dn INTEGER, level INTEGER, location INTEGER,
+  standard_error REAL, error_correction REAL,
+  address TEXT NOT NULL,
+  row INTEGER, flow_point INTEGER, flow INTEGER,
+  standard_volume REAL, reference_heat REAL,
+  meter_volume REAL, meter_heat REAL,
+  volume_error REAL, volume_limit REAL,
+  heat_error REAL, heat_limit REAL,
+  verdict TEXT NOT NULL,
+  inlet REAL, outlet REAL,
+  coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER);
+CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
+CREATE INDEX IF NOT EXISTS readings_address ON readings (address);
+CREATE TABLE IF NOT EXISTS writes (
+  id INTEGER PRIMARY KEY,
+  time TEXT NOT NULL,
+  tester TEXT NOT NULL,
+  address TEXT NOT NULL,
+  row INTEGER,
+  what TEXT NOT NULL,
+  value TEXT NOT NULL,
+  before TEXT,
+  confirmed INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
+)";
+
+constexpr const char* kReadingColumns =
+    "id, time, window, tester, dn, level, location, standard_error, error_correction, address, "
+    "row, flow_point, flow, standard_volume, reference_heat, meter_volume, meter_heat, "
+    "volume_error, volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
+    "coef3, coef4, coef5";
+
+// How long a statement waits for the writer's lock before it gives up.
+// The writer holds it for one commit, a few milliseconds.
+constexpr int kBusyTimeoutMs = 2000;
+
+std::string Message(sqlite3* db, const std::string& what) {
+  return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+struct Statement {
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+  ~Statement() { sqlite3_finalize(s); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt* s = nullptr;
+
+  void Text(int i, const std::string& v) {
+    sqlite3_bind_text(s, i, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  void Real(int i, std::optional<double> v) {
+    v ? sqlite3_bind_double(s, i, *v) : sqlite3_bind_null(s, i);
+  }
+  void Int(int i, std::optional<int64_t> v) {
+    v ? sqlite3_bind_int64(s, i, *v) : sqlite3_bind_null(s, i);
+  }
+  std::string TextAt(int i) const {
+    const auto* t = sqlite3_column_text(s, i);
+    return t ? reinterpret_cast<const char*>(t) : "";
+  }
+  std::optional<double> RealAt(int i) const {
+    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_double(s, i);
+  }
+  std::optional<int64_t> IntAt(int i) const {
+    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_int64(s, i);
+  }
+};
+
+}  // namespace
+
+JournalStore::~JournalStore() {
+  sqlite3_close(db_);
+}
+
+bool JournalStore::Exec(const char* sql, std::string& error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  error = std::string(sql).substr(0, 40) + ": " + (message ? message : sqlite3_errmsg(db_));
+  sqlite3_free(message);
+  return false;
+}
+
+bool JournalStore::Open(const std::string& path, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    error = Message(db_, path);
+    return false;
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // WAL: readers (the history window, the command line) never block the
+  // writer. FULL: a commit is on the disk before it is acknowledged.
+  if (!Exec("PRAGMA journal_mode=WAL", error) || !Exec("PRAGMA synchronous=FULL", error) ||
+      !Exec("BEGIN IMMEDIATE", error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  std::optional<int64_t> version;
+  if (Exec(kSchema, error)) {
+    Statement q(db_, "SELECT max(version) FROM schema_version");
+    if (q.s && sqlite3_step(q.s) == SQLITE_ROW) version = q.IntAt(0);
+  }
+  bool ok = error.empty();
+  if (ok && !version) {
+    ok = Exec("INSERT INTO schema_version (version) VALUES (1)", error);
+  } else if (ok && *version > kJournalSchemaVersion) {
+    error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
+    ok = false;
+  }
+  if (!ok || !Exec("COMMIT", error)) {
+    std::string ignored;
+    Exec("ROLLBACK", ignored);
+    if (error.find(path) == std::string::npos) error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
+                         const std::vector<WriteRecord>& writes, std::string& error) {
+  if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  bool ok = true;
+  {
+    Statement ins(db_,
+                  "INSERT INTO readings (time, window, tester, dn, level, location, "
+                  "standard_error, error_correction, address, row, flow_point, flow, "
+                  "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
+                  "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
+                  "coef3, coef4, coef5) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?,?,?)");
+    for (const ReadingRecord& r : readings) {
+      if (!ins.s) break;
+      sqlite3_reset(ins.s);
+      int i = 0;
+      ins.Text(++i, r.Time);
+      ins.Text(++i, r.Window);
+      ins.Text(++i, r.Tester);
+      ins.Int(++i, r.Dn);
+      ins.Int(++i, r.Level);
+      ins.Int(++i, r.Location);
+      ins.Real(++i, r.StandardError);
+      ins.Real(++i, r.ErrorCorrection);
+      ins.Text(++i, r.Address);
+      ins.Int(++i, r.Row);
+      ins.Int(++i, r.FlowPoint);
+      ins.Int(++i, r.Flow);
+      for (const auto& v : {r.StandardVolume, r.ReferenceHeat, r.MeterVolume, r.MeterHeat,
+                            r.VolumeError, r.VolumeLimit, r.HeatError, r.HeatLimit})
+        ins.Real(++i, v);
+      ins.Text(++i, r.Verdict);
+      ins.Real(++i, r.Inlet);
+      ins.Real(++i, r.Outlet);
+      for (const auto& c : r.Coefficients)
+        ins.Int(++i, c);
+      if (sqlite3_step(ins.s) != SQLITE_DONE) {
+        ok = false;
+        break;
+      }
+    }
+    ok = ok && (readings.empty() || ins.s);
+  }
+  if (ok && !writes.empty()) {
+    Statement ins(db_,
+                  "INSERT INTO writes (time, tester, address, row, what, value, before, "
+                  "confirmed) VALUES (?,?,?,?,?,?,?,?)");
+    for (const WriteRecord& w : writes) {
+      if (!ins.s) break;
+      sqlite3_reset(ins.s);
+      ins.Text(1, w.Time);
+      ins.Text(2, w.Tester);
+      ins.Text(3, w.Address);
+      ins.Int(4, w.Row);
+      ins.Text(5, w.What);
+      ins.Text(6, w.Value);
+      w.Before ? ins.Text(7, *w.Before) : static_cast<void>(sqlite3_bind_null(ins.s, 7));
+      ins.Int(8, w.Confirmed ? 1 : 0);
+      if (sqlite3_step(ins.s) != SQLITE_DONE) {
+        ok = false;
+        break;
+      }
+    }
+    ok = ok && ins.s;
+  }
+  if (!ok) {
+    error = Message(db_, "insert");
+    std::string ignored;
+    Exec("ROLLBACK", ignored);
+    return false;
+  }
+  if (!Exec("COMMIT", error)) {
+    std::string ignored;
+    Exec("ROLLBACK", ignored);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// A read-only connection, or none (with `error` set unless the file does
+// not exist yet).
+struct Reader {
+  Reader(const std::string& path, std::string& error) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+      // A journal nobody has written yet holds no records.
+      if (sqlite3_errcode(db) != SQLITE_CANTOPEN) error = Message(db, path);
+      sqlite3_close(db);
+      db = nullptr;
+      return;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  }
+  ~Reader() { sqlite3_close(db); }
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+  sqlite3* db = nullptr;
+};
+
+// "%" and "_" in a typed address part match themselves.
+std::string LikePattern(const std::string& part) {
+  std::string out = "%";
+  for (char c : part) {
+    if (c == '%' || c == '_' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "%";
+}
+
+ReadingRecord ReadingAt(const Statement& q) {
+  ReadingRecord r;
+  int i = 0;
+  r.Id = *q.IntAt(i++);
+  r.Time = q.TextAt(i++);
+  r.Window = q.TextAt(i++);
+  r.Tester = q.TextAt(i++);
+  r.Dn = static_cast<int>(q.IntAt(i++).value_or(0));
+  r.Level = static_cast<int>(q.IntAt(i++).value_or(0));
+  r.Location = static_cast<int>(q.IntAt(i++).value_or(0));
+  r.StandardError = q.RealAt(i++).value_or(0);
+  r.ErrorCorrection = q.RealAt(i++).value_or(0);
+  r.Address = q.TextAt(i++);
+  r.Row = static_cast<int>(q.IntAt(i++).value_or(0));
+  r.FlowPoint = static_cast<int>(q.IntAt(i++).value_or(0));
+  r.Flow = static_cast<int>(q.IntAt(i++).value_or(0));
+  for (std::optional<double>* v :
+       {&r.StandardVolume, &r.ReferenceHeat, &r.MeterVolume, &r.MeterHeat, &r.VolumeError,
+        &r.VolumeLimit, &r.HeatError, &r.HeatLimit})
+    *v = q.RealAt(i++);
+  r.Verdict = q.TextAt(i++);
+  r.Inlet = q.RealAt(i++);
+  r.Outlet = q.RealAt(i++);
+  for (auto& c : r.Coefficients)
+    c = q.IntAt(i++);
+  return r;
+}
+
+bool Finished(sqlite3* db, int rc, std::string& error) {
+  if (rc == SQLITE_DONE) return true;
+  error = Message(db, "query");
+  return false;
+}
+
+}  // namespace
+
+std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
+                                         std::string& error) {
+  std::vector<ReadingRecord> out;
+  Reader reader(path, error);
+  if (!reader.db) return out;
+  std::string sql = std::string("SELECT ") + kReadingColumns + " FROM readings WHERE 1";
+  std::vector<std::string> binds;
+  if (!filter.Address.empty()) {
+    sql += " AND address LIKE ? ESCAPE '\\'";
+    binds.push_back(LikePattern(filter.Address));
+  }
+  if (!filter.Since.empty()) {
+    sql += " AND time >= ?";
+    binds.push_back(filter.Since);
+  }
+  if (!filter.Until.empty()) {
+    // The whole last day: every time of that day sorts below "day~".
+    sql += " AND time < ?";
+    binds.push_back(filter.Until + "~");
+  }
+  if (!filter.Verdict.empty()) {
+    sql += " AND verdict = ?";
+    binds.push_back(filter.Verdict);
+  }
+  sql += " ORDER BY time DESC, id DESC";
+  Statement q(reader.db, sql.c_str());
+  if (!q.s) {
+    error = Message(reader.db, path);
+    return out;
+  }
+  for (size_t i = 0; i < binds.size(); ++i)
+    q.Text(static_cast<int>(i + 1), binds[i]);
+  int rc;
+  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
+    out.push_back(ReadingAt(q));
+  if (!Finished(reader.db, rc, error)) out.clear();
+  return out;
+}
+
+std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string& address,
+                                     std::string& error) {
+  std::vector<WriteRecord> out;
+  Reader reader(path, error);
+  if (!reader.db) return out;
+  Statement q(reader.db,
+              "SELECT id, time, tester, address, row, what, value, before, confirmed FROM writes "
+              "WHERE address = ? ORDER BY time DESC, id DESC");
+  if (!q.s) {
+    error = Message(reader.db, path);
+    return out;
+  }
+  q.Text(1, address);
+  int rc;
+  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
+    WriteRecord w;
+    w.Id = *q.IntAt(0);
+    w.Time = q.TextAt(1);
+    w.Tester = q.TextAt(2);
+    w.Address = q.TextAt(3);
+    w.Row = static_cast<int>(q.IntAt(4).value_or(0));
+    w.What = q.TextAt(5);
+    w.Value = q.TextAt(6);
+    if (sqlite3_column_type(q.s, 7) != SQLITE_NULL) w.Before = q.TextAt(7);
+    w.Confirmed = q.IntAt(8).value_or(0) != 0;
+    out.push_back(std::move(w));
+  }
+  if (!Finished(reader.db, rc, error)) out.clear();
+  return out;
+}
+
+namespace {
+
+struct Column {
+  const char* key;
+  std::function<std::string(const ReadingRecord&)> text;
+  bool number;
+};
+
+std::string Fixed(std::optional<double> v, int decimals) {
+  return v ? FormatFixed(*v, decimals) : std::string();
+}
+
+std::string Integer(std::optional<int64_t> v) {
+  return v ? std::to_string(*v) : std::string();
+}
+
+const std::vector<Column>& Columns() {
+  using R = const ReadingRecord&;
+  static const std::vector<Column> columns = {
+      {"time", [](R r) { return r.Time; }, false},
+      {"window", [](R r) { return r.Window; }, false},
+      {"tester", [](R r) { return r.Tester; }, false},
+      {"address", [](R r) { return r.Address; }, false},
+      {"row", [](R r) { return std::to_string(r.Row); }, true},
+      {"dn", [](R r) { return std::to_string(r.Dn); }, true},
+      {"level", [](R r) { return std::to_string(r.Level); }, true},
+      {"location", [](R r) { return std::to_string(r.Location); }, true},
+      {"standard_error", [](R r) { return FormatFixed(r.StandardError, 4); }, true},
+      {"error_correction", [](R r) { return FormatFixed(r.ErrorCorrection, 4); }, true},
+      {"flow_point", [](R r) { return std::to_string(r.FlowPoint); }, true},
+      {"flow", [](R r) { return std::to_string(r.Flow); }, true},
+      {"standard_volume", [](R r) { return Fixed(r.StandardVolume, shown::kStandardVolume); },
+       true},
+      {"reference_heat", [](R r) { return Fixed(r.ReferenceHeat, shown::kReferenceHeat); }, true},
+      {"meter_volume", [](R r) { return Fixed(r.MeterVolume, shown::kVolume); }, true},
+      {"meter_heat", [](R r) { return Fixed(r.MeterHeat, shown::kHeat); }, true},
+      {"volume_error", [](R r) { return Fixed(r.VolumeError, shown::kPercent); }, true},
+      {"volume_limit", [](R r) { return Fixed(r.VolumeLimit, shown::kPercent); }, true},
+      {"heat_error", [](R r) { return Fixed(r.HeatError, shown::kPercent); }, true},
+      {"heat_limit", [](R r) { return Fixed(r.HeatLimit, shown::kPercent); }, true},
+      {"verdict", [](R r) { return r.Verdict; }, false},
+      {"inlet", [](R r) { return Fixed(r.Inlet, shown::kTemperature); }, true},
+      {"outlet", [](R r) { return Fixed(r.Outlet, shown::kTemperature); }, true},
+      {"coef1", [](R r) { return Integer(r.Coefficients[0]); }, true},
+      {"coef2", [](R r) { return Integer(r.Coefficients[1]); }, true},
+      {"coef3", [](R r) { return Integer(r.Coefficients[2]); }, true},
+      {"coef4", [](R r) { return Integer(r.Coefficients[3]); }, true},
+      {"coef5", [](R r) { return Integer(r.Coefficients[4]); }, true},
+  };
+  return columns;
+}
+
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<std::string> ReadingColumns() {
+  std::vector<std::string> keys;
+  for (const Column& c : Columns())
+    keys.emplace_back(c.key);
+  return keys;
+}
+
+std::string ReadingField(const ReadingRecord& r, size_t column) {
+  return column < Columns().size() ? Columns()[column].text(r) : std::string();
+}
+
+std::string ReadingsCsv(const std::vector<ReadingRecord>& readings) {
+  std::string out;
+  const auto& columns = Columns();
+  for (size_t i = 0; i < columns.size(); ++i)
+    out += (i ? "," : "") + std::string(columns[i].key);
+  out += "\r\n";
+  for (const ReadingRecord& r : readings) {
+    for (size_t i = 0; i < columns.size(); ++i)
+      out += (i ? "," : "") + CsvField(columns[i].text(r));
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string ReadingsJson(const std::vector<ReadingRecord>& readings) {
+  std::string out = "[";
+  const auto& columns = Columns();
+  for (size_t n = 0; n < readings.size(); ++n) {
+    out += n ? ",\n {" : "\n {";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const std::string v = columns[i].text(readings[n]);
+      out += (i ? ", " : "") + JsonString(columns[i].key) + ": ";
+      out += v.empty() ? "null" : columns[i].number ? v : JsonString(v);
+    }
+    out += "}";
+  }
+  return out + (readings.empty() ? "]\n" : "\n]\n");
+}
+
+}  // namespace qv

@@ -1,0 +1,331 @@
+#include "journal/ui/results_frm.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <array>
+
+#include "ui/widgets.h"
+
+namespace qv {
+namespace {
+
+constexpr std::array<Caption, 6> kCaptions = {{
+    {"lblAddress", "表地址：", "Meter Address："},
+    {"cbSince", "起始日期：", "From："},
+    {"cbUntil", "终止日期：", "To："},
+    {"lblVerdict", "结论：", "Verdict："},
+    {"btnRefresh", "刷新", "Refresh"},
+    {"btnCsv", "导出CSV", "Export CSV"},
+}};
+constexpr std::array<ListCaptions, 1> kLists = {{
+    {"cbxVerdict", {"全部", "合格", "不合格"}, {"All", "Pass", "Fail"}},
+}};
+// The verdict each position of `cbxVerdict` keeps.
+constexpr std::array<const char*, 3> kVerdicts = {"", kVerdictPass, kVerdictFail};
+
+const CaptionTable& ResultsCaptions() {
+  static const CaptionTable table{{nullptr, "检测记录", "Results"}, kCaptions, kLists};
+  return table;
+}
+
+// A column of the list: the journal's key and its heading.
+struct ColumnHeading {
+  const char* key;
+  const char* chinese;
+  const char* english;
+};
+
+constexpr std::array<ColumnHeading, 25> kReadingHeadings = {{
+    {"time", "时间", "Time"},
+    {"address", "表地址", "Address"},
+    {"row", "表位", "Pos."},
+    {"flow_point", "流量点", "Point"},
+    {"flow", "流量(L/h)", "Flow (L/h)"},
+    {"standard_volume", "标准体积(L)", "Std. Volume (L)"},
+    {"meter_volume", "表体积(L)", "Volume (L)"},
+    {"volume_error", "误差(%)", "Error (%)"},
+    {"volume_limit", "限值(%)", "Limit (%)"},
+    {"reference_heat", "标准热量(kWh)", "Ref. Heat (kWh)"},
+    {"meter_heat", "热量(kWh)", "Heat (kWh)"},
+    {"heat_error", "热量误差(%)", "Heat Error (%)"},
+    {"heat_limit", "热量限值(%)", "Heat Limit (%)"},
+    {"verdict", "结论", "Verdict"},
+    {"inlet", "进口(℃)", "Entre (℃)"},
+    {"outlet", "出口(℃)", "Exit (℃)"},
+    {"coef1", "系数一", "Coef. One"},
+    {"coef2", "系数二", "Coef. Two"},
+    {"coef3", "系数三", "Coef. Three"},
+    {"coef4", "系数四", "Coef. Four"},
+    {"coef5", "系数五", "Coef. Five"},
+    {"dn", "口径", "DN"},
+    {"level", "等级", "Level"},
+    {"window", "检测", "Detection"},
+    {"tester", "检测员", "Tester"},
+}};
+
+constexpr std::array<ColumnHeading, 7> kWriteHeadings = {{
+    {"time", "时间", "Time"},
+    {"what", "操作", "Operation"},
+    {"value", "写入值", "Value"},
+    {"before", "原值", "Before"},
+    {"confirmed", "确认", "Confirmed"},
+    {"row", "表位", "Pos."},
+    {"tester", "检测员", "Tester"},
+}};
+
+template <size_t N>
+QStringList Headings(const std::array<ColumnHeading, N>& headings, bool english) {
+  QStringList out;
+  for (const ColumnHeading& h : headings)
+    out << ByLanguage(english, h.chinese, h.english);
+  return out;
+}
+
+// The text of the reading's column `key` as the list shows it.
+QString ReadingText(const ReadingRecord& r, const char* key, bool english) {
+  const std::string k = key;
+  if (k == "verdict") {
+    if (r.Verdict == kVerdictPass) return ByLanguage(english, "合格", "Pass");
+    if (r.Verdict == kVerdictFail) return ByLanguage(english, "不合格", "Fail");
+    return {};
+  }
+  if (k == "window") {
+    return r.Window == kOverallWindow ? ByLanguage(english, "总体检测", "Total Detection")
+                                      : ByLanguage(english, "流量检测", "Flow Detection");
+  }
+  static const std::vector<std::string> keys = ReadingColumns();
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == k) return QString::fromStdString(ReadingField(r, i));
+  }
+  return {};
+}
+
+QTableWidget* Table(const char* name, QWidget* parent) {
+  auto* t = Named<QTableWidget>(name, parent);
+  t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  t->setSelectionBehavior(QAbstractItemView::SelectRows);
+  t->setSelectionMode(QAbstractItemView::SingleSelection);
+  t->verticalHeader()->setVisible(false);
+  t->verticalHeader()->setDefaultSectionSize(20);
+  return t;
+}
+
+void Fill(QTableWidget* t, int row, const QStringList& texts) {
+  for (int c = 0; c < texts.size(); ++c)
+    t->setItem(row, c, new QTableWidgetItem(texts[c]));
+}
+
+// Where the program's journal is read from.
+std::string JournalFile(const SharedState& state) {
+  return state.Journal ? state.Journal->Path() : JournalPath(state.ProgramDir);
+}
+
+}  // namespace
+
+TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent) : TToolForm(state, parent) {
+  setObjectName("ResultsFrm");
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(4, 4, 4, 4);
+  auto* filters = new QHBoxLayout;
+  column->addLayout(filters);
+
+  filters->addWidget(Named<QLabel>("lblAddress", this));
+  edtAddress_ = Named<QLineEdit>("edtAddress", this);
+  edtAddress_->setMaxLength(14);
+  edtAddress_->setFixedWidth(130);
+  filters->addWidget(edtAddress_);
+  const QDate today = QDate::currentDate();
+  const auto date_filter = [&](const char* check, const char* edit, QCheckBox*& box,
+                               QDateEdit*& date) {
+    box = Named<QCheckBox>(check, this);
+    date = Named<QDateEdit>(edit, this);
+    date->setDisplayFormat("yyyy-MM-dd");
+    date->setCalendarPopup(true);
+    date->setDate(today);
+    date->setEnabled(false);
+    filters->addSpacing(8);
+    filters->addWidget(box);
+    filters->addWidget(date);
+    connect(box, &QCheckBox::toggled, date, &QWidget::setEnabled);
+    connect(box, &QCheckBox::toggled, this, &TResultsFrm::Query);
+    connect(date, &QDateEdit::dateChanged, this, [this, box] {
+      if (box->isChecked()) Query();
+    });
+  };
+  date_filter("cbSince", "dtpSince", cbSince_, dtpSince_);
+  date_filter("cbUntil", "dtpUntil", cbUntil_, dtpUntil_);
+  filters->addSpacing(8);
+  filters->addWidget(Named<QLabel>("lblVerdict", this));
+  cbxVerdict_ = Named<QComboBox>("cbxVerdict", this);
+  for (size_t i = 0; i < kVerdicts.size(); ++i)
+    cbxVerdict_->addItem(QString());
+  cbxVerdict_->setCurrentIndex(0);
+  filters->addWidget(cbxVerdict_);
+  filters->addSpacing(8);
+  btnRefresh_ = Named<QPushButton>("btnRefresh", this);
+  btnCsv_ = Named<QPushButton>("btnCsv", this);
+  filters->addWidget(btnRefresh_);
+  filters->addWidget(btnCsv_);
+  filters->addStretch(1);
+  lblCount_ = Named<QLabel>("lblCount", this);
+  filters->addWidget(lblCount_);
+
+  lvResults_ = Table("lvResults", this);
+  lvResults_->setColumnCount(static_cast<int>(kReadingHeadings.size()));
+  column->addWidget(lvResults_, 1);
+
+  // Every change of a filter lists anew; typing an address narrows the
+  // list as it is typed.
+  connect(edtAddress_, &QLineEdit::textChanged, this, &TResultsFrm::Query);
+  connect(cbxVerdict_, &QComboBox::currentIndexChanged, this, &TResultsFrm::Query);
+  connect(btnRefresh_, &QPushButton::clicked, this, &TResultsFrm::Query);
+  connect(btnCsv_, &QPushButton::clicked, this, &TResultsFrm::btnCsvClick);
+  connect(lvResults_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    if (row >= 0 && row < static_cast<int>(readings_.size()))
+      ShowHistory(QString::fromStdString(readings_[row].Address));
+  });
+
+  FollowLanguage();
+  ShowLanguage();
+}
+
+void TResultsFrm::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    ShowLanguage();
+    Query();
+  }
+  TToolForm::showEvent(event);
+}
+
+void TResultsFrm::ApplyLanguage() {
+  const bool english = state_.Settings.English();
+  ApplyCaptions(*this, ResultsCaptions(), english);
+  lvResults_->setHorizontalHeaderLabels(Headings(kReadingHeadings, english));
+  ShowReadings();
+}
+
+ReadingFilter TResultsFrm::Filter() const {
+  ReadingFilter f;
+  f.Address = edtAddress_->text().trimmed().toStdString();
+  if (cbSince_->isChecked()) f.Since = dtpSince_->date().toString("yyyy-MM-dd").toStdString();
+  if (cbUntil_->isChecked()) f.Until = dtpUntil_->date().toString("yyyy-MM-dd").toStdString();
+  const int v = cbxVerdict_->currentIndex();
+  if (v > 0 && v < static_cast<int>(kVerdicts.size())) f.Verdict = kVerdicts[v];
+  return f;
+}
+
+void TResultsFrm::Query() {
+  std::string error;
+  readings_ = QueryReadings(JournalFile(state_), Filter(), error);
+  ShowReadings();
+  if (!error.empty()) {
+    lblCount_->setText(QString::fromStdString(error));
+  }
+}
+
+void TResultsFrm::ShowReadings() {
+  const bool english = state_.Settings.English();
+  lvResults_->setRowCount(static_cast<int>(readings_.size()));
+  for (int r = 0; r < static_cast<int>(readings_.size()); ++r) {
+    QStringList texts;
+    for (const ColumnHeading& h : kReadingHeadings)
+      texts << ReadingText(readings_[r], h.key, english);
+    Fill(lvResults_, r, texts);
+    if (readings_[r].Verdict == kVerdictFail) {
+      // Red as a failed error shows in the grid.
+      lvResults_->item(r, 13)->setForeground(QColor(255, 0, 0));
+    }
+  }
+  lvResults_->resizeColumnsToContents();
+  const QString n = QString::number(readings_.size());
+  lblCount_->setText(english ? n + " records" : QString::fromUtf8("共%1条").arg(n));
+}
+
+bool TResultsFrm::ExportCsv(const QString& path) {
+  QFile file(path);
+  const std::string csv = ReadingsCsv(readings_);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+      file.flush()) {
+    return true;
+  }
+  const bool english = state_.Settings.English();
+  QMessageBox::warning(this, ByLanguage(english, "提示", "Hint"),
+                       ByLanguage(english, "无法写入%1：%2", "Unable to write %1: %2")
+                           .arg(path, file.errorString()));
+  return false;
+}
+
+void TResultsFrm::btnCsvClick() {
+  const bool english = state_.Settings.English();
+  const QString path = QFileDialog::getSaveFileName(
+      this, ByLanguage(english, "导出CSV", "Export CSV"),
+      QString::fromStdString(state_.ProgramDir) + "results.csv", "CSV (*.csv)");
+  if (!path.isEmpty()) ExportCsv(path);
+}
+
+QDialog* TResultsFrm::ShowHistory(const QString& address) {
+  auto* history = new TMeterHistoryFrm(state_, address, this);
+  history->setAttribute(Qt::WA_DeleteOnClose);
+  history->show();
+  return history;
+}
+
+TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& address,
+                                   QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("MeterHistoryFrm");
+  const bool english = state.Settings.English();
+  setWindowTitle(ByLanguage(english, "表%1的检测记录", "History of meter %1").arg(address));
+  resize(1200, 640);
+  auto* column = new QVBoxLayout(this);
+  auto* lblReadings = Named<QLabel>("lblReadings", this);
+  lblReadings->setText(ByLanguage(english, "检测数据", "Readings"));
+  lvReadings = Table("lvReadings", this);
+  auto* lblWrites = Named<QLabel>("lblWrites", this);
+  lblWrites->setText(ByLanguage(english, "写入记录", "Writes"));
+  lvWrites = Table("lvWrites", this);
+  column->addWidget(lblReadings);
+  column->addWidget(lvReadings, 3);
+  column->addWidget(lblWrites);
+  column->addWidget(lvWrites, 2);
+
+  const std::string file = JournalFile(state);
+  std::string error;
+  ReadingFilter only;
+  only.Address = address.toStdString();
+  std::vector<ReadingRecord> readings = QueryReadings(file, only, error);
+  // The filter takes a part of the address: keep this meter's alone.
+  std::erase_if(readings, [&](const ReadingRecord& r) { return r.Address != only.Address; });
+  const std::vector<WriteRecord> writes = QueryWrites(file, only.Address, error);
+
+  lvReadings->setColumnCount(static_cast<int>(kReadingHeadings.size()));
+  lvReadings->setHorizontalHeaderLabels(Headings(kReadingHeadings, english));
+  lvReadings->setRowCount(static_cast<int>(readings.size()));
+  for (int r = 0; r < static_cast<int>(readings.size()); ++r) {
+    QStringList texts;
+    for (const ColumnHeading& h : kReadingHeadings)
+      texts << ReadingText(readings[r], h.key, english);
+    Fill(lvReadings, r, texts);
+  }
+  lvWrites->setColumnCount(static_cast<int>(kWriteHeadings.size()));
+  lvWrites->setHorizontalHeaderLabels(Headings(kWriteHeadings, english));
+  lvWrites->setRowCount(static_cast<int>(writes.size()));
+  for (int r = 0; r < static_cast<int>(writes.size()); ++r) {
+    const WriteRecord& w = writes[r];
+    Fill(lvWrites, r,
+         {QString::fromStdString(w.Time), QString::fromStdString(w.What),
+          QString::fromStdString(w.Value), w.Before ? QString::fromStdString(*w.Before) : "─",
+          w.Confirmed ? ByLanguage(english, "是", "Yes") : ByLanguage(english, "否", "No"),
+          QString::number(w.Row), QString::fromStdString(w.Tester)});
+  }
+  lvReadings->resizeColumnsToContents();
+  lvWrites->resizeColumnsToContents();
+}
+
+}  // namespace qv

@@ -1,0 +1,75 @@
+// The results window ("检测记录"): the readings of the results journal,
+// newest first, filtered by a part of the meter address, a range of days
+// and the verdict. A double click on a reading opens that meter's whole
+// history, its readings and the writes sent to it; the filtered list
+// exports to CSV. The journal is read through its own read-only
+// connection, so the list can be looked at while readings are written.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <vector>
+
+#include "core/journal_store.h"
+#include "ui/tool_form.h"
+
+namespace qv {
+
+class TResultsFrm : public TToolForm {
+  Q_OBJECT
+
+ public:
+  explicit TResultsFrm(SharedState& state, QWidget* parent = nullptr);
+
+  // Reads the journal again with the filters as they stand.
+  void Query();
+  // The filter the controls give.
+  ReadingFilter Filter() const;
+  const std::vector<ReadingRecord>& Readings() const { return readings_; }
+  // Writes the listed readings to `path` as CSV; false (and the operator
+  // told) when the file cannot be written.
+  bool ExportCsv(const QString& path);
+  // Opens the history of the meter at `address`; the dialog, owned by the
+  // window, stays until it is closed.
+  QDialog* ShowHistory(const QString& address);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void ApplyLanguage() override;
+
+ private:
+  void ShowReadings();
+  void btnCsvClick();
+
+  std::vector<ReadingRecord> readings_;
+  QLineEdit* edtAddress_;
+  QCheckBox* cbSince_;
+  QDateEdit* dtpSince_;
+  QCheckBox* cbUntil_;
+  QDateEdit* dtpUntil_;
+  QComboBox* cbxVerdict_;
+  QPushButton* btnRefresh_;
+  QPushButton* btnCsv_;
+  QLabel* lblCount_;
+  QTableWidget* lvResults_;
+};
+
+// One meter's history: its readings and the writes sent to it, newest
+// first.
+class TMeterHistoryFrm : public QDialog {
+  Q_OBJECT
+
+ public:
+  TMeterHistoryFrm(const SharedState& state, const QString& address, QWidget* parent);
+
+  QTableWidget* lvReadings;
+  QTableWidget* lvWrites;
+};
+
+}  // namespace qv

@@ -1,0 +1,132 @@
+// The results window over a journal of known readings: each filter narrows
+// the list, newest first; a double click opens the meter's whole history;
+// the list exports as CSV.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "journal/ui/results_frm.h"
+#include "support/form_input.h"
+#include "support/temp_files.h"
+
+using namespace qv;
+
+namespace {
+
+ReadingRecord Reading(const char* time, const char* address, const char* verdict) {
+  ReadingRecord r;
+  r.Time = time;
+  r.Window = kFlowWindow;
+  r.Address = address;
+  r.FlowPoint = 1;
+  r.MeterVolume = 10.5;
+  r.Verdict = verdict;
+  return r;
+}
+
+}  // namespace
+
+class ResultsFrmTest : public QObject {
+  Q_OBJECT
+
+  test::TempDir dir_;
+  SharedState state_;
+
+ private slots:
+  void initTestCase() {
+    state_.ProgramDir = dir_.Dir();
+    ResultJournal journal;
+    QVERIFY(journal.Open(JournalPath(dir_.Dir())));
+    journal.Record(Reading("2024-03-01 08:00:00", "2024000001", kVerdictPass));
+    journal.Record(Reading("2024-03-02 08:00:00", "2024000002", kVerdictFail));
+    journal.Record(Reading("2024-03-03 08:00:00", "2024000001", kVerdictFail));
+    journal.Record(Reading("2024-03-04 08:00:00", "2024111113", ""));
+    WriteRecord w;
+    w.Address = "2024000001";
+    w.What = "写系数一";
+    w.Value = "9900";
+    QVERIFY(journal.WaitAcknowledged(journal.Record(w), std::chrono::seconds(30)));
+  }
+
+  void Filters_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<QString>("until");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QStringList>("times");
+    QTest::newRow("all") << ""
+                         << ""
+                         << "" << 0
+                         << QStringList{"2024-03-04 08:00:00", "2024-03-03 08:00:00",
+                                        "2024-03-02 08:00:00", "2024-03-01 08:00:00"};
+    QTest::newRow("address part") << "0000"
+                                  << ""
+                                  << "" << 0
+                                  << QStringList{"2024-03-03 08:00:00", "2024-03-02 08:00:00",
+                                                 "2024-03-01 08:00:00"};
+    QTest::newRow("days") << ""
+                          << "2024-03-02"
+                          << "2024-03-03" << 0
+                          << QStringList{"2024-03-03 08:00:00", "2024-03-02 08:00:00"};
+    QTest::newRow("from a day on") << ""
+                                   << "2024-03-04"
+                                   << "" << 0 << QStringList{"2024-03-04 08:00:00"};
+    QTest::newRow("pass") << ""
+                          << ""
+                          << "" << 1 << QStringList{"2024-03-01 08:00:00"};
+    QTest::newRow("fail of one meter") << "01"
+                                       << ""
+                                       << "" << 2 << QStringList{"2024-03-03 08:00:00"};
+    QTest::newRow("no meter") << "9"
+                              << ""
+                              << "" << 0 << QStringList{};
+  }
+
+  void Filters() {
+    QFETCH(QString, address);
+    QFETCH(QString, since);
+    QFETCH(QString, until);
+    QFETCH(int, verdict);
+    QFETCH(QStringList, times);
+    TResultsFrm frm(state_);
+    frm.resize(1366, 700);
+    frm.show();
+    test_support::Type(frm.findChild<QLineEdit*>("edtAddress"), address);
+    for (const auto& [check, edit, day] :
+         {std::tuple{"cbSince", "dtpSince", since}, std::tuple{"cbUntil", "dtpUntil", until}}) {
+      if (day.isEmpty()) continue;
+      frm.findChild<QDateEdit*>(edit)->setDate(QDate::fromString(day, "yyyy-MM-dd"));
+      frm.findChild<QCheckBox*>(check)->setChecked(true);
+    }
+    frm.findChild<QComboBox*>("cbxVerdict")->setCurrentIndex(verdict);
+    auto* list = frm.findChild<QTableWidget*>("lvResults");
+    QStringList shown;
+    for (int r = 0; r < list->rowCount(); ++r)
+      shown << list->item(r, 0)->text();
+    QCOMPARE(shown, times);
+  }
+
+  void HistoryAndExport() {
+    TResultsFrm frm(state_);
+    frm.show();
+    test_support::Type(frm.findChild<QLineEdit*>("edtAddress"), "2024000001");
+    QCOMPARE(frm.Readings().size(), size_t{2});
+    auto* list = frm.findChild<QTableWidget*>("lvResults");
+    emit list->cellDoubleClicked(0, 0);
+    auto* history = frm.findChild<TMeterHistoryFrm*>("MeterHistoryFrm");
+    QVERIFY(history && history->isVisible());
+    QCOMPARE(history->lvReadings->rowCount(), 2);
+    QCOMPARE(history->lvWrites->rowCount(), 1);
+    QCOMPARE(history->lvWrites->item(0, 2)->text(), QString("9900"));
+
+    const QString csv = QString::fromStdString(dir_.File("list.csv"));
+    QVERIFY(frm.ExportCsv(csv));
+    QCOMPARE(test::ReadFile(csv.toStdString()), ReadingsCsv(frm.Readings()));
+  }
+};
+
+QTEST_MAIN(ResultsFrmTest)
+#include "results_frm_test.moc"
