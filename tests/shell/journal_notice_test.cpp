@@ -40,6 +40,8 @@ class JournalNoticeTest : public QObject {
     // Not writable even for root: a file stands where the folder would be.
     bench.Write("plain", "");
     bench.state->ProgramDir = bench.File("plain/");
+    // Nor can the user's data folder be made there, so the files stay in it.
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(bench.File("plain/data")));
     auto program = StartWatched(bench);
     const QString head = JournalNotice(JournalProblem::kUnwritable, "", false).section("（", 0, 0);
     QTRY_VERIFY(Notice(*program).startsWith(head));

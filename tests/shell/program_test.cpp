@@ -145,14 +145,14 @@ class ProgramTest : public QObject {
       SharedState& s = *bench.state;
       s.Settings.MeterNum = 12;
       bench.Write("not-a-folder", "");
-      s.ProgramDir = bench.File("not-a-folder/");
+      s.DataDir = bench.File("not-a-folder/");
       QStringList offered;
       PressInNextModal(choice, [&](QWidget* modal) {
         QCOMPARE(MessageText(modal).toStdString(),
                  "Unable to write to " + bench.File("not-a-folder/sysinfo.ini"));
         for (QAbstractButton* b : qobject_cast<QMessageBox*>(modal)->buttons())
           offered << b->text();
-        if (choice == "Retry") s.ProgramDir = bench.Dir();  // the folder freed
+        if (choice == "Retry") s.DataDir = bench.Dir();  // the folder freed
       });
       QTimer::singleShot(0, program->MainFrm.get(), &QWidget::close);
       QTimer guard;  // fails the test rather than hanging it
