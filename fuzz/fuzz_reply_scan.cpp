@@ -2,9 +2,13 @@
 // windows. Input: the recogniser (first byte), where the unread bytes start
 // in the ring (two bytes), where the first tick's bytes end (one byte, in
 // 1/256 of them), then the bytes. Two ticks are scanned as the bytes
-// arrive. Every frame handed over lies in the unread bytes, begins with a
-// recognised header, is L + 13 bytes long and follows the one before it;
-// the read position never leaves the unread bytes.
+// arrive. Every frame handed over lies in the unread bytes and begins with a
+// recognised header; it is L + 13 bytes long, or shorter when it is damaged
+// and a correct frame follows right after it. Frames are handed in order: one
+// starts after the end of a correct frame before it, after the start of a
+// damaged one. The read position never leaves the unread bytes, and no
+// correct, recognised reply the scan consumed is passed over unhanded (a
+// damaged length byte must not hide the replies after it).
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -23,11 +27,6 @@ using namespace qv;
 using qv::fuzz::Check;
 
 namespace {
-
-// Also checked: no correct, recognised reply lying wholly in the bytes the
-// scan consumed is passed over unhanded (a damaged length byte must not
-// hide the replies after it).
-constexpr bool kCheckNoReplyLost = false;
 
 bool ReadingReply(const ReplyHeader& h) {
   const std::span<const uint8_t> s(h);
@@ -78,6 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<Handed> handed;
   size_t consumed = 0;  // bytes before the read position
+  const auto correctAt = [&](size_t at, size_t end) {
+    return at < end && bytes[at] == kFrameStart &&
+           CheckFrame(bytes.subspan(at, end - at)) == FrameCheck::kCorrect;
+  };
   for (const size_t arrived : {firstTick, bytes.size()}) {
     snapshot->RecvHead = static_cast<uint16_t>((start + arrived) & kRecvIndexMask);
     const uint16_t tail = ScanRing(*snapshot, recognise, [&](std::span<const uint8_t> frame) {
@@ -85,18 +88,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ReplyHeader h;
       std::copy_n(frame.begin(), kHeaderBytes, h.begin());
       Check(frame[0] == kFrameStart && recognise(h), "a frame handed that is not recognised");
-      Check(frame.size() == FrameOffset::Total(frame[FrameOffset::kLength]),
-            "a frame whose length is not L + 13");
-      // Where the frame stood: search from the read position.
-      size_t at =
-          handed.empty() ? consumed : std::max(consumed, handed.back().at + handed.back().length);
-      while (at + frame.size() <= arrived &&
-             !std::equal(frame.begin(), frame.end(), bytes.begin() + static_cast<ptrdiff_t>(at)))
+      const size_t claimed = FrameOffset::Total(frame[FrameOffset::kLength]);
+      const bool correct = CheckFrame(frame) == FrameCheck::kCorrect;
+      Check(frame.size() == claimed || (!correct && frame.size() < claimed),
+            "a frame longer than L + 13, or a correct one shorter");
+      // Where the frame stood: the first place from the earliest one it may
+      // start at that holds its bytes (and, cut short, a correct frame right
+      // after them).
+      size_t at = consumed;
+      if (!handed.empty())
+        at = std::max(at, handed.back().at + (handed.back().correct ? handed.back().length : 1));
+      const auto fits = [&](size_t a) {
+        return std::equal(frame.begin(), frame.end(), bytes.begin() + static_cast<ptrdiff_t>(a)) &&
+               (frame.size() == claimed || correctAt(a + frame.size(), arrived));
+      };
+      while (at + frame.size() <= arrived && !fits(at))
         ++at;
-      Check(at + frame.size() <= arrived, "a frame that is not in the unread bytes");
-      Check(handed.empty() || at >= handed.back().at + handed.back().length,
-            "frames handed out of order or overlapping");
-      handed.push_back({at, frame.size(), CheckFrame(frame) == FrameCheck::kCorrect});
+      Check(at + frame.size() <= arrived,
+            "a frame that is not in the unread bytes, out of order, overlapping a correct one "
+            "before it, or cut short without a correct frame after it");
+      handed.push_back({at, frame.size(), correct});
     });
     const auto moved = static_cast<size_t>(RecvCount(tail, snapshot->RecvTail, kRecvBufSize));
     Check(moved <=
@@ -104,27 +115,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "the read position left the unread bytes");
     consumed += moved;
     snapshot->RecvTail = tail;
-    Check(handed.empty() || handed.back().at + handed.back().length <= consumed,
+    // A correct frame is consumed whole, a damaged one at least from its 68
+    // (so it is never handed again).
+    Check(handed.empty() ||
+              (handed.back().correct ? handed.back().at + handed.back().length <= consumed
+                                     : handed.back().at < consumed),
           "a handed frame is not consumed");
   }
 
-  if (kCheckNoReplyLost) {
-    size_t next = 0;
-    for (size_t q = 0; q + kMinReplyBytes <= consumed; ++q) {
-      while (next < handed.size() && handed[next].at + handed[next].length <= q)
-        ++next;
-      if (next < handed.size() && handed[next].at <= q && handed[next].correct) continue;
-      const auto rest = bytes.subspan(q, consumed - q);
-      if (rest[0] != kFrameStart || CheckFrame(rest) != FrameCheck::kCorrect) continue;
-      ReplyHeader h;
-      std::copy_n(rest.begin(), kHeaderBytes, h.begin());
-      const size_t length = FrameOffset::Total(rest[FrameOffset::kLength]);
-      // A correct reply may only give way to a correct one handed over it.
-      bool yields = false;
-      for (size_t k = next; k < handed.size() && handed[k].at < q + length; ++k)
-        yields = yields || handed[k].correct;
-      Check(!recognise(h) || yields, "a correct reply was consumed without being handed");
-    }
+  // A correct, recognised reply lying wholly in the consumed bytes may only
+  // give way to a correct frame handed over some of its bytes. The correct
+  // frames handed never overlap, so one walk over them does.
+  std::vector<Handed> correct;
+  for (const Handed& f : handed)
+    if (f.correct) correct.push_back(f);
+  size_t next = 0;
+  for (size_t q = 0; q + kMinReplyBytes <= consumed; ++q) {
+    if (!correctAt(q, consumed)) continue;
+    ReplyHeader h;
+    std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(q), kHeaderBytes, h.begin());
+    if (!recognise(h)) continue;
+    const size_t length = FrameOffset::Total(bytes[q + FrameOffset::kLength]);
+    while (next < correct.size() && correct[next].at + correct[next].length <= q)
+      ++next;
+    Check(next < correct.size() && correct[next].at < q + length,
+          "a correct reply was consumed without being handed");
   }
   return 0;
 }
