@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fstream>
@@ -32,15 +33,6 @@ std::string_view Trim(std::string_view s) {
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Names compare without regard to ASCII case; other bytes (UTF-8) must match.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 bool IsComment(std::string_view line) {
@@ -77,6 +69,15 @@ std::string_view Unquote(std::string_view v) {
     return v.substr(1, v.size() - 2);
   }
   return v;
+}
+
+// Names compare without regard to ASCII case; other bytes (UTF-8) must
+// match. Two names are the same when their folded forms are equal.
+std::string Folded(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    c = Lower(c);
+  return out;
 }
 
 // A value or name must stay on its line: a line break in it would otherwise
@@ -240,81 +241,116 @@ IniFile IniFile::Parse(std::string_view text, const std::string& path) {
     std::string_view line = text.substr(0, nl);
     if (line.ends_with('\r')) line.remove_suffix(1);
     ini.lines_.emplace_back(line);
+    ini.IndexLastLine();
     if (nl == std::string_view::npos) break;
     text.remove_prefix(nl + 1);
   }
   return ini;
 }
 
-std::optional<size_t> IniFile::FindSection(std::string_view section) const {
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    const auto name = SectionName(lines_[i]);
-    if (name && SameName(*name, section)) return i;
+void IniFile::IndexLastLine() {
+  const size_t i = lines_.size() - 1;
+  const std::string_view line = lines_[i];
+  if (const auto name = SectionName(line)) {
+    firstSection_.try_emplace(Folded(*name), sections_.size());
+    sections_.push_back(Section{i, {}, {}});
+    return;
   }
-  return std::nullopt;
+  // Key lines before the first header belong to no section.
+  if (sections_.empty()) return;
+  if (const auto kl = ParseKeyLine(line)) {
+    Section& s = sections_.back();
+    s.keyLines.push_back(i);
+    s.firstKey.try_emplace(Folded(kl->key), i);
+  }
 }
 
-size_t IniFile::SectionEnd(size_t header) const {
-  size_t i = header + 1;
-  while (i < lines_.size() && !SectionName(lines_[i]))
-    ++i;
-  return i;
+void IniFile::Reindex() {
+  std::vector<std::string> lines = std::move(lines_);
+  lines_.clear();
+  sections_.clear();
+  firstSection_.clear();
+  for (std::string& line : lines) {
+    lines_.push_back(std::move(line));
+    IndexLastLine();
+  }
+}
+
+void IniFile::InsertLine(size_t at, std::string line, size_t owner) {
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+  const std::string_view inserted = lines_[at];
+  if (SectionName(inserted)) {
+    // A new header splits its section: the lines after it change owner.
+    Reindex();
+    return;
+  }
+  for (Section& s : sections_) {
+    if (s.header >= at) ++s.header;
+    for (size_t& k : s.keyLines)
+      if (k >= at) ++k;
+    for (auto& [key, k] : s.firstKey)
+      if (k >= at) ++k;
+  }
+  if (const auto kl = ParseKeyLine(inserted)) {
+    Section& s = sections_[owner];
+    s.keyLines.insert(std::upper_bound(s.keyLines.begin(), s.keyLines.end(), at), at);
+    const auto [it, added] = s.firstKey.try_emplace(Folded(kl->key), at);
+    if (!added && it->second > at) it->second = at;
+  }
+}
+
+const IniFile::Section* IniFile::FindSection(std::string_view section) const {
+  const auto it = firstSection_.find(Folded(section));
+  return it == firstSection_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
-  const auto header = FindSection(section);
-  if (!header) return std::nullopt;
-  const size_t end = SectionEnd(*header);
-  for (size_t i = *header + 1; i < end; ++i) {
-    const std::string_view line = lines_[i];
-    const auto kl = ParseKeyLine(line);
-    if (kl && SameName(kl->key, key)) {
-      return std::string(Unquote(Trim(line.substr(kl->equals + 1))));
-    }
-  }
-  return std::nullopt;
+  const Section* s = FindSection(section);
+  if (!s) return std::nullopt;
+  const auto it = s->firstKey.find(Folded(key));
+  if (it == s->firstKey.end()) return std::nullopt;
+  const std::string_view line = lines_[it->second];
+  return std::string(Unquote(Trim(line.substr(line.find('=') + 1))));
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
   const std::string v = OneLine(value);
-  const std::string newLine = OneLine(key) + "=" + v;
-  const auto header = FindSection(section);
-  if (!header) {
-    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+  std::string newLine = OneLine(key) + "=" + v;
+  const Section* s = FindSection(section);
+  if (!s) {
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) {
+      lines_.emplace_back();
+      IndexLastLine();
+    }
     lines_.push_back("[" + OneLine(section) + "]");
-    lines_.push_back(newLine);
+    IndexLastLine();
+    lines_.push_back(std::move(newLine));
+    IndexLastLine();
     return;
   }
-  const size_t end = SectionEnd(*header);
-  size_t lastKey = *header;
-  for (size_t i = *header + 1; i < end; ++i) {
-    std::string& line = lines_[i];
-    const auto kl = ParseKeyLine(line);
-    if (!kl) continue;
-    if (SameName(kl->key, key)) {
-      // Keep the key's own spelling and the blanks after '='.
-      size_t valueStart = line.find_first_not_of(kBlanks, kl->equals + 1);
-      if (valueStart == std::string::npos) valueStart = line.size();
-      line = line.substr(0, valueStart) + v;
-      return;
-    }
-    lastKey = i;
+  if (const auto it = s->firstKey.find(Folded(key)); it != s->firstKey.end()) {
+    // Keep the key's own spelling and the blanks after '='. The line stays
+    // the same key's line, so the index holds.
+    std::string& line = lines_[it->second];
+    size_t valueStart = line.find_first_not_of(kBlanks, line.find('=') + 1);
+    if (valueStart == std::string::npos) valueStart = line.size();
+    line = line.substr(0, valueStart) + v;
+    return;
   }
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastKey + 1), newLine);
+  const size_t lastKey = s->keyLines.empty() ? s->header : s->keyLines.back();
+  InsertLine(lastKey + 1, std::move(newLine), static_cast<size_t>(s - sections_.data()));
 }
 
 bool IniFile::HasSection(std::string_view section) const {
-  return FindSection(section).has_value();
+  return FindSection(section) != nullptr;
 }
 
 std::vector<std::string> IniFile::Keys(std::string_view section) const {
   std::vector<std::string> keys;
-  const auto header = FindSection(section);
-  if (!header) return keys;
-  const size_t end = SectionEnd(*header);
-  for (size_t i = *header + 1; i < end; ++i) {
-    if (const auto kl = ParseKeyLine(lines_[i])) keys.emplace_back(kl->key);
-  }
+  const Section* s = FindSection(section);
+  if (!s) return keys;
+  for (const size_t i : s->keyLines)
+    keys.emplace_back(ParseKeyLine(lines_[i])->key);
   return keys;
 }
 

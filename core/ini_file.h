@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qv {
@@ -56,14 +57,29 @@ class IniFile {
   std::string Text() const;
 
  private:
-  std::optional<size_t> FindSection(std::string_view section) const;
-  // One past the last line of the section whose header is at `header`.
-  size_t SectionEnd(size_t header) const;
+  // Where each section's header and key lines are, so that a lookup does not
+  // read the whole document: built when the text is parsed and kept up to
+  // date by Set. Names are stored folded to lower case.
+  struct Section {
+    size_t header = 0;                                 // line of its "[name]"
+    std::vector<size_t> keyLines;                      // its key lines, in file order
+    std::unordered_map<std::string, size_t> firstKey;  // key -> first line with it
+  };
+
+  // The first section with this name, or nullptr.
+  const Section* FindSection(std::string_view section) const;
+  // Adds the line at the end of the document to the index.
+  void IndexLastLine();
+  void Reindex();
+  // Puts `line` before line `at`, which lies inside the section `owner`.
+  void InsertLine(size_t at, std::string line, size_t owner);
 
   std::string path_;
   std::vector<std::string> lines_;
   std::string eol_ = "\r\n";
-  bool bom_ = false;  // the file began with a UTF-8 byte order mark
+  bool bom_ = false;               // the file began with a UTF-8 byte order mark
+  std::vector<Section> sections_;  // in file order
+  std::unordered_map<std::string, size_t> firstSection_;  // name -> its first section
 };
 
 }  // namespace qv
