@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """qorvantis-cli end to end against bench-sim: every subcommand, over a
 serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
-read back, the trace, and the exit status of each kind of failure.
-Usage: cli_test.py QORVANTIS_CLI BENCH_SIM"""
+read back, the trace, and the exit status of each kind of failure; and
+`results` over a journal written by the program's own journal (MAKE_JOURNAL).
+Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL"""
+import csv
 import datetime
+import io
 import json
+import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 
-CLI, SIM = sys.argv[1], sys.argv[2]
+CLI, SIM, MAKE_JOURNAL = sys.argv[1], sys.argv[2], sys.argv[3]
 
 
 class Bench:
@@ -68,7 +74,7 @@ class CliAgainstBench(unittest.TestCase):
 
     def test_help_lists_every_subcommand(self):
         out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
-        for name in ["read-address", "bench-read", "metering", "set-clock", "send"]:
+        for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -127,6 +133,76 @@ class CliAgainstBench(unittest.TestCase):
             self.assertTrue(err.startswith("qorvantis-cli: "), err)
         self.assertEqual(cli("tcp:127.0.0.1:1", "read-address")[0], 5)
         self.assertEqual(cli("/dev/nonexistent-tty", "read-address")[0], 5)
+
+
+class Results(unittest.TestCase):
+    """results over four readings: the listing, each filter, --json and
+    --csv read back, the folder it looks in, and the failures."""
+    TIMES = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
+             "2024-03-01 08:00:00"]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = cls.tmp.name + "/"
+        subprocess.run([MAKE_JOURNAL, cls.dir + "results.sqlite",
+                        "2024-03-01 08:00:00;2024000001;1;1.25;pass",
+                        "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
+                        "2024-03-03 23:59:59;2024000001;1;0.4;pass",
+                        "2024-03-04 00:00:00;2024111113;3;;"], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def results(self, *args, cli=CLI):
+        r = subprocess.run([cli, *args, "results"], capture_output=True, text=True, timeout=60)
+        return r.returncode, r.stdout, r.stderr
+
+    def test_filters_in_json_text_and_csv(self):
+        T = self.TIMES
+        cases = [([], T), (["--address", "0000"], T[1:]), (["--address", "2024000001"],
+                 [T[1], T[3]]), (["--since", "2024-03-02", "--until", "2024-03-03"], T[1:3]),
+                 (["--since", "2024-03-04"], T[:1]), (["--until", "2024-03-01"], T[3:]),
+                 (["--address", "9"], [])]
+        for filters, times in cases:
+            args = ["--data-dir", self.dir, *filters]
+            code, out, err = self.results("--json", *args)
+            self.assertEqual(code, 0, err)
+            readings = json.loads(out)
+            self.assertEqual([r["time"] for r in readings], times, filters)
+            code, text, _ = self.results(*args)
+            lines = text.splitlines()
+            self.assertEqual(lines[0].split(), ["time", "address", "window", "flow_point", "flow",
+                                                "meter_volume", "volume_error", "meter_heat",
+                                                "heat_error", "verdict"])
+            self.assertEqual([" ".join(line.split()[:2]) for line in lines[1:]], times)
+            code, out, _ = self.results("--csv", *args)
+            rows = list(csv.DictReader(io.StringIO(out)))
+            self.assertEqual([r["time"] for r in rows], times)
+            for row, reading in zip(rows, readings):
+                self.assertEqual(row["address"], reading["address"])
+                error = reading["volume_error"]
+                self.assertEqual(row["volume_error"], "" if error is None else "%.2f" % error)
+        third = json.loads(self.results("--json", "--data-dir", self.dir)[1])[2]
+        self.assertEqual((third["volume_error"], third["verdict"], third["flow_point"]),
+                         (-3.5, "fail", 2))
+
+    def test_folder_beside_the_executable_and_failures(self):
+        beside = tempfile.TemporaryDirectory()
+        try:
+            copy = shutil.copy(CLI, beside.name)
+            code, out, err = self.results("--json", cli=copy)
+            self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
+            self.assertIn(os.path.join(beside.name, "results.sqlite"), err)
+            shutil.copy(self.dir + "results.sqlite", beside.name)
+            self.assertEqual(len(json.loads(self.results("--json", cli=copy)[1])), 4)
+        finally:
+            beside.cleanup()
+        for args in (["--since", "2024-02-30"], ["--until", "3.4.2024"], ["--csv", "--json"]):
+            self.assertEqual(self.results("--data-dir", self.dir, *args)[0], 2, args)
+        wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
+        self.assertEqual(wrong.returncode, 2)
 
 
 if __name__ == "__main__":
