@@ -8,7 +8,6 @@ import csv
 import datetime
 import io
 import json
-import os
 import re
 import shutil
 import subprocess
@@ -136,16 +135,14 @@ class CliAgainstBench(unittest.TestCase):
 
 
 class Results(unittest.TestCase):
-    """results over four readings: the listing, each filter, --json and
-    --csv read back, the folder it looks in, and the failures."""
-    TIMES = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
-             "2024-03-01 08:00:00"]
+    """results over a journal beside a copy of the tool (found there with no
+    --data-dir): each filter in lines, --json and --csv; the failures."""
 
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
-        cls.dir = cls.tmp.name + "/"
-        subprocess.run([MAKE_JOURNAL, cls.dir + "results.sqlite",
+        cls.cli = shutil.copy(CLI, cls.tmp.name)
+        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite",
                         "2024-03-01 08:00:00;2024000001;1;1.25;pass",
                         "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
                         "2024-03-03 23:59:59;2024000001;1;0.4;pass",
@@ -155,55 +152,36 @@ class Results(unittest.TestCase):
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
-    def results(self, *args, cli=CLI):
-        r = subprocess.run([cli, *args, "results"], capture_output=True, text=True, timeout=60)
+    def results(self, *args):
+        r = subprocess.run([self.cli, *args, "results"], capture_output=True, text=True)
         return r.returncode, r.stdout, r.stderr
 
-    def test_filters_in_json_text_and_csv(self):
-        T = self.TIMES
-        cases = [([], T), (["--address", "0000"], T[1:]), (["--address", "2024000001"],
-                 [T[1], T[3]]), (["--since", "2024-03-02", "--until", "2024-03-03"], T[1:3]),
-                 (["--since", "2024-03-04"], T[:1]), (["--until", "2024-03-01"], T[3:]),
-                 (["--address", "9"], [])]
-        for filters, times in cases:
-            args = ["--data-dir", self.dir, *filters]
-            code, out, err = self.results("--json", *args)
-            self.assertEqual(code, 0, err)
-            readings = json.loads(out)
+    def test_filters_in_lines_json_and_csv(self):
+        t = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
+             "2024-03-01 08:00:00"]
+        for filters, times in [([], t), (["--address", "0000"], t[1:]),
+                               (["--address", "2024000001"], [t[1], t[3]]),
+                               (["--since", "2024-03-02", "--until", "2024-03-03"], t[1:3]),
+                               (["--since", "2024-03-04"], t[:1]),
+                               (["--until", "2024-03-01"], t[3:]), (["--address", "9"], [])]:
+            readings = json.loads(self.results("--json", *filters)[1])
+            rows = list(csv.DictReader(io.StringIO(self.results("--csv", *filters)[1])))
+            lines = self.results(*filters)[1].splitlines()[1:]
             self.assertEqual([r["time"] for r in readings], times, filters)
-            code, text, _ = self.results(*args)
-            lines = text.splitlines()
-            self.assertEqual(lines[0].split(), ["time", "address", "window", "flow_point", "flow",
-                                                "meter_volume", "volume_error", "meter_heat",
-                                                "heat_error", "verdict"])
-            self.assertEqual([" ".join(line.split()[:2]) for line in lines[1:]], times)
-            code, out, _ = self.results("--csv", *args)
-            rows = list(csv.DictReader(io.StringIO(out)))
-            self.assertEqual([r["time"] for r in rows], times)
-            for row, reading in zip(rows, readings):
-                self.assertEqual(row["address"], reading["address"])
-                error = reading["volume_error"]
-                self.assertEqual(row["volume_error"], "" if error is None else "%.2f" % error)
-        third = json.loads(self.results("--json", "--data-dir", self.dir)[1])[2]
-        self.assertEqual((third["volume_error"], third["verdict"], third["flow_point"]),
-                         (-3.5, "fail", 2))
+            self.assertEqual([" ".join(line.split()[:2]) for line in lines], times)
+            self.assertEqual([(r["address"], r["volume_error"]) for r in rows],
+                             [(r["address"], "" if r["volume_error"] is None else
+                               "%.2f" % r["volume_error"]) for r in readings])
 
-    def test_folder_beside_the_executable_and_failures(self):
-        beside = tempfile.TemporaryDirectory()
-        try:
-            copy = shutil.copy(CLI, beside.name)
-            code, out, err = self.results("--json", cli=copy)
+    def test_no_journal_and_bad_arguments(self):
+        with tempfile.TemporaryDirectory() as empty:
+            code, out, err = self.results("--json", "--data-dir", empty)
             self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
-            self.assertIn(os.path.join(beside.name, "results.sqlite"), err)
-            shutil.copy(self.dir + "results.sqlite", beside.name)
-            self.assertEqual(len(json.loads(self.results("--json", cli=copy)[1])), 4)
-        finally:
-            beside.cleanup()
+            self.assertIn(empty + "/results.sqlite", err)
         for args in (["--since", "2024-02-30"], ["--until", "3.4.2024"], ["--csv", "--json"]):
-            self.assertEqual(self.results("--data-dir", self.dir, *args)[0], 2, args)
+            self.assertEqual(self.results(*args)[0], 2, args)
         wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
         self.assertEqual(wrong.returncode, 2)
-
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

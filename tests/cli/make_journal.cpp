@@ -1,8 +1,6 @@
-// Writes a results journal with the program's own journal for the
+// Writes a results journal through the program's own journal, for the
 // command-line tests: make_journal PATH TIME;ADDRESS;POINT;ERROR;VERDICT...
-// (ERROR empty for no value).
 #include <sstream>
-#include <string>
 
 #include "core/journal.h"
 #include "core/number_format.h"
@@ -13,20 +11,19 @@ int main(int argc, char** argv) {
   uint64_t last = 0;
   for (int i = 2; i < argc; ++i) {
     std::stringstream in(argv[i]);
-    std::string time, address, point, error, verdict;
-    std::getline(in, time, ';') && std::getline(in, address, ';') && std::getline(in, point, ';') &&
-        std::getline(in, error, ';');
-    std::getline(in, verdict);
+    std::string field[5];
+    for (std::string& f : field)
+      std::getline(in, f, ';');
     qv::ReadingRecord r;
-    r.Time = time;
+    r.Time = field[0];
     r.Window = qv::kFlowWindow;
-    r.Address = address;
-    r.FlowPoint = std::stoi(point);
+    r.Address = field[1];
+    r.FlowPoint = std::stoi(field[2]);
     r.Flow = 250 * r.FlowPoint;
     r.MeterVolume = 10.5 * r.FlowPoint;
-    r.VolumeError = qv::ParseNumber(error);
-    r.Verdict = verdict;
+    r.VolumeError = qv::ParseNumber(field[3]);
+    r.Verdict = field[4];
     last = journal.Record(r);
   }
-  return last == 0 || journal.WaitAcknowledged(last, std::chrono::seconds(60)) ? 0 : 1;
+  return last && journal.WaitAcknowledged(last, std::chrono::seconds(60)) ? 0 : 1;
 }
