@@ -15,7 +15,9 @@ using namespace qv::cli;
 
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
-    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server.\n\n"
+    "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
+    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
+    "or lists the results journal.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
     "                               server mode\n"
@@ -27,12 +29,17 @@ constexpr std::string_view kUsageHead =
     "  --cold                       the meter is a cold meter\n"
     "  --wait MS                    reply wait of one attempt (default 1000)\n"
     "  --attempts N                 attempts per request (default 3)\n"
+    "  --data-dir DIR               results: the folder of results.sqlite\n"
+    "  --address PART               results: meters whose address contains PART\n"
+    "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
+    "  --csv                        results: print CSV on standard output\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
-    "wrong or too short), 5 device or server cannot be opened.\n";
+    "wrong or too short), 5 device or server cannot be opened, 6 no results journal or\n"
+    "it cannot be read.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -49,7 +56,9 @@ bool ToNumber(const std::string& text, long long lo, long long hi, long long& v)
 }
 
 int Finish(const Context& c, const Outcome& o) {
-  if (o.status == Exit::kOk) {
+  if (o.status == Exit::kOk && !o.output.empty()) {
+    std::cout << o.output;
+  } else if (o.status == Exit::kOk) {
     std::cout << (c.json ? RenderJson(o.report) : RenderText(o.report));
   } else {
     std::cerr << "qorvantis-cli: " << o.error << "\n";
@@ -64,6 +73,7 @@ int Finish(const Context& c, const Outcome& o) {
 // Parses the options and the subcommand; an error text on a bad argument.
 std::string Parse(const std::vector<std::string>& args, Context& c, const Subcommand*& sub,
                   bool& help) {
+  bool journal = false;  // an option of the journal's listing was given
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& out) {
@@ -93,6 +103,15 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     } else if (a == "--attempts") {
       if (!value(v) || !ToNumber(v, 1, 100, n)) return "--attempts is 1..100";
       c.attempts = static_cast<uint16_t>(n);
+    } else if (a == "--csv") {
+      c.csv = journal = true;
+    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until") {
+      std::string& out = a == "--data-dir"  ? c.dataDir
+                         : a == "--address" ? c.address
+                         : a == "--since"   ? c.since
+                                            : c.until;
+      if (!value(out)) return a + " needs a value";
+      journal = true;
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -106,6 +125,9 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
   if (!sub) return "no subcommand given (see --help)";
   if (c.args.size() < sub->minArgs || c.args.size() > sub->maxArgs) {
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
+  }
+  if (sub->needsDevice && journal) {
+    return "--data-dir, --address, --since, --until and --csv belong to results";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   return {};

@@ -22,6 +22,7 @@ enum class Exit : int {
   kNoReply = 3,      // the meter did not answer within the attempts
   kBadReply = 4,     // only replies that were incomplete or failed their checksum
   kNoDevice = 5,     // the device or server cannot be opened
+  kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
 };
 
 // What became of one request.

@@ -5,9 +5,14 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
+#include "core/data_dir.h"
 #include "core/hex.h"
+#include "core/journal_store.h"
+#include "core/program_dir.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -260,6 +265,76 @@ Outcome Send(const Context& c, MeterSession* session) {
   return {Exit::kOk, std::move(report), {}};
 }
 
+// The columns of the plain listing, enough to find a reading again; --csv
+// and --json carry every column of the journal.
+constexpr std::string_view kListed[] = {"time",       "address",      "window",       "flow_point",
+                                        "flow",       "meter_volume", "volume_error", "meter_heat",
+                                        "heat_error", "verdict"};
+
+// The readings as aligned columns under a heading line; "-" for no value.
+std::string Listing(const std::vector<ReadingRecord>& readings) {
+  const std::vector<std::string> keys = ReadingColumns();
+  std::vector<std::vector<std::string>> table(1);
+  std::vector<size_t> columns;
+  for (std::string_view key : kListed) {
+    columns.push_back(static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin()));
+    table[0].emplace_back(key);
+  }
+  for (const ReadingRecord& r : readings) {
+    std::vector<std::string>& line = table.emplace_back();
+    for (size_t column : columns) {
+      std::string text = ReadingField(r, column);
+      line.push_back(text.empty() ? "-" : std::move(text));
+    }
+  }
+  std::vector<size_t> widths(columns.size());
+  for (const auto& line : table) {
+    for (size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], line[i].size());
+  }
+  std::string out;
+  for (const auto& line : table) {
+    for (size_t i = 0; i < line.size(); ++i) {
+      out += line[i];
+      if (i + 1 < line.size()) out += std::string(widths[i] - line[i].size() + 2, ' ');
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+// The data folder: --data-dir, else the folder the program would choose if
+// it stood beside this executable (core/data_dir.h): this executable's
+// folder when it is writable and not under /usr, else the user's data folder.
+std::string DataFolder(const Context& c) {
+  if (c.dataDir.empty()) {
+    return ChooseDataDir(ExecutableDir(), [](const char* name) { return std::getenv(name); }).Dir;
+  }
+  return c.dataDir.ends_with('/') ? c.dataDir : c.dataDir + "/";
+}
+
+Outcome Results(const Context& c, MeterSession*) {
+  for (const auto& [option, day] : {std::pair{"--since", &c.since}, {"--until", &c.until}}) {
+    if (!day->empty() && !IsDay(*day))
+      return Fail(Exit::kBadArgument, std::string(option) + " is a day yyyy-mm-dd: " + *day);
+  }
+  if (c.csv && c.json) return Fail(Exit::kBadArgument, "--csv or --json, not both");
+  const std::string path = JournalPath(DataFolder(c));
+  std::error_code ec;
+  // A query of a missing journal would list nothing, as if no meter had been
+  // tested; a wrong folder is told instead.
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    return Fail(Exit::kNoJournal, "no results journal at " + path + " (see --data-dir)");
+  }
+  std::string error;
+  const std::vector<ReadingRecord> readings =
+      QueryReadings(path, {c.address, c.since, c.until, ""}, error);
+  if (!error.empty()) return Fail(Exit::kNoJournal, path + ": " + error);
+  Outcome o;
+  o.output = c.csv ? ReadingsCsv(readings) : c.json ? ReadingsJson(readings) : Listing(readings);
+  return o;
+}
+
 // clang-format off
 constexpr Subcommand kSubcommands[] = {
     {"read-address", "", "read the address of the one meter on the line (bench frame 23)",
@@ -277,6 +352,13 @@ constexpr Subcommand kSubcommands[] = {
      "point or coefficient 1..5), choice (list index: level, register, unit or pipe mode), "
      "value, number, new-address, coefficients=C1,C2,C3,C4[,C5], pairing=STD,SUPPLY,RETURN, "
      "cold=1", 1, 64, true, Send},
+    {"results", "[--address PART] [--since DAY] [--until DAY] [--csv]",
+     "list the readings of the results journal, newest first (no device needed): --address "
+     "keeps meters whose address contains PART, --since and --until the days yyyy-mm-dd from "
+     "and to (inclusive); --csv prints CSV and --json a JSON array of every column on standard "
+     "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "
+     "would use beside this executable: that folder when it is writable and not under /usr, "
+     "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis", 0, 0, false, Results},
 };
 // clang-format on
 
@@ -290,6 +372,20 @@ const Subcommand* FindSubcommand(std::string_view name) {
   for (const Subcommand& s : kSubcommands)
     if (s.name == name) return &s;
   return nullptr;
+}
+
+bool IsDay(std::string_view text) {
+  int y = 0;
+  unsigned m = 0, d = 0;
+  const auto part = [&](size_t at, size_t n, auto& v) {
+    const char* end = text.data() + at + n;
+    return std::from_chars(text.data() + at, end, v).ptr == end;
+  };
+  return text.size() == 10 && text[4] == '-' && text[7] == '-' && part(0, 4, y) && part(5, 2, m) &&
+         part(8, 2, d) &&
+         std::chrono::year_month_day(std::chrono::year(y), std::chrono::month(m),
+                                     std::chrono::day(d))
+             .ok();
 }
 
 std::optional<int> ParseVersion(std::string_view text) {

@@ -32,12 +32,19 @@ struct Context {
   int version = 4;  // protocol version index, "M-BusV3.01" as the reading window starts
   bool cold = false;
   std::vector<std::string> args;
+  // `results`: the data folder (empty: the one the program would choose
+  // beside this executable), the filter and CSV instead of lines.
+  std::string dataDir;
+  std::string address, since, until;
+  bool csv = false;
 };
 
 struct Outcome {
   Exit status = Exit::kOk;
   Report report;      // kOk: what to print
   std::string error;  // otherwise: what went wrong
+  // kOk: printed as it is instead of the report, when not empty (listings)
+  std::string output{};
 };
 
 struct Subcommand {
@@ -52,6 +59,9 @@ struct Subcommand {
 
 std::span<const Subcommand> Subcommands();
 const Subcommand* FindSubcommand(std::string_view name);
+
+// Whether `text` is a day "yyyy-mm-dd" of the calendar.
+bool IsDay(std::string_view text);
 
 // Protocol version index 1..5 of "M-BusV2.01" .. "TG" (or of the digit).
 std::optional<int> ParseVersion(std::string_view text);

@@ -8,6 +8,8 @@
 #   <window folder>/core      -> its own core, protocol, serial, core
 #   <window folder>/export    -> its own export and core, core
 #   <window folder>/ui        -> its own ui, core and export, ui, protocol, core
+#   journal/ui                -> also detection/export (the results window saves
+#                                readings in the detection windows' workbooks)
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
 #   fuzz                      -> fuzz, <window folder>/core, protocol, serial, core
@@ -55,6 +57,9 @@ foreach(src ${sources})
     set(allowed ${top}/export ${top}/core core)
   elseif(part STREQUAL "ui")
     set(allowed ${top}/ui ${top}/core ${top}/export ui protocol core)
+    if(top STREQUAL "journal")
+      list(APPEND allowed detection/export)
+    endif()
   else()
     list(APPEND problems "${src}: not in a layer's folder")
     continue()

@@ -1,6 +1,7 @@
 #include "protocol/routing.h"
 
 #include <exception>
+#include <set>
 #include <string>
 
 namespace qv {
@@ -102,8 +103,11 @@ void DropFailedPorts(SharedState& state) {
 
 void RefreshPorts(SharedState& state) {
   DropFailedPorts(state);
+  // Rows share ports: each lost port is tried once, so a port still away
+  // costs one attempt and one log line per operation, not one per row.
+  std::set<int> tried;
   for (const MeterRow& row : state.Rows) {
-    if (!PortSlots::ValidNumber(row.Comm)) continue;
+    if (!PortSlots::ValidNumber(row.Comm) || !tried.insert(row.Comm).second) continue;
     PortSlot& slot = state.Slots[row.Comm];
     if (!slot.Lost || slot.PortOpen || !slot.Port) continue;
     slot.PortOpen = OpenSlotPort(slot);

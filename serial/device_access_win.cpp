@@ -3,10 +3,13 @@
 #include <string>
 
 #include "serial/device_access.h"
+#include "serial/tcp_device.h"
 
 namespace qv {
 
 std::string DeviceOpenProblem(const std::string& path) {
+  // A serial device server is no file: it did not accept the connection.
+  if (IsTcpDevice(path)) return "串口服务器" + path + "无法连接";
   // Asked again, for the reason: a port that is there but held by another
   // program answers "access denied".
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,

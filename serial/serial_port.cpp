@@ -173,10 +173,17 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
 }
 
 void TSerialPort::FlushReceived() {
-  std::lock_guard lock(received_mutex_);
-  if (received_.empty()) return;
-  log_.BytesReceived(received_);
-  received_.clear();
+  // Held while logging, so that the reader's flush and one from the user
+  // interface keep the order of the bytes. Recursive: the log line itself
+  // flushes every port first when it comes from the user interface thread,
+  // which then finds nothing left here.
+  std::lock_guard order(flush_mutex_);
+  std::vector<uint8_t> bytes;
+  {
+    std::lock_guard lock(received_mutex_);
+    bytes.swap(received_);
+  }
+  if (!bytes.empty()) log_.BytesReceived(bytes);
 }
 
 void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {

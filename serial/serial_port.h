@@ -129,6 +129,7 @@ class TSerialPort : public PortTransport {
   // The writer's queue. `accepting_` is false while closed and once the
   // writer has ended after a failure; `stopping_` tells the writer to end.
   std::mutex received_mutex_;
+  std::recursive_mutex flush_mutex_;
   std::vector<uint8_t> received_;  // received, not yet logged
 
   std::mutex queue_mutex_;

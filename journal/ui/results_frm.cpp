@@ -1,26 +1,32 @@
 #include "journal/ui/results_frm.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <array>
+#include <ctime>
 
+#include "core/ini_file.h"
+#include "journal/ui/results_workbook.h"
 #include "ui/widgets.h"
 
 namespace qv {
 namespace {
 
-constexpr std::array<Caption, 6> kCaptions = {{
+constexpr std::array<Caption, 7> kCaptions = {{
     {"lblAddress", "表地址：", "Meter Address："},
     {"cbSince", "起始日期：", "From："},
     {"cbUntil", "终止日期：", "To："},
     {"lblVerdict", "结论：", "Verdict："},
     {"btnRefresh", "刷新", "Refresh"},
     {"btnCsv", "导出CSV", "Export CSV"},
+    {"btnExcel", "Excel", "Excel"},
 }};
 constexpr std::array<ListCaptions, 1> kLists = {{
     {"cbxVerdict", {"全部", "合格", "不合格"}, {"All", "Pass", "Fail"}},
@@ -120,14 +126,18 @@ void Fill(QTableWidget* t, int row, const QStringList& texts) {
     t->setItem(row, c, new QTableWidgetItem(texts[c]));
 }
 
-// Where the program's journal is read from.
+// Where the program's journal is read from: the one it writes, else the
+// data folder's.
 std::string JournalFile(const SharedState& state) {
-  return state.Journal ? state.Journal->Path() : JournalPath(state.ProgramDir);
+  return state.Journal ? state.Journal->Path() : JournalPath(state.DataFolder());
 }
 
 }  // namespace
 
-TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent) : TToolForm(state, parent) {
+TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
+    : TToolForm(state, parent), open([](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      }) {
   setObjectName("ResultsFrm");
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(4, 4, 4, 4);
@@ -169,8 +179,10 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent) : TToolForm(state,
   filters->addSpacing(8);
   btnRefresh_ = Named<QPushButton>("btnRefresh", this);
   btnCsv_ = Named<QPushButton>("btnCsv", this);
+  btnExcel_ = Named<QPushButton>("btnExcel", this);
   filters->addWidget(btnRefresh_);
   filters->addWidget(btnCsv_);
+  filters->addWidget(btnExcel_);
   filters->addStretch(1);
   lblCount_ = Named<QLabel>("lblCount", this);
   filters->addWidget(lblCount_);
@@ -185,6 +197,7 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent) : TToolForm(state,
   connect(cbxVerdict_, &QComboBox::currentIndexChanged, this, &TResultsFrm::Query);
   connect(btnRefresh_, &QPushButton::clicked, this, &TResultsFrm::Query);
   connect(btnCsv_, &QPushButton::clicked, this, &TResultsFrm::btnCsvClick);
+  connect(btnExcel_, &QPushButton::clicked, this, &TResultsFrm::ExportExcel);
   connect(lvResults_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     if (row >= 0 && row < static_cast<int>(readings_.size()))
       ShowHistory(QString::fromStdString(readings_[row].Address));
@@ -267,6 +280,32 @@ void TResultsFrm::btnCsvClick() {
       this, ByLanguage(english, "导出CSV", "Export CSV"),
       QString::fromStdString(state_.ProgramDir) + "results.csv", "CSV (*.csv)");
   if (!path.isEmpty()) ExportCsv(path);
+}
+
+QStringList TResultsFrm::ExportExcel() {
+  const bool english = state_.Settings.English();
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  QStringList saved;
+  for (const ExportTable& table : ReadingTables(readings_, english)) {
+    std::string path;
+    try {
+      path = SaveWorkbook(table, ExportFolder(state_), local);
+    } catch (const FileWriteError& e) {
+      QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
+      return saved;
+    }
+    state_.Log.Post(" 导出数据：" + path);
+    saved << QString::fromStdString(path);
+    // The results are kept whatever happens next: the operator is told where.
+    if (!open(saved.back())) {
+      QMessageBox::information(
+          this, ByLanguage(english, "提示", "Hint"),
+          QString::fromUtf8("未安装Microsoft Excel 2000!请安装!\n") + saved.back());
+    }
+  }
+  return saved;
 }
 
 QDialog* TResultsFrm::ShowHistory(const QString& address) {

@@ -2,7 +2,8 @@
 // newest first, filtered by a part of the meter address, a range of days
 // and the verdict. A double click on a reading opens that meter's whole
 // history, its readings and the writes sent to it; the filtered list
-// exports to CSV. The journal is read through its own read-only
+// exports to CSV and, through "Excel", to the detection windows' workbooks
+// (journal/ui/results_workbook.h). The journal is read through its own read-only
 // connection, so the list can be looked at while readings are written.
 #pragma once
 
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <functional>
 #include <vector>
 
 #include "core/journal_store.h"
@@ -38,6 +40,14 @@ class TResultsFrm : public TToolForm {
   // Opens the history of the meter at `address`; the dialog, owned by the
   // window, stays until it is closed.
   QDialog* ShowHistory(const QString& address);
+  // Saves the listed readings as workbooks in the exports folder, one per
+  // detection window they came from, logs and opens each, and returns their
+  // paths. Nothing is written when the list is empty; when a workbook cannot
+  // be saved the operator reads "Unable to write to <path>".
+  QStringList ExportExcel();
+  // Asks the desktop to open a saved workbook; false when no program takes
+  // it. Tests replace it, so that no program is ever started by them.
+  std::function<bool(const QString& path)> open;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -56,6 +66,7 @@ class TResultsFrm : public TToolForm {
   QComboBox* cbxVerdict_;
   QPushButton* btnRefresh_;
   QPushButton* btnCsv_;
+  QPushButton* btnExcel_;
   QLabel* lblCount_;
   QTableWidget* lvResults_;
 };

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """qorvantis-cli end to end against bench-sim: every subcommand, over a
 serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
-read back, the trace, and the exit status of each kind of failure.
-Usage: cli_test.py QORVANTIS_CLI BENCH_SIM"""
+read back, the trace, and the exit status of each kind of failure; and
+`results` over a journal written by the program's own journal (MAKE_JOURNAL).
+Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL"""
+import csv
 import datetime
+import io
 import json
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 
-CLI, SIM = sys.argv[1], sys.argv[2]
+CLI, SIM, MAKE_JOURNAL = sys.argv[1], sys.argv[2], sys.argv[3]
 
 
 class Bench:
@@ -68,7 +73,7 @@ class CliAgainstBench(unittest.TestCase):
 
     def test_help_lists_every_subcommand(self):
         out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
-        for name in ["read-address", "bench-read", "metering", "set-clock", "send"]:
+        for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -128,6 +133,55 @@ class CliAgainstBench(unittest.TestCase):
         self.assertEqual(cli("tcp:127.0.0.1:1", "read-address")[0], 5)
         self.assertEqual(cli("/dev/nonexistent-tty", "read-address")[0], 5)
 
+
+class Results(unittest.TestCase):
+    """results over a journal beside a copy of the tool (found there with no
+    --data-dir): each filter in lines, --json and --csv; the failures."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.cli = shutil.copy(CLI, cls.tmp.name)
+        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite",
+                        "2024-03-01 08:00:00;2024000001;1;1.25;pass",
+                        "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
+                        "2024-03-03 23:59:59;2024000001;1;0.4;pass",
+                        "2024-03-04 00:00:00;2024111113;3;;"], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def results(self, *args):
+        r = subprocess.run([self.cli, *args, "results"], capture_output=True, text=True)
+        return r.returncode, r.stdout, r.stderr
+
+    def test_filters_in_lines_json_and_csv(self):
+        t = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
+             "2024-03-01 08:00:00"]
+        for filters, times in [([], t), (["--address", "0000"], t[1:]),
+                               (["--address", "2024000001"], [t[1], t[3]]),
+                               (["--since", "2024-03-02", "--until", "2024-03-03"], t[1:3]),
+                               (["--since", "2024-03-04"], t[:1]),
+                               (["--until", "2024-03-01"], t[3:]), (["--address", "9"], [])]:
+            readings = json.loads(self.results("--json", *filters)[1])
+            rows = list(csv.DictReader(io.StringIO(self.results("--csv", *filters)[1])))
+            lines = self.results(*filters)[1].splitlines()[1:]
+            self.assertEqual([r["time"] for r in readings], times, filters)
+            self.assertEqual([" ".join(line.split()[:2]) for line in lines], times)
+            self.assertEqual([(r["address"], r["volume_error"]) for r in rows],
+                             [(r["address"], "" if r["volume_error"] is None else
+                               "%.2f" % r["volume_error"]) for r in readings])
+
+    def test_no_journal_and_bad_arguments(self):
+        with tempfile.TemporaryDirectory() as empty:
+            code, out, err = self.results("--json", "--data-dir", empty)
+            self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
+            self.assertIn(empty + "/results.sqlite", err)
+        for args in (["--since", "2024-02-30"], ["--until", "3.4.2024"], ["--csv", "--json"]):
+            self.assertEqual(self.results(*args)[0], 2, args)
+        wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
+        self.assertEqual(wrong.returncode, 2)
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

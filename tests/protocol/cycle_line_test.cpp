@@ -128,6 +128,7 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   lines = s.Log.TakePending();
   EXPECT_EQ(count(" 发送数据："), 0);
   EXPECT_EQ(count(" 串口COM1重新打开"), 0);
+  EXPECT_EQ(count(" 串口COM1打开失败"), 1);  // one try for the two rows on it
 
   // Plugged back in: the same name leads to a new line.
   line = std::make_unique<test::PtyPeer>();

@@ -277,6 +277,20 @@ TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
   EXPECT_EQ(lines.Count(kReceivedLabel), 2u);
 }
 
+// A flush asked for on the thread whose log lines flush the ports first
+// (the user interface) logs the pending bytes once and does not wait on
+// itself.
+TEST_F(SerialPortTest, FlushFromTheLoggingThreadLogsOnce) {
+  log.SetBeforeLine([&] { port.FlushReceived(); });
+  ASSERT_TRUE(port.Open());
+  const Bytes reply = {0x68, 0x03, 0x16};
+  ASSERT_TRUE(peer.Send(reply));
+  ASSERT_TRUE(WaitFor([&] { return Unread() == reply; }));
+  port.FlushReceived();
+  EXPECT_EQ(Received(1), std::vector<std::string>{" " + ToHex(reply)});
+  port.Close();
+}
+
 // Closing while the writer waits for room on a line nobody reads, and while
 // bytes flow both ways.
 TEST_F(SerialPortTest, CloseUnderLoad) {

@@ -12,6 +12,7 @@
 #include "detection/ui/result_export.h"
 #include "flow_support.h"
 #include "support/temp_files.h"
+#include "support/workbook.h"
 
 using namespace qv;
 using namespace qv::flow_test;
@@ -82,15 +83,6 @@ struct ExportWindow : test::TempDir {
   }
 };
 
-QJsonObject ReadBack(const QString& path) {
-  QProcess python;
-  python.start(PYTHON, {DUMP_WORKBOOK, path});
-  if (!python.waitForFinished(60000) || python.exitCode() != 0)
-    qFatal("openpyxl could not read %s: %s", qPrintable(path),
-           python.readAllStandardError().data());
-  return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-}
-
 // Fills every row's cells with texts of their own, errors red or black,
 // ticks `rows`, exports and checks the workbook read back.
 template <typename Frm>
@@ -112,7 +104,7 @@ void CheckWorkbook(const Expected& e, int flux_num, const std::vector<int>& rows
   x.Excel();
   QCOMPARE(x.opened.size(), 1);
   QVERIFY(x.w.boxes.texts.isEmpty());
-  const QJsonObject book = ReadBack(x.opened[0]);
+  const QJsonObject book = test::ReadBack(x.opened[0]);
 
   const int points = flux_num == 5 ? 5 : 4;
   const int per = static_cast<int>(e.headings.size());

@@ -1,16 +1,18 @@
 // The results window over a journal of known readings: each filter narrows
 // the list, newest first; a double click opens the meter's whole history;
-// the list exports as CSV.
+// the list exports as CSV and as the detection windows' workbooks.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
 
 #include "journal/ui/results_frm.h"
 #include "support/form_input.h"
 #include "support/temp_files.h"
+#include "support/workbook.h"
 
 using namespace qv;
 
@@ -125,6 +127,54 @@ class ResultsFrmTest : public QObject {
     const QString csv = QString::fromStdString(dir_.File("list.csv"));
     QVERIFY(frm.ExportCsv(csv));
     QCOMPARE(test::ReadFile(csv.toStdString()), ReadingsCsv(frm.Readings()));
+  }
+
+  // One workbook per window; a row per meter, each point's newest reading
+  // in its columns (the older reading of point 1 is left out), the fifth
+  // point there as one meter has it, a failed error red.
+  void ExcelExport() {
+    test::TempDir dir;
+    SharedState state;
+    state.ProgramDir = dir.Dir();
+    {
+      ResultJournal journal;
+      QVERIFY(journal.Open(JournalPath(dir.Dir())));
+      for (const auto& [time, address, window, point, error, verdict] :
+           {std::tuple{"2024-03-01 08:00:00", "2024000001", kFlowWindow, 1, 9.0, kVerdictFail},
+            {"2024-03-02 08:00:00", "2024000002", kFlowWindow, 5, 0.25, kVerdictPass},
+            {"2024-03-03 08:00:00", "2024000001", kFlowWindow, 1, 1.0, kVerdictPass},
+            {"2024-03-03 09:00:00", "2024000001", kFlowWindow, 2, -2.5, kVerdictFail},
+            {"2024-03-04 08:00:00", "2024000001", kOverallWindow, 1, 0.5, kVerdictPass}}) {
+        ReadingRecord r = Reading(time, address, verdict);
+        std::tie(r.Window, r.Dn, r.Level, r.FlowPoint, r.Flow, r.VolumeError, r.VolumeLimit) =
+            std::tuple{window, 20, 2, point, 100 * point, error, 2.0};
+        std::tie(r.MeterHeat, r.HeatError, r.HeatLimit) = std::tuple{1.5, 0.5, 3.0};
+        r.Coefficients[point - 1] = 9000 + point;
+        QVERIFY(journal.WaitAcknowledged(journal.Record(r), std::chrono::seconds(30)));
+      }
+    }
+    TResultsFrm frm(state);
+    QStringList opened;
+    frm.open = [&](const QString& path) { return opened << path, true; };
+    frm.show();
+    frm.findChild<QPushButton*>("btnExcel")->click();
+    QCOMPARE(opened.size(), 2);
+    // Cell=text read back, of the flow window's workbook and the overall one's.
+    const QStringList books[] = {
+        {"A1=流量检测数据", "A2=口径：20", "B2=计量等级：2 级", "K2=2024-03-03", "C4=流量一：100",
+         "O4=流量五：500", "A6=2024000001", "B6=10.50", "C6=1.00", "D6=9001", "F6=-2.50", "G6=9002",
+         "N6=", "A7=2024000002", "O7=0.25", "B7=", "A8="},
+        {"A1=总体检测数据", "A6=2024000001", "B6=10.50", "C6=0.50", "D6=1.500", "E6=0.50", "A7="}};
+    for (int b = 0; b < 2; ++b) {
+      const QJsonObject cells = test::ReadBack(opened[b])["cells"].toObject();
+      for (const QString& cell : books[b])
+        QCOMPARE(cells[cell.section('=', 0, 0)].toObject()["text"].toString(),
+                 cell.section('=', 1));
+      if (b == 0) {
+        QCOMPARE(cells["C6"].toObject()["rgb"].toString(), QString("000000"));
+        QCOMPARE(cells["F6"].toObject()["rgb"].toString(), QString("FF0000"));
+      }
+    }
   }
 };
 
