@@ -36,10 +36,10 @@ struct DataDirChoice {
 };
 
 // The data folder for a program in `program_dir`: that folder when it is
-// writable and not under /usr (the package manager's), else the user's data folder (created when missing), into which
-// each settings file found beside the program is copied unless the user
-// folder has its own. When the user folder cannot be made either, the
-// program's folder after all (its saves then fail with their message).
+// writable and not under /usr (the package manager's), else the user's data folder (created when
+// missing), into which each settings file found beside the program is copied unless the user folder
+// has its own. When the user folder cannot be made either, the program's folder after all (its
+// saves then fail with their message).
 DataDirChoice ChooseDataDir(const std::string& program_dir, const EnvLookup& env);
 
 // The operation log's start-up line about the choice, for instance
