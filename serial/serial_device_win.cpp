@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "serial/io_events_win.h"
 #include "serial/serial_device.h"
 
 namespace qv {
@@ -47,16 +48,9 @@ class WinSerialDevice final : public SerialDevice {
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
-    HANDLE stop = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE read_done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE write_done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::error_code e;
-    if (!stop || !read_done || !write_done || !::SetupComm(h, kQueueSize, kQueueSize))
-      e = LastError();
     handle_ = h;
-    stop_ = stop;
-    read_done_ = read_done;
-    write_done_ = write_done;
+    std::error_code e;
+    if (!events_.Create() || !::SetupComm(h, kQueueSize, kQueueSize)) e = LastError();
     if (e) Close();
     return e;
   }
@@ -98,10 +92,9 @@ class WinSerialDevice final : public SerialDevice {
   ReadResult Read(std::span<uint8_t> into, std::optional<std::chrono::milliseconds> wait) override {
     if (into.empty())
       return {ReadStatus::kFailed, 0, std::make_error_code(std::errc::invalid_argument)};
-    if (::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return {ReadStatus::kStopped, 0, {}};
+    if (events_.Stopped()) return {ReadStatus::kStopped, 0, {}};
     OVERLAPPED ov{};
-    ov.hEvent = read_done_;
-    ::ResetEvent(read_done_);
+    ov.hEvent = events_.ReadDone();
     const DWORD want = static_cast<DWORD>(std::min<size_t>(into.size(), kQueueSize));
     DWORD n = 0;
     if (::ReadFile(handle_, into.data(), want, &n, &ov)) {
@@ -109,10 +102,7 @@ class WinSerialDevice final : public SerialDevice {
       return {ReadStatus::kTimeout, 0, {}};
     }
     if (::GetLastError() != ERROR_IO_PENDING) return {ReadStatus::kFailed, 0, LastError()};
-    HANDLE events[2] = {stop_, read_done_};
-    DWORD limit = INFINITE;
-    if (wait) limit = static_cast<DWORD>(std::clamp<int64_t>(wait->count(), 0, MAXDWORD - 1));
-    const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, limit);
+    const DWORD woke = events_.WaitRead(wait);
     const bool completed = woke == WAIT_OBJECT_0 + 1;
     if (!completed) ::CancelIoEx(handle_, &ov);
     // Waits for the read to be really over (done or cancelled): the buffer
@@ -133,14 +123,12 @@ class WinSerialDevice final : public SerialDevice {
     size_t offset = 0;
     while (offset < bytes.size()) {
       OVERLAPPED ov{};
-      ov.hEvent = write_done_;
-      ::ResetEvent(write_done_);
+      ov.hEvent = events_.WriteDone();
       const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - offset, MAXDWORD));
       DWORD n = 0;
       if (!::WriteFile(handle_, bytes.data() + offset, want, &n, &ov)) {
         if (::GetLastError() != ERROR_IO_PENDING) return {WriteStatus::kFailed, LastError()};
-        HANDLE events[2] = {stop_, write_done_};
-        const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        const DWORD woke = events_.WaitWrite();
         if (woke != WAIT_OBJECT_0 + 1) {
           const std::error_code e = LastError();
           ::CancelIoEx(handle_, &ov);
@@ -164,15 +152,10 @@ class WinSerialDevice final : public SerialDevice {
     ::PurgeComm(handle_, kFlags[static_cast<size_t>(queue)]);
   }
 
-  void Stop() override {
-    if (stop_) ::SetEvent(stop_);
-  }
+  void Stop() override { events_.Stop(); }
 
   void Close() override {
-    for (HANDLE* h : {&stop_, &read_done_, &write_done_}) {
-      if (*h) ::CloseHandle(*h);
-      *h = nullptr;
-    }
+    events_.Close();
     if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }
@@ -181,9 +164,7 @@ class WinSerialDevice final : public SerialDevice {
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  HANDLE stop_ = nullptr;
-  HANDLE read_done_ = nullptr;
-  HANDLE write_done_ = nullptr;
+  IoEvents events_;
 };
 
 }  // namespace

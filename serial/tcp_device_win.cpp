@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "serial/io_events_win.h"
 #include "serial/tcp_device.h"
 
 // The number of unanswered keep-alive probes (Windows 10 1703 and later;
@@ -144,10 +145,7 @@ class WinTcpDevice final : public SerialDevice {
     SetOption(connected, IPPROTO_TCP, TCP_NODELAY, 1);
     SetKeepAlive(connected);
     socket_ = connected;
-    stop_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    read_done_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    write_done_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!stop_ || !read_done_ || !write_done_) {
+    if (!events_.Create()) {
       e = ErrorOf(::GetLastError());
       Close();
       return e;
@@ -161,10 +159,9 @@ class WinTcpDevice final : public SerialDevice {
   ReadResult Read(std::span<uint8_t> into, std::optional<std::chrono::milliseconds> wait) override {
     if (into.empty())
       return {ReadStatus::kFailed, 0, std::make_error_code(std::errc::invalid_argument)};
-    if (::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return {ReadStatus::kStopped, 0, {}};
+    if (events_.Stopped()) return {ReadStatus::kStopped, 0, {}};
     WSAOVERLAPPED ov{};
-    ov.hEvent = read_done_;
-    ::ResetEvent(read_done_);
+    ov.hEvent = events_.ReadDone();
     WSABUF buf{static_cast<ULONG>(std::min<size_t>(into.size(), kReadBlock)),
                reinterpret_cast<char*>(into.data())};
     DWORD n = 0;
@@ -174,10 +171,7 @@ class WinTcpDevice final : public SerialDevice {
       return {ReadStatus::kFailed, 0, HangUpError()};
     }
     if (::WSAGetLastError() != WSA_IO_PENDING) return {ReadStatus::kFailed, 0, SocketError()};
-    HANDLE events[2] = {stop_, read_done_};
-    DWORD limit = INFINITE;
-    if (wait) limit = static_cast<DWORD>(std::clamp<int64_t>(wait->count(), 0, MAXDWORD - 1));
-    const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, limit);
+    const DWORD woke = events_.WaitRead(wait);
     const bool completed = woke == WAIT_OBJECT_0 + 1;
     if (!completed) ::CancelIoEx(reinterpret_cast<HANDLE>(socket_), &ov);
     // Waits for the read to be really over (done or cancelled): the buffer
@@ -200,16 +194,14 @@ class WinTcpDevice final : public SerialDevice {
     size_t offset = 0;
     while (offset < bytes.size()) {
       WSAOVERLAPPED ov{};
-      ov.hEvent = write_done_;
-      ::ResetEvent(write_done_);
+      ov.hEvent = events_.WriteDone();
       WSABUF buf{static_cast<ULONG>(std::min<size_t>(bytes.size() - offset, MAXDWORD)),
                  const_cast<char*>(reinterpret_cast<const char*>(bytes.data() + offset))};
       DWORD n = 0;
       DWORD flags = 0;
       if (::WSASend(socket_, &buf, 1, &n, 0, &ov, nullptr) != 0) {
         if (::WSAGetLastError() != WSA_IO_PENDING) return {WriteStatus::kFailed, SocketError()};
-        HANDLE events[2] = {stop_, write_done_};
-        const DWORD woke = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        const DWORD woke = events_.WaitWrite();
         if (woke != WAIT_OBJECT_0 + 1) {
           const std::error_code e = ErrorOf(::GetLastError());
           ::CancelIoEx(reinterpret_cast<HANDLE>(socket_), &ov);
@@ -235,26 +227,19 @@ class WinTcpDevice final : public SerialDevice {
     }
   }
 
-  void Stop() override {
-    if (stop_) ::SetEvent(stop_);
-  }
+  void Stop() override { events_.Stop(); }
 
   void Close() override {
     if (socket_ != INVALID_SOCKET) ::closesocket(socket_);
     socket_ = INVALID_SOCKET;
-    for (HANDLE* h : {&stop_, &read_done_, &write_done_}) {
-      if (*h) ::CloseHandle(*h);
-      *h = nullptr;
-    }
+    events_.Close();
   }
 
   bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
 
  private:
   SOCKET socket_ = INVALID_SOCKET;
-  HANDLE stop_ = nullptr;
-  HANDLE read_done_ = nullptr;
-  HANDLE write_done_ = nullptr;
+  IoEvents events_;
 };
 
 }  // namespace
