@@ -21,7 +21,10 @@ FileWriteError::FileWriteError(const std::string& path)
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+// A carriage return is a blank too: one left over from a line end (CR CR LF,
+// or a last line ending in CR) is no part of a name or a value, so a value
+// reads the same before and after the file is written back.
+constexpr std::string_view kBlanks = " \t\r";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view s) {

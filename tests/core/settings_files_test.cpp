@@ -47,6 +47,8 @@ const std::tuple<const char*, const char*, const char*> kReadCases[] = {
      "A/name,A/q,A/half,A/empty,A/k", "a b|x|\"x||1"},
     // CR LF or LF; a byte order mark is no part of the text.
     {"\xEF\xBB\xBF[A]\r\nk=1\nj=2\r\n[B]\rx=3", "A/k,a/j", "1|2"},
+    // A stray CR left of a line end is no part of the value.
+    {"[A]\r\r\nk=30\r\r\nlast=7\r", "A/k,A/last", "30|7"},
 };
 
 TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
