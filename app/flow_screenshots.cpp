@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/bench_pictures.h"
 #include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
@@ -38,20 +39,8 @@ constexpr int kMeters = 8;
 constexpr double kErrors[kMeters] = {0.008, -0.012, 0.031, 0.004, 0, -0.025, 0.015, 0.0};
 constexpr int kSilent = 4;
 
-// Types `text` into a field as the operator does, ending the editing.
-void Enter(QWidget& window, const char* field, const QString& text) {
-  auto* edit = window.findChild<QLineEdit*>(field);
-  edit->setText(text);
-  emit edit->textEdited(text);
-  emit edit->editingFinished();
-}
-
 bool StartBench(sim::VirtualBench& bench) {
-  std::string error;
-  if (!bench.Start(error)) {
-    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
-    return false;
-  }
+  if (!pictures::StartBench(bench, kSilent)) return false;
   sim::BenchConditions c;
   c.flow_point = 3;
   c.reference_litres = {5, 5, 20, 100, 200};
@@ -63,26 +52,7 @@ bool StartBench(sim::VirtualBench& bench) {
       m.inlet_probe_error = m.outlet_probe_error = 0;
     });
   }
-  sim::MeterFaults silent;
-  silent.silent = true;
-  bench.SetFaults(kSilent, silent);
   return true;
-}
-
-void Configure(SharedState& state, const sim::VirtualBench& bench) {
-  SystemSettings& s = state.Settings;
-  s.MeterNum = kMeters;
-  s.FluxNum = 5;
-  s.DN = 1;
-  s.MeasurementLevel = 1;
-  s.SetFlowPoints({50, 125, 250, 2500, 5000});
-  s.StandardError = 1;
-  s.ErrorCorrection = 0;
-  s.ReadAgainTimes = 1;
-  s.CommWaitTimer = 1000;
-  sim::ConnectProgram(state, bench);
-  for (int r = 0; r < kMeters; ++r)
-    state.Rows[r].Selected = true;
 }
 
 }  // namespace
@@ -97,7 +67,7 @@ int main(int argc, char** argv) {
   options.meter_count = kMeters;
   sim::VirtualBench bench(options);
   if (!StartBench(bench)) return 1;
-  Configure(state, bench);
+  ConfigureDetection(state, bench, kMeters);
   if (!state.Slots[1].PortOpen) return 1;
 
   // The operator's run: flow point three, the bench's weighing, the read.

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/bench_pictures.h"
 #include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
@@ -33,11 +34,7 @@ constexpr int kMeters = 7;
 constexpr int kSilent = 6;
 
 bool StartBench(sim::VirtualBench& bench) {
-  std::string error;
-  if (!bench.Start(error)) {
-    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
-    return false;
-  }
+  if (!pictures::StartBench(bench, kSilent)) return false;
   for (int i = 0; i < kMeters; ++i) {
     bench.UpdateMeter(i, [i](sim::MeterState& m) {
       m.heat_wh = 1234567 + 811000 * static_cast<uint64_t>(i);
@@ -47,9 +44,6 @@ bool StartBench(sim::VirtualBench& bench) {
       m.work_hours = 4321 + 17 * static_cast<uint64_t>(i);
     });
   }
-  sim::MeterFaults silent;
-  silent.silent = true;
-  bench.SetFaults(kSilent, silent);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <cstdio>
 
+#include "app/bench_pictures.h"
 #include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
@@ -39,14 +40,7 @@ int main(int argc, char** argv) {
   options.wiring = sim::Wiring::kMulti;
   options.meter_count = kMeters;
   sim::VirtualBench bench(options);
-  std::string error;
-  if (!bench.Start(error)) {
-    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
-    return 1;
-  }
-  sim::MeterFaults silent;
-  silent.silent = true;
-  bench.SetFaults(kSilent, silent);
+  if (!StartBench(bench, kSilent)) return 1;
   state.Settings.ReadAgainTimes = 1;
   state.Settings.CommWaitTimer = 1000;
   state.Settings.FluxNum = 4;
