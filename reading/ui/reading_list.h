@@ -21,6 +21,7 @@ class TReadingList : public QTreeWidget {
   static constexpr int kColAddress = 1;
   static constexpr int kColVersion = 2;
   static constexpr int kColFirstData = 3;  // ReadingColumn 0
+  static constexpr int kColClock = 12;
   static constexpr int kColPosition = 15;
 
   explicit TReadingList(QWidget* parent = nullptr);
@@ -46,6 +47,10 @@ class TReadingList : public QTreeWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  // The meter clock column is at least as wide as its clock text needs.
+  int ClockColumnWidth() const;
 };
 
 }  // namespace qv
