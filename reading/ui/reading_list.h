@@ -49,8 +49,9 @@ class TReadingList : public QTreeWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
-  // The meter clock column is at least as wide as its clock text needs.
-  int ClockColumnWidth() const;
+  // A column's width: the address and meter clock columns at least as
+  // wide as a whole address and a clock with its seconds need.
+  int ColumnWidth(int column) const;
 };
 
 }  // namespace qv

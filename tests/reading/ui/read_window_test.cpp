@@ -49,8 +49,10 @@ class ReadWindowTest : public QObject {
     QCOMPARE(b.Cell(1, 15), U("2"));
     QVERIFY(list->isColumnHidden(15));
     QCOMPARE(list->columnWidth(3), 125);
-    // The meter clock shows its seconds.
+    // A whole address and the meter clock with its seconds show uncut.
     const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    QVERIFY(list->fontMetrics().horizontalAdvance("00002024000001") + 2 * margin <=
+            list->columnWidth(1));
     QVERIFY(list->fontMetrics().horizontalAdvance("2024-03-05 14:07:59") + 2 * margin <=
             list->columnWidth(12));
     QCOMPARE(list->topLevelItem(0)->textAlignment(14), int(Qt::AlignLeft | Qt::AlignVCenter));
