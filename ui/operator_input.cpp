@@ -125,7 +125,11 @@ void TOperatorInput::Refuse(QLineEdit* edit, NumberField& f) {
   f.editing = false;
   edit->setText(f.value);
   if (edited && f.hooks.changed) f.hooks.changed();
-  WarnNotNumber(f.name ? f.name() : QString(), text);
+  if (f.hooks.refusal) {
+    Inform(f.hooks.refusal(text));
+  } else {
+    WarnNotNumber(f.name ? f.name() : QString(), text);
+  }
 }
 
 bool TOperatorInput::CheckNumber(QLineEdit* edit) {

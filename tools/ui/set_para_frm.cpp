@@ -50,6 +50,24 @@ constexpr SettingPlace kSettingPlaces[4][5] = {
 };
 // clang-format on
 
+// The bench group, two lines of label and control (its width; 0: the rest
+// of the line, or the check box's own).
+struct BenchPlace {
+  const char* label;
+  const char* control;
+  int width;
+};
+// clang-format off
+constexpr BenchPlace kBenchPlaces[2][6] = {
+    {{nullptr, "chkParallel", 0}, {"lblBenchName", "edtBenchName", 150},
+     {"lblReference", "edtReference", 180}, {"lblCalibrationDue", "edtCalibrationDue", 85},
+     {"lblServer", "edtServer", 0}, {}},
+    {{"lblScaleDevice", "edtScaleDevice", 0}, {"lblScaleProtocol", "cbxScaleProtocol", 85},
+     {"lblScaleBaud", "cbxScaleBaud", 80}, {"lblScaleDataBits", "cbxScaleDataBits", 45},
+     {"lblScaleParity", "cbxScaleParity", 45}, {"lblScaleStopBits", "cbxScaleStopBits", 45}},
+};
+// clang-format on
+
 // The items of a list: the same texts in both languages, the counts, the
 // pipe sizes, or (for the lists captioned per language) empty items that
 // the captions fill.
@@ -95,6 +113,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   band->addWidget(rows, 1);
   band->addWidget(BuildButtons(), 0, Qt::AlignTop);
   column->addLayout(band, 1);
+  column->addWidget(BuildBench());
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
@@ -117,6 +136,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   connect(write, &QAction::triggered, this, [this] { WriteCoefficient(coef_row_, coef_k_); });
 
   WireSettings();
+  WireBench();
   WireRows();
   WireRun();
 
@@ -198,6 +218,44 @@ QWidget* TSetParaFrm::BuildButtons() {
   return panel;
 }
 
+QGroupBox* TSetParaFrm::BuildBench() {
+  auto* group = Named<QGroupBox>("grpBench", nullptr);
+  // Tight: all 20 rows above it still fit a 1366 x 768 screen in Chinese.
+  auto* lines = new QVBoxLayout(group);
+  lines->setContentsMargins(6, 0, 6, 2);
+  lines->setSpacing(2);
+  for (const auto& places : kBenchPlaces) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(6);
+    bool filled = false;  // a control takes the rest of the line
+    for (const BenchPlace& p : places) {
+      if (!p.control) continue;
+      if (p.label) line->addWidget(Named<QLabel>(p.label, group));
+      const std::string_view name = p.control;
+      QWidget* control = nullptr;
+      if (name.starts_with("chk")) {
+        control = Named<QCheckBox>(p.control, group);
+      } else if (name.starts_with("cbx")) {
+        control = Named<QComboBox>(p.control, group);
+      } else {
+        control = Named<QLineEdit>(p.control, group);
+      }
+      const bool rest = p.label && !p.width;
+      if (p.width) control->setFixedWidth(p.width);
+      line->addWidget(control, rest ? 1 : 0);
+      line->addSpacing(10);
+      filled = filled || rest;
+    }
+    if (!filled) line->addStretch(1);
+    lines->addLayout(line);
+  }
+  // The forms these fields take, in every language.
+  group->findChild<QLineEdit*>("edtCalibrationDue")->setPlaceholderText("yyyy-mm-dd");
+  group->findChild<QLineEdit*>("edtServer")->setPlaceholderText("service=NAME");
+  group->findChild<QLineEdit*>("edtScaleDevice")->setPlaceholderText("/dev/ttyUSB1, tcp:HOST:PORT");
+  return group;
+}
+
 void TSetParaFrm::WireSettings() {
   const auto lists = SettingLists();
   for (size_t i = 0; i < lists.size(); ++i) {
@@ -220,6 +278,40 @@ void TSetParaFrm::WireSettings() {
   }
   for (int k = 0; k < kFlowPoints; ++k)
     edtFlux_[k] = findChild<QLineEdit*>(QString("edtFlux%1").arg(k + 1));
+}
+
+void TSetParaFrm::WireBench() {
+  chkParallel_ = findChild<QCheckBox*>("chkParallel");
+  connect(chkParallel_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!loading_) state_.Settings.ParallelLines = on;
+  });
+  for (const TextSetting& t : TextSettings()) {
+    auto* edit = findChild<QLineEdit*>(QString::fromUtf8(t.object.data(), t.object.size()));
+    texts_.push_back(edit);
+    connect(edit, &QLineEdit::textChanged, this, [this, &t](const QString& text) {
+      if (!loading_) StoreTextSetting(state_, t, text.toStdString());
+    });
+    if (t.rule == TextRule::kAny) continue;
+    // A refused text is not stored; when the editing ends the field gets
+    // back its value and the operator is told why.
+    input_->WatchNumber(
+        edit, [this, &t] { return SettingName(t.object.data(), state_.Settings.English()); },
+        {.accepts = [&t](const QString& text) { return AcceptsTextSetting(t, text.toStdString()); },
+         .refusal =
+             [this, &t](const QString& text) {
+               return RefusedTextMessage(t, text, state_.Settings.English());
+             }});
+  }
+  for (const ScaleList& l : ScaleLists()) {
+    auto* list = findChild<QComboBox*>(QString::fromUtf8(l.object.data(), l.object.size()));
+    for (const std::string& item : ScaleListItems(l))
+      list->addItem(QString::fromStdString(item));
+    scale_lists_.push_back(list);
+    connect(list, &QComboBox::currentIndexChanged, this, [this, &l](int index) {
+      // A new protocol brings its own line settings.
+      if (!loading_ && StoreScaleIndex(state_.Scale, l, index) && !l.key) ShowScale();
+    });
+  }
 }
 
 void TSetParaFrm::WireRows() {
@@ -333,6 +425,7 @@ void TSetParaFrm::FormShow() {
                                                                                       : -1);
   }
   EnableFluxEdits();
+  ShowBench();
   --loading_;
   lists_.front()->setFocus(Qt::OtherFocusReason);
 }
@@ -342,6 +435,24 @@ void TSetParaFrm::ShowSettingEdits() {
   const auto edits = SettingEdits();
   for (size_t i = 0; i < edits.size(); ++i)
     input_->SetNumber(edits_[i], QString::fromStdString(SettingText(state_.Settings, edits[i])));
+  --loading_;
+}
+
+void TSetParaFrm::ShowBench() {
+  ++loading_;
+  chkParallel_->setChecked(state_.Settings.ParallelLines);
+  const auto texts = TextSettings();
+  for (size_t i = 0; i < texts.size(); ++i)
+    input_->SetNumber(texts_[i], QString::fromStdString(texts[i].field(state_)));
+  ShowScale();
+  --loading_;
+}
+
+void TSetParaFrm::ShowScale() {
+  ++loading_;
+  const auto lists = ScaleLists();
+  for (size_t i = 0; i < lists.size(); ++i)
+    scale_lists_[i]->setCurrentIndex(ScaleListIndex(state_.Scale, lists[i]));
   --loading_;
 }
 
