@@ -165,7 +165,7 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
         accepting_ = false;
         queue_.clear();
       }
-      log_.Post(StoppedLine(port_name, kReaderStoppedText));
+      log_.PostTo(log_block_, StoppedLine(port_name, kReaderStoppedText));
     }
     reader_running_ = false;
     return;
@@ -183,7 +183,14 @@ void TSerialPort::FlushReceived() {
     std::lock_guard lock(received_mutex_);
     bytes.swap(received_);
   }
-  if (!bytes.empty()) log_.BytesReceived(bytes);
+  if (!bytes.empty()) log_.BytesReceived(bytes, log_block_);
+}
+
+void TSerialPort::SetLogBlock(int block) {
+  // What came before belongs to the block it came in.
+  std::lock_guard order(flush_mutex_);
+  FlushReceived();
+  log_block_ = block;
 }
 
 void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {
@@ -206,7 +213,7 @@ void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {
         accepting_ = false;
         queue_.clear();
       }
-      log_.Post(StoppedLine(port_name, kWriterStoppedText));
+      log_.PostTo(log_block_, StoppedLine(port_name, kWriterStoppedText));
       break;
     }
   }
