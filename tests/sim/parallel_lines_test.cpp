@@ -1,0 +1,159 @@
+// Parallel lines against the virtual bench, a line per meter on
+// pseudo-terminals: every line hears what it hears when the rows are served
+// one after another, the log reads the same, a silent meter holds up no
+// other line, and a cancel ends every line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "detection/core/flow_detection_run.h"
+#include "reading/core/reading_run.h"
+#include "serial/port_slots.h"
+#include "sim/lib/program_state.h"
+#include "sim/lib/virtual_bench.h"
+#include "support/hex.h"
+#include "support/known_bench.h"
+#include "tools/core/set_para_run.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr int kMeters = 4;
+const sim::MeterFaults kSilent{.silent = true};
+
+class ParallelLinesBench : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::BenchOptions options;
+    options.wiring = sim::Wiring::kMulti;
+    options.meter_count = kMeters;
+    options.clock = test::FixedClock;  // the meters' clocks read alike in both runs
+    bench = std::make_unique<sim::VirtualBench>(options);
+    std::string error;
+    ASSERT_TRUE(bench->Start(error)) << error;
+    s.Settings.ReadAgainTimes = 2;
+    s.Settings.CommWaitTimer = 1000;
+    ASSERT_TRUE(sim::ConnectProgram(s, *bench));
+    for (int r = 0; r < kMeters; ++r)
+      s.Rows[r].Selected = true;
+    const auto poll = pump.AddTimer(100ms, [this] {
+      flow.Cycle().ReadTimerTick();
+      reading.Cycle().ReadTimerTick();
+    });
+    flow.on_poll_timers =
+        reading.on_poll_timers = [this, poll](bool on) { pump.SetActive(poll, on); };
+  }
+  void TearDown() override {
+    for (int n = 1; n <= kMeters; ++n)
+      s.Slots[n].Port->Close();
+  }
+  // The frames each line heard, from the `from`th received on.
+  std::map<int, std::vector<std::string>> Heard(size_t from) const {
+    std::map<int, std::vector<std::string>> heard;
+    const std::vector<sim::ReceivedFrame> frames = bench->Received();
+    for (size_t i = from; i < frames.size(); ++i)
+      heard[frames[i].port].push_back(test::ToHex(frames[i].bytes));
+    return heard;
+  }
+  // The log lines since the last call, without their time stamps.
+  std::vector<std::string> Logged() {
+    std::vector<std::string> lines = s.Log.TakePending();
+    for (std::string& line : lines)
+      line.erase(0, line.find(']') + 1);
+    return lines;
+  }
+  size_t Count(const std::vector<std::string>& lines, std::string_view text) const {
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
+      return l.find(text) != std::string::npos;
+    }));
+  }
+
+  SharedState s;
+  HeadlessPump pump;
+  FlowDetectionRun flow{s, pump};
+  ReadingRun reading{s, pump};
+  SetParaRun para{s, pump};
+  std::unique_ptr<sim::VirtualBench> bench;
+};
+
+// The operations of the bench windows, the meter-reading window and the
+// parameter window's read-address loop, with meter 2 silent: what the
+// lines hear and what the log says is the same whether the rows are served
+// one after another or on their lines at once.
+TEST_F(ParallelLinesBench, EachLineHearsWhatItHeardInTurnAndTheLogReadsTheSame) {
+  bench->SetFaults(1, kSilent);
+  const std::pair<const char*, std::function<bool()>> operations[] = {
+      {"bench command", [&] { return flow.Run(kFlowEnterCheck); }},
+      {"metering data",
+       [&] {
+         reading.FillFromSelection();
+         return reading.ReadData({0, 1, 2, 3});
+       }},
+      {"read address", [&] { return para.ReadAddresses(); }},
+  };
+  for (const auto& [name, run] : operations) {
+    SCOPED_TRACE(name);
+    std::map<int, std::vector<std::string>> heard[2];
+    std::vector<std::string> logged[2];
+    for (const bool parallel : {false, true}) {
+      s.Settings.ParallelLines = parallel;
+      const size_t from = bench->ReceivedCount();
+      Logged();
+      ASSERT_TRUE(run());
+      heard[parallel] = Heard(from);
+      logged[parallel] = Logged();
+    }
+    EXPECT_EQ(heard[1].size(), size_t{kMeters});
+    EXPECT_EQ(heard[1], heard[0]);
+    EXPECT_EQ(logged[1], logged[0]);
+    EXPECT_EQ(Count(logged[1], " 发送数据："), size_t{kMeters + 1});  // meter 2 asked twice
+  }
+}
+
+// Meter 1 is silent: meter 2, on a line of its own, has answered while the
+// first of meter 1's two attempts was still waiting.
+TEST_F(ParallelLinesBench, ASilentMeterHoldsUpNoOtherLine) {
+  bench->SetFaults(0, kSilent);
+  s.Settings.ParallelLines = true;
+  s.Settings.CommWaitTimer = 2000;
+  std::vector<std::pair<int, Lamp>> lamps;
+  size_t first_line_heard = 0;
+  flow.on_lamp = [&](int row, Lamp lamp) {
+    if (lamp == Lamp::ButtonFace) return;
+    lamps.emplace_back(row, lamp);
+    if (row == 1) first_line_heard = Heard(0)[0].size();
+  };
+  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
+  const auto at = [&](int row, Lamp lamp) {
+    return std::find(lamps.begin(), lamps.end(), std::pair(row, lamp)) - lamps.begin();
+  };
+  EXPECT_LT(at(1, Lamp::Lime), at(0, Lamp::Red));
+  EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
+  EXPECT_EQ(first_line_heard, 1u);
+  EXPECT_EQ(Heard(0)[0].size(), 2u);
+}
+
+// Two silent meters on two lines: a cancel while both wait ends both
+// lines, with no further attempt on either.
+TEST_F(ParallelLinesBench, ACancelEndsEveryLine) {
+  bench->SetFaults(0, kSilent);
+  bench->SetFaults(1, kSilent);
+  s.Rows[2].Selected = s.Rows[3].Selected = false;
+  s.Settings.ParallelLines = true;
+  s.Settings.ReadAgainTimes = 3;
+  const auto cancel = pump.AddTimer(10ms, [&] {
+    if (bench->ReceivedCount() == 2) flow.Cancel();
+  });
+  pump.SetActive(cancel, true);
+  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
+  const std::vector<std::string> lines = Logged();
+  EXPECT_EQ(Count(lines, " 发送数据："), 2u);
+  EXPECT_EQ(Count(lines, "操作已取消"), 1u);
+  EXPECT_EQ(flow.LampOf(0), Lamp::Red);
+  EXPECT_EQ(flow.LampOf(1), Lamp::Red);
+}
+
+}  // namespace
+}  // namespace qv
