@@ -138,4 +138,10 @@ void TMeterGrid::BlinkLamp(int row) {
   PaintLamp(row, LampColour(row) == ButtonFace() ? kRed : ButtonFace());
 }
 
+void TMeterGrid::BlinkServed(const BenchRun& run) {
+  for (int row = 0; row < kMeterRows; ++row) {
+    if (run.InService(row) && run.LampOf(row) != Lamp::Lime) BlinkLamp(row);
+  }
+}
+
 }  // namespace qv

@@ -67,6 +67,9 @@ class TMeterGrid : public QWidget {
   void ShowLamp(int row, Lamp lamp);
   // The served row's lamp blinks red until its meter answers.
   void BlinkLamp(int row);
+  // So does the lamp of every row `run` is serving (several with parallel
+  // lines).
+  void BlinkServed(const BenchRun& run);
 
   QCheckBox* cbxAll1;
   Column<QCheckBox> cbx{};

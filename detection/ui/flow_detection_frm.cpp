@@ -448,10 +448,8 @@ void TFlowDetectionFrm::OnFlowRead(int row, int point, const BenchRead& reading)
 }
 
 void TFlowDetectionFrm::StatusTimerTimer() {
-  // The served row blinks red until its meter answers.
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
+  // The served rows blink red until their meters answer.
+  grid_->BlinkServed(run_);
 }
 
 }  // namespace qv

@@ -415,10 +415,8 @@ void TOverallDetectionFrm::OnFlowRead(int row, int point, const BenchRead& readi
 }
 
 void TOverallDetectionFrm::StatusTimerTimer() {
-  // The served row blinks red until its meter answers.
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
+  // The served rows blink red until their meters answer.
+  grid_->BlinkServed(run_);
 }
 
 }  // namespace qv

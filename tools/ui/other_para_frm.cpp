@@ -219,9 +219,8 @@ void TOtherParaFrm::ShowReadBack(int row, const OtherParaReadBack& read) {
 }
 
 void TOtherParaFrm::StatusTimerTimer() {
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
+  // The served rows blink red until their meters answer.
+  grid_->BlinkServed(run_);
 }
 
 }  // namespace qv

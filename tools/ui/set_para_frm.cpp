@@ -642,10 +642,8 @@ void TSetParaFrm::JournalWrite(int row, const OperationRow& op, const CommandReq
 }
 
 void TSetParaFrm::StatusTimerTimer() {
-  // The served row blinks red until its meter answers.
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
+  // The served rows blink red until their meters answer.
+  grid_->BlinkServed(run_);
 }
 
 }  // namespace qv
