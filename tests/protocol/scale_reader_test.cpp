@@ -13,41 +13,39 @@ namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
-using test::PtyPeer;
 
-ScaleSettings On(const PtyPeer& peer, ScaleProtocol protocol) {
-  ScaleSettings s;
-  s.Device = peer.Path();
-  s.Protocol = protocol;
-  return s;
-}
+struct PtyScale {
+  explicit PtyScale(ScaleProtocol protocol, ScaleTimings timings = {})
+      : reader(test::ScaleOn(peer.Path(), protocol), events.Listener(), timings) {}
+  std::string Heard(size_t count) {
+    const Bytes b = peer.Receive(count);
+    return {b.begin(), b.end()};
+  }
+  bool Say(std::string_view text) { return peer.Send(Bytes(text.begin(), text.end())); }
+  std::optional<ScaleWaitResult> Wait(ScaleWaitKind kind, std::chrono::milliseconds limit = 20s) {
+    return events.Ended(reader.BeginWait(kind, limit));
+  }
 
-std::string Text(const Bytes& b) {
-  return {b.begin(), b.end()};
-}
-
-bool Send(const PtyPeer& peer, std::string_view text) {
-  return peer.Send(Bytes(text.begin(), text.end()));
-}
+  test::PtyPeer peer;
+  test::ScaleEvents events;
+  ScaleReader reader;
+};
 
 // MT-SICS: SI is asked until the reading is stable; the moving reading on
 // the way is reported as live status.
 TEST(ScaleReader, MtSicsAsksUntilStable) {
-  PtyPeer peer;
-  test::ScaleEvents events;
-  ScaleReader reader(On(peer, ScaleProtocol::kMtSics), events.Listener());
-  const uint64_t id = reader.BeginWait(ScaleWaitKind::kStable, 20s);
-  EXPECT_EQ(Text(peer.Receive(4)), "SI\r\n");
-  ASSERT_TRUE(Send(peer, "S D      3.217 kg\r\n"));
-  EXPECT_EQ(Text(peer.Receive(4)), "SI\r\n");
-  ASSERT_TRUE(Send(peer, "S S    1234.5 g\r\n"));
-  const std::optional<ScaleWaitResult> end = events.Ended(id);
+  PtyScale s(ScaleProtocol::kMtSics);
+  const uint64_t id = s.reader.BeginWait(ScaleWaitKind::kStable, 20s);
+  EXPECT_EQ(s.Heard(4), "SI\r\n");
+  ASSERT_TRUE(s.Say("S D      3.217 kg\r\n"));
+  EXPECT_EQ(s.Heard(4), "SI\r\n");
+  ASSERT_TRUE(s.Say("S S    1234.5 g\r\n"));
+  const std::optional<ScaleWaitResult> end = s.events.Ended(id);
   ASSERT_TRUE(end && end->Reading);
-  EXPECT_EQ(end->End, ScaleWaitEnd::kTaken);
-  EXPECT_DOUBLE_EQ(*end->Reading->MassKg, 1.2345);
-  EXPECT_EQ(end->Line, "S S    1234.5 g");
-  EXPECT_TRUE(events.SawStatus([](const ScaleStatus& s) {
-    return s.Reading && s.Reading->State == ScaleState::kMoving && *s.Reading->MassKg == 3.217;
+  EXPECT_EQ(std::tuple(end->End, *end->Reading->MassKg, end->Line),
+            std::tuple(ScaleWaitEnd::kTaken, 1.2345, std::string("S S    1234.5 g")));
+  EXPECT_TRUE(s.events.SawStatus([](const ScaleStatus& st) {
+    return st.Reading && st.Reading->State == ScaleState::kMoving && *st.Reading->MassKg == 3.217;
   }));
 }
 
@@ -55,98 +53,61 @@ TEST(ScaleReader, MtSicsAsksUntilStable) {
 // without parity, which is accepted; a reply without CR LF ends with the
 // line's silence.
 TEST(ScaleReader, SbiOnSevenBitLineAndReplyWithoutLineEnd) {
-  PtyPeer peer;
-  test::ScaleEvents events;
-  ScaleReader reader(On(peer, ScaleProtocol::kSbi), events.Listener());
-  const uint64_t id = reader.BeginWait(ScaleWaitKind::kStable, 20s);
-  EXPECT_EQ(Text(peer.Receive(2)), "\x1bP");
+  PtyScale s(ScaleProtocol::kSbi);
+  const uint64_t id = s.reader.BeginWait(ScaleWaitKind::kStable, 20s);
+  EXPECT_EQ(s.Heard(2), "\x1bP");
   termios t{};
-  ASSERT_EQ(tcgetattr(peer.Slave(), &t), 0);
-  EXPECT_EQ(cfgetospeed(&t), B1200);
-  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  ASSERT_TRUE(Send(peer, "N     -    0.250 kg "));
-  const std::optional<ScaleWaitResult> end = events.Ended(id);
+  ASSERT_EQ(tcgetattr(s.peer.Slave(), &t), 0);
+  EXPECT_EQ(std::tuple(cfgetospeed(&t), t.c_cflag & CSIZE), std::tuple(B1200, tcflag_t{CS8}));
+  ASSERT_TRUE(s.Say("N     -    0.250 kg "));
+  const std::optional<ScaleWaitResult> end = s.events.Ended(id);
   ASSERT_TRUE(end && end->Reading);
-  EXPECT_EQ(end->End, ScaleWaitEnd::kTaken);
-  EXPECT_DOUBLE_EQ(*end->Reading->MassKg, -0.25);
+  EXPECT_EQ(std::tuple(end->End, *end->Reading->MassKg), std::tuple(ScaleWaitEnd::kTaken, -0.25));
 }
 
-// A stable wait ends at once on what no waiting mends; each end names it.
-TEST(ScaleReader, StableWaitEndsOnOverloadUnderloadAndUnknownUnit) {
-  const std::pair<std::string_view, ScaleWaitEnd> cases[] = {
-      {"OL,GS,+9999.999kg\r\n", ScaleWaitEnd::kOverload},
-      {"ST,NT,+0012.500oz\r\n", ScaleWaitEnd::kUnknownUnit},
-  };
-  for (const auto& [line, expected] : cases) {
-    PtyPeer peer;
-    test::ScaleEvents events;
-    ScaleReader reader(On(peer, ScaleProtocol::kAscii), events.Listener());
-    const uint64_t id = reader.BeginWait(ScaleWaitKind::kStable, 20s);
-    ASSERT_TRUE(
-        events.SawStatus([](const ScaleStatus& s) { return s.Link == ScaleLink::kConnected; }));
-    ASSERT_TRUE(Send(peer, "US,NT,+0012.400kg\r\n"));
-    ASSERT_TRUE(Send(peer, line));
-    const std::optional<ScaleWaitResult> end = events.Ended(id);
-    ASSERT_TRUE(end);
-    EXPECT_EQ(end->End, expected) << line;
+// A stable wait ends at once on what no waiting mends, and names it; with
+// only moving readings it ends at its limit; a cancelled wait is never
+// reported.
+TEST(ScaleReader, StableWaitEnds) {
+  for (const auto& [line, end] : {std::pair{"OL,GS,+9999.999kg\r\n", ScaleWaitEnd::kOverload},
+                                  {"ST,NT,+0012.500oz\r\n", ScaleWaitEnd::kUnknownUnit},
+                                  {"US,NT,+0012.400kg\r\n", ScaleWaitEnd::kNoStable}}) {
+    PtyScale s(ScaleProtocol::kAscii);
+    const uint64_t cancelled = s.reader.BeginWait(ScaleWaitKind::kStable, 20s);
+    s.reader.CancelWait(cancelled);
+    const uint64_t id = s.reader.BeginWait(ScaleWaitKind::kStable, 500ms);
+    ASSERT_TRUE(s.events.SawConnected());
+    ASSERT_TRUE(s.Say("US,NT,+0012.400kg\r\n") && s.Say(line));
+    const std::optional<ScaleWaitResult> ended = s.events.Ended(id);
+    ASSERT_TRUE(ended && ended->Reading) << line;
+    EXPECT_EQ(ended->End, end) << line;
+    EXPECT_EQ(s.events.WaitsReported(), 1u);
   }
-  PtyPeer peer;
-  test::ScaleEvents events;
-  ScaleReader reader(On(peer, ScaleProtocol::kMtSics), events.Listener());
-  const uint64_t id = reader.BeginWait(ScaleWaitKind::kStable, 20s);
-  peer.Receive(4);
-  ASSERT_TRUE(Send(peer, "S -\r\n"));
-  const std::optional<ScaleWaitResult> end = events.Ended(id);
-  ASSERT_TRUE(end);
-  EXPECT_EQ(end->End, ScaleWaitEnd::kUnderload);
+  PtyScale s(ScaleProtocol::kMtSics);
+  const uint64_t id = s.reader.BeginWait(ScaleWaitKind::kStable, 20s);
+  s.Heard(4);
+  ASSERT_TRUE(s.Say("S -\r\n"));
+  EXPECT_EQ(s.events.Ended(id)->End, ScaleWaitEnd::kUnderload);
 }
 
-// A scale that never answers is silent; one that only moves gives no stable
-// reading when the limit passes; a cancelled wait is never reported.
-TEST(ScaleReader, SilentMovingAndCancelledWaits) {
+TEST(ScaleReader, SilentScaleAndMissingDevice) {
   ScaleTimings quick;
   quick.Silent = 300ms;
-  {
-    PtyPeer peer;
-    test::ScaleEvents events;
-    ScaleReader reader(On(peer, ScaleProtocol::kMtSics), events.Listener(), quick);
-    const std::optional<ScaleWaitResult> end =
-        events.Ended(reader.BeginWait(ScaleWaitKind::kAny, 20s));
-    ASSERT_TRUE(end);
-    EXPECT_EQ(end->End, ScaleWaitEnd::kSilent);
-    EXPECT_TRUE(
-        events.SawStatus([](const ScaleStatus& s) { return s.Link == ScaleLink::kSilent; }));
-  }
-  PtyPeer peer;
-  test::ScaleEvents events;
-  ScaleReader reader(On(peer, ScaleProtocol::kAscii), events.Listener());
-  const uint64_t cancelled = reader.BeginWait(ScaleWaitKind::kStable, 20s);
-  reader.CancelWait(cancelled);
-  const uint64_t moving = reader.BeginWait(ScaleWaitKind::kStable, 500ms);
-  ASSERT_TRUE(
-      events.SawStatus([](const ScaleStatus& s) { return s.Link == ScaleLink::kConnected; }));
-  ASSERT_TRUE(Send(peer, "US,NT,+0012.400kg\r\n"));
-  const std::optional<ScaleWaitResult> end = events.Ended(moving);
-  ASSERT_TRUE(end && end->Reading);
-  EXPECT_EQ(end->End, ScaleWaitEnd::kNoStable);
-  EXPECT_EQ(end->Reading->State, ScaleState::kMoving);
-  const uint64_t any = reader.BeginWait(ScaleWaitKind::kAny, 20s);
-  ASSERT_TRUE(Send(peer, "ST,NT,+0012.400kg\r\n"));
-  ASSERT_TRUE(events.Ended(any));
-  EXPECT_FALSE(events.WaitReported(cancelled));
-}
+  PtyScale s(ScaleProtocol::kMtSics, quick);
+  EXPECT_EQ(s.Wait(ScaleWaitKind::kAny)->End, ScaleWaitEnd::kSilent);
+  EXPECT_TRUE(
+      s.events.SawStatus([](const ScaleStatus& st) { return st.Link == ScaleLink::kSilent; }));
 
-TEST(ScaleReader, MissingDeviceIsNotConnectedWithTheReason) {
-  ScaleSettings s;
-  s.Device = "/dev/qv-no-such-scale";
   test::ScaleEvents events;
-  ScaleReader reader(s, events.Listener());
+  ScaleReader missing(test::ScaleOn("/dev/qv-no-such-scale", ScaleProtocol::kSbi),
+                      events.Listener());
   const std::optional<ScaleWaitResult> end =
-      events.Ended(reader.BeginWait(ScaleWaitKind::kStable, 20s));
+      events.Ended(missing.BeginWait(ScaleWaitKind::kStable, 20s));
   ASSERT_TRUE(end);
-  EXPECT_EQ(end->End, ScaleWaitEnd::kNotConnected);
-  EXPECT_EQ(end->Problem, "设备/dev/qv-no-such-scale不存在");
-  EXPECT_EQ(reader.Status().Link, ScaleLink::kNotConnected);
+  EXPECT_EQ(
+      std::tuple(end->End, end->Problem),
+      std::tuple(ScaleWaitEnd::kNotConnected, std::string("设备/dev/qv-no-such-scale不存在")));
+  EXPECT_EQ(missing.Status().Link, ScaleLink::kNotConnected);
 }
 
 }  // namespace

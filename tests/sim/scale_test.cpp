@@ -1,7 +1,8 @@
 // The program's scale reader against the virtual bench's scale: for each
 // protocol over loopback TCP, the readings while a run fills the tank and
-// the stable reading at the delivered mass; on a pseudo-terminal, the
-// faults and the run a StartTest begins.
+// the stable reading at the delivered mass; on a pseudo-terminal, a scale
+// that never settles and the run a StartTest begins. (The overloaded and the
+// silent scale: tests/cli.)
 #include <gtest/gtest.h>
 
 #include "protocol/commands.h"
@@ -16,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 struct ScaleBench {
-  explicit ScaleBench(ScaleProtocol protocol, bool tcp, ScaleTimings timings = {}) {
+  ScaleBench(ScaleProtocol protocol, bool tcp) {
     sim::BenchOptions o;
     o.scale = protocol;
     o.scale_fill = 300ms;
@@ -24,10 +25,8 @@ struct ScaleBench {
     bench = std::make_unique<sim::VirtualBench>(o);
     std::string error;
     EXPECT_TRUE(bench->Start(error)) << error;
-    ScaleSettings s;
-    s.Device = bench->ScaleDevicePath();
-    s.ChooseProtocol(protocol);
-    reader = std::make_unique<ScaleReader>(s, events.Listener(), timings);
+    reader = std::make_unique<ScaleReader>(test::ScaleOn(bench->ScaleDevicePath(), protocol),
+                                           events.Listener());
   }
   std::optional<ScaleWaitResult> Wait(ScaleWaitKind kind, std::chrono::milliseconds limit = 10s) {
     return events.Ended(reader->BeginWait(kind, limit));
@@ -63,17 +62,10 @@ TEST(SimScale, EveryProtocolRisesMovesAndSettlesAtTheDeliveredMass) {
   }
 }
 
-TEST(SimScale, FaultsEndTheWaitWithTheirReason) {
-  ScaleTimings quick;
-  quick.Silent = 300ms;
-  ScaleBench b(ScaleProtocol::kSbi, false, quick);
-  b.bench->SetScaleFault(sim::ScaleFault::kOverload);
-  EXPECT_EQ(b.Wait(ScaleWaitKind::kStable)->End, ScaleWaitEnd::kOverload);
+TEST(SimScale, UnstableScaleNeverSettles) {
+  ScaleBench b(ScaleProtocol::kSbi, false);
   b.bench->SetScaleFault(sim::ScaleFault::kUnstable);
-  const std::optional<ScaleWaitResult> moving = b.Wait(ScaleWaitKind::kStable, 1500ms);
-  EXPECT_EQ(moving->End, ScaleWaitEnd::kNoStable);
-  b.bench->SetScaleFault(sim::ScaleFault::kSilent);
-  EXPECT_EQ(b.Wait(ScaleWaitKind::kAny)->End, ScaleWaitEnd::kSilent);
+  EXPECT_EQ(b.Wait(ScaleWaitKind::kStable, 1500ms)->End, ScaleWaitEnd::kNoStable);
 }
 
 // The first StartTest lets the current point's water run; the same start

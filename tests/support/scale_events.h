@@ -7,11 +7,20 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "protocol/scale_reader.h"
 
 namespace qv::test {
+
+// A scale on `device` speaking `protocol` on the protocol's own line.
+inline ScaleSettings ScaleOn(std::string device, ScaleProtocol protocol) {
+  ScaleSettings s;
+  s.Device = std::move(device);
+  s.Protocol = protocol;
+  return s;
+}
 
 class ScaleEvents {
  public:
@@ -19,28 +28,26 @@ class ScaleEvents {
     return {[this](const ScaleStatus& s) { Add(statuses_, s); },
             [this](const ScaleWaitResult& w) { Add(waits_, w); }};
   }
-
-  // The end of wait `id`, once reported (nothing after `limit`).
-  std::optional<ScaleWaitResult> Ended(uint64_t id,
-                                       std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  // The end of wait `id`, once reported (nothing after 20 s).
+  std::optional<ScaleWaitResult> Ended(uint64_t id) {
     std::optional<ScaleWaitResult> found;
-    Until([&] { return (found = Find(id)).has_value(); }, limit);
+    Until([&] {
+      for (const ScaleWaitResult& w : waits_)
+        if (w.Id == id) found = w;
+      return found.has_value();
+    });
     return found;
   }
   // Whether a status that `pred` accepts has been reported, waiting for one.
-  bool SawStatus(const std::function<bool(const ScaleStatus&)>& pred,
-                 std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    return Until(
-        [&] {
-          for (const ScaleStatus& s : statuses_)
-            if (pred(s)) return true;
-          return false;
-        },
-        limit);
+  bool SawStatus(const std::function<bool(const ScaleStatus&)>& pred) {
+    return Until([&] { return std::any_of(statuses_.begin(), statuses_.end(), pred); });
   }
-  bool WaitReported(uint64_t id) {
+  bool SawConnected() {
+    return SawStatus([](const ScaleStatus& s) { return s.Link == ScaleLink::kConnected; });
+  }
+  size_t WaitsReported() {
     std::lock_guard lock(mu_);
-    return Find(id).has_value();
+    return waits_.size();
   }
 
  private:
@@ -50,15 +57,10 @@ class ScaleEvents {
     to.push_back(value);
     cv_.notify_all();
   }
-  std::optional<ScaleWaitResult> Find(uint64_t id) const {
-    for (const ScaleWaitResult& w : waits_)
-      if (w.Id == id) return w;
-    return std::nullopt;
-  }
   template <class Pred>
-  bool Until(Pred pred, std::chrono::milliseconds limit) {
+  bool Until(Pred pred) {
     std::unique_lock lock(mu_);
-    return cv_.wait_for(lock, limit, pred);
+    return cv_.wait_for(lock, std::chrono::seconds(20), pred);
   }
 
   std::mutex mu_;
