@@ -40,12 +40,20 @@ void OperationLog::Post(std::string_view text) {
 }
 
 void OperationLog::PostTo(int block, std::string_view text) {
+  BeforeLine(block);
+  PostLine(block, text);
+}
+
+void OperationLog::BeforeLine(int block) {
   if (before_line_thread_.load() == std::this_thread::get_id() && before_line_ &&
       !in_before_line_) {
     in_before_line_ = true;
     before_line_(block);
     in_before_line_ = false;
   }
+}
+
+void OperationLog::PostLine(int block, std::string_view text) {
   WallClock clock;
   {
     std::lock_guard lock(mutex_);
@@ -70,15 +78,6 @@ void OperationLog::PostTo(int block, std::string_view text) {
     }
   }
   // Outside the lock: the wake-up may post an event to the user interface.
-  if (wakeup) wakeup();
-}
-
-void OperationLog::Push(std::string line) {
-  std::function<void()> wakeup;
-  {
-    std::lock_guard lock(mutex_);
-    if (PushLocked(std::move(line))) wakeup = wakeup_;
-  }
   if (wakeup) wakeup();
 }
 
@@ -143,6 +142,14 @@ void OperationLog::EndBlocks() {
 
 void OperationLog::FrameSent(std::span<const uint8_t> frame) {
   Post(" 发送数据：" + HexText(frame));
+}
+
+bool OperationLog::FrameSent(std::span<const uint8_t> frame, const std::function<bool()>& send) {
+  const int block = PostingInto();
+  BeforeLine(block);
+  if (!send()) return false;
+  PostLine(block, " 发送数据：" + HexText(frame));
+  return true;
 }
 
 void OperationLog::BytesReceived(std::span<const uint8_t> bytes) {

@@ -56,7 +56,11 @@ class OperationLog {
   void Post(std::string_view text);
   // The same into block `block` (kNoBlock, or one already shown: queued).
   void PostTo(int block, std::string_view text);
-  void FrameSent(std::span<const uint8_t> frame);      // " 发送数据：" FE FE ...
+  void FrameSent(std::span<const uint8_t> frame);  // " 发送数据：" FE FE ...
+  // The same for a frame `send` hands to a port, once it has (true): what
+  // the ports received before is logged before the line, and a reply that
+  // comes back at once after it.
+  bool FrameSent(std::span<const uint8_t> frame, const std::function<bool()>& send);
   void BytesReceived(std::span<const uint8_t> bytes);  // " 收到数据：" ...
   void BytesReceived(std::span<const uint8_t> bytes, int block);
   void ChannelFrame(std::span<const uint8_t> frame);  // " 打开通道：" ...
@@ -123,7 +127,10 @@ class OperationLog {
     bool closed = false;
   };
 
-  void Push(std::string line);
+  // Runs the before-line hook for a line into `block` (on its thread only).
+  void BeforeLine(int block);
+  // Stamps `text` and queues it or holds it in `block`.
+  void PostLine(int block, std::string_view text);
   // Under the lock: queues the line; true when the queue turned non-empty.
   bool PushLocked(std::string line);
   // Under the lock: queues every closed block from the first not shown yet.

@@ -121,11 +121,10 @@ SendResult TransactionCycle::Transmit(PortSlot* slot, const FrameBuilder& build)
   if (!frame) return SendResult::kNoFrame;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
-  if (slot && !slot->Port->WriteCommData(*frame)) {
+  if (!state_.Log.FrameSent(*frame, [&] { return !slot || slot->Port->WriteCommData(*frame); })) {
     DropPort(*slot);
     return SendResult::kRefused;
   }
-  state_.Log.FrameSent(*frame);
   return SendResult::kSent;
 }
 
