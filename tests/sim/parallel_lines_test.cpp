@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <map>
 
-#include "detection/core/flow_detection_run.h"
-#include "reading/core/reading_run.h"
-#include "serial/port_slots.h"
-#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
+#include "support/cycle_bench.h"
 #include "support/hex.h"
 #include "support/known_bench.h"
 #include "tools/core/set_para_run.h"
@@ -23,32 +20,10 @@ using namespace std::chrono_literals;
 constexpr int kMeters = 4;
 const sim::MeterFaults kSilent{.silent = true};
 
-class ParallelLinesBench : public ::testing::Test {
+class ParallelLinesBench : public test::CycleBench {
  protected:
-  void SetUp() override {
-    sim::BenchOptions options;
-    options.wiring = sim::Wiring::kMulti;
-    options.meter_count = kMeters;
-    options.clock = test::FixedClock;  // the meters' clocks read alike in both runs
-    bench = std::make_unique<sim::VirtualBench>(options);
-    std::string error;
-    ASSERT_TRUE(bench->Start(error)) << error;
-    s.Settings.ReadAgainTimes = 2;
-    s.Settings.CommWaitTimer = 1000;
-    ASSERT_TRUE(sim::ConnectProgram(s, *bench));
-    for (int r = 0; r < kMeters; ++r)
-      s.Rows[r].Selected = true;
-    const auto poll = pump.AddTimer(100ms, [this] {
-      flow.Cycle().ReadTimerTick();
-      reading.Cycle().ReadTimerTick();
-    });
-    flow.on_poll_timers =
-        reading.on_poll_timers = [this, poll](bool on) { pump.SetActive(poll, on); };
-  }
-  void TearDown() override {
-    for (int n = 1; n <= kMeters; ++n)
-      s.Slots[n].Port->Close();
-  }
+  // The meters' clocks read alike in every run.
+  void SetUp() override { Start(sim::Wiring::kMulti, kMeters, {}, test::FixedClock); }
   // The frames each line heard, from the `from`th received on.
   std::map<int, std::vector<std::string>> Heard(size_t from) const {
     std::map<int, std::vector<std::string>> heard;
@@ -70,12 +45,7 @@ class ParallelLinesBench : public ::testing::Test {
     }));
   }
 
-  SharedState s;
-  HeadlessPump pump;
-  FlowDetectionRun flow{s, pump};
-  ReadingRun reading{s, pump};
   SetParaRun para{s, pump};
-  std::unique_ptr<sim::VirtualBench> bench;
 };
 
 // The operations of the bench windows, the meter-reading window and the
