@@ -49,7 +49,7 @@ class FlowInputTest : public QObject {
     QCOMPARE(w.boxes.texts, QStringList({"称末值不能小于称初值"}));
     QCOMPARE(w.Edit("edtWeight")->text(), weight);
     QCOMPARE(w.Edit("edtVolume")->text(), volume);
-    QCOMPARE(*w.frm->Values().StandardVolume(0), volume.toDouble());
+    QCOMPARE(*w.frm->Sheet().StandardVolume(0), volume.toDouble());
     QCOMPARE(w.Edit("edtQ1Error1")->text(), error);
   }
 
@@ -67,7 +67,7 @@ class FlowInputTest : public QObject {
     Type(w.Edit("edtVolume"), "12a");  // "12" on the way
     QCOMPARE(w.boxes.texts.size(), 1);
     QCOMPARE(w.Edit("edtVolume")->text(), QString("100"));
-    QCOMPARE(*w.frm->Values().StandardVolume(0), 100.0);
+    QCOMPARE(*w.frm->Sheet().StandardVolume(0), 100.0);
     QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("1.00"));
   }
 
