@@ -138,6 +138,39 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.Find<QLabel>("lblHeatError3")->text(), QString(" Err(0.00)"));
   }
 
+  void HeatErrorsFollowTheBenchValues() {
+    Overall b(1);
+    auto& w = *b.w;
+    b.Select({0});
+    ReadPoint(b, 2, 20);
+    QVERIFY(std::abs(Number(w.Edit("edtQ3HeatError1"))) < 0.1);
+    // The final reading corrected: the reference heat follows the weight.
+    Type(w.Edit("edtWeight1"), QString::number(sim::MassKg(22, 20), 'f', 5));
+    for (const char* error : {"edtQ3BulkError1", "edtQ3HeatError1"}) {
+      QVERIFY2(std::abs(Number(w.Edit(error)) + 9.09) < 0.1, error);
+      QCOMPARE(TFlowGrid::TextColour(*w.Edit(error)), TFlowGrid::kRed);
+    }
+    // No fluid temperature, no reference: no error is kept.
+    Type(w.Edit("edtFluxTerm"), "");
+    QCOMPARE(w.Edit("edtQ3BulkError1")->text(), QString());
+    QCOMPARE(w.Edit("edtQ3HeatError1")->text(), QString());
+  }
+
+  void ShowingAgainKeepsTheBenchValues() {
+    BasicWindow<TOverallDetectionFrm> w(1);
+    Type(w.Edit("edtEntreTerm"), "80");
+    Type(w.Edit("edtExitTerm"), "72.5");
+    Type(w.Edit("edtWeight1"), "100");
+    QCOMPARE(w.Find<QLabel>("lblHeatError1")->text(), QString(" Err(5.60)"));
+    w.Reshow();
+    QCOMPARE(w.Edit("edtEntreTerm")->text(), QString("80"));
+    QCOMPARE(w.Find<QLabel>("lblHeatError1")->text(), QString(" Err(5.60)"));
+    // Enter on the last field of the bench chain takes its value.
+    Type(w.Edit("edtFluxTerm"), "200");
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QCOMPARE(w.Edit("edtFluxTerm")->text(), QString("20"));
+  }
+
   void FifthPointOnlyForFivePoints() {
     const auto three = [](SharedState& s) { s.Settings.FluxNum = 3; };
     BasicWindow<TOverallDetectionFrm> overall(2, three);
