@@ -446,7 +446,7 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
   if (!filter.Since.empty()) meters.Text(2, filter.Since);
   int rc;
   while ((rc = sqlite3_step(meters.s)) == SQLITE_ROW) {
-    if (limit && out.size() == limit && meters.TextAt(1) < out.back().Time) break;
+    if (limit && out.size() == limit && meters.TextAt(1) < out.back().Time) return out;
     sqlite3_reset(own.s);
     own.Text(1, meters.TextAt(0));
     Bind(own, 2, c.values);
