@@ -27,7 +27,7 @@ void ResultsPages::Query(const std::string& path, const ReadingFilter& filter) {
     // What still runs for an older filter is of no use any more.
     if (reader_) reader_->Interrupt();
     job_.reset();
-    if (LastReadingId(path) > kReadAtOnce) {
+    if (LastReadingId(path) > read_at_once) {
       job_ = job;
       wake_.notify_one();
       return;

@@ -33,7 +33,7 @@ class ResultsPages : public QObject {
   ~ResultsPages() override;
 
   // Readings up to which a journal is read at once.
-  static constexpr int64_t kReadAtOnce = 20000;
+  int64_t read_at_once = 20000;
 
   // Lists the readings of the journal at `path` that pass `filter` anew,
   // from the newest.
