@@ -7,21 +7,15 @@
 
 #include <vector>
 
+#include "support/detection_settings.h"
+
 namespace qv {
 namespace {
 
-// Class 2, DN 20 (nominal flow 2500 L/h), flow points 50 .. 5000 L/h, four
-// meters, five points, fluid 20 °C in the settings.
+// The bench of the window tests with four meters.
 SystemSettings Bench() {
   SystemSettings s;
-  s.MeasurementLevel = 1;
-  s.DN = 1;
-  s.SetFlowPoints({50, 25, 250, 2500, 5000});
-  s.StandardError = 1;
-  s.MeterNum = 4;
-  s.FluxNum = 5;
-  s.FluidTerm = 20;
-  s.OperatorName = "Test";
+  test::DetectionSettings(s, 4);
   return s;
 }
 
