@@ -1,6 +1,7 @@
 // Small text helpers shared by the parsers of operator input.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -13,6 +14,16 @@ constexpr std::string_view TrimText(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
     s.remove_suffix(1);
   return s;
+}
+
+// `s` as a one-line setting holds it: every control character a blank,
+// and the blanks around it removed ("\tBench 3\r" -> "Bench 3").
+inline std::string OneLineText(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < ' ' || c == '\x7f') c = ' ';
+  }
+  return std::string(TrimText(out));
 }
 
 }  // namespace qv
