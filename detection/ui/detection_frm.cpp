@@ -292,10 +292,10 @@ void TDetectionFrm::ShowSheet() {
         }
       }
       if (QLineEdit* coefficient = grid_->edtCoef[k][r])
-        TFlowGrid::ShowText(coefficient, Text(sheet_.Cell(r, k, SheetCell::kCoefficient).Text));
+        ShowWhole(coefficient, Text(sheet_.Cell(r, k, SheetCell::kCoefficient).Text));
     }
-    TFlowGrid::ShowText(grid_->edtEntreTerm[r], fixed(sheet_.Entre(r)));
-    TFlowGrid::ShowText(grid_->edtExitTerm[r], fixed(sheet_.Exit(r)));
+    ShowWhole(grid_->edtEntreTerm[r], fixed(sheet_.Entre(r)));
+    ShowWhole(grid_->edtExitTerm[r], fixed(sheet_.Exit(r)));
   }
 }
 

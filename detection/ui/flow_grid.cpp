@@ -1,6 +1,5 @@
 #include "detection/ui/flow_grid.h"
 
-#include <algorithm>
 #include <span>
 
 namespace qv {
@@ -84,9 +83,7 @@ TFlowGrid::TFlowGrid(QWidget* parent, Cells cells) : TMeterGrid(parent) {
         layout_->addWidget(cell, row, kColFirstOwn + per_point * k + f);
       }
       for (QLineEdit* error : {edtError[k][r], edtHeatError[k][r]}) {
-        if (!error) continue;
-        error->setMaxLength(kErrorLength);
-        error->setProperty("typingLimit", kErrorLength);
+        if (error) LimitTyping(error, kErrorLength);
       }
     }
     edtEntreTerm[r] = Cell("edtEntreTerm" + n, true, width);
@@ -129,16 +126,8 @@ QColor TFlowGrid::TextColour(const QLineEdit& cell) {
   return cell.palette().color(QPalette::Text);
 }
 
-void TFlowGrid::ShowText(QLineEdit* cell, const QString& text) {
-  if (cell->text() == text) return;
-  const int limit = cell->property("typingLimit").toInt();
-  if (text.size() > cell->maxLength()) cell->setMaxLength(static_cast<int>(text.size()));
-  cell->setText(text);
-  if (limit > 0) cell->setMaxLength(std::max(limit, static_cast<int>(text.size())));
-}
-
 void TFlowGrid::ShowError(QLineEdit* cell, const QString& text, bool outside) {
-  ShowText(cell, text);
+  ShowWhole(cell, text);
   const QColor colour = outside ? kRed : QColor(Qt::black);
   if (TextColour(*cell) != colour) SetTextColour(cell, colour);
 }

@@ -32,10 +32,8 @@ class TFlowGrid : public TMeterGrid {
   // An error cell's colour in any error family.
   static QColor TextColour(const QLineEdit& cell);
 
-  // Shows `text` in a cell the operator does not type in, whole: a cell's
-  // length limit is for typing only.
-  static void ShowText(QLineEdit* cell, const QString& text);
-  // An error cell's text and colour: red outside the limit, black within.
+  // An error cell's text, whole, and colour: red outside the limit, black
+  // within.
   static void ShowError(QLineEdit* cell, const QString& text, bool outside);
   // The colour of the volume error cell of (row, point).
   QColor ErrorColour(int row, int point) const;
