@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,7 +43,10 @@ constexpr const char* kTyped = "2024012345";
 // Time between two keys, as an operator types.
 constexpr int kKeyMs = 150;
 
-// The longest time the event loop was held, probed every kProbeMs.
+// The longest time the event loop was held, probed every kProbeMs, and the
+// processor time the loop's thread spent in it: on a machine busy with other
+// work the thread waits for a processor too, and the stall grows beyond what
+// the program did.
 class StallProbe {
  public:
   StallProbe() {
@@ -50,23 +54,38 @@ class StallProbe {
     timer_.setInterval(kProbeMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const qint64 now = clock_.elapsed();
-      longest_ = std::max(longest_, now - last_ - kProbeMs);
+      const double cpu = ThreadMs();
+      if (now - last_ - kProbeMs > longest_) {
+        longest_ = now - last_ - kProbeMs;
+        longest_cpu_ = cpu - last_cpu_;
+      }
       last_ = now;
+      last_cpu_ = cpu;
     });
   }
   void Start() {
     clock_.start();
     last_ = 0;
+    last_cpu_ = ThreadMs();
     timer_.start();
   }
   void Stop() { timer_.stop(); }
   qint64 Longest() const { return longest_; }
+  double LongestCpu() const { return longest_cpu_; }
 
  private:
+  static double ThreadMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
+  }
+
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 last_ = 0;
   qint64 longest_ = 0;
+  double last_cpu_ = 0;
+  double longest_cpu_ = 0;
 };
 
 qv::ReadingRecord Reading(int n) {
@@ -198,8 +217,11 @@ bool Read(QApplication& app, const std::string& dir) {
       first_pages.empty() ? -1 : *std::max_element(first_pages.begin(), first_pages.end());
   std::printf(" ms (slowest %lld ms, limit %lld ms)\n", static_cast<long long>(slowest),
               static_cast<long long>(kFirstPageLimitMs));
-  std::printf("longest event-loop stall: %lld ms (limit %lld ms)\n",
-              static_cast<long long>(probe.Longest()), static_cast<long long>(kStallLimitMs));
+  std::printf(
+      "longest event-loop stall: %lld ms, the window's thread at work %.0f ms of it "
+      "(limit %lld ms)\n",
+      static_cast<long long>(probe.Longest()), probe.LongestCpu(),
+      static_cast<long long>(kStallLimitMs));
   return first_pages.size() == std::char_traits<char>::length(kTyped) &&
          slowest <= kFirstPageLimitMs && probe.Longest() <= kStallLimitMs;
 }
