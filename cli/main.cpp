@@ -17,7 +17,7 @@ constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
     "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "or lists the results journal.\n\n"
+    "reads the bench scale, or lists the results journal.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
     "                               server mode\n"
@@ -33,6 +33,8 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
+    "  --baud N                     scale: the line's speed when not the protocol's\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
@@ -112,6 +114,12 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
                                             : c.until;
       if (!value(out)) return a + " needs a value";
       journal = true;
+    } else if (a == "--scale-protocol") {
+      const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
+      if (!protocol) return "--scale-protocol is mt-sics, sbi or ascii";
+      c.scaleProtocol = protocol;
+    } else if (a == "--baud") {
+      if (!value(c.baud)) return "--baud needs a speed";
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -130,6 +138,10 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return "--data-dir, --address, --since, --until and --csv belong to results";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
+  const bool scale = sub->run == ReadScale;
+  if (!scale && (c.scaleProtocol || !c.baud.empty()))
+    return "--scale-protocol and --baud belong to scale";
+  if (scale && !c.scaleProtocol) return "scale needs --scale-protocol mt-sics|sbi|ascii";
   return {};
 }
 
@@ -145,7 +157,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
-  if (!sub->needsDevice) return Finish(c, sub->run(c, nullptr));
+  if (!sub->needsDevice || sub->ownLine) return Finish(c, sub->run(c, nullptr));
 
   MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };

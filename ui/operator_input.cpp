@@ -132,6 +132,12 @@ void TOperatorInput::Commit(QLineEdit* edit) {
   if (!message.isEmpty()) Inform(message);
 }
 
+void TOperatorInput::WarnEmpty(const QString& field) {
+  Inform(state_.Settings.English()
+             ? QString("%1: no value was entered; nothing was sent.").arg(field)
+             : QString::fromUtf8("%1：未填写数值，未发送。").arg(field));
+}
+
 void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, NumberHooks hooks) {
   if (!hooks.accepts) hooks.accepts = IsNumberOrEmpty;
   numbers_[edit] = {std::move(name), std::move(hooks), edit->text(), false};

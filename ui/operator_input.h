@@ -76,6 +76,8 @@ class TOperatorInput : public QObject {
   // 150"); nothing is sent or kept.
   void WarnOutOfRange(const QString& field, const QString& text, const QString& range);
   QString OutOfRangeText(const QString& field, const QString& text, const QString& range) const;
+  // Tells the operator that `field` holds no value to send; nothing is sent.
+  void WarnEmpty(const QString& field);
 
   // A field that shows a value of the window's model. What the operator
   // types counts only as a whole, when the editing ends (Enter, the focus
