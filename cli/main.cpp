@@ -1,6 +1,8 @@
 // qorvantis-cli: talks to one meter from a terminal, without the windows,
 // through the program's own serial ports and transaction cycle. See --help.
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -16,11 +18,16 @@ using namespace qv::cli;
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
-    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "or lists the results journal.\n\n"
+    "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
+    "otherwise) or a serial device server, or lists the results journal.\n\n"
     "Options:\n"
-    "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
-    "                               server mode\n"
+    "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
+    "                               server in TCP server mode\n"
+    "  --baud N                     speed of the serial device: 300, 600, 1200, 2400\n"
+    "                               (default), 4800, 9600, 19200, 38400, 57600 or 115200\n"
+    "  --line DPS                   data bits 5..8, parity N, E or O, stop bits 1 or 2 of\n"
+    "                               the serial device (default 8E1); a serial device\n"
+    "                               server's line is set on the server\n"
     "  --json                       print the result as one JSON object\n"
     "  --trace                      print every frame sent and every block received, in hex,\n"
     "                               on standard error\n"
@@ -97,6 +104,17 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       const auto version = value(v) ? ParseVersion(v) : std::nullopt;
       if (!version) return "--protocol is M-BusV2.01, M-BusV2.02, M-BusV2.03, M-BusV3.01 or TG";
       c.version = *version;
+    } else if (a == "--baud") {
+      constexpr long long kSpeeds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+      if (!value(v) || !ToNumber(v, 300, 115200, n) ||
+          std::find(std::begin(kSpeeds), std::end(kSpeeds), n) == std::end(kSpeeds)) {
+        return "--baud is 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
+      }
+      c.line.BaudRate = static_cast<uint32_t>(n);
+    } else if (a == "--line") {
+      if (!value(v) || !qv::ParseLineFormat(v, c.line)) {
+        return "--line is data bits 5..8, parity N, E or O and stop bits 1 or 2, e.g. 8E1";
+      }
     } else if (a == "--wait") {
       if (!value(v) || !ToNumber(v, 1, 65535, n)) return "--wait is 1..65535 milliseconds";
       c.waitMs = static_cast<uint32_t>(n);
@@ -147,7 +165,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
   if (!sub->needsDevice) return Finish(c, sub->run(c, nullptr));
 
-  MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
+  MeterSession::Options options{c.device, c.line, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };
   MeterSession session(options);
   std::string open_error;

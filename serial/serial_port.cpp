@@ -54,9 +54,10 @@ bool TSerialPort::Open() {
     log_.Post(" 串口" + port_name_ + "打开失败：" + DeviceOpenProblem(path));
     return false;
   }
-  if (device->Configure(LineSettings{kBaudRate, 8, Parity::kEven, 1})) {
+  if (device->Configure(line_)) {
     device->Close();
-    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为2400波特8E1（不是串口？）");
+    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" + LineText(line_) +
+              "（不是串口？）");
     return false;
   }
   // Whatever the line held before we owned it is not for us. Bytes that
