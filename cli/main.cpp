@@ -2,9 +2,9 @@
 // through the program's own serial ports and transaction cycle. See --help.
 #include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,7 +105,8 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       if (!version) return "--protocol is M-BusV2.01, M-BusV2.02, M-BusV2.03, M-BusV3.01 or TG";
       c.version = *version;
     } else if (a == "--baud") {
-      constexpr long long kSpeeds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+      constexpr long long kSpeeds[] = {300,  600,   1200,  2400,  4800,
+                                       9600, 19200, 38400, 57600, 115200};
       if (!value(v) || !ToNumber(v, 300, 115200, n) ||
           std::find(std::begin(kSpeeds), std::end(kSpeeds), n) == std::end(kSpeeds)) {
         return "--baud is 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";

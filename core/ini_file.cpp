@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
-#include <sstream>
 
 namespace qv {
 
@@ -84,11 +83,12 @@ std::string Folded(std::string_view name) {
 }
 
 // A value or name must stay on its line: a line break in it would otherwise
-// turn the rest of the text into keys or sections of their own.
+// turn the rest of the text into keys or sections of their own, and a NUL
+// byte would make its line unreadable.
 std::string OneLine(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    if (c == '\r' || c == '\n') c = ' ';
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
   return out;
 }
@@ -222,10 +222,20 @@ IniFile IniFile::Load(const std::string& path) {
   ini.path_ = path;
   std::ifstream in(path, std::ios::binary);
   if (!in) return ini;
-  std::ostringstream buf;
-  buf << in.rdbuf();
+  // One byte past the limit tells Parse that the file goes on.
+  std::string text(kMaxFileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) return ini;
-  return Parse(buf.view(), path);
+  text.resize(static_cast<size_t>(in.gcount()));
+  size_t unread = 0;  // bytes of the file not even taken into memory
+  if (text.size() > kMaxFileBytes) {
+    in.clear();
+    in.seekg(0, std::ios::end);
+    unread = static_cast<size_t>(in.tellg()) - text.size();
+  }
+  ini = Parse(text, path);
+  ini.bytesPastLimit_ += unread;
+  return ini;
 }
 
 IniFile IniFile::Parse(std::string_view text, const std::string& path) {
@@ -239,16 +249,43 @@ IniFile IniFile::Parse(std::string_view text, const std::string& path) {
   if (firstBreak != std::string_view::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r')) {
     ini.eol_ = "\n";
   }
+  if (text.size() > kMaxFileBytes) {
+    // Only the whole lines within the first half of the limit: what a save
+    // writes from them, a few keys more, is then read whole again.
+    const size_t end = text.rfind('\n', kMaxFileBytes / 2 - 1);
+    const size_t keep = end == std::string_view::npos ? 0 : end + 1;
+    ini.bytesPastLimit_ = text.size() - keep;
+    text = text.substr(0, keep);
+  }
   while (!text.empty()) {
     const size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    ini.lines_.emplace_back(line);
-    ini.IndexLastLine();
+    if (line.size() > kMaxLineBytes) {
+      ++ini.longLines_;
+    } else if (line.find('\0') != std::string_view::npos) {
+      ++ini.nulLines_;
+    } else {
+      ini.lines_.emplace_back(line);
+      ini.IndexLastLine();
+    }
     if (nl == std::string_view::npos) break;
     text.remove_prefix(nl + 1);
   }
   return ini;
+}
+
+std::string IniFile::UnreadNote() const {
+  std::string what;
+  const auto add = [&what](size_t count, const std::string& text) {
+    if (count == 0) return;
+    what += (what.empty() ? "" : "、") + std::to_string(count) + text;
+  };
+  add(nulLines_, "行含空字节");
+  add(longLines_, "行超过" + std::to_string(kMaxLineBytes) + "字节");
+  add(bytesPastLimit_, "字节未读（文件超过" + std::to_string(kMaxFileBytes >> 20) + "MB）");
+  if (what.empty()) return what;
+  return " 配置文件" + path_ + "有无法读取的内容：" + what + "；其中的设置取默认值，保存时不再保留";
 }
 
 void IniFile::IndexLastLine() {
