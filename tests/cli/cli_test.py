@@ -223,6 +223,15 @@ class Results(unittest.TestCase):
                              [(r["address"], "" if r["volume_error"] is None else
                                "%.2f" % r["volume_error"]) for r in readings])
 
+    @unittest.skipIf(WINE, "the Windows build has no SQLite")
+    def test_csv_never_starts_a_formula_from_data(self):
+        with tempfile.TemporaryDirectory() as d:
+            subprocess.run([MAKE_JOURNAL, d + "/results.sqlite", "2024-03-01 08:00:00;=1+2;1;-3.5;@x",
+                            "2024-03-01 08:00:01;-2+3;1;;\tpass"], check=True)
+            rows = list(csv.DictReader(io.StringIO(self.results("--csv", "--data-dir", d)[1])))
+        self.assertEqual([(r["address"], r["volume_error"], r["verdict"]) for r in rows],
+                         [("'-2+3", "", "'\tpass"), ("'=1+2", "-3.50", "'@x")])
+
     def test_no_journal_and_bad_arguments(self):
         with tempfile.TemporaryDirectory() as empty:
             code, out, err = self.results("--json", "--data-dir", empty)
