@@ -225,7 +225,8 @@ void DebugTrace::Write(const std::string& dir, std::string_view text,
     if (failing_ || !log_) return;
     failing_ = true;
     try {
-      log_->Post(std::string(" 调试记录写入失败：") + e.what() + "（之后的调试记录丢弃，直到能写入）");
+      log_->Post(std::string(" 调试记录写入失败：") + e.what() +
+                 "（之后的调试记录丢弃，直到能写入）");
     } catch (...) {
     }
   } catch (...) {

@@ -1,11 +1,11 @@
 #include "journal/ui/results_frm.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -260,11 +260,13 @@ void TResultsFrm::ShowReadings() {
 }
 
 bool TResultsFrm::ExportCsv(const QString& path) {
-  QFile file(path);
+  // Written beside the target and renamed over it: a full disk leaves no
+  // half a file.
+  QSaveFile file(path);
   const std::string csv = ReadingsCsv(readings_);
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  if (file.open(QIODevice::WriteOnly) &&
       file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
-      file.flush()) {
+      file.commit()) {
     return true;
   }
   const bool english = state_.Settings.English();
