@@ -55,14 +55,20 @@ struct KeyLine {
   size_t equals;         // position of the '=' in the line
 };
 
-// "key=value"; comments, headers and lines without a key are not key lines.
-std::optional<KeyLine> ParseKeyLine(std::string_view line) {
-  if (IsComment(line) || SectionName(line)) return std::nullopt;
+// "key=value" in a line that is no header; comments and lines without a
+// key are not key lines.
+std::optional<KeyLine> KeyLineOf(std::string_view line) {
+  if (IsComment(line)) return std::nullopt;
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
   const std::string_view key = Trim(line.substr(0, eq));
   if (key.empty()) return std::nullopt;
   return KeyLine{key, eq};
+}
+
+// "key=value"; comments, headers and lines without a key are not key lines.
+std::optional<KeyLine> ParseKeyLine(std::string_view line) {
+  return SectionName(line) ? std::nullopt : KeyLineOf(line);
 }
 
 // One pair of matching quotes around a value is not part of it.
@@ -71,15 +77,6 @@ std::string_view Unquote(std::string_view v) {
     return v.substr(1, v.size() - 2);
   }
   return v;
-}
-
-// Names compare without regard to ASCII case; other bytes (UTF-8) must
-// match. Two names are the same when their folded forms are equal.
-std::string Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out)
-    c = Lower(c);
-  return out;
 }
 
 // A value or name must stay on its line: a line break in it would otherwise
@@ -217,6 +214,24 @@ bool ReplaceFile(const std::string& path, std::string_view text) {
 
 }  // namespace
 
+// Names compare without regard to ASCII case; other bytes (UTF-8) must
+// match.
+size_t IniFile::FoldedHash::operator()(std::string_view name) const {
+  size_t h = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) {
+    h ^= static_cast<unsigned char>(Lower(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+bool IniFile::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
 IniFile IniFile::Load(const std::string& path) {
   IniFile ini;
   ini.path_ = path;
@@ -292,16 +307,16 @@ void IniFile::IndexLastLine() {
   const size_t i = lines_.size() - 1;
   const std::string_view line = lines_[i];
   if (const auto name = SectionName(line)) {
-    firstSection_.try_emplace(Folded(*name), sections_.size());
+    firstSection_.try_emplace(std::string(*name), sections_.size());
     sections_.push_back(Section{i, {}, {}});
     return;
   }
   // Key lines before the first header belong to no section.
   if (sections_.empty()) return;
-  if (const auto kl = ParseKeyLine(line)) {
+  if (const auto kl = KeyLineOf(line)) {
     Section& s = sections_.back();
     s.keyLines.push_back(i);
-    s.firstKey.try_emplace(Folded(kl->key), i);
+    s.firstKey.try_emplace(std::string(kl->key), i);
   }
 }
 
@@ -334,20 +349,20 @@ void IniFile::InsertLine(size_t at, std::string line, size_t owner) {
   if (const auto kl = ParseKeyLine(inserted)) {
     Section& s = sections_[owner];
     s.keyLines.insert(std::upper_bound(s.keyLines.begin(), s.keyLines.end(), at), at);
-    const auto [it, added] = s.firstKey.try_emplace(Folded(kl->key), at);
+    const auto [it, added] = s.firstKey.try_emplace(std::string(kl->key), at);
     if (!added && it->second > at) it->second = at;
   }
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view section) const {
-  const auto it = firstSection_.find(Folded(section));
+  const auto it = firstSection_.find(section);
   return it == firstSection_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   const Section* s = FindSection(section);
   if (!s) return std::nullopt;
-  const auto it = s->firstKey.find(Folded(key));
+  const auto it = s->firstKey.find(key);
   if (it == s->firstKey.end()) return std::nullopt;
   const std::string_view line = lines_[it->second];
   return std::string(Unquote(Trim(line.substr(line.find('=') + 1))));
@@ -368,7 +383,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     IndexLastLine();
     return;
   }
-  if (const auto it = s->firstKey.find(Folded(key)); it != s->firstKey.end()) {
+  if (const auto it = s->firstKey.find(key); it != s->firstKey.end()) {
     // Keep the key's own spelling and the blanks after '='. The line stays
     // the same key's line, so the index holds.
     std::string& line = lines_[it->second];

@@ -71,13 +71,25 @@ class IniFile {
   std::string UnreadNote() const;
 
  private:
+  // Names hashed and compared without regard to ASCII case; a lookup by a
+  // string_view makes no copy.
+  struct FoldedHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const;
+  };
+  struct FoldedEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  using NameIndex = std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual>;
+
   // Where each section's header and key lines are, so that a lookup does not
   // read the whole document: built when the text is parsed and kept up to
-  // date by Set. Names are stored folded to lower case.
+  // date by Set.
   struct Section {
-    size_t header = 0;                                 // line of its "[name]"
-    std::vector<size_t> keyLines;                      // its key lines, in file order
-    std::unordered_map<std::string, size_t> firstKey;  // key -> first line with it
+    size_t header = 0;             // line of its "[name]"
+    std::vector<size_t> keyLines;  // its key lines, in file order
+    NameIndex firstKey;            // key -> first line with it
   };
 
   // The first section with this name, or nullptr.
@@ -98,7 +110,7 @@ class IniFile {
   size_t bytesPastLimit_ = 0;
   bool bom_ = false;               // the file began with a UTF-8 byte order mark
   std::vector<Section> sections_;  // in file order
-  std::unordered_map<std::string, size_t> firstSection_;  // name -> its first section
+  NameIndex firstSection_;         // name -> its first section
 };
 
 }  // namespace qv

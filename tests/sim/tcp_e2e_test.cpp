@@ -8,6 +8,8 @@
 
 #include "detection/core/flow_detection_run.h"
 #include "reading/core/reading_run.h"
+#include "protocol/routing.h"
+#include "sim/lib/flood_server.h"
 #include "sim/lib/program_state.h"
 #include "support/known_bench.h"
 #include "support/ser2net.h"
@@ -138,6 +140,43 @@ TEST(SerialDeviceServer, NoServerListeningLeavesThePortClosed) {
   s.Slots.CreatePorts(s.PortDevices, s.Log);
   EXPECT_FALSE(s.Slots[1].Port->Open());
   EXPECT_FALSE(s.Slots[1].Port->IsOpen());
+}
+
+TEST(SerialDeviceServer, AnEndlessStreamLeavesTheRowRedAndWhatIsKeptBounded) {
+  sim::FloodServer flood(std::chrono::seconds(600));
+  ASSERT_FALSE(flood.Device().empty());
+  SharedState s;
+  s.Settings.CommType = kCommSingle;
+  s.Settings.MeterNum = 1;
+  s.Settings.ReadAgainTimes = 2;
+  s.Settings.CommWaitTimer = 500;
+  s.Rows[0].Address = "2024000001";
+  s.Rows[0].Selected = true;
+  s.Rows[0].Comm = 1;
+  s.PortDevices[1] = flood.Device();
+  s.Slots.CreatePorts(s.PortDevices, s.Log);
+  OpenMeterPorts(s);
+  ASSERT_TRUE(s.Slots[1].PortOpen);
+  HeadlessPump pump;
+  FlowDetectionRun flow{s, pump};
+  const auto poll = pump.AddTimer(100ms, [&] { flow.Cycle().ReadTimerTick(); });
+  flow.on_poll_timers = [&](bool on) { pump.SetActive(poll, on); };
+  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
+  EXPECT_EQ(flow.LampOf(0), Lamp::Red);
+  // Closing and opening again discard only what is there: a stream that
+  // never pauses keeps neither waiting (the server outlasts the test's
+  // time limit).
+  s.Slots[1].Port->Close();
+  ASSERT_TRUE(s.Slots[1].Port->Open());
+  ASSERT_TRUE(test::WaitFor([&] { return flood.BytesSent() > (4u << 20); }));
+  s.Slots[1].Port->Close();
+  // Megabytes came; the ring kept at most its size and dropped the rest,
+  // and the log kept at most its capacity of lines of at most one block.
+  EXPECT_GT(s.Slots[1].DroppedBytes(), 0u);
+  const std::vector<std::string> lines = s.Log.TakePending();
+  EXPECT_LE(lines.size(), OperationLog::kDefaultCapacity);
+  for (const std::string& line : lines)
+    EXPECT_LE(line.size(), 3 * 4096 + 100u);
 }
 
 TEST(Ser2net, AFlowReadAndAMeterReadingMatchThePseudoTerminal) {
