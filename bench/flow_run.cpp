@@ -200,9 +200,10 @@ int main(int argc, char** argv) {
   std::printf("meters answered: %d of %d\n", answered, meters);
   std::printf("seconds per meter: %.3f\n", seconds / meters);
   if (flood) {
-    std::printf("bytes the server sent: %.1f MB, peak memory %.1f MB before the read, %.1f MB "
-                "after\n",
-                static_cast<double>(server->BytesSent()) / 1e6, peak_before, PeakMegabytes());
+    std::printf(
+        "bytes the server sent: %.1f MB, peak memory %.1f MB before the read, %.1f MB "
+        "after\n",
+        static_cast<double>(server->BytesSent()) / 1e6, peak_before, PeakMegabytes());
   } else {
     std::printf("line-time floor per meter: %.3f s, ratio %.2f\n", kLineFloorSeconds,
                 seconds / kMeters / kLineFloorSeconds);

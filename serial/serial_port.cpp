@@ -24,7 +24,7 @@ std::string StoppedLine(const std::string& port_name, std::string_view what) {
 }
 
 // How many received bytes a port logs in a second: twice what its line
-// carries (11 bits a character), at least 4096. A device that sends more is
+// carries (11 bits a character), at least a whole receive ring (8192). A device that sends more is
 // no meter on a serial line (noise, a server streaming without end): all
 // its bytes still reach the ring, but the log, and so the monitor and the
 // user interface behind it, gets only this many, and then one line saying
@@ -32,7 +32,7 @@ std::string StoppedLine(const std::string& port_name, std::string_view what) {
 class LogBudget {
  public:
   using Clock = std::chrono::steady_clock;
-  explicit LogBudget(uint32_t baud) : per_second_(std::max<size_t>(4096, baud / 11 * 2)) {}
+  explicit LogBudget(uint32_t baud) : per_second_(std::max<size_t>(kRecvBufSize, baud / 11 * 2)) {}
 
   // Of `count` bytes that arrive now, how many go to the log.
   size_t Take(size_t count) {
