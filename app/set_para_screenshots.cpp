@@ -1,8 +1,8 @@
 // Pictures of the parameter settings window against a virtual bench, in
 // both languages, for the README: the addresses read and the coefficients
 // and transit times read back from the meters, one meter silent (red
-// lamp), the others answering (lime). Run it on a real display (Xvfb is
-// enough; scripts/screenshots does that):
+// lamp), the others answering (lime), and the bench group filled in. Run
+// it on a real display (Xvfb is enough; scripts/screenshots does that):
 //
 //   set-para-screenshots OUTDIR
 //
@@ -44,6 +44,13 @@ int main(int argc, char** argv) {
   state.Settings.ReadAgainTimes = 1;
   state.Settings.CommWaitTimer = 1000;
   state.Settings.FluxNum = 4;
+  // The bench group filled in as a bench with a scale would have it.
+  state.Settings.BenchName = "Bench 3";
+  state.Settings.BenchReference = "Mass standard M-12";
+  state.Settings.CalibrationDue = "2026-09-30";
+  state.Settings.FactoryServer = "service=qorvantis";
+  state.Scale.Device = "/dev/serial/by-id/usb-FTDI_FT232R-if01-port0";
+  state.Scale.ChooseProtocol(ScaleProtocol::kSbi);
   if (!sim::ConnectProgram(state, bench)) return 1;
   for (int r = 0; r < kMeters; ++r) {
     state.Rows[r].Selected = true;

@@ -30,6 +30,7 @@ enum class Exit : int {
 struct Answer {
   Exit status = Exit::kNoReply;
   Bytes reply;  // kOk: the reply from its 68 through its 16
+  Bytes sent;   // the frame of the last attempt sent
 };
 
 class MeterSession : private CycleClient {
@@ -56,6 +57,9 @@ class MeterSession : private CycleClient {
   // (any meter for the wildcard address). `expect_reply` false (a
   // broadcast): sent once, nothing awaited.
   Answer Ask(Command command, const Bytes& frame, bool expect_reply = true);
+  // The same with the frame `build` gives at each attempt (a frame that
+  // carries the time is built afresh for each); `build` gives a frame.
+  Answer Ask(Command command, const FrameBuilder& build, bool expect_reply = true);
 
  private:
   bool RowAnswered(int row) const override;

@@ -369,7 +369,10 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string v = OneLine(value);
+  std::string v = OneLine(value);
+  // A value that reading would change (blanks at its ends, quotes of its
+  // own) goes inside one more pair of quotes, which reading takes off.
+  if (Unquote(Trim(v)) != v) v = '"' + v + '"';
   std::string newLine = OneLine(key) + "=" + v;
   const Section* s = FindSection(section);
   if (!s) {

@@ -1,13 +1,16 @@
 #include "core/settings_files.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <optional>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "core/ini_file.h"
+#include "core/text.h"
 
 namespace qv {
 
@@ -15,6 +18,7 @@ namespace {
 
 constexpr std::string_view kBaseParam = "BaseParam";
 constexpr std::string_view kDevices = "Devices";
+constexpr std::string_view kScale = "Scale";
 
 using IntField = int32_t SystemSettings::*;
 using WordField = uint16_t SystemSettings::*;  // 16-bit: the file value modulo 65536
@@ -56,6 +60,24 @@ const SysKey kSysKeys[] = {
     {"FluidTerm", &SystemSettings::FluidTerm, "50"},
     {"CommWaitTimer", &SystemSettings::CommWaitTimer, "1000", 0},
     {"ReadAgainTimes", &SystemSettings::ReadAgainTimes, "3", 0},
+};
+constexpr std::string_view kParallelLines = "ParallelLines";  // 0 or 1, after them
+
+// The text keys of sysinfo.ini, after "BaseParam". A value its rule refuses
+// reads as empty: a due date that is no date is no due date, and a
+// password is never taken from the file (a save then drops it).
+struct TextKey {
+  std::string_view section;
+  std::string_view key;
+  std::string SystemSettings::*field;
+  bool (*valid)(std::string_view);  // nullptr: any text
+};
+const TextKey kTextKeys[] = {
+    {"Bench", "Name", &SystemSettings::BenchName, nullptr},
+    {"Bench", "Reference", &SystemSettings::BenchReference, nullptr},
+    {"Bench", "CalibrationDue", &SystemSettings::CalibrationDue, IsCalibrationDate},
+    {"Factory", "Server", &SystemSettings::FactoryServer,
+     [](std::string_view text) { return !HoldsPassword(text); }},
 };
 
 // The flow points in the order of their keys, and the share of the nominal
@@ -152,6 +174,28 @@ std::string ValueText(const SysKey& k, const SystemSettings& s) {
   return std::to_string(s.*std::get<IntField>(k.field));
 }
 
+// A key added after the files' first form, the value to write and whether
+// it is the key's default.
+struct AddedKey {
+  std::string_view section;
+  std::string_view key;
+  std::string value;
+  bool isDefault;
+};
+
+// Keys added after the files' first form are written as a group (a section,
+// or "ParallelLines" alone) only when one of them holds more than its
+// default or the file has one of them already: the files of a bench that
+// uses none of them keep exactly the keys they always had.
+void SetAddedKeys(IniFile& ini, const std::vector<AddedKey>& keys) {
+  const bool write = std::any_of(keys.begin(), keys.end(), [&ini](const AddedKey& k) {
+    return !k.isDefault || ini.Get(k.section, k.key).has_value();
+  });
+  for (const AddedKey& k : keys) {
+    if (write) ini.Set(k.section, k.key, k.value);
+  }
+}
+
 }  // namespace
 
 std::string SysInfoPath(const BenchState& state) {
@@ -176,13 +220,35 @@ void LoadSysInfo(BenchState& state) {
 void ReadSysInfo(const IniFile& ini, SystemSettings& settings) {
   for (const SysKey& k : kSysKeys)
     LoadKey(ini, k, settings);
+  settings.ParallelLines = ReadInteger(ini, kBaseParam, kParallelLines, 0, 0, 1) == 1;
+  for (const TextKey& k : kTextKeys) {
+    const std::string text = OneLineText(ini.Get(k.section, k.key).value_or(""));
+    settings.*k.field = !k.valid || text.empty() || k.valid(text) ? text : std::string();
+  }
 }
 
 void SaveSysInfo(const BenchState& state) {
   IniFile ini = IniFile::Load(SysInfoPath(state));
-  for (const SysKey& k : kSysKeys)
-    ini.Set(kBaseParam, k.key, ValueText(k, state.Settings));
+  WriteSysInfo(ini, state.Settings);
   ini.Save();
+}
+
+void WriteSysInfo(IniFile& ini, const SystemSettings& settings) {
+  for (const SysKey& k : kSysKeys)
+    ini.Set(kBaseParam, k.key, ValueText(k, settings));
+  const bool parallel = settings.ParallelLines;
+  SetAddedKeys(ini, {{kBaseParam, kParallelLines, parallel ? "1" : "0", !parallel}});
+  // One group per section.
+  std::vector<AddedKey> group;
+  for (const TextKey& k : kTextKeys) {
+    if (!group.empty() && group.front().section != k.section) {
+      SetAddedKeys(ini, group);
+      group.clear();
+    }
+    const std::string& value = settings.*k.field;
+    group.push_back({k.section, k.key, value, value.empty()});
+  }
+  SetAddedKeys(ini, group);
 }
 
 void LoadCommInfo(BenchState& state) {
@@ -199,16 +265,40 @@ void ReadCommInfo(const IniFile& ini, BenchState& state) {
   for (int port = 1; port <= kPortCount; ++port) {
     state.PortDevices[port] = ini.Get(kDevices, std::to_string(port)).value_or("");
   }
+  // A protocol or line setting that is not one of its choices reads as the
+  // default: the first protocol, the protocol's own line.
+  ScaleSettings& scale = state.Scale;
+  scale = {};
+  scale.Device = OneLineText(ini.Get(kScale, "Device").value_or(""));
+  scale.Protocol =
+      ScaleProtocolNamed(ini.Get(kScale, "Protocol").value_or("")).value_or(scale.Protocol);
+  for (const ScaleLineKey key : kScaleLineKeys) {
+    SetScaleLine(scale, key, ini.Get(kScale, ScaleLineKeyName(key)).value_or(""));
+  }
 }
 
 void SaveCommInfo(const BenchState& state) {
   IniFile ini = IniFile::Load(CommInfoPath(state));
+  WriteCommInfo(ini, state);
+  ini.Save();
+}
+
+void WriteCommInfo(IniFile& ini, const BenchState& state) {
   for (const RowKey& col : kRowKeys) {
     for (int row = 0; row < kMeterRows; ++row) {
       ini.Set(col.section, std::to_string(row), std::to_string(state.Rows[row].*col.field));
     }
   }
-  ini.Save();
+  // A line setting that follows the protocol is written empty.
+  const ScaleSettings& scale = state.Scale;
+  std::vector<AddedKey> keys = {{kScale, "Device", scale.Device, scale.Device.empty()},
+                                {kScale, "Protocol", std::string(ScaleProtocolName(scale.Protocol)),
+                                 scale.Protocol == ScaleSettings{}.Protocol}};
+  for (const ScaleLineKey key : kScaleLineKeys) {
+    std::string setting = ScaleLineSetting(scale, key);
+    keys.push_back({kScale, ScaleLineKeyName(key), setting, setting.empty()});
+  }
+  SetAddedKeys(ini, keys);
 }
 
 void SetDefaultFlowPoints(SystemSettings& settings, int32_t dn) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "core/bench_settings.h"
 #include "core/journal.h"
 #include "core/operation_log.h"
 
@@ -55,6 +56,17 @@ struct SystemSettings {
   std::string TestDate;      // not stored; today, "yyyy-MM-dd"
   uint16_t ReadAgainTimes = 0;
   uint16_t CommWaitTimer = 0;
+  // Rows on different lines are served at the same time.
+  bool ParallelLines = false;
+  // The bench as its records name it: its name (unique in the factory), its
+  // reference equipment and that equipment's calibration due date
+  // ("yyyy-mm-dd" or empty).
+  std::string BenchName;
+  std::string BenchReference;
+  std::string CalibrationDue;
+  // libpq connection text of the factory server ("host=... dbname=..." or
+  // "service=NAME"), never with a password; empty: nothing is sent.
+  std::string FactoryServer;
 
   bool English() const { return Language == 1; }
   // The five flow points as one array, index 0..4 = FluxOne..FluxFive.
@@ -103,6 +115,8 @@ struct BenchState {
   // Device path of each port number 1..32 (index 0 unused), from the optional
   // "Devices" section of comminfo.ini; empty = the platform default.
   std::array<std::string, kPortCount + 1> PortDevices;
+  // The weighing scale, from the "Scale" section of comminfo.ini.
+  ScaleSettings Scale;
   // The program's directory, with its trailing separator.
   std::string ProgramDir;
   // Folder of the files the program writes (settings files, Info.txt, trace

@@ -17,6 +17,16 @@ constexpr std::string_view TrimText(std::string_view s) {
   return s;
 }
 
+// `s` as a one-line setting holds it: every control character a blank,
+// and the blanks around it removed ("\tBench 3\r" -> "Bench 3").
+inline std::string OneLineText(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < ' ' || c == '\x7f') c = ' ';
+  }
+  return std::string(TrimText(out));
+}
+
 // Whether a spreadsheet program would take a cell holding `s` as a formula
 // (or the start of one): it begins with '=', '+', '-', '@', a tab or a
 // carriage return. Text that comes from data (an address as typed, a

@@ -1,7 +1,8 @@
 // The settings files as read from any bytes: sysinfo.ini's keys and
-// comminfo.ini's rows. Every range-checked value lands in its range; a
-// document written back and read again gives the same values; a value set
-// stays on its own line, whatever it holds.
+// comminfo.ini's rows and scale. Every range-checked value lands in its
+// range; a document written back, or saved as the program saves it, and
+// read again gives the same values; a value set stays on its own line,
+// whatever it holds.
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,16 @@ bool Same(const SystemSettings& a, const SystemSettings& b) {
          a.MeterNum == b.MeterNum && a.FluxNum == b.FluxNum && a.FlowPoints() == b.FlowPoints() &&
          same(a.EntreTerm, b.EntreTerm) && same(a.ExitTerm, b.ExitTerm) &&
          same(a.FluidTerm, b.FluidTerm) && a.CommWaitTimer == b.CommWaitTimer &&
-         a.ReadAgainTimes == b.ReadAgainTimes;
+         a.ReadAgainTimes == b.ReadAgainTimes && a.ParallelLines == b.ParallelLines &&
+         a.BenchName == b.BenchName && a.BenchReference == b.BenchReference &&
+         a.CalibrationDue == b.CalibrationDue && a.FactoryServer == b.FactoryServer;
+}
+
+bool SameScale(const ScaleSettings& a, const ScaleSettings& b) {
+  bool same = a.Device == b.Device && a.Protocol == b.Protocol && a.Line() == b.Line();
+  for (const ScaleLineKey key : kScaleLineKeys)
+    same = same && ScaleLineSetting(a, key) == ScaleLineSetting(b, key);
+  return same;
 }
 
 void CheckRanges(const BenchState& state) {
@@ -38,6 +48,8 @@ void CheckRanges(const BenchState& state) {
   Check(s.FluxNum >= 1 && s.FluxNum <= kFlowPoints, "FluxNum");
   for (double v : {s.StandardError, s.ErrorCorrection, s.EntreTerm, s.ExitTerm, s.FluidTerm})
     Check(v == v && v - v == 0, "a float key that is not finite");
+  Check(s.CalibrationDue.empty() || IsCalibrationDate(s.CalibrationDue), "CalibrationDue");
+  Check(!HoldsPassword(s.FactoryServer), "a password taken from the file");
   for (const MeterRow& r : state.Rows) {
     Check(r.Comm >= 0 && r.Comm <= kPortCount, "Comm");
     Check(r.Channel >= 0 && r.Channel <= 15, "Channel");
@@ -64,6 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SystemSettings reread;
   ReadSysInfo(again, reread);
   Check(Same(state->Settings, reread), "a document written back reads differently");
+
+  // Saved as the program saves it, then read again: the same values.
+  IniFile saved = IniFile::Parse(text);
+  WriteSysInfo(saved, state->Settings);
+  WriteCommInfo(saved, *state);
+  auto restarted = std::make_unique<BenchState>();
+  const IniFile reloaded = IniFile::Parse(saved.Text());
+  ReadSysInfo(reloaded, restarted->Settings);
+  ReadCommInfo(reloaded, *restarted);
+  Check(Same(state->Settings, restarted->Settings) && SameScale(state->Scale, restarted->Scale),
+        "a saved document reads differently");
 
   // A value holding any text stays one value of one key.
   const std::string value(text.substr(0, 64));

@@ -125,7 +125,11 @@ void TOperatorInput::Refuse(QLineEdit* edit, NumberField& f) {
   f.editing = false;
   edit->setText(f.value);
   if (edited && f.hooks.changed) f.hooks.changed();
-  WarnNotNumber(f.name ? f.name() : QString(), text);
+  if (f.hooks.refusal) {
+    Inform(f.hooks.refusal(text));
+  } else {
+    WarnNotNumber(f.name ? f.name() : QString(), text);
+  }
 }
 
 bool TOperatorInput::CheckNumber(QLineEdit* edit) {
@@ -194,9 +198,13 @@ bool TOperatorInput::AddressEvent(const AddressCell& cell, QEvent* event) {
   }
   if (event->type() != QEvent::KeyPress) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
-  // Keys that type nothing (arrows, Delete, Tab) are the edit's own.
+  // Keys that type nothing (arrows, Delete, Tab) are the edit's own; Delete
+  // carries a control character as its text.
   const QString text = key->text();
-  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+      key->key() == Qt::Key_Delete) {
+    return false;
+  }
   switch (ClassifyAddressKey(text.toUcs4().value(0))) {
     case AddressKey::kPass:
       return false;
@@ -221,9 +229,9 @@ void TOperatorInput::NumberRows(int row, bool all_following) {
     WarnNotNumber(field, own->text());
     return;
   }
-  own->setText(QString::fromStdString(numbering->Normalised));
+  ShowWhole(own, QString::fromStdString(numbering->Normalised));
   for (const auto& [r, address] : numbering->Assigned) {
-    grid_->edtAddr[r]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtAddr[r], QString::fromStdString(address));
   }
   if (!all_following && !numbering->Assigned.empty()) {
     grid_->edtAddr[numbering->Assigned.front().first]->setFocus(Qt::OtherFocusReason);

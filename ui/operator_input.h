@@ -49,8 +49,11 @@ class TOperatorInput : public QObject {
     std::function<void()> changed = {};
     // The editing ended after a real change, with a number (or nothing).
     std::function<void()> finished = {};
-    // Narrows what counts as a number.
+    // Narrows what counts as a number, or says which texts a field of
+    // another kind takes.
     Accepts accepts = {};
+    // The message for a refused text; unset: "... is not a number".
+    std::function<QString(const QString& text)> refusal = {};
   };
 
   // Watches a number field. A text that is not a number changes nothing:

@@ -86,6 +86,8 @@ bool ParseFault(const std::string& value, SimCommandLine& out, std::string& erro
       f.split = true;
     else if (kind == "noise")
       f.noise = true;
+    else if (kind == "miss-first")
+      f.missed_frames = 1;
     else if (is_delay)
       f.delay = std::chrono::milliseconds(delay);
     else {
@@ -229,7 +231,8 @@ const Option kOptions[] = {
      }},
     {"--fault", "KIND:METERS",
      "inject a fault into meters (e.g. silent:3 or noise:all); KIND is silent, bad-checksum, "
-     "missing-end, split, noise or delay=MS; may be repeated",
+     "missing-end, split, noise, miss-first (the first frame to it is lost) or delay=MS; may "
+     "be repeated",
      ParseFault},
     {"--fault-rate", "PERCENT",
      "inject a fault into this share of all replies, drawn at random from silent, bad sum, "

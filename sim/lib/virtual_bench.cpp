@@ -389,6 +389,10 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
     else if (frame.address.IsBroadcast() && i == hearing.front())
       how = Hearing::kWildcard;  // on a shared line only the first meter answers
     if (!how) continue;
+    if (*how == Hearing::kOwnAddress && m.faults.missed_frames > 0) {
+      --m.faults.missed_frames;
+      continue;
+    }
     std::optional<Bytes> reply = MeterAnswer(m.state, conditions_, civil, frame, *how);
     if (!reply || !SendReply(port, i, m.faults, std::move(*reply), now)) continue;
     if (frame.type == kTypeBench && frame.control == kBenchReadControl &&

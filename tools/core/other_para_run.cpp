@@ -188,10 +188,16 @@ OtherParaRun::OtherParaRun(SharedState& state, EventPump& pump)
   };
 }
 
-bool OtherParaRun::RunOperation(int code) {
+bool OtherParaRun::RunOperation(int code, const TakeInputs& take) {
   const OperationRow* op = Operation(code);
   if (!op) return false;
-  return RunRows(code, [this, op](int row) { return OtherParaValues(*op, inputs.at(row)); });
+  return RunRows(code, [op, &take](RunTable& rows) {
+    const std::optional<OtherParaInputs> inputs = take ? take(*op) : OtherParaInputs{};
+    if (!inputs) return false;
+    for (int r = 0; r < kMeterRows; ++r)
+      rows[r].Values = OtherParaValues(*op, (*inputs)[r]);
+    return true;
+  });
 }
 
 void OtherParaRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame) {

@@ -70,13 +70,19 @@ struct OtherParaReadBack {
 };
 OtherParaReadBack DecodeOtherParaReply(int code, std::span<const uint8_t> frame);
 
+using OtherParaInputs = std::array<OtherParaRowInputs, kMeterRows>;
+
 class OtherParaRun : public BenchRun {
  public:
   OtherParaRun(SharedState& state, EventPump& pump);
 
-  std::array<OtherParaRowInputs, kMeterRows> inputs;
-  // Operation `code` over the selected rows 1..MeterNum with `inputs`.
-  bool RunOperation(int code);
+  // Reads the rows' inputs for `op` (the values checked) once the operation
+  // has started; nothing (the operator told) stops it before anything is
+  // sent.
+  using TakeInputs = std::function<std::optional<OtherParaInputs>(const OperationRow& op)>;
+  // Operation `code` over the selected rows 1..MeterNum with the inputs
+  // `take` reads (none: every row's are empty).
+  bool RunOperation(int code, const TakeInputs& take = {});
 
   std::function<void(int row, const OtherParaReadBack& read)> on_read_back;
 

@@ -45,6 +45,27 @@ constexpr std::array<SettingEdit, 12> kEdits{{
 }};
 // clang-format on
 
+constexpr std::array<TextSetting, 5> kTexts{{
+    {"edtBenchName", [](BenchState& s) -> std::string& { return s.Settings.BenchName; },
+     TextRule::kAny},
+    {"edtReference", [](BenchState& s) -> std::string& { return s.Settings.BenchReference; },
+     TextRule::kAny},
+    {"edtCalibrationDue", [](BenchState& s) -> std::string& { return s.Settings.CalibrationDue; },
+     TextRule::kDate},
+    {"edtServer", [](BenchState& s) -> std::string& { return s.Settings.FactoryServer; },
+     TextRule::kNoPassword},
+    {"edtScaleDevice", [](BenchState& s) -> std::string& { return s.Scale.Device; },
+     TextRule::kAny},
+}};
+
+constexpr std::array<ScaleList, 5> kScaleLists{{
+    {"cbxScaleProtocol", std::nullopt},
+    {"cbxScaleBaud", ScaleLineKey::kBaud},
+    {"cbxScaleDataBits", ScaleLineKey::kDataBits},
+    {"cbxScaleParity", ScaleLineKey::kParity},
+    {"cbxScaleStopBits", ScaleLineKey::kStopBits},
+}};
+
 // The communication modes' effect on a row's lists; rows past the meter
 // count are always disabled where a mode enables.
 enum class Lists : uint8_t { kKeep, kNone, kFirstRow, kMeters, kFirstRowKept };
@@ -143,6 +164,55 @@ std::string SettingText(const SystemSettings& s, const SettingEdit& edit) {
   if (const auto* d = std::get_if<double S::*>(&edit.member)) return FloatText(s.**d);
   if (const auto* w = std::get_if<uint16_t S::*>(&edit.member)) return std::to_string(s.**w);
   return std::to_string(s.*std::get<int32_t S::*>(edit.member));
+}
+
+std::span<const TextSetting> TextSettings() {
+  return kTexts;
+}
+
+bool AcceptsTextSetting(const TextSetting& setting, std::string_view text) {
+  const std::string t = OneLineText(text);
+  switch (setting.rule) {
+    case TextRule::kAny:
+      return true;
+    case TextRule::kDate:
+      return t.empty() || IsCalibrationDate(t);
+    case TextRule::kNoPassword:
+      return !HoldsPassword(t);
+  }
+  return false;
+}
+
+bool StoreTextSetting(BenchState& state, const TextSetting& setting, std::string_view text) {
+  if (!AcceptsTextSetting(setting, text)) return false;
+  setting.field(state) = OneLineText(text);
+  return true;
+}
+
+std::span<const ScaleList> ScaleLists() {
+  return kScaleLists;
+}
+
+std::vector<std::string> ScaleListItems(const ScaleList& list) {
+  const auto names = list.key ? ScaleLineChoices(*list.key) : std::span(kScaleProtocolNames);
+  return {names.begin(), names.end()};
+}
+
+int ScaleListIndex(const ScaleSettings& scale, const ScaleList& list) {
+  if (!list.key) return static_cast<int>(scale.Protocol);
+  const auto choices = ScaleLineChoices(*list.key);
+  const auto it = std::find(choices.begin(), choices.end(), ScaleLineValue(scale, *list.key));
+  return it == choices.end() ? -1 : static_cast<int>(it - choices.begin());
+}
+
+bool StoreScaleIndex(ScaleSettings& scale, const ScaleList& list, int index) {
+  const std::vector<std::string> items = ScaleListItems(list);
+  if (index < 0 || index >= static_cast<int>(items.size())) return false;
+  if (!list.key) {
+    scale.ChooseProtocol(static_cast<ScaleProtocol>(index));
+    return true;
+  }
+  return SetScaleLine(scale, *list.key, items[index]);
 }
 
 CommLayout CommModeLayout(int32_t comm_type, int32_t meter_num, int row) {

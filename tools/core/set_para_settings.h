@@ -56,6 +56,38 @@ bool StoreSettingText(BenchState& state, const SettingEdit& edit, std::string_vi
 // The text the edit shows for its setting.
 std::string SettingText(const SystemSettings& s, const SettingEdit& edit);
 
+// A text of the bench group (name, reference equipment, calibration due
+// date, factory server, scale device): stored as one line without the
+// blanks around it; some refuse texts.
+enum class TextRule {
+  kAny,
+  kDate,        // empty or a date "yyyy-mm-dd"
+  kNoPassword,  // a connection text without a password
+};
+struct TextSetting {
+  std::string_view object;
+  std::string& (*field)(BenchState&);
+  TextRule rule;
+};
+std::span<const TextSetting> TextSettings();
+bool AcceptsTextSetting(const TextSetting& setting, std::string_view text);
+// Stores `text`: false, with nothing changed, when the setting refuses it.
+bool StoreTextSetting(BenchState& state, const TextSetting& setting, std::string_view text);
+
+// A list of the scale: its protocol (no key) or one of its line settings.
+struct ScaleList {
+  std::string_view object;
+  std::optional<ScaleLineKey> key;
+};
+std::span<const ScaleList> ScaleLists();
+std::vector<std::string> ScaleListItems(const ScaleList& list);
+// The item in force: the protocol, or the line setting given or the
+// protocol's own; -1 when it is none of the items.
+int ScaleListIndex(const ScaleSettings& scale, const ScaleList& list);
+// Stores item `index` (nothing for an index outside the list). A protocol
+// chosen brings its own line: every line setting follows it again.
+bool StoreScaleIndex(ScaleSettings& scale, const ScaleList& list, int index);
+
 // What the communication mode does to one row's port and channel lists:
 // enabled, disabled, or left as they are (nothing).
 struct CommLayout {

@@ -49,7 +49,9 @@ class TOtherParaFrm : public TToolForm {
   // "全同": `text` into `column` of rows 1..MeterNum.
   void CopyText(const std::array<QLineEdit*, kMeterRows>& column, const QString& text);
   void CopyIndex(const std::array<QComboBox*, kMeterRows>& column, int index);
-  bool TakeInputs(int code);
+  // The rows' inputs for `op`, read when it has started; nothing (the
+  // operator told) when a value it would send is not one.
+  std::optional<OtherParaInputs> TakeInputs(const OperationRow& op);
   void ShowReadBack(int row, const OtherParaReadBack& read);
   void StatusTimerTimer();
 

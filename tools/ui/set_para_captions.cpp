@@ -53,6 +53,18 @@ constexpr Caption kCaptions[] = {
     {"lblReverseFlow", "逆流时间", "Reflow Time"},
     {"lblDN", "口径", "DN"},
     {"actWriteCoef", "写系数", "Write Coef."},
+    {"grpBench", "工作台", "Bench"},
+    {"chkParallel", "并行通讯", "Parallel lines"},
+    {"lblBenchName", "工作台名称：", "Bench Name："},
+    {"lblReference", "标准装置：", "Reference："},
+    {"lblCalibrationDue", "校准到期：", "Calibration Due："},
+    {"lblServer", "工厂服务器：", "Factory Server："},
+    {"lblScaleDevice", "电子秤设备：", "Scale Device："},
+    {"lblScaleProtocol", "秤协议：", "Scale Protocol："},
+    {"lblScaleBaud", "波特率：", "Baud Rate："},
+    {"lblScaleDataBits", "数据位：", "Data Bits："},
+    {"lblScaleParity", "校验位：", "Parity："},
+    {"lblScaleStopBits", "停止位：", "Stop Bits："},
 };
 
 // By position, as the settings hold the index.
@@ -79,6 +91,30 @@ const CaptionTable& SetParaCaptions() {
 QString SettingName(const char* edit_object, bool english) {
   // Each edit "edtX" stands beside its label "lblX".
   return Name("lbl" + QString::fromUtf8(edit_object).mid(3), english);
+}
+
+QString RefusedTextMessage(const TextSetting& setting, const QString& text, bool english) {
+  const QString field = SettingName(setting.object.data(), english);
+  if (setting.rule == TextRule::kNoPassword) {
+    // The text itself is not shown: it holds the password.
+    return english ? QString(
+                         "%1: a password is never stored in the settings; nothing was "
+                         "changed. Keep it in libpq's password file (~/.pgpass) or service "
+                         "file.")
+                         .arg(field)
+                   : QString::fromUtf8(
+                         "%1：设置中不保存密码，未作更改。密码请放在 libpq "
+                         "的密码文件（~/.pgpass）或服务文件中。")
+                         .arg(field);
+  }
+  return english ? QString(
+                       "%1: \"%2\" is not a date of the form yyyy-mm-dd (for example "
+                       "2026-03-31); the previous value is kept.")
+                       .arg(field, text)
+                 : QString::fromUtf8(
+                       "%1：“%2”不是 yyyy-mm-dd 形式的日期（如 "
+                       "2026-03-31），保留原值。")
+                       .arg(field, text);
 }
 
 QString CoefficientName(int row, int k, bool english) {

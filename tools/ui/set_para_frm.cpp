@@ -50,6 +50,24 @@ constexpr SettingPlace kSettingPlaces[4][5] = {
 };
 // clang-format on
 
+// The bench group, two lines of label and control (its width; 0: the rest
+// of the line, or the check box's own).
+struct BenchPlace {
+  const char* label;
+  const char* control;
+  int width;
+};
+// clang-format off
+constexpr BenchPlace kBenchPlaces[2][6] = {
+    {{nullptr, "chkParallel", 0}, {"lblBenchName", "edtBenchName", 150},
+     {"lblReference", "edtReference", 180}, {"lblCalibrationDue", "edtCalibrationDue", 85},
+     {"lblServer", "edtServer", 0}, {}},
+    {{"lblScaleDevice", "edtScaleDevice", 0}, {"lblScaleProtocol", "cbxScaleProtocol", 85},
+     {"lblScaleBaud", "cbxScaleBaud", 80}, {"lblScaleDataBits", "cbxScaleDataBits", 45},
+     {"lblScaleParity", "cbxScaleParity", 45}, {"lblScaleStopBits", "cbxScaleStopBits", 45}},
+};
+// clang-format on
+
 // The items of a list: the same texts in both languages, the counts, the
 // pipe sizes, or (for the lists captioned per language) empty items that
 // the captions fill.
@@ -95,6 +113,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   band->addWidget(rows, 1);
   band->addWidget(BuildButtons(), 0, Qt::AlignTop);
   column->addLayout(band, 1);
+  column->addWidget(BuildBench());
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
@@ -117,6 +136,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   connect(write, &QAction::triggered, this, [this] { WriteCoefficient(coef_row_, coef_k_); });
 
   WireSettings();
+  WireBench();
   WireRows();
   WireRun();
 
@@ -198,6 +218,44 @@ QWidget* TSetParaFrm::BuildButtons() {
   return panel;
 }
 
+QGroupBox* TSetParaFrm::BuildBench() {
+  auto* group = Named<QGroupBox>("grpBench", nullptr);
+  // Tight: all 20 rows above it still fit a 1366 x 768 screen in Chinese.
+  auto* lines = new QVBoxLayout(group);
+  lines->setContentsMargins(6, 0, 6, 2);
+  lines->setSpacing(2);
+  for (const auto& places : kBenchPlaces) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(6);
+    bool filled = false;  // a control takes the rest of the line
+    for (const BenchPlace& p : places) {
+      if (!p.control) continue;
+      if (p.label) line->addWidget(Named<QLabel>(p.label, group));
+      const std::string_view name = p.control;
+      QWidget* control = nullptr;
+      if (name.starts_with("chk")) {
+        control = Named<QCheckBox>(p.control, group);
+      } else if (name.starts_with("cbx")) {
+        control = Named<QComboBox>(p.control, group);
+      } else {
+        control = Named<QLineEdit>(p.control, group);
+      }
+      const bool rest = p.label && !p.width;
+      if (p.width) control->setFixedWidth(p.width);
+      line->addWidget(control, rest ? 1 : 0);
+      line->addSpacing(10);
+      filled = filled || rest;
+    }
+    if (!filled) line->addStretch(1);
+    lines->addLayout(line);
+  }
+  // The forms these fields take, in every language.
+  group->findChild<QLineEdit*>("edtCalibrationDue")->setPlaceholderText("yyyy-mm-dd");
+  group->findChild<QLineEdit*>("edtServer")->setPlaceholderText("service=NAME");
+  group->findChild<QLineEdit*>("edtScaleDevice")->setPlaceholderText("/dev/ttyUSB1, tcp:HOST:PORT");
+  return group;
+}
+
 void TSetParaFrm::WireSettings() {
   const auto lists = SettingLists();
   for (size_t i = 0; i < lists.size(); ++i) {
@@ -220,6 +278,40 @@ void TSetParaFrm::WireSettings() {
   }
   for (int k = 0; k < kFlowPoints; ++k)
     edtFlux_[k] = findChild<QLineEdit*>(QString("edtFlux%1").arg(k + 1));
+}
+
+void TSetParaFrm::WireBench() {
+  chkParallel_ = findChild<QCheckBox*>("chkParallel");
+  connect(chkParallel_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!loading_) state_.Settings.ParallelLines = on;
+  });
+  for (const TextSetting& t : TextSettings()) {
+    auto* edit = findChild<QLineEdit*>(QString::fromUtf8(t.object.data(), t.object.size()));
+    texts_.push_back(edit);
+    connect(edit, &QLineEdit::textChanged, this, [this, &t](const QString& text) {
+      if (!loading_) StoreTextSetting(state_, t, text.toStdString());
+    });
+    if (t.rule == TextRule::kAny) continue;
+    // A refused text is not stored; when the editing ends the field gets
+    // back its value and the operator is told why.
+    input_->WatchNumber(
+        edit, [this, &t] { return SettingName(t.object.data(), state_.Settings.English()); },
+        {.accepts = [&t](const QString& text) { return AcceptsTextSetting(t, text.toStdString()); },
+         .refusal =
+             [this, &t](const QString& text) {
+               return RefusedTextMessage(t, text, state_.Settings.English());
+             }});
+  }
+  for (const ScaleList& l : ScaleLists()) {
+    auto* list = findChild<QComboBox*>(QString::fromUtf8(l.object.data(), l.object.size()));
+    for (const std::string& item : ScaleListItems(l))
+      list->addItem(QString::fromStdString(item));
+    scale_lists_.push_back(list);
+    connect(list, &QComboBox::currentIndexChanged, this, [this, &l](int index) {
+      // A new protocol brings its own line settings.
+      if (!loading_ && StoreScaleIndex(state_.Scale, l, index) && !l.key) ShowScale();
+    });
+  }
 }
 
 void TSetParaFrm::WireRows() {
@@ -274,7 +366,7 @@ void TSetParaFrm::WireRows() {
 void TSetParaFrm::WireRun() {
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_address = [this](int row, const std::string& address) {
-    grid_->edtCurrAddr[row]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtCurrAddr[row], QString::fromStdString(address));
   };
   run_.on_read_back = [this](int row, const CoefficientReadBack& read) {
     read_back_[row] = {state_.Rows[row].Address, read.Coefficients};
@@ -321,9 +413,7 @@ void TSetParaFrm::FormShow() {
   const auto lists = SettingLists();
   for (size_t i = 0; i < lists.size(); ++i)
     lists_[i]->setCurrentIndex(SettingIndex(s, lists[i]));
-  const auto edits = SettingEdits();
-  for (size_t i = 0; i < edits.size(); ++i)
-    input_->SetNumber(edits_[i], QString::fromStdString(SettingText(s, edits[i])));
+  ShowSettingEdits();
   for (QComboBox* dn : grid_->cbxCaliber)
     dn->setCurrentIndex(ValidDn(s.DN) ? s.DN : -1);
   grid_->ShowRows(state_);
@@ -335,8 +425,35 @@ void TSetParaFrm::FormShow() {
                                                                                       : -1);
   }
   EnableFluxEdits();
+  ShowBench();
   --loading_;
   lists_.front()->setFocus(Qt::OtherFocusReason);
+}
+
+void TSetParaFrm::ShowSettingEdits() {
+  ++loading_;
+  const auto edits = SettingEdits();
+  for (size_t i = 0; i < edits.size(); ++i)
+    input_->SetNumber(edits_[i], QString::fromStdString(SettingText(state_.Settings, edits[i])));
+  --loading_;
+}
+
+void TSetParaFrm::ShowBench() {
+  ++loading_;
+  chkParallel_->setChecked(state_.Settings.ParallelLines);
+  const auto texts = TextSettings();
+  for (size_t i = 0; i < texts.size(); ++i)
+    input_->SetNumber(texts_[i], QString::fromStdString(texts[i].field(state_)));
+  ShowScale();
+  --loading_;
+}
+
+void TSetParaFrm::ShowScale() {
+  ++loading_;
+  const auto lists = ScaleLists();
+  for (size_t i = 0; i < lists.size(); ++i)
+    scale_lists_[i]->setCurrentIndex(ScaleListIndex(state_.Scale, lists[i]));
+  --loading_;
 }
 
 void TSetParaFrm::ApplyLanguage() {
@@ -381,6 +498,8 @@ void TSetParaFrm::ListChanged(const SettingList& list, int index) {
     EnableFluxEdits();
   } else if (list.member == &SystemSettings::CommType) {
     ApplyCommLayout();
+  } else if (list.member == &SystemSettings::DN) {
+    ShowSettingEdits();  // the new pipe size's default flow points
   }
 }
 
@@ -403,9 +522,9 @@ void TSetParaFrm::NumberNewAddresses(int row, bool all_following) {
     input_->WarnNotNumber(NewAddressName(row, state_.Settings.English()), own->text());
     return;
   }
-  own->setText(QString::fromStdString(numbering->Normalised));
+  ShowWhole(own, QString::fromStdString(numbering->Normalised));
   for (const auto& [r, address] : numbering->Assigned)
-    grid_->edtNewAddr[r]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtNewAddr[r], QString::fromStdString(address));
   if (!all_following && !numbering->Assigned.empty()) {
     grid_->edtNewAddr[numbering->Assigned.front().first]->setFocus(Qt::OtherFocusReason);
   }
@@ -424,50 +543,45 @@ std::optional<int32_t> TSetParaFrm::CheckedCoefficient(int row, int k) {
   return value;
 }
 
-bool TSetParaFrm::TakeInputs(int code) {
-  const OperationRow* op = run_.Operation(code);
-  if (!op) return false;
+std::optional<SetParaInputs> TSetParaFrm::TakeInputs(const OperationRow& op) {
   const SystemSettings& s = state_.Settings;
   const bool coefficients =
-      op->command == Command::kSetCaliber || op->command == Command::kWriteAllCoefficients;
+      op.command == Command::kSetCaliber || op.command == Command::kWriteAllCoefficients;
   const int sent = s.FluxNum == kFlowPoints ? kFlowPoints : kFlowPoints - 1;
   const int count = std::clamp(s.MeterNum, 0, kMeterRows);
+  SetParaInputs inputs;
   for (int r = 0; r < kMeterRows; ++r) {
-    SetParaRowInputs& in = run_.inputs[r];
-    in.NewAddress = grid_->edtNewAddr[r]->text().trimmed().toStdString();
-    in.Dn = grid_->cbxCaliber[r]->currentIndex();
-    in.Coefficients = {};
+    inputs[r].NewAddress = grid_->edtNewAddr[r]->text().trimmed().toStdString();
+    inputs[r].Dn = grid_->cbxCaliber[r]->currentIndex();
   }
   // Every value a selected row would send, before anything is sent.
   for (int r = 0; r < count; ++r) {
     if (!state_.Rows[r].Selected) continue;
-    SetParaRowInputs& in = run_.inputs[r];
-    if (op->command == Command::kWriteAddress && !IsNewAddress(in.NewAddress)) {
+    SetParaRowInputs& in = inputs[r];
+    if (op.command == Command::kWriteAddress && !IsNewAddress(in.NewAddress)) {
       input_->WarnNotNumber(NewAddressName(r, s.English()), grid_->edtNewAddr[r]->text());
-      return false;
+      return std::nullopt;
     }
     for (int k = 0; coefficients && k < sent; ++k) {
       const std::optional<int32_t> v = CheckedCoefficient(r, k);
-      if (!v) return false;
+      if (!v) return std::nullopt;
       in.Coefficients[k] = *v;
     }
   }
-  return true;
+  return inputs;
 }
 
 void TSetParaFrm::RunOperation(int code) {
   if (code == kParaReadAddress) {
     run_.ReadAddresses();
-  } else if (TakeInputs(code)) {
-    run_.RunOperation(code);
+  } else {
+    run_.RunOperation(code, [this](const OperationRow& op) { return TakeInputs(op); });
   }
 }
 
 void TSetParaFrm::WriteCoefficient(int row, int k) {
   if (row < 0 || row >= kMeterRows || k < 0 || k >= kFlowPoints) return;
-  if (const std::optional<int32_t> value = CheckedCoefficient(row, k)) {
-    run_.WriteCoefficient(row, k, *value);
-  }
+  run_.WriteCoefficient(row, k, [this, row, k] { return CheckedCoefficient(row, k); });
 }
 
 void TSetParaFrm::ShowReadBack(int row, const CoefficientReadBack& read) {

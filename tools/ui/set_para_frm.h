@@ -1,5 +1,7 @@
 // The parameter settings window: the bench settings (basic parameters, the
-// meter count, the flow points, the waits) and each meter position's port,
+// meter count, the flow points, the waits; below the rows the bench itself:
+// parallel lines, name, reference equipment, calibration due date, factory
+// server and weighing scale) and each meter position's port,
 // switch channel, address, pipe size and coefficients, every change landing
 // in the shared state at once; and the meter commands over the selected
 // rows (read and write address, set clock, enter and leave verification,
@@ -11,6 +13,7 @@
 // the commands a SetParaRun.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -61,7 +64,9 @@ class TSetParaFrm : public TToolForm {
  private:
   QGroupBox* BuildSettings();
   QWidget* BuildButtons();
+  QGroupBox* BuildBench();
   void WireSettings();
+  void WireBench();
   void WireRows();
   void WireRun();
 
@@ -70,12 +75,16 @@ class TSetParaFrm : public TToolForm {
   void EnableRows();
   void ApplyCommLayout();
   void EnableFluxEdits();
+  // The settings edits show the settings.
+  void ShowSettingEdits();
+  void ShowBench();
+  void ShowScale();
   void ListChanged(const SettingList& list, int index);
   void DnChosen(int row, int index);
   void NumberNewAddresses(int row, bool all_following);
-  // Fills the runner's row inputs for operation `code`; false (the
+  // The rows' inputs for `op`, read when it has started; nothing (the
   // operator told) when a value it would send is not one.
-  bool TakeInputs(int code);
+  std::optional<SetParaInputs> TakeInputs(const OperationRow& op);
   std::optional<int32_t> CheckedCoefficient(int row, int k);
   // A coefficient or pipe-size write sent to `row`, for the results journal.
   void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);
@@ -90,6 +99,11 @@ class TSetParaFrm : public TToolForm {
   std::vector<QComboBox*> lists_;
   std::vector<QLineEdit*> edits_;
   std::array<QLineEdit*, kFlowPoints> edtFlux_{};
+  // The bench group: the edits of `TextSettings()` and the lists of
+  // `ScaleLists()`, in their order.
+  QCheckBox* chkParallel_ = nullptr;
+  std::vector<QLineEdit*> texts_;
+  std::vector<QComboBox*> scale_lists_;
   QPushButton* btnChannelStatus_ = nullptr;
   QMenu* pmWriteCoef_;
   RunTimers timers_{};

@@ -77,6 +77,12 @@ class OtherParaWindowTest : public QObject {
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("Double"));
     QCOMPARE(b.frm->findChild<QAbstractButton*>("cbOther")->text(), QString("All Same"));
     QVERIFY(!b.frm->findChild<QLabel*>("lblCN")->isVisible());
+    // No column heading is cut ("Standard.", "Time Diff.").
+    for (QLabel* heading : b.Grid().findChildren<QLabel*>()) {
+      if (heading->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored) continue;
+      QVERIFY2(heading->fontMetrics().horizontalAdvance(heading->text()) <= heading->width(),
+               qPrintable(heading->text()));
+    }
   }
 
   void AllSameCopiesToEveryRow() {

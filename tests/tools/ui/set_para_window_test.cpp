@@ -62,6 +62,40 @@ class SetParaWindowTest : public QObject {
     QVERIFY(w.boxes.texts[0].contains("2,5x"));
   }
 
+  void BenchGroupStoresItsFieldsOrRefusesThem() {
+    Window w(4, [](SharedState& s) {
+      s.Settings.CalibrationDue = "2026-03-31";
+      s.Settings.FactoryServer = "service=old";
+      s.Scale.Baud = 4800;
+    });
+    QCOMPARE(w.List("cbxScaleBaud")->currentText(), QString("4800"));
+    w.Click("chkParallel");
+    Type(w.Edit("edtBenchName"), " Bench 7 ");
+    Type(w.Edit("edtScaleDevice"), "tcp:scale:4001");
+    w.List("cbxScaleProtocol")->setCurrentText("sbi");
+    QCOMPARE(w.List("cbxScaleBaud")->currentText(), QString("1200"));
+    w.List("cbxScaleParity")->setCurrentText("E");
+    const SharedState& s = *w.state;
+    QVERIFY(s.Settings.ParallelLines);
+    QCOMPARE(s.Settings.BenchName, std::string("Bench 7"));
+    QCOMPARE(s.Scale.Device, std::string("tcp:scale:4001"));
+    QVERIFY(s.Scale.Line() == (ScaleLine{1200, 7, 'E', 1}));
+
+    // A date that is none, and a password: field and setting as before.
+    Type(w.Edit("edtCalibrationDue"), "2026-02-30");
+    Type(w.Edit("edtServer"), "host=db password=secret");
+    QCOMPARE(s.Settings.CalibrationDue, std::string("2026-03-31"));
+    QCOMPARE(w.Edit("edtCalibrationDue")->text(), QString("2026-03-31"));
+    QCOMPARE(s.Settings.FactoryServer, std::string("service=old"));
+    QCOMPARE(w.Edit("edtServer")->text(), QString("service=old"));
+    QTRY_COMPARE(w.boxes.texts.size(), 2);
+    for (const char* part : {"校准到期", "2026-02-30", "yyyy-mm-dd"})
+      QVERIFY2(w.boxes.texts[0].contains(QString::fromUtf8(part)), part);
+    QVERIFY(w.boxes.texts[1].contains(".pgpass") && !w.boxes.texts[1].contains("secret"));
+    Type(w.Edit("edtCalibrationDue"), "2027-01-15");
+    QCOMPARE(s.Settings.CalibrationDue, std::string("2027-01-15"));
+  }
+
   void SameCopiesThePipeSizeToTheSelectedRows() {
     Window w(6);
     w.Select({0, 1, 3});
@@ -73,6 +107,17 @@ class SetParaWindowTest : public QObject {
     w.List("cbxCaliber2")->setCurrentText("65");
     QCOMPARE(w.List("cbxCaliber1")->currentText(), QString("50"));
     QCOMPARE(w.List("cbxCaliber2")->currentText(), QString("65"));
+  }
+
+  void APipeSizeShowsItsDefaultFlowPointsAtOnce() {
+    Window w(2);
+    const QString before = w.Edit("edtFlux1")->text();
+    w.List("cbxCaliber")->setCurrentText("300");
+    QVERIFY(w.Edit("edtFlux1")->text() != before);
+    for (int k = 0; k < kFlowPoints; ++k) {
+      QCOMPARE(w.Edit(QString("edtFlux%1").arg(k + 1))->text(),
+               QString::number(w.state->Settings.FlowPoints()[k]));
+    }
   }
 
   void NewAddressesAreNumberedOverTheSelectedRows() {
@@ -146,6 +191,8 @@ class SetParaWindowTest : public QObject {
     frm.findChild<QComboBox*>("cbxMeterNum")->setCurrentIndex(7);
     frm.findChild<QComboBox*>("cbxCommType")->setCurrentIndex(kCommChannel);
     frm.findChild<QComboBox*>("cbxChannel2")->setCurrentIndex(5);
+    Type(frm.findChild<QLineEdit*>("edtBenchName"), "Bench 7");
+    frm.findChild<QComboBox*>("cbxScaleProtocol")->setCurrentIndex(2);
     QString shown;  // "通道状态" opens the channel status window modally
     test::CloseNextModal([&shown](QWidget* modal) { shown = modal->objectName(); });
     frm.findChild<QPushButton*>("btnChannelStatus")->click();
@@ -154,8 +201,10 @@ class SetParaWindowTest : public QObject {
     const auto sys = bench.Read("sysinfo.ini");
     for (const char* line : {"CommWaitTimer=750", "MeterNum=8", "CommType=3"})
       QVERIFY2(sys.contains(line), line);
+    QVERIFY(sys.contains("[Bench]\r\nName=Bench 7\r\n"));
     const QByteArray comm = bench.Read("comminfo.ini");
     QVERIFY(comm.mid(comm.indexOf("[Channel]")).contains("1=5"));
+    QVERIFY(comm.contains("Protocol=ascii"));
   }
 };
 
