@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "detection/core/flow_detection_run.h"
-#include "protocol/routing.h"
 #include "reading/core/reading_run.h"
 #include "sim/lib/flood_server.h"
 #include "sim/lib/program_state.h"
@@ -19,8 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How the program reaches the bench's line.
-enum class Via { kPseudoTerminal, kBenchSimTcp, kSer2net };
+// How the program reaches the bench's line; kFlood reaches a server that
+// streams without end instead.
+enum class Via { kPseudoTerminal, kBenchSimTcp, kSer2net, kFlood };
 
 #define SKIP_WITHOUT_SER2NET() \
   if (test::Ser2net::Program().empty()) GTEST_SKIP() << test::Ser2net::kMissing
@@ -38,6 +38,9 @@ struct FlowRead {
       server = std::make_unique<test::Ser2net>(device);
       EXPECT_TRUE(server->Start());
       devices = {device = server->Device()};
+    } else if (via == Via::kFlood) {
+      flood = std::make_unique<sim::FloodServer>(std::chrono::seconds(600));
+      devices = {device = flood->Device()};
     }
     s.Settings.CommWaitTimer = 1000;
     s.Settings.ReadAgainTimes = 3;
@@ -83,6 +86,7 @@ struct FlowRead {
 
   std::unique_ptr<sim::VirtualBench> bench;
   std::unique_ptr<test::Ser2net> server;
+  std::unique_ptr<sim::FloodServer> flood;
   std::string device;
   bool connected = false;
   SharedState s;
@@ -143,38 +147,24 @@ TEST(SerialDeviceServer, NoServerListeningLeavesThePortClosed) {
 }
 
 TEST(SerialDeviceServer, AnEndlessStreamLeavesTheRowRedAndWhatIsKeptBounded) {
-  sim::FloodServer flood(std::chrono::seconds(600));
-  ASSERT_FALSE(flood.Device().empty());
-  SharedState s;
-  s.Settings.CommType = kCommSingle;
-  s.Settings.MeterNum = 1;
+  const auto opened = std::chrono::steady_clock::now();
+  FlowRead run(Via::kFlood);
+  ASSERT_TRUE(run.connected);
+  SharedState& s = run.s;
   s.Settings.ReadAgainTimes = 2;
   s.Settings.CommWaitTimer = 500;
-  s.Rows[0].Address = "2024000001";
-  s.Rows[0].Selected = true;
-  s.Rows[0].Comm = 1;
-  s.PortDevices[1] = flood.Device();
-  s.Slots.CreatePorts(s.PortDevices, s.Log);
-  OpenMeterPorts(s);
-  ASSERT_TRUE(s.Slots[1].PortOpen);
-  const auto opened = std::chrono::steady_clock::now();
-  HeadlessPump pump;
-  FlowDetectionRun flow{s, pump};
-  const auto poll = pump.AddTimer(100ms, [&] { flow.Cycle().ReadTimerTick(); });
-  flow.on_poll_timers = [&](bool on) { pump.SetActive(poll, on); };
-  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
-  EXPECT_EQ(flow.LampOf(0), Lamp::Red);
+  ASSERT_TRUE(run.flow.Run(kFlowEnterCheck));
+  EXPECT_EQ(run.flow.LampOf(0), Lamp::Red);
   // Closing and opening again discard only what is there: a stream that
   // never pauses keeps neither waiting (the server outlasts the test's
   // time limit).
   s.Slots[1].Port->Close();
   ASSERT_TRUE(s.Slots[1].Port->Open());
-  ASSERT_TRUE(test::WaitFor([&] { return flood.BytesSent() > (1u << 20); }));
+  ASSERT_TRUE(test::WaitFor([&] { return run.flood->BytesSent() > (1u << 20); }));
   s.Slots[1].Port->Close();
   const auto seconds =
       std::chrono::ceil<std::chrono::seconds>(std::chrono::steady_clock::now() - opened).count();
-  // Megabytes came; the ring kept at most its size and dropped the rest,
-  // and the log kept at most its capacity of lines of at most one block.
+  // The ring kept at most its size and dropped the rest.
   EXPECT_GT(s.Slots[1].DroppedBytes(), 0u);
   // The log took no more than the port's budget (a receive ring a second)
   // and said what it left out.
