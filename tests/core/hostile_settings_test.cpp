@@ -70,11 +70,5 @@ TEST(HostileSettingsFile, ReadableKeysAreReadAndKeptTheRestIsNamedAndDropped) {
   }
 }
 
-TEST(HostileSettingsFile, AValueSetWithANulByteStaysReadable) {
-  IniFile ini;
-  ini.Set("BaseParam", "Note", std::string("a\0b", 3));
-  EXPECT_EQ(IniFile::Parse(ini.Text()).Get("BaseParam", "Note"), "a b");
-}
-
 }  // namespace
 }  // namespace qv

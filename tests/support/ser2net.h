@@ -13,9 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
-#include <string>
 
 #include "support/pty_peer.h"
 #include "support/temp_files.h"
@@ -65,8 +63,7 @@ class Ser2net {
     }
     return pid_ > 0 && WaitFor([this] { return Listening(); });
   }
-  // Ends the server and every connection it holds.
-  void Stop() {
+  void Stop() {  // the server and every connection it holds
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);
     ::waitpid(pid_, nullptr, 0);
