@@ -281,6 +281,12 @@ IniFile IniFile::Parse(std::string_view text, const std::string& path) {
     } else if (line.find('\0') != std::string_view::npos) {
       ++ini.nulLines_;
     } else {
+      // The document begins with its first line kept: a byte order mark
+      // there is one, as it will be when the document is written back.
+      if (ini.lines_.empty() && !ini.bom_ && line.starts_with(kUtf8Bom)) {
+        ini.bom_ = true;
+        line.remove_prefix(kUtf8Bom.size());
+      }
       ini.lines_.emplace_back(line);
       ini.IndexLastLine();
     }

@@ -31,6 +31,8 @@ TEST(HostileSettingsFile, ReadableKeysAreReadAndKeptTheRestIsNamedAndDropped) {
   const std::tuple<std::string, std::string, int> cases[] = {
       {kKeys + std::string("FluxNum=3\0 4\r\nExitTerm=40\r\n", 27), "：1行含空字节；", 5},
       {kKeys + "FluxNum=3\r\n" + kLong + "\r\n", "：1行超过4096字节；", 3},
+      // Once the NUL line is left out, the byte order mark begins the file.
+      {std::string("\0\n\xEF\xBB\xBF", 5) + kKeys, "：1行含空字节；", 5},
       {kKeys + std::string(3 * IniFile::kMaxFileBytes, '\0'), "：3145728字节未读（文件超过1MB）；",
        5},
       {Padded(IniFile::kMaxFileBytes, "FluxNum=3"), "", 3},
