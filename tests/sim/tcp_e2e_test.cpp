@@ -196,7 +196,7 @@ TEST(Ser2net, AFlowReadAndAMeterReadingMatchThePseudoTerminal) {
     EXPECT_EQ(server.reading.rows[r].Columns, pty.reading.rows[r].Columns);
 }
 
-TEST(Ser2net, AServerRestartedMidOperationIsTakenUpAtTheNextOperation) {
+TEST(Ser2net, AServerRestartedMidOperationRefusesMeanwhileAndIsTakenUpAgain) {
   SKIP_WITHOUT_SER2NET();
   FlowRead run(Via::kSer2net);
   ASSERT_TRUE(run.connected);
@@ -211,6 +211,10 @@ TEST(Ser2net, AServerRestartedMidOperationIsTakenUpAtTheNextOperation) {
   restart.join();
   EXPECT_EQ(run.flow.LampOf(1), Lamp::Red);
   EXPECT_EQ(run.LinesWith("读取已停止"), std::vector<std::string>{" 串口COM1读取已停止"});
+  // While it is down, the connection is refused and the port stays closed.
+  run.s.Slots[1].Port->Close();
+  EXPECT_FALSE(run.s.Slots[1].Port->Open());
+  EXPECT_EQ(run.LinesWith("打开失败").size(), 1u);
 
   ASSERT_TRUE(run.server->Start());
   ASSERT_TRUE(run.flow.Run(FlowReadCode(0)));
@@ -232,20 +236,6 @@ TEST(Ser2net, AServerWhoseLineNeverAnswersLeavesTheRowsRed) {
   EXPECT_EQ(run.flow.LampOf(1), Lamp::Red);
   // Every attempt crossed the server to the line.
   EXPECT_EQ(run.bench->ReceivedCount(), 4u);
-}
-
-TEST(Ser2net, AStoppedServerRefusesAndThePortStaysClosed) {
-  SKIP_WITHOUT_SER2NET();
-  FlowRead run(Via::kSer2net);
-  ASSERT_TRUE(run.connected);
-  run.server->Stop();
-  run.s.Slots[1].Port->Close();
-  run.Lines();
-  EXPECT_FALSE(run.s.Slots[1].Port->Open());
-  EXPECT_FALSE(run.s.Slots[1].Port->IsOpen());
-  const std::vector<std::string> lines = run.LinesWith("打开失败");
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find(run.device.substr(4)), std::string::npos) << lines[0];
 }
 
 }  // namespace

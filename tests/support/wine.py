@@ -1,13 +1,8 @@
-"""One throwaway wine prefix for a whole test run: Windows programs started
-through `command()` share it and its wine server, which stays up until
-`close()`, so only the first start pays for setting the prefix up. Works
-without a display and as root (the prefix belongs to whoever runs).
-
-Wine starts its driver host (winedevice.exe, for the network and the
-devices) from the first program that needs it, and that host inherits the
-program's standard output: a caller reading that output to its end would
-wait for the host. `Wine(warm_up)` runs such a program once, its output
-discarded, before any program whose output is read."""
+"""One throwaway wine prefix and one persistent wine server for a whole test
+run, without a display, as root or a user. Wine starts its driver host
+(winedevice.exe) from the first program that needs it, and the host keeps
+that program's output open: `Wine(warm_up)` runs such a program once, its
+output discarded, before any program whose output is read."""
 import os
 import shutil
 import subprocess
