@@ -19,14 +19,16 @@ constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
     "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
-    "otherwise) or a serial device server, or lists the results journal.\n\n"
+    "otherwise) or a serial device server, reads the bench scale, or lists the results\n"
+    "journal.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
     "                               server in TCP server mode\n"
     "  --baud N                     speed of the serial device: 300, 600, 1200, 2400\n"
-    "                               (default), 4800, 9600, 19200, 38400, 57600 or 115200\n"
+    "                               (a meter's default), 4800, 9600, 19200, 38400, 57600 or\n"
+    "                               115200; scale: the line's speed when not the protocol's\n"
     "  --line DPS                   data bits 5..8, parity N, E or O, stop bits 1 or 2 of\n"
-    "                               the serial device (default 8E1); a serial device\n"
+    "                               a meter's serial device (default 8E1); a serial device\n"
     "                               server's line is set on the server\n"
     "  --json                       print the result as one JSON object\n"
     "  --trace                      print every frame sent and every block received, in hex,\n"
@@ -40,6 +42,7 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
@@ -112,6 +115,7 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
         return "--baud is 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
       }
       c.line.BaudRate = static_cast<uint32_t>(n);
+      c.baud = v;
     } else if (a == "--line") {
       if (!value(v) || !qv::ParseLineFormat(v, c.line)) {
         return "--line is data bits 5..8, parity N, E or O and stop bits 1 or 2, e.g. 8E1";
@@ -131,6 +135,10 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
                                             : c.until;
       if (!value(out)) return a + " needs a value";
       journal = true;
+    } else if (a == "--scale-protocol") {
+      const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
+      if (!protocol) return "--scale-protocol is mt-sics, sbi or ascii";
+      c.scaleProtocol = protocol;
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -149,6 +157,9 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return "--data-dir, --address, --since, --until and --csv belong to results";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
+  const bool scale = sub->run == ReadScale;
+  if (!scale && c.scaleProtocol) return "--scale-protocol belongs to scale";
+  if (scale && !c.scaleProtocol) return "scale needs --scale-protocol mt-sics|sbi|ascii";
   return {};
 }
 
@@ -164,7 +175,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
-  if (!sub->needsDevice) return Finish(c, sub->run(c, nullptr));
+  if (!sub->needsDevice || sub->ownLine) return Finish(c, sub->run(c, nullptr));
 
   MeterSession::Options options{c.device, c.line, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };

@@ -51,14 +51,14 @@ MeterSession::~MeterSession() {
 bool MeterSession::Open(std::string& error) {
   OpenMeterPorts(*state_);
   if (state_->Slots[kPort].PortOpen) return true;
-  if (IsTcpDevice(options_.device)) {
-    error = ParseTcpDevice(options_.device)
-                ? "no serial device server accepts a connection at " + options_.device
-                : "a server is written tcp:HOST:PORT, not " + options_.device;
-  } else {
-    error = "cannot open " + options_.device + ": " + DeviceOpenProblem(options_.device);
-  }
+  error = DeviceOpenError(options_.device, DeviceOpenProblem(options_.device));
   return false;
+}
+
+std::string DeviceOpenError(const std::string& device, const std::string& problem) {
+  if (!IsTcpDevice(device)) return "cannot open " + device + ": " + problem;
+  return ParseTcpDevice(device) ? "no serial device server accepts a connection at " + device
+                                : "a server is written tcp:HOST:PORT, not " + device;
 }
 
 Answer MeterSession::Ask(Command command, const Bytes& frame, bool expect_reply) {

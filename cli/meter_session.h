@@ -26,6 +26,10 @@ enum class Exit : int {
   kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
 };
 
+// Why `device` could not be opened, for the tool's error line; `problem` is
+// the device layer's reason for a local device.
+std::string DeviceOpenError(const std::string& device, const std::string& problem);
+
 // What became of one request.
 struct Answer {
   Exit status = Exit::kNoReply;

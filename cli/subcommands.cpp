@@ -364,6 +364,13 @@ constexpr Subcommand kSubcommands[] = {
      "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "
      "would use beside this executable: that folder when it is writable and not under /usr, "
      "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis", 0, 0, false, Results},
+    {"scale", "--scale-protocol mt-sics|sbi|ascii [--baud N]",
+     "one reading of the weighing scale on --device, for setting it up: asks with SI (MT-SICS) "
+     "or ESC P (SBI), or listens (continuous ASCII), on the protocol's line (mt-sics 9600 8N1, "
+     "sbi 1200 7O1, ascii 2400 7E1; --baud 1200..115200 sets another speed); prints state "
+     "(stable, moving, overload, underload or error), stable (true/false), mass_kg (null when "
+     "the scale sent no mass), the unit and the reply; an unknown unit is an error. Exit 3 when "
+     "the scale does not answer within 3 s", 0, 0, true, ReadScale, true},
 };
 // clang-format on
 

@@ -2,15 +2,6 @@
 
 namespace qv {
 
-namespace {
-constexpr char kParityLetters[] = {'N', 'O', 'E'};  // indexed by Parity
-}  // namespace
-
-std::string LineText(const LineSettings& line) {
-  return std::to_string(line.BaudRate) + "波特" + std::to_string(line.DataBits) +
-         kParityLetters[static_cast<size_t>(line.ParityMode)] + std::to_string(line.StopBits);
-}
-
 bool ParseLineFormat(std::string_view text, LineSettings& line) {
   if (text.size() != 3 || text[0] < '5' || text[0] > '8' || (text[2] != '1' && text[2] != '2')) {
     return false;

@@ -32,8 +32,6 @@ struct LineSettings {
   bool operator==(const LineSettings&) const = default;
 };
 
-// "2400波特8E1": the speed, then data bits, parity letter and stop bits.
-std::string LineText(const LineSettings& line);
 // Reads "8E1" (data bits 5..8, parity N, E or O, stop bits 1 or 2) into
 // `line`, keeping its speed; false, `line` unchanged, for any other text.
 bool ParseLineFormat(std::string_view text, LineSettings& line);

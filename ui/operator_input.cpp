@@ -56,6 +56,12 @@ void TOperatorInput::WarnOutOfRange(const QString& field, const QString& text,
              : QString::fromUtf8("%1：“%2”超出有效范围（%3），未作更改。").arg(field, text, range));
 }
 
+void TOperatorInput::WarnEmpty(const QString& field) {
+  Inform(state_.Settings.English()
+             ? QString("%1: no value was entered; nothing was sent.").arg(field)
+             : QString::fromUtf8("%1：未填写数值，未发送。").arg(field));
+}
+
 void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, NumberHooks hooks) {
   if (!hooks.accepts) hooks.accepts = IsNumberOrEmpty;
   numbers_[edit] = {std::move(name), std::move(hooks), edit->text(), false};

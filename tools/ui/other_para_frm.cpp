@@ -188,7 +188,9 @@ std::optional<OtherParaInputs> TOtherParaFrm::TakeInputs(const OperationRow& op)
     const QString name = OtherParaFieldName(r, *bad, english);
     const QString text = QString::fromStdString(OtherParaFieldText(inputs[r], *bad));
     const bool whole = *bad == static_cast<int>(OtherParaField::kPtNo);
-    if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
+    if (text.trimmed().isEmpty()) {
+      input_->WarnEmpty(name);
+    } else if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
       input_->WarnOutOfRange(name, text, RangeOf(op.code, *bad, english));
     } else {
       input_->WarnNotNumber(name, text);

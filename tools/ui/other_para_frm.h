@@ -29,8 +29,8 @@ class TOtherParaFrm : public TToolForm {
   ~TOtherParaFrm() override;
 
   // Runs operation `code` (1..18) as its button does. The values the
-  // selected rows would send are checked first: on a bad one the operator
-  // is told and nothing is sent.
+  // selected rows would send are checked first: on an empty or bad one
+  // the operator is told and nothing is sent.
   void RunOperation(int code);
 
   OtherParaRun& Run() { return run_; }
@@ -50,7 +50,7 @@ class TOtherParaFrm : public TToolForm {
   void CopyText(const std::array<QLineEdit*, kMeterRows>& column, const QString& text);
   void CopyIndex(const std::array<QComboBox*, kMeterRows>& column, int index);
   // The rows' inputs for `op`, read when it has started; nothing (the
-  // operator told) when a value it would send is not one.
+  // operator told) when a value it would send is empty or not one.
   std::optional<OtherParaInputs> TakeInputs(const OperationRow& op);
   void ShowReadBack(int row, const OtherParaReadBack& read);
   void StatusTimerTimer();
