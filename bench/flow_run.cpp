@@ -6,9 +6,16 @@
 // longest stall of the event loop during the run: the largest gap between
 // two firings of a 10 ms probe timer, with the event handler that took the
 // most of it. The window must never stall the loop for more than 20 ms; the
-// exit code says whether it did. With `--parallel` the meters sit on a line
-// each and the bench serves them with parallel lines: the read then takes
-// about one exchange's time for all 20.
+// exit code says whether it did.
+//
+// `flow_run parallel`: the 20 meters on a line each, served with parallel
+// lines: the read then takes about one exchange's time for all of them.
+//
+// `flow_run flood`: the same read of two meters behind a serial device
+// server that streams bytes without end as fast as loopback TCP takes them;
+// both rows must end red, and the loop must keep within the same limit.
+// Prints the bytes the server sent and the peak resident memory before and
+// after the read.
 //
 // Runs on the offscreen platform unless a display is set.
 #include <QApplication>
@@ -21,13 +28,18 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
+#include "protocol/routing.h"
 #include "serial/port_slots.h"
 #include "shell/log_feed.h"
 #include "shell/show_message_frm.h"
+#include "sim/lib/flood_server.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 
@@ -73,9 +85,18 @@ class TimedApplication : public QApplication {
   int depth_ = 0;
 };
 
-void Configure(qv::SharedState& state) {
+// The peak resident memory of this process, in MB.
+double PeakMegabytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stod(line.substr(6)) / 1024;
+  }
+  return 0;
+}
+
+void Configure(qv::SharedState& state, int meters) {
   qv::SystemSettings& s = state.Settings;
-  s.MeterNum = kMeters;
+  s.MeterNum = meters;
   s.FluxNum = 5;
   s.DN = 1;
   s.MeasurementLevel = 1;
@@ -92,24 +113,40 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   TimedApplication app(argc, argv);
-  const bool parallel = app.arguments().contains("--parallel");
 
-  qv::sim::BenchOptions options;
-  options.wiring = parallel ? qv::sim::Wiring::kMulti : qv::sim::Wiring::kSingle;
-  options.meter_count = kMeters;
-  options.pacing = true;
-  qv::sim::VirtualBench bench(options);
-  std::string error;
-  if (!bench.Start(error)) {
-    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
-    return 1;
-  }
-  bench.SetFlowPoint(3);
-
+  const bool flood = argc > 1 && std::strcmp(argv[1], "flood") == 0;
+  const bool parallel = argc > 1 && std::strcmp(argv[1], "parallel") == 0;
+  const int meters = flood ? 2 : kMeters;
   qv::SharedState state;
-  Configure(state);
-  state.Settings.ParallelLines = parallel;
-  if (!qv::sim::ConnectProgram(state, bench)) {
+  Configure(state, meters);
+  std::unique_ptr<qv::sim::VirtualBench> bench;
+  std::unique_ptr<qv::sim::FloodServer> server;
+  if (flood) {
+    server = std::make_unique<qv::sim::FloodServer>();
+    state.Settings.CommType = qv::kCommSingle;
+    for (int r = 0; r < meters; ++r) {
+      state.Rows[r].Comm = 1;
+      state.Rows[r].Address = std::to_string(2024000001 + r);
+    }
+    state.PortDevices[1] = server->Device();
+    state.Slots.CreatePorts(state.PortDevices, state.Log);
+    qv::OpenMeterPorts(state);
+  } else {
+    qv::sim::BenchOptions options;
+    options.wiring = parallel ? qv::sim::Wiring::kMulti : qv::sim::Wiring::kSingle;
+    state.Settings.ParallelLines = parallel;
+    options.meter_count = kMeters;
+    options.pacing = true;
+    bench = std::make_unique<qv::sim::VirtualBench>(options);
+    std::string error;
+    if (!bench->Start(error)) {
+      std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
+      return 1;
+    }
+    bench->SetFlowPoint(3);
+    qv::sim::ConnectProgram(state, *bench);
+  }
+  if (!state.Slots[1].PortOpen) {
     std::fprintf(stderr, "cannot open %s\n", state.PortDevices[1].c_str());
     return 1;
   }
@@ -153,6 +190,7 @@ int main(int argc, char** argv) {
     app.slowest_ms = 0;
   });
 
+  const double peak_before = PeakMegabytes();
   QElapsedTimer run;
   run.start();
   since_last.start();
@@ -162,21 +200,28 @@ int main(int argc, char** argv) {
   const double seconds = static_cast<double>(run.elapsed()) / 1000.0;
 
   int answered = 0;
-  for (int r = 0; r < kMeters; ++r)
+  for (int r = 0; r < meters; ++r)
     answered += window.Run().LampOf(r) == qv::Lamp::Lime;
-  std::printf("meters answered: %d of %d\n", answered, kMeters);
-  // In parallel the floor is one exchange for all the meters.
-  const double meters_in_turn = parallel ? 1 : kMeters;
+  std::printf("meters answered: %d of %d\n", answered, meters);
+  // With parallel lines the floor is one exchange for all the meters.
+  const double meters_in_turn = parallel ? 1 : meters;
   std::printf("seconds %s: %.3f\n", parallel ? "for all meters" : "per meter",
               seconds / meters_in_turn);
-  std::printf("line-time floor %s: %.3f s, ratio %.2f\n",
-              parallel ? "of one exchange" : "per meter", kLineFloorSeconds,
-              seconds / meters_in_turn / kLineFloorSeconds);
+  if (flood) {
+    std::printf(
+        "bytes the server sent: %.1f MB, peak memory %.1f MB before the read, %.1f MB "
+        "after\n",
+        static_cast<double>(server->BytesSent()) / 1e6, peak_before, PeakMegabytes());
+  } else {
+    std::printf("line-time floor %s: %.3f s, ratio %.2f\n",
+                parallel ? "of one exchange" : "per meter", kLineFloorSeconds,
+                seconds / meters_in_turn / kLineFloorSeconds);
+  }
   std::printf("longest event-loop stall: %lld ms (probe every %d ms, limit %lld ms)\n",
               static_cast<long long>(longest_gap), kProbeMs, static_cast<long long>(kStallLimitMs));
   std::printf("behind it: %s\n", qPrintable(behind_longest));
-  for (int n = 1; n <= kMeters; ++n) {
+  for (int n = 1; n <= meters; ++n) {
     if (state.Slots[n].Port) state.Slots[n].Port->Close();
   }
-  return answered == kMeters && longest_gap <= kStallLimitMs ? 0 : 1;
+  return answered == (flood ? 0 : meters) && longest_gap <= kStallLimitMs ? 0 : 1;
 }
