@@ -17,7 +17,7 @@ struct sqlite3;
 namespace qv {
 
 // The schema this program writes and reads.
-inline constexpr int kJournalSchemaVersion = 1;
+inline constexpr int kJournalSchemaVersion = 2;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
@@ -50,6 +50,10 @@ struct ReadingFilter {
   std::string Verdict;  // kVerdictPass, kVerdictFail; empty: any
 };
 
+// The LIKE pattern (with backslash as its escape character) that finds `part` anywhere in an
+// address: "%" and "_" typed in it match themselves.
+std::string AddressPattern(const std::string& part);
+
 // The readings of the journal at `path` that pass `filter`, newest first.
 // A journal that does not exist yet has none; `error` is set (and nothing
 // returned) when it cannot be read.
@@ -69,5 +73,49 @@ std::string ReadingsJson(const std::vector<ReadingRecord>& readings);
 std::vector<std::string> ReadingColumns();
 // The text of column `column` (of ReadingColumns) of `r`; empty for no value.
 std::string ReadingField(const ReadingRecord& r, size_t column);
+
+// The journal as the outbox of the factory server: which records the server
+// has acknowledged (the marks: every reading and every write up to an id),
+// what waits after them, in the order it was recorded, and the journal's
+// own identity. Its connection writes only the marks; it may be open while
+// the program's writer writes.
+class JournalOutbox {
+ public:
+  struct Marks {
+    int64_t Readings = 0;
+    int64_t Writes = 0;
+    bool operator==(const Marks&) const = default;
+  };
+  struct Batch {
+    std::vector<ReadingRecord> Readings;
+    // The id of the reading each one replaces, when it replaces one.
+    std::vector<std::optional<int64_t>> Supersedes;
+    std::vector<WriteRecord> Writes;
+    size_t Size() const { return Readings.size() + Writes.size(); }
+  };
+
+  JournalOutbox() = default;
+  ~JournalOutbox();
+  JournalOutbox(const JournalOutbox&) = delete;
+  JournalOutbox& operator=(const JournalOutbox&) = delete;
+
+  // Opens the journal at `path` (made or upgraded as the writer would);
+  // false with `error` set when it cannot.
+  bool Open(const std::string& path, std::string& error);
+  const std::string& JournalId() const { return journal_id_; }
+  bool ReadMarks(Marks& marks, std::string& error);
+  bool WriteMarks(const Marks& marks, std::string& error);
+  // Records up to the marks, and after them.
+  bool Count(const Marks& marks, uint64_t& sent, uint64_t& waiting, std::string& error);
+  // The last reading and write id of the journal.
+  bool LastIds(Marks& last, std::string& error);
+  // Up to `limit` readings and `limit` writes after the marks, oldest first.
+  bool Next(const Marks& marks, size_t limit, Batch& batch, std::string& error);
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::string journal_id_;
+  bool supersedes_ = false;  // the readings name the reading they replace
+};
 
 }  // namespace qv
