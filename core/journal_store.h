@@ -65,9 +65,12 @@ std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string&
 
 // The readings as CSV (a heading line, then one line per reading, numbers
 // at their shown precision, RFC 4180 quoting) and as a JSON array of
-// objects with the same keys.
-std::string ReadingsCsv(const std::vector<ReadingRecord>& readings);
-std::string ReadingsJson(const std::vector<ReadingRecord>& readings);
+// objects with the same keys. With `benches` (readings listed from the
+// factory server), a first column "bench" holds each reading's bench.
+std::string ReadingsCsv(const std::vector<ReadingRecord>& readings,
+                        const std::vector<std::string>* benches = nullptr);
+std::string ReadingsJson(const std::vector<ReadingRecord>& readings,
+                         const std::vector<std::string>* benches = nullptr);
 
 // The CSV columns, in order; the JSON keys.
 std::vector<std::string> ReadingColumns();

@@ -107,6 +107,10 @@ void Failed(UploadStatus& status, FactoryOutcome o, const std::string& error) {
 
 }  // namespace
 
+std::string FactoryUnavailable() {
+  return {};
+}
+
 FactoryOutcome UploadWaiting(const std::string& journal_path, const FactoryTarget& target,
                              UploadStatus& status, uint64_t& sent) {
   status = {};

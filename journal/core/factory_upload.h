@@ -51,6 +51,10 @@ struct UploadStatus {
   bool operator==(const UploadStatus&) const = default;
 };
 
+// Why this build cannot reach a factory server (it has no PostgreSQL
+// client); empty when it can.
+std::string FactoryUnavailable();
+
 // Sends everything waiting in the journal at `journal_path`, batch after
 // batch, and tells how it ended: `status` holds the counts after it, `sent`
 // the records this call sent.

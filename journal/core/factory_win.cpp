@@ -9,6 +9,10 @@ constexpr const char* kNotAvailable = "the factory server is not available in th
 
 }  // namespace
 
+std::string FactoryUnavailable() {
+  return kNotAvailable;
+}
+
 FactoryOutcome UploadWaiting(const std::string&, const FactoryTarget&, UploadStatus& status,
                              uint64_t& sent) {
   status = {0, 0, FactoryOutcome::kUnavailable, kNotAvailable};

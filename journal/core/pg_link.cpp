@@ -17,11 +17,19 @@ long long NowMs() {
       .count();
 }
 
-// libpq's messages end with a line feed; a status line has no room for it.
+// libpq's messages run over lines (a hint indented by a tab below the
+// error); a status line holds them as one.
 std::string Trimmed(const char* message) {
-  std::string text = message ? message : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-    text.pop_back();
+  std::string text;
+  for (const char* c = message ? message : ""; *c; ++c) {
+    const bool blank = *c == '\n' || *c == '\t' || *c == ' ';
+    if (!blank) {
+      text += *c;
+    } else if (!text.empty() && text.back() != ' ') {
+      text += ' ';
+    }
+  }
+  if (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
 }
 
