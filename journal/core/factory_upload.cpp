@@ -126,7 +126,7 @@ FactoryOutcome UploadWaiting(const std::string& journal_path, const FactoryTarge
 }
 
 FactorySender::FactorySender(std::string journal_path) : journal_path_(std::move(journal_path)) {
-  if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -136,13 +136,16 @@ FactorySender::~FactorySender() {
     stop_ = true;
   }
   cv_.notify_all();
-  if (wake_[1] >= 0) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
-  }
+  Wake();
   thread_.join();
   for (int fd : wake_)
     if (fd >= 0) ::close(fd);
+}
+
+void FactorySender::Wake() {
+  if (wake_[1] < 0) return;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
 }
 
 void FactorySender::Configure(const FactoryTarget& target) {
@@ -153,6 +156,7 @@ void FactorySender::Configure(const FactoryTarget& target) {
     changed_ = true;
   }
   cv_.notify_all();
+  Wake();  // a connection or statement under way for the old target ends
 }
 
 void FactorySender::Nudge() {
@@ -190,6 +194,13 @@ void FactorySender::Run() {
   int pause_ms = 0;
   std::unique_lock lock(mutex_);
   while (!stop_) {
+    // Wakings for targets already seen are dropped; one that comes later
+    // ends the link's next wait.
+    lock.unlock();
+    for (char buf[64]; wake_[0] >= 0 && ::read(wake_[0], buf, sizeof buf) > 0;) {
+    }
+    lock.lock();
+    if (stop_) break;  // its waking may have been among those dropped
     if (target_.Server.empty()) {
       checked.reset();
       pause_ms = 0;
@@ -219,10 +230,13 @@ void FactorySender::Run() {
       }
       uploader.Disconnect();
     }
-    if (o != FactoryOutcome::kStopped) {
-      Failed(status, o, error);
-      Publish(status);
+    // Stopped: the program ends, or the target changed mid-way.
+    if (o == FactoryOutcome::kStopped) {
+      lock.lock();
+      continue;
     }
+    Failed(status, o, error);
+    Publish(status);
 
     lock.lock();
     if (o == FactoryOutcome::kDone) {

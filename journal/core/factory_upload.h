@@ -102,12 +102,14 @@ class FactorySender {
 
  private:
   void Run();
+  // Ends the link's wait (a stop, a new target).
+  void Wake();
   void Publish(const UploadStatus& status);
   bool Interrupted() const;
 
   const std::string journal_path_;
   std::thread thread_;
-  int wake_[2] = {-1, -1};  // written once, to end every wait of the link
+  int wake_[2] = {-1, -1};  // written to end the link's waits
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   FactoryTarget target_;
