@@ -155,6 +155,9 @@ int main(int argc, char** argv) {
   std::printf("meanwhile %d reads of %d meters; status at the end: uploaded %llu, waiting %llu\n",
               reads, kMeters, static_cast<unsigned long long>(status.Uploaded),
               static_cast<unsigned long long>(status.Waiting));
+  const std::string bytes = server.Value(
+      "SELECT pg_total_relation_size('qorvantis.readings') / count(*) FROM qorvantis.readings");
+  std::printf("server storage: %s bytes per reading, indexes included\n", bytes.c_str());
   std::printf("longest event-loop stall: %lld ms (probe every %d ms, limit %lld ms)\n",
               static_cast<long long>(probe.Longest()), kProbeMs,
               static_cast<long long>(kStallLimitMs));

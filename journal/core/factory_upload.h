@@ -80,6 +80,8 @@ class FactorySender {
   // Records sent in one transaction: enough that the round trips cost
   // little, few enough that a batch is sent again cheaply.
   static constexpr size_t kBatch = 500;
+  // The sender thread's scheduling priority (nice value), below the rest.
+  static constexpr int kNice = 10;
 
   explicit FactorySender(std::string journal_path);
   // Ends at once, whatever it was waiting for; what the server had not
