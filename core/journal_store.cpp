@@ -432,13 +432,14 @@ bool JournalOutbox::WriteMarks(const Marks& marks, std::string& error) {
   return true;
 }
 
-bool JournalOutbox::Count(const Marks& marks, uint64_t& sent, uint64_t& waiting,
+bool JournalOutbox::Count(const Marks& marks, uint64_t* sent, uint64_t& waiting,
                           std::string& error) {
-  Statement q(db_,
-              "SELECT (SELECT count(*) FROM readings WHERE id <= ?1) + "
-              "(SELECT count(*) FROM writes WHERE id <= ?2), "
-              "(SELECT count(*) FROM readings WHERE id > ?1) + "
-              "(SELECT count(*) FROM writes WHERE id > ?2)");
+  Statement q(db_, sent ? "SELECT (SELECT count(*) FROM readings WHERE id > ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id > ?2), "
+                          "(SELECT count(*) FROM readings WHERE id <= ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id <= ?2)"
+                        : "SELECT (SELECT count(*) FROM readings WHERE id > ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id > ?2)");
   if (q.s) {
     q.Int(1, marks.Readings);
     q.Int(2, marks.Writes);
@@ -447,8 +448,8 @@ bool JournalOutbox::Count(const Marks& marks, uint64_t& sent, uint64_t& waiting,
     error = Message(db_, "count");
     return false;
   }
-  sent = static_cast<uint64_t>(q.IntAt(0).value_or(0));
-  waiting = static_cast<uint64_t>(q.IntAt(1).value_or(0));
+  waiting = static_cast<uint64_t>(q.IntAt(0).value_or(0));
+  if (sent) *sent = static_cast<uint64_t>(q.IntAt(1).value_or(0));
   return true;
 }
 

@@ -108,8 +108,9 @@ class JournalOutbox {
   const std::string& JournalId() const { return journal_id_; }
   bool ReadMarks(Marks& marks, std::string& error);
   bool WriteMarks(const Marks& marks, std::string& error);
-  // Records up to the marks, and after them.
-  bool Count(const Marks& marks, uint64_t& sent, uint64_t& waiting, std::string& error);
+  // Records up to the marks, and after them; `sent` only when asked (it
+  // counts the whole journal, `waiting` only what follows the marks).
+  bool Count(const Marks& marks, uint64_t* sent, uint64_t& waiting, std::string& error);
   // The last reading and write id of the journal.
   bool LastIds(Marks& last, std::string& error);
   // Up to `limit` readings and `limit` writes after the marks, oldest first.

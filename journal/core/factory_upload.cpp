@@ -21,14 +21,20 @@ class Uploader {
   Uploader(std::string journal_path, int wake_fd)
       : path_(std::move(journal_path)), link_(wake_fd) {}
 
-  // Opens the outbox (once) and counts what the server holds and what waits.
+  // Opens the outbox (once) and counts what waits, and what the server
+  // holds when that is not known (the first time, marks moved by another
+  // uploader): the count of a whole year's journal is not for every nudge.
   FactoryOutcome Count(UploadStatus& status, std::string& error) {
     if (!open_ && !outbox_.Open(path_, error)) return FactoryOutcome::kNoJournal;
+    JournalOutbox::Marks marks;
+    if (!outbox_.ReadMarks(marks, error)) return FactoryOutcome::kNoJournal;
+    const bool known = open_ && marks == marks_ && status.Uploaded == uploaded_;
     open_ = true;
-    if (!outbox_.ReadMarks(marks_, error) ||
-        !outbox_.Count(marks_, status.Uploaded, status.Waiting, error)) {
+    marks_ = marks;
+    if (!outbox_.Count(marks_, known ? nullptr : &status.Uploaded, status.Waiting, error)) {
       return FactoryOutcome::kNoJournal;
     }
+    uploaded_ = status.Uploaded;
     return FactoryOutcome::kDone;
   }
 
@@ -63,9 +69,11 @@ class Uploader {
     if (held.Held == marks_) return FactoryOutcome::kDone;
     if (!outbox_.WriteMarks(held.Held, error)) return FactoryOutcome::kNoJournal;
     marks_ = held.Held;
-    return outbox_.Count(marks_, status.Uploaded, status.Waiting, error)
-               ? FactoryOutcome::kDone
-               : FactoryOutcome::kNoJournal;
+    if (!outbox_.Count(marks_, &status.Uploaded, status.Waiting, error)) {
+      return FactoryOutcome::kNoJournal;
+    }
+    uploaded_ = status.Uploaded;
+    return FactoryOutcome::kDone;
   }
 
   // Sends the next batch and marks it; `sent` is 0 when nothing waits.
@@ -86,7 +94,7 @@ class Uploader {
     if (!outbox_.WriteMarks(next, error)) return FactoryOutcome::kNoJournal;
     marks_ = next;
     sent = batch.Size();
-    status.Uploaded += sent;
+    uploaded_ = status.Uploaded += sent;
     status.Waiting -= std::min<uint64_t>(status.Waiting, sent);
     return FactoryOutcome::kDone;
   }
@@ -99,6 +107,7 @@ class Uploader {
   bool open_ = false;
   PgLink link_;
   JournalOutbox::Marks marks_;
+  uint64_t uploaded_ = 0;  // records up to `marks_`
 };
 
 void Failed(UploadStatus& status, FactoryOutcome o, const std::string& error) {

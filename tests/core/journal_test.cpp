@@ -212,7 +212,7 @@ TEST(Journal, AJournalOfTheFirstVersionIsUpgradedInPlace) {
   EXPECT_EQ(outbox.JournalId().size(), 32u);
   JournalOutbox::Marks marks{-1, -1};
   uint64_t sent = 9, waiting = 0;
-  ASSERT_TRUE(outbox.ReadMarks(marks, error) && outbox.Count(marks, sent, waiting, error));
+  ASSERT_TRUE(outbox.ReadMarks(marks, error) && outbox.Count(marks, &sent, waiting, error));
   EXPECT_EQ(marks, (JournalOutbox::Marks{0, 0}));
   EXPECT_EQ(std::pair(sent, waiting), std::pair(uint64_t{0}, uint64_t{1}));
   ResultJournal again;
