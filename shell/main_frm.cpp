@@ -90,7 +90,7 @@ TMainFrm::TMainFrm(SharedState& state) : state_(state) {
   upload_status_->setObjectName("lblUploadStatus");
   // A long reason is cut, never widens the window; its tip holds it whole.
   upload_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  StatusBar1_->addWidget(upload_status_, 1);
+  StatusBar1_->addWidget(upload_status_, 2);
   // Says why results are not being recorded, when they are not.
   journal_notice_ = new QLabel(StatusBar1_);
   journal_notice_->setObjectName("lblJournalNotice");
