@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/meter_session.h"
+#include "core/bench_settings.h"
 
 namespace qv::cli {
 
@@ -40,6 +41,9 @@ struct Context {
   // `upload`, and `results` from the factory server: its connection text
   // and the bench's name (empty: those of sysinfo.ini in the data folder).
   std::string server, bench;
+  // `scale`: what the scale speaks, and its speed when not the protocol's.
+  std::optional<ScaleProtocol> scaleProtocol;
+  std::string baud;
 };
 
 struct Outcome {
@@ -58,10 +62,15 @@ struct Subcommand {
   size_t maxArgs;
   bool needsDevice;
   Outcome (*run)(const Context& context, MeterSession* session);
+  // The subcommand opens --device itself (no meter session is opened).
+  bool ownLine = false;
 };
 
 std::span<const Subcommand> Subcommands();
 const Subcommand* FindSubcommand(std::string_view name);
+
+// One reading of the scale on --device (cli/scale_reading.cpp).
+Outcome ReadScale(const Context& context, MeterSession* session);
 
 // Whether `text` is a day "yyyy-mm-dd" of the calendar.
 bool IsDay(std::string_view text);
