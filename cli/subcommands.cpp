@@ -397,20 +397,17 @@ Outcome Upload(const Context& c, MeterSession*) {
     return Fail(Exit::kNotInBuild, why);
   }
   const std::string folder = DataFolder(c);
+  const std::string ini = folder + "sysinfo.ini";
   SystemSettings settings;
-  ReadSysInfo(IniFile::Load(folder + "sysinfo.ini"), settings);
+  ReadSysInfo(IniFile::Load(ini), settings);
   const FactoryTarget target{c.server.empty() ? settings.FactoryServer : c.server,
                              c.bench.empty() ? settings.BenchName : c.bench};
   if (target.Server.empty()) {
     return Fail(Exit::kBadArgument,
-                "no factory server: give --server or set Server in section "
-                "[Factory] of " +
-                    folder + "sysinfo.ini");
+                "no factory server: --server, or Server in [Factory] of " + ini);
   }
   if (target.Bench.empty()) {
-    return Fail(
-        Exit::kBadArgument,
-        "no bench name: give --bench or set Name in section [Bench] of " + folder + "sysinfo.ini");
+    return Fail(Exit::kBadArgument, "no bench name: --bench, or Name in [Bench] of " + ini);
   }
   const std::string path = JournalPath(folder);
   std::error_code ec;

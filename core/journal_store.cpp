@@ -248,8 +248,6 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
   return true;
 }
 
-namespace {}  // namespace
-
 std::string AddressPattern(const std::string& part) {
   std::string out = "%";
   for (char c : part) {

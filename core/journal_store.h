@@ -50,8 +50,8 @@ struct ReadingFilter {
   std::string Verdict;  // kVerdictPass, kVerdictFail; empty: any
 };
 
-// The LIKE pattern (with backslash as its escape character) that finds `part` anywhere in an
-// address: "%" and "_" typed in it match themselves.
+// The LIKE pattern (with backslash as its escape character) that finds
+// `part` anywhere in an address: "%" and "_" typed in it match themselves.
 std::string AddressPattern(const std::string& part);
 
 // The readings of the journal at `path` that pass `filter`, newest first.
