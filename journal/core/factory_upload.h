@@ -73,10 +73,11 @@ FactoryOutcome QueryServerReadings(const std::string& server, const ReadingFilte
 class FactorySender {
  public:
   // The pause after a failed attempt: one second, doubled after each
-  // further failure up to a minute, so that a server coming back is met
-  // soon and a server that stays away is not pressed.
+  // further failure up to 15 s, so that a server coming back is met within
+  // seconds and one that stays away is asked a few times a minute (a
+  // hundred benches make a handful of connection attempts a second).
   static constexpr int kFirstPauseMs = 1000;
-  static constexpr int kLongestPauseMs = 60000;
+  static constexpr int kLongestPauseMs = 15000;
   // Records sent in one transaction: enough that the round trips cost
   // little, few enough that a batch is sent again cheaply.
   static constexpr size_t kBatch = 500;
