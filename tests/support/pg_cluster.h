@@ -14,8 +14,8 @@ namespace qv::test {
 
 class PgCluster {
  public:
-  // `durable`: with fsync, as a production server (the benchmarks).
-  explicit PgCluster(bool durable = false) : durable_(durable) {
+  // `options`: those of "pg_cluster start" ("sync low" for the benchmarks).
+  explicit PgCluster(std::string options = "") : options_(std::move(options)) {
     if (Script("init", dir_) && !dir_.empty()) started_ = Start();
   }
   ~PgCluster() {
@@ -38,7 +38,7 @@ class PgCluster {
   }
   bool Start() {
     std::string ignored;
-    return Script("start " + dir_ + (durable_ ? " sync" : ""), ignored);
+    return Script("start " + dir_ + " " + options_, ignored);
   }
   // Runs `sql` as the server's superuser in `database`; its rows, or a
   // single row holding "error: ..." when it failed.
@@ -73,7 +73,7 @@ class PgCluster {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
 
-  bool durable_;
+  std::string options_;
   std::string dir_;
   bool started_ = false;
 };
