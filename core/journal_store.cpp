@@ -2,15 +2,20 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace qv {
 
 namespace {
 
-// Version 1. Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at
-// the precision the window showed them; a missing value is NULL.
-constexpr const char* kSchema = R"(
+// Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at the precision
+// the window showed them; a missing value is NULL. Records are only ever
+// added: `supersedes` names the reading a record replaces. `meters` holds
+// each address once with its number of readings and the time of its newest,
+// so that a part of an address is looked for among the meters, not among
+// all their readings.
+constexpr const char* kTables = R"(
 CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS readings (
   id INTEGER PRIMARY KEY,
@@ -27,9 +32,8 @@ CREATE TABLE IF NOT EXISTS readings (
   heat_error REAL, heat_limit REAL,
   verdict TEXT NOT NULL,
   inlet REAL, outlet REAL,
-  coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER);
-CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
-CREATE INDEX IF NOT EXISTS readings_address ON readings (address);
+  coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER,
+  supersedes INTEGER);
 CREATE TABLE IF NOT EXISTS writes (
   id INTEGER PRIMARY KEY,
   time TEXT NOT NULL,
@@ -40,30 +44,47 @@ CREATE TABLE IF NOT EXISTS writes (
   value TEXT NOT NULL,
   before TEXT,
   confirmed INTEGER NOT NULL);
-CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
+CREATE TABLE IF NOT EXISTS meters (
+  address TEXT PRIMARY KEY,
+  readings INTEGER NOT NULL,
+  last TEXT NOT NULL) WITHOUT ROWID;
 )";
 
-// The steps from each version to the next, from 1 to 2 first.
-constexpr const char* kSteps[] = {
-    // 2: what the factory server has acknowledged. One row: the journal's
-    // own identity (random, so that a journal made anew under a bench name
-    // the server knows is told apart from the one it replaces) and the
-    // last reading and write id the server holds.
-    R"(
+// Version 1 to 2: the superseded reading and the meters.
+constexpr const char* kToVersion2 = R"(
+ALTER TABLE readings ADD COLUMN supersedes INTEGER;
+INSERT INTO meters (address, readings, last)
+  SELECT address, count(*), max(time) FROM readings GROUP BY address;
+DROP INDEX IF EXISTS readings_address;
+)";
+
+// Version 2 to 3: what the factory server has acknowledged. One row: the
+// journal's own identity (random, so that a journal made anew under a bench
+// name the server knows is told apart from the one it replaces) and the
+// last reading and write id the server holds.
+constexpr const char* kToVersion3 = R"(
 CREATE TABLE upload_state (
   journal_id TEXT NOT NULL,
   readings_sent INTEGER NOT NULL,
   writes_sent INTEGER NOT NULL);
 INSERT INTO upload_state VALUES (lower(hex(randomblob(16))), 0, 0);
-)",
-};
-static_assert(std::size(kSteps) == kJournalSchemaVersion - 1, "one step per version after 1");
+)";
+
+constexpr const char* kIndexes = R"(
+CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
+CREATE INDEX IF NOT EXISTS readings_address_time ON readings (address, time);
+CREATE INDEX IF NOT EXISTS readings_supersedes ON readings (supersedes)
+  WHERE supersedes IS NOT NULL;
+CREATE INDEX IF NOT EXISTS meters_last ON meters (last);
+CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
+)";
 
 constexpr const char* kReadingColumns =
-    "id, time, window, tester, dn, level, location, standard_error, error_correction, address, "
-    "row, flow_point, flow, standard_volume, reference_heat, meter_volume, meter_heat, "
-    "volume_error, volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-    "coef3, coef4, coef5";
+    "r.id, r.time, r.window, r.tester, r.dn, r.level, r.location, r.standard_error, "
+    "r.error_correction, r.address, r.row, r.flow_point, r.flow, r.standard_volume, "
+    "r.reference_heat, r.meter_volume, r.meter_heat, r.volume_error, r.volume_limit, "
+    "r.heat_error, r.heat_limit, r.verdict, r.inlet, r.outlet, r.coef1, r.coef2, r.coef3, "
+    "r.coef4, r.coef5";
 
 // How long a statement waits for the writer's lock before it gives up.
 // The writer holds it for one commit, a few milliseconds.
@@ -113,8 +134,8 @@ bool Run(sqlite3* db, const char* sql, std::string& error) {
 }
 
 // A writing connection to the journal at `path` in WAL mode, its schema made
-// or brought up to this program's version, step after step, in one
-// transaction: an old journal is upgraded in place, nothing lost.
+// or brought up to this program's version in one transaction: an old
+// journal is upgraded in place, nothing lost.
 bool OpenWritable(const std::string& path, sqlite3*& db, std::string& error) {
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
@@ -130,22 +151,21 @@ bool OpenWritable(const std::string& path, sqlite3*& db, std::string& error) {
     return false;
   }
   std::optional<int64_t> version;
-  if (Run(db, kSchema, error)) {
+  if (Run(db, kTables, error)) {
     Statement q(db, "SELECT max(version) FROM schema_version");
     if (q.s && sqlite3_step(q.s) == SQLITE_ROW) version = q.IntAt(0);
   }
   bool ok = error.empty();
-  if (ok && !version) {
-    ok = Run(db, "INSERT INTO schema_version (version) VALUES (1)", error);
-    version = 1;
-  } else if (ok && *version > kJournalSchemaVersion) {
+  if (ok && version && *version > kJournalSchemaVersion) {
     error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
     ok = false;
+  } else if (ok && version != kJournalSchemaVersion) {
+    // A new journal has the tables of version 2 already.
+    ok = (!version || *version >= 2 || Run(db, kToVersion2, error)) &&
+         Run(db, kToVersion3, error) &&
+         Run(db, "INSERT INTO schema_version (version) VALUES (3)", error);
   }
-  for (int64_t v = version.value_or(0) + 1; ok && v <= kJournalSchemaVersion; ++v) {
-    ok = Run(db, kSteps[v - 2], error) &&
-         Run(db, ("UPDATE schema_version SET version = " + std::to_string(v)).c_str(), error);
-  }
+  ok = ok && Run(db, kIndexes, error);
   if (!ok || !Run(db, "COMMIT", error)) {
     std::string ignored;
     Run(db, "ROLLBACK", ignored);
@@ -175,16 +195,22 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
   bool ok = true;
   {
     Statement ins(db_,
-                  "INSERT INTO readings (time, window, tester, dn, level, location, "
+                  "INSERT INTO readings (id, time, window, tester, dn, level, location, "
                   "standard_error, error_correction, address, row, flow_point, flow, "
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-                  "coef3, coef4, coef5) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
-                  "?,?,?,?)");
+                  "coef3, coef4, coef5, supersedes) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement meter(db_,
+                    "INSERT INTO meters (address, readings, last) VALUES (?, 1, ?) "
+                    "ON CONFLICT (address) DO UPDATE SET readings = readings + 1, "
+                    "last = max(last, excluded.last)");
+    const auto id = [](int64_t v) { return v ? std::optional<int64_t>(v) : std::nullopt; };
     for (const ReadingRecord& r : readings) {
-      if (!ins.s) break;
+      if (!ins.s || !meter.s) break;
       sqlite3_reset(ins.s);
       int i = 0;
+      ins.Int(++i, id(r.Id));
       ins.Text(++i, r.Time);
       ins.Text(++i, r.Window);
       ins.Text(++i, r.Tester);
@@ -205,12 +231,16 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       ins.Real(++i, r.Outlet);
       for (const auto& c : r.Coefficients)
         ins.Int(++i, c);
-      if (sqlite3_step(ins.s) != SQLITE_DONE) {
+      ins.Int(++i, id(r.Supersedes));
+      sqlite3_reset(meter.s);
+      meter.Text(1, r.Address);
+      meter.Text(2, r.Time);
+      if (sqlite3_step(ins.s) != SQLITE_DONE || sqlite3_step(meter.s) != SQLITE_DONE) {
         ok = false;
         break;
       }
     }
-    ok = ok && (readings.empty() || ins.s);
+    ok = ok && (readings.empty() || (ins.s && meter.s));
   }
   if (ok && !writes.empty()) {
     Statement ins(db_,
@@ -246,15 +276,6 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
     return false;
   }
   return true;
-}
-
-std::string AddressPattern(const std::string& part) {
-  std::string out = "%";
-  for (char c : part) {
-    if (c == '%' || c == '_' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "%";
 }
 
 namespace {
@@ -330,43 +351,180 @@ bool Finished(sqlite3* db, int rc, std::string& error) {
 
 }  // namespace
 
-std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
-                                         std::string& error) {
-  std::vector<ReadingRecord> out;
-  Reader reader(path, error);
-  if (!reader.db) return out;
-  std::string sql = std::string("SELECT ") + kReadingColumns + " FROM readings WHERE 1";
-  std::vector<std::string> binds;
-  if (!filter.Address.empty()) {
-    sql += " AND address LIKE ? ESCAPE '\\'";
-    binds.push_back(AddressPattern(filter.Address));
-  }
+namespace {
+
+// The conditions of `filter` on readings `r` besides the address part, with
+// the values they are bound to: current records only, the days, the
+// verdict, and below `after` in the list's order.
+struct Conditions {
+  std::string sql;
+  std::vector<std::string> values;
+};
+
+Conditions ConditionsOf(const ReadingFilter& filter, const std::optional<PageKey>& after,
+                        bool versioned) {
+  Conditions c{
+      versioned ? " AND NOT EXISTS (SELECT 1 FROM readings s WHERE s.supersedes = r.id)" : "", {}};
   if (!filter.Since.empty()) {
-    sql += " AND time >= ?";
-    binds.push_back(filter.Since);
+    c.sql += " AND r.time >= ?";
+    c.values.push_back(filter.Since);
   }
   if (!filter.Until.empty()) {
     // The whole last day: every time of that day sorts below "day~".
-    sql += " AND time < ?";
-    binds.push_back(filter.Until + "~");
+    c.sql += " AND r.time < ?";
+    c.values.push_back(filter.Until + "~");
   }
   if (!filter.Verdict.empty()) {
-    sql += " AND verdict = ?";
-    binds.push_back(filter.Verdict);
+    c.sql += " AND r.verdict = ?";
+    c.values.push_back(filter.Verdict);
   }
-  sql += " ORDER BY time DESC, id DESC";
-  Statement q(reader.db, sql.c_str());
-  if (!q.s) {
-    error = Message(reader.db, path);
+  if (after) {
+    c.sql += " AND r.time <= ? AND (r.time < ? OR r.id < " + std::to_string(after->Id) + ")";
+    c.values.insert(c.values.end(), {after->Time, after->Time});
+  }
+  return c;
+}
+
+// Binds `values` from parameter `first` on.
+void Bind(Statement& q, int first, const std::vector<std::string>& values) {
+  for (size_t i = 0; i < values.size(); ++i)
+    q.Text(first + static_cast<int>(i), values[i]);
+}
+
+bool Newer(const ReadingRecord& a, const ReadingRecord& b) {
+  return a.Time != b.Time ? a.Time > b.Time : a.Id > b.Id;
+}
+
+}  // namespace
+
+std::string AddressPattern(const std::string& part) {
+  std::string out = "%";
+  for (char c : part) {
+    if (c == '%' || c == '_' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "%";
+}
+
+int64_t LastReadingId(const std::string& path) {
+  std::string error;
+  Reader reader(path, error);
+  if (!reader.db) return 0;
+  Statement q(reader.db, "SELECT max(id) FROM readings");
+  return q.s && sqlite3_step(q.s) == SQLITE_ROW ? q.IntAt(0).value_or(0) : 0;
+}
+
+JournalReader::~JournalReader() {
+  sqlite3_close(db_);
+}
+
+bool JournalReader::Open(const std::string& path, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    // A journal nobody has written yet holds no records.
+    const bool missing = sqlite3_errcode(db_) == SQLITE_CANTOPEN;
+    if (!missing) error = Message(db_, path);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return missing;
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // A journal of version 1 that no program of this version has written yet
+  // has neither superseded records nor the meters: it is read as it is.
+  Statement q(db_, "SELECT 1 FROM sqlite_master WHERE name = 'meters'");
+  versioned_ = q.s && sqlite3_step(q.s) == SQLITE_ROW;
+  return true;
+}
+
+void JournalReader::Interrupt() {
+  if (db_) sqlite3_interrupt(db_);
+}
+
+std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
+                                               const std::optional<PageKey>& after, size_t limit,
+                                               std::string& error) {
+  std::vector<ReadingRecord> out;
+  if (!db_) return out;
+  const Conditions c = ConditionsOf(filter, after, versioned_);
+  const std::string order = " ORDER BY r.time DESC, r.id DESC" +
+                            (limit ? " LIMIT " + std::to_string(limit) : std::string());
+  const auto run = [&](Statement& q) {
+    int rc;
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
+      out.push_back(ReadingAt(q));
+    return Finished(db_, rc, error);
+  };
+  if (filter.Address.empty() || !versioned_) {
+    const std::string part = filter.Address.empty() ? "" : " AND r.address LIKE ? ESCAPE '\\'";
+    Statement q(db_, (std::string("SELECT ") + kReadingColumns + " FROM readings r WHERE 1" + part +
+                      c.sql + order)
+                         .c_str());
+    if (!q.s) {
+      error = Message(db_, "query");
+      return out;
+    }
+    if (!part.empty()) q.Text(1, AddressPattern(filter.Address));
+    Bind(q, part.empty() ? 1 : 2, c.values);
+    if (!run(q)) out.clear();
     return out;
   }
-  for (size_t i = 0; i < binds.size(); ++i)
-    q.Text(static_cast<int>(i + 1), binds[i]);
+  // The meters whose address holds the part, newest first; each gives its
+  // own newest readings until no meter left can have a reading newer than
+  // the page's last.
+  Statement meters(db_, filter.Since.empty()
+                            ? "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
+                              "ORDER BY last DESC"
+                            : "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
+                              "AND last >= ? ORDER BY last DESC");
+  Statement own(db_, (std::string("SELECT ") + kReadingColumns +
+                      " FROM readings r WHERE r.address = ?" + c.sql + order)
+                         .c_str());
+  if (!meters.s || !own.s) {
+    error = Message(db_, "query");
+    return out;
+  }
+  meters.Text(1, AddressPattern(filter.Address));
+  if (!filter.Since.empty()) meters.Text(2, filter.Since);
   int rc;
-  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
-    out.push_back(ReadingAt(q));
-  if (!Finished(reader.db, rc, error)) out.clear();
+  while ((rc = sqlite3_step(meters.s)) == SQLITE_ROW) {
+    if (limit && out.size() == limit && meters.TextAt(1) < out.back().Time) return out;
+    sqlite3_reset(own.s);
+    own.Text(1, meters.TextAt(0));
+    Bind(own, 2, c.values);
+    if (!run(own)) {
+      out.clear();
+      return out;
+    }
+    std::sort(out.begin(), out.end(), Newer);
+    if (limit && out.size() > limit) out.resize(limit);
+  }
+  if (!Finished(db_, rc, error)) out.clear();
   return out;
+}
+
+std::optional<int64_t> JournalReader::Count(const ReadingFilter& filter, std::string& error) {
+  if (!db_) return 0;
+  const Conditions c = ConditionsOf(filter, std::nullopt, versioned_);
+  std::string part;
+  if (!filter.Address.empty()) {
+    part = versioned_ ? " AND r.address IN (SELECT address FROM meters WHERE address LIKE ? "
+                        "ESCAPE '\\')"
+                      : " AND r.address LIKE ? ESCAPE '\\'";
+  }
+  Statement q(db_, ("SELECT count(*) FROM readings r WHERE 1" + part + c.sql).c_str());
+  if (q.s) {
+    if (!part.empty()) q.Text(1, AddressPattern(filter.Address));
+    Bind(q, part.empty() ? 1 : 2, c.values);
+    if (sqlite3_step(q.s) == SQLITE_ROW) return q.IntAt(0).value_or(0);
+  }
+  error = Message(db_, "query");
+  return std::nullopt;
+}
+
+std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
+                                         std::string& error) {
+  JournalReader reader;
+  if (!reader.Open(path, error)) return {};
+  return reader.Page(filter, std::nullopt, 0, error);
 }
 
 std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string& address,
@@ -401,9 +559,6 @@ bool JournalOutbox::Open(const std::string& path, std::string& error) {
     return false;
   }
   journal_id_ = id.TextAt(0);
-  // A journal whose readings can replace earlier ones says which.
-  Statement column(db_, "SELECT 1 FROM pragma_table_info('readings') WHERE name = 'supersedes'");
-  supersedes_ = column.s && sqlite3_step(column.s) == SQLITE_ROW;
   return true;
 }
 
@@ -465,9 +620,9 @@ bool JournalOutbox::LastIds(Marks& last, std::string& error) {
 
 bool JournalOutbox::Next(const Marks& marks, size_t limit, Batch& batch, std::string& error) {
   batch = {};
-  const std::string readings = std::string("SELECT ") + kReadingColumns + ", " +
-                               (supersedes_ ? "supersedes" : "NULL") +
-                               " FROM readings WHERE id > ? ORDER BY id LIMIT ?";
+  const std::string readings =
+      std::string("SELECT ") + kReadingColumns +
+      ", r.supersedes FROM readings r WHERE r.id > ? ORDER BY r.id LIMIT ?";
   Statement r(db_, readings.c_str());
   if (r.s) {
     r.Int(1, marks.Readings);
@@ -475,8 +630,8 @@ bool JournalOutbox::Next(const Marks& marks, size_t limit, Batch& batch, std::st
   }
   int rc = r.s ? SQLITE_ROW : SQLITE_ERROR;
   while (r.s && (rc = sqlite3_step(r.s)) == SQLITE_ROW) {
-    batch.Readings.push_back(ReadingAt(r));
-    batch.Supersedes.push_back(r.IntAt(sqlite3_column_count(r.s) - 1));
+    ReadingRecord& reading = batch.Readings.emplace_back(ReadingAt(r));
+    reading.Supersedes = r.IntAt(sqlite3_column_count(r.s) - 1).value_or(0);
   }
   Statement w(db_,
               "SELECT id, time, tester, address, row, what, value, before, confirmed FROM writes "

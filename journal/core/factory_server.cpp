@@ -261,13 +261,12 @@ FactoryOutcome ReadBenchProgress(PgLink& link, const std::string& bench,
 FactoryOutcome SendBatch(PgLink& link, const std::string& bench, const JournalOutbox::Batch& batch,
                          std::string& error) {
   Params readings;
-  for (size_t i = 0; i < batch.Readings.size(); ++i) {
-    const ReadingRecord& r = batch.Readings[i];
+  for (const ReadingRecord& r : batch.Readings) {
     readings.Text(bench);
     readings.Int(r.Id);
     readings.Text(r.Time);
     readings.Maybe(ServerTime(r.Time));
-    readings.Int(batch.Supersedes[i]);
+    readings.Int(r.Supersedes ? std::optional<int64_t>(r.Supersedes) : std::nullopt);
     readings.Text(r.Window);
     readings.Text(r.Tester);
     for (int v : {r.Dn, r.Level, r.Location})

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <array>
 #include <filesystem>
 
 #include "core/journal.h"
@@ -95,6 +96,123 @@ TEST(Journal, RecordsReadBackFilteredNewestFirst) {
   EXPECT_EQ(sqlite3_column_int(q, 0), kJournalSchemaVersion);
   sqlite3_finalize(q);
   sqlite3_close(db);
+}
+
+// Ids of readings, in the order given.
+std::vector<int64_t> Ids(const std::vector<ReadingRecord>& readings) {
+  std::vector<int64_t> ids;
+  for (const ReadingRecord& r : readings)
+    ids.push_back(r.Id);
+  return ids;
+}
+
+TEST(Journal, ARecordSupersedesAnEarlierOneWhichStays) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    std::array<int64_t, 3> ids{};
+    j.Record(Reading("2024-03-05 09:00:00", "2024000001", ""), &ids[0]);
+    ReadingRecord weighed = Reading("2024-03-05 09:00:00", "2024000001", kVerdictPass);
+    weighed.Supersedes = ids[0];
+    j.Record(weighed, &ids[1]);
+    const uint64_t last = j.Record(Reading("2024-03-05 10:00:00", "2024000002", ""), &ids[2]);
+    EXPECT_EQ(ids, (std::array<int64_t, 3>{1, 2, 3}));
+    ASSERT_TRUE(j.WaitAcknowledged(last, 10s));
+  }
+  std::string error;
+  EXPECT_EQ(Ids(QueryReadings(path, {}, error)), (std::vector<int64_t>{3, 2}));
+  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{2});
+  JournalReader reader;
+  ASSERT_TRUE(reader.Open(path, error));
+  EXPECT_EQ(reader.Count({}, error), 2);
+  EXPECT_EQ(reader.Count({"", "", "", kVerdictPass}, error), 1);
+  EXPECT_EQ(LastReadingId(path), 3);
+  // The next program goes on from the last id.
+  ResultJournal next;
+  ASSERT_TRUE(next.Open(path));
+  int64_t id = 0;
+  next.Record(Reading("2024-03-05 11:00:00", "2024000003", ""), &id);
+  EXPECT_EQ(id, 4);
+}
+
+// Pages of a few readings, one after the other, list what one query lists.
+TEST(Journal, PagesListWhatTheWholeListHolds) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    uint64_t last = 0;
+    for (int n = 0; n < 40; ++n) {
+      // Seven meters, readings of equal times among them, one in three failing.
+      const std::string time =
+          "2024-03-0" + std::to_string(1 + n % 5) + " 08:00:0" + std::to_string(n % 3);
+      last = j.Record(Reading(time, "20240000" + std::to_string(10 + n % 7),
+                              n % 3 ? kVerdictPass : kVerdictFail));
+    }
+    ASSERT_TRUE(j.WaitAcknowledged(last, 10s));
+  }
+  JournalReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(path, error));
+  const ReadingFilter filters[] = {{},
+                                   {"1", "", "", ""},
+                                   {"0001", "", "", kVerdictFail},
+                                   {"4", "2024-03-02", "2024-03-04", ""},
+                                   {"2024", "", "2024-03-03", kVerdictPass},
+                                   {"9", "", "", ""}};
+  for (const ReadingFilter& f : filters) {
+    const std::vector<ReadingRecord> all = QueryReadings(path, f, error);
+    std::vector<ReadingRecord> paged;
+    std::optional<PageKey> after;
+    for (int pages = 0; pages < 20; ++pages) {
+      const auto page = reader.Page(f, after, 4, error);
+      paged.insert(paged.end(), page.begin(), page.end());
+      if (page.size() < 4) break;
+      after = PageKey{page.back().Time, page.back().Id};
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(Ids(paged), Ids(all)) << f.Address << f.Since << f.Verdict;
+    EXPECT_EQ(reader.Count(f, error), static_cast<int64_t>(all.size())) << f.Address;
+  }
+}
+
+TEST(Journal, AJournalOfTheFirstVersionIsReadAndTakenOver) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+                         "INSERT INTO schema_version VALUES (1);"
+                         "CREATE TABLE readings (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+                         "window TEXT NOT NULL, tester TEXT NOT NULL, dn, level, location, "
+                         "standard_error, error_correction, address TEXT NOT NULL, row, "
+                         "flow_point, flow, standard_volume, reference_heat, meter_volume, "
+                         "meter_heat, volume_error, volume_limit, heat_error, heat_limit, "
+                         "verdict TEXT NOT NULL, inlet, outlet, coef1, coef2, coef3, coef4, "
+                         "coef5);"
+                         "CREATE TABLE writes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+                         "tester TEXT NOT NULL, address TEXT NOT NULL, row, what TEXT NOT NULL, "
+                         "value TEXT NOT NULL, before TEXT, confirmed INTEGER NOT NULL);"
+                         "INSERT INTO readings (time, window, tester, address, verdict) VALUES "
+                         "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'pass');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::string error;
+  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{1});
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    ReadingRecord again = Reading("2024-03-01 08:00:00", "2024000001", kVerdictFail);
+    again.Supersedes = 1;
+    ASSERT_TRUE(j.WaitAcknowledged(j.Record(again), 10s));
+  }
+  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{2});
+  EXPECT_EQ(error, "");
 }
 
 TEST(Journal, OneWriterPerFolder) {
@@ -190,7 +308,7 @@ TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   EXPECT_TRUE(next.Open(path));
 }
 
-TEST(Journal, AJournalOfTheFirstVersionIsUpgradedInPlace) {
+TEST(Journal, AJournalOfTheSecondVersionIsUpgradedInPlace) {
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
   {
@@ -198,12 +316,13 @@ TEST(Journal, AJournalOfTheFirstVersionIsUpgradedInPlace) {
     ASSERT_TRUE(j.Open(path));
     ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-05 10:00:00", "1", "")), 10s));
   }
-  // Back to what the first version wrote.
+  // Back to what the second version wrote.
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "DROP TABLE upload_state; UPDATE schema_version SET version = 1",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db, "DROP TABLE upload_state; DELETE FROM schema_version WHERE version = 3",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
 
   JournalOutbox outbox;

@@ -70,6 +70,18 @@ class FlowJournalTest : public QObject {
       QCOMPARE(r.Tester, std::string("Test"));
     }
 
+    // A class chosen afterwards: each reading is listed once, as the grid
+    // now shows it; what was recorded before stays in the file.
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
+    QVERIFY(journal->WaitAcknowledged(journal->Taken(), std::chrono::seconds(30)));
+    const auto now = QueryReadings(path, {}, error);
+    QCOMPARE(now.size(), size_t{2});
+    for (const ReadingRecord& r : now) {
+      QCOMPARE(r.Level, 1);
+      QCOMPARE(" Err(" + Text(r.VolumeLimit, 2) + ")", w.Find<QLabel>("lblError3")->text());
+    }
+    QCOMPARE(LastReadingId(path), 4);
+
     const auto writes = QueryWrites(path, w.state->Rows[0].Address, error);
     QCOMPARE(writes.size(), size_t{1});
     QCOMPARE(writes[0].What, std::string("流量三补偿"));

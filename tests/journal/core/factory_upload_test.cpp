@@ -253,26 +253,24 @@ TEST(FactoryUpload, ReplacedReadingsAreNotCurrentOnTheServer) {
   ASSERT_TRUE(pg.Up());
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
-  Fill(path, 3, 0);
-  // A journal whose third reading replaces the first.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "ALTER TABLE readings ADD COLUMN supersedes INTEGER;"
-                         "UPDATE readings SET supersedes = 1, address = '2024000001', "
-                         "flow_point = 1 WHERE id = 3",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  {
+    // The third reading replaces the first.
+    ResultJournal journal;
+    ASSERT_TRUE(journal.Open(path));
+    int64_t first = 0;
+    journal.Record(Reading(0), &first);
+    journal.Record(Reading(1));
+    ReadingRecord again = Reading(0);
+    again.Supersedes = first;
+    ASSERT_TRUE(journal.WaitAcknowledged(journal.Record(again), 60s));
+  }
   UploadStatus status;
   uint64_t sent = 0;
   ASSERT_EQ(UploadWaiting(path, {pg.ConnInfo(), "B"}, status, sent), FactoryOutcome::kDone);
   EXPECT_EQ(pg.Value("SELECT string_agg(local_id || ':' || coalesce(supersedes::text, '-'), ' ' "
                      "ORDER BY local_id) FROM qorvantis.readings"),
             "1:- 2:- 3:1");
-  EXPECT_EQ(pg.Value("SELECT string_agg(local_id::text, ' ' ORDER BY local_id) FROM "
-                     "qorvantis.current_readings"),
-            "2 3");
+  EXPECT_EQ(ServerCsv(pg.ConnInfo(), "B"), JournalCsv(path));
   EXPECT_EQ(pg.Value("SELECT local_id FROM qorvantis.latest_verdicts WHERE address = "
                      "'2024000001' AND flow_point = 1"),
             "3");
