@@ -133,7 +133,7 @@ std::string ReadingsCsv(const std::vector<ReadingRecord>& readings,
     out += (i ? "," : "") + std::string(columns[i].key);
   out += "\r\n";
   for (size_t n = 0; n < readings.size(); ++n) {
-    if (benches) out += CsvField(benches->at(n)) + ",";
+    if (benches) out += CsvField(benches->at(n), false) + ",";
     for (size_t i = 0; i < columns.size(); ++i)
       out += (i ? "," : "") + CsvField(columns[i].text(readings[n]), columns[i].number);
     out += "\r\n";
