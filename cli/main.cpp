@@ -17,10 +17,11 @@ using namespace qv::cli;
 
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
-    "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR | --server CONNINFO] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR] [--server CONNINFO] [--bench NAME] [--json] upload\n"
     "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
-    "otherwise) or a serial device server, reads the bench scale, or lists the results\n"
-    "journal.\n\n"
+    "otherwise) or a serial device server, reads the bench scale, lists the results\n"
+    "journal, or sends it to the factory's PostgreSQL server.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
     "                               server in TCP server mode\n"
@@ -42,14 +43,22 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  --server CONNINFO            upload, results: the factory server, a libpq connection\n"
+    "                               string (\"host=db dbname=results user=bench3\"), a URI or\n"
+    "                               service=NAME; the password comes from ~/.pgpass or the\n"
+    "                               service file (default: [Factory] Server of sysinfo.ini)\n"
+    "  --bench NAME                 upload: the bench's name (default: [Bench] Name of\n"
+    "                               sysinfo.ini); results --server: only that bench's readings\n"
     "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
-    "wrong or too short), 5 device or server cannot be opened, 6 no results journal or\n"
-    "it cannot be read.\n";
+    "wrong or too short), 5 device or server cannot be opened (the factory server cannot\n"
+    "be reached), 6 no results journal or it cannot be read, 7 refused by the factory\n"
+    "server (its schema, the role's rights, the bench name), 8 the factory server is not\n"
+    "available in this build.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -73,8 +82,11 @@ int Finish(const Context& c, const Outcome& o) {
   } else {
     std::cerr << "qorvantis-cli: " << o.error << "\n";
     if (c.json) {
-      std::cout << RenderJson({{"error", o.error, JsonString(o.error)},
-                               {"exit", "", std::to_string(static_cast<int>(o.status))}});
+      // What is known despite the failure (the records waiting) follows.
+      Report report = {{"error", o.error, JsonString(o.error)},
+                       {"exit", "", std::to_string(static_cast<int>(o.status))}};
+      report.insert(report.end(), o.report.begin(), o.report.end());
+      std::cout << RenderJson(report);
     }
   }
   return static_cast<int>(o.status);
@@ -128,11 +140,14 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       c.attempts = static_cast<uint16_t>(n);
     } else if (a == "--csv") {
       c.csv = journal = true;
-    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until") {
+    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until" ||
+               a == "--server" || a == "--bench") {
       std::string& out = a == "--data-dir"  ? c.dataDir
                          : a == "--address" ? c.address
                          : a == "--since"   ? c.since
-                                            : c.until;
+                         : a == "--until"   ? c.until
+                         : a == "--server"  ? c.server
+                                            : c.bench;
       if (!value(out)) return a + " needs a value";
       journal = true;
     } else if (a == "--scale-protocol") {
@@ -154,7 +169,8 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
   }
   if (sub->needsDevice && journal) {
-    return "--data-dir, --address, --since, --until and --csv belong to results";
+    return "--data-dir, --address, --since, --until, --csv, --server and --bench belong to "
+           "results and upload";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   const bool scale = sub->run == ReadScale;

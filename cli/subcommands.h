@@ -39,6 +39,9 @@ struct Context {
   std::string dataDir;
   std::string address, since, until;
   bool csv = false;
+  // `upload`, and `results` from the factory server: its connection text
+  // and the bench's name (empty: those of sysinfo.ini in the data folder).
+  std::string server, bench;
   // `scale`: what the scale speaks, and its speed when not the protocol's.
   std::optional<ScaleProtocol> scaleProtocol;
   std::string baud;

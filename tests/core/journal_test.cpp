@@ -339,5 +339,40 @@ TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   EXPECT_TRUE(next.Open(path));
 }
 
+TEST(Journal, AJournalOfTheSecondVersionIsUpgradedInPlace) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-05 10:00:00", "1", "")), 10s));
+  }
+  // Back to what the second version wrote.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db, "DROP TABLE upload_state; DELETE FROM schema_version WHERE version = 3",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+
+  JournalOutbox outbox;
+  std::string error;
+  ASSERT_TRUE(outbox.Open(path, error)) << error;
+  EXPECT_EQ(outbox.JournalId().size(), 32u);
+  JournalOutbox::Marks marks{-1, -1};
+  uint64_t sent = 9, waiting = 0;
+  ASSERT_TRUE(outbox.ReadMarks(marks, error) && outbox.Count(marks, &sent, waiting, error));
+  EXPECT_EQ(marks, (JournalOutbox::Marks{0, 0}));
+  EXPECT_EQ(std::pair(sent, waiting), std::pair(uint64_t{0}, uint64_t{1}));
+  ResultJournal again;
+  ASSERT_TRUE(again.Open(path));
+  EXPECT_TRUE(again.WaitAcknowledged(again.Record(Reading("2024-03-06 10:00:00", "1", "")), 10s));
+  EXPECT_EQ(QueryReadings(path, {}, error).size(), 2u);
+  JournalOutbox same;
+  ASSERT_TRUE(same.Open(path, error));
+  EXPECT_EQ(same.JournalId(), outbox.JournalId());
+}
+
 }  // namespace
 }  // namespace qv
