@@ -180,7 +180,9 @@ void ParallelLines::EndRow(Line& line, bool exchanged) {
   if (line.logging && line.logging->Port) line.logging->Port->FlushReceived();
   if (exchanged) {
     line.out.answered = client_.RowAnswered(row.position);
-    LogNotSent(state_.Log, row.position, line.out);
+    // An operation that reads its answer off the line gives no reason, as
+    // when its rows are served one after another.
+    if (!row.read_back) LogNotSent(state_.Log, row.position, line.out);
   }
   if (row.end) row.end(exchanged ? &line.out : nullptr);
   line.step = Step::kNextRow;
