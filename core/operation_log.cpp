@@ -30,11 +30,6 @@ void OperationLog::SetBeforeLine(std::function<void(int block)> hook) {
   before_line_thread_ = std::this_thread::get_id();
 }
 
-void OperationLog::SetBeforeLine(std::function<void()> hook) {
-  SetBeforeLine(hook ? std::function<void(int)>([hook = std::move(hook)](int) { hook(); })
-                     : std::function<void(int)>());
-}
-
 void OperationLog::Post(std::string_view text) {
   PostTo(PostingInto(), text);
 }

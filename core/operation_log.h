@@ -89,7 +89,6 @@ class OperationLog {
   // that block log what they received so far, so the lines keep the order
   // in which things happened. Not run for the lines it posts.
   void SetBeforeLine(std::function<void(int block)> hook);
-  void SetBeforeLine(std::function<void()> hook);
 
   // --- blocks, user-interface thread -------------------------------------
   // Starts `count` blocks, numbered in the order they are shown. Block b
