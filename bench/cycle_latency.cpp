@@ -111,11 +111,11 @@ int main() {
   std::printf("seconds per meter: %.3f\n", shared.seconds / kMeters);
   std::printf("line-time floor per meter: %.3f s\n", kFloorSeconds);
   std::printf("ratio to the floor: %.1f\n", shared.seconds / kMeters / kFloorSeconds);
-  std::printf("sequential operation of 20 meters on 20 lines: %.3f s (%d answered)\n",
-              lines.seconds, lines.answered);
-  std::printf("parallel operation of 20 meters: %.3f s (%d answered)\n", parallel.seconds,
-              parallel.answered);
+  std::printf("sequential operation of 20 meters on 20 lines: %.3f s\n", lines.seconds);
+  std::printf("parallel operation of 20 meters: %.3f s\n", parallel.seconds);
   std::printf("parallel ratio to the floor: %.2f\n", parallel.seconds / kFloorSeconds);
+  std::printf("meters answered on 20 lines: %d one after another, %d in parallel\n", lines.answered,
+              parallel.answered);
   std::printf("longest event-loop stall: %.1f ms shared line, %.1f ms parallel lines\n",
               shared.stall_ms, parallel.stall_ms);
   const bool all =
