@@ -149,10 +149,9 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   EXPECT_EQ(count(" 串口COM1重新打开"), 1);
 }
 
-// With parallel lines and a line per meter, meter 1's adapter goes away
-// after its request: meter 2 answers on its own line while meter 1's wait
-// still runs, the dead line takes no second frame, and the log keeps each
-// row's lines together, the port's own line in its row's.
+// Parallel lines, a line per meter: meter 1's adapter goes away after its
+// request; meter 2 answers while meter 1's wait runs, the dead line takes no
+// second frame, and the port's line stays in its row's lines in the log.
 TEST(CycleLine, APulledAdapterHoldsUpNoOtherLine) {
   test::PtyPeer lines[2];
   SharedState s;
