@@ -3,12 +3,14 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <iterator>
+#include <set>
 
 namespace qv {
 
 namespace {
 
-// Version 1. Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at
+// Version 1 (later steps: kMigrations). Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at
 // the precision the window showed them; a missing value is NULL.
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
@@ -43,11 +45,39 @@ CREATE TABLE IF NOT EXISTS writes (
 CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
 )";
 
-constexpr const char* kReadingColumns =
-    "id, time, window, tester, dn, level, location, standard_error, error_correction, address, "
-    "row, flow_point, flow, standard_volume, reference_heat, meter_volume, meter_heat, "
-    "volume_error, volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-    "coef3, coef4, coef5";
+// Each step takes a journal from the version before it to its own; a
+// journal is brought up to date, step by step in order, when the writer
+// opens it. Steps only add: an older program's records stay as they were,
+// and what they lack reads as NULL.
+struct Migration {
+  int version;
+  const char* sql;
+};
+constexpr Migration kMigrations[] = {
+    // The bench, the meter type and the bench temperatures of each reading,
+    // for the verification record.
+    {2,
+     "ALTER TABLE readings ADD COLUMN bench_name TEXT;"
+     "ALTER TABLE readings ADD COLUMN bench_reference TEXT;"
+     "ALTER TABLE readings ADD COLUMN calibration_due TEXT;"
+     "ALTER TABLE readings ADD COLUMN meter_type INTEGER;"
+     "ALTER TABLE readings ADD COLUMN fluid REAL;"
+     "ALTER TABLE readings ADD COLUMN bench_inlet REAL;"
+     "ALTER TABLE readings ADD COLUMN bench_outlet REAL;"},
+};
+static_assert(std::size(kMigrations) == kJournalSchemaVersion - 1 &&
+              kMigrations[std::size(kMigrations) - 1].version == kJournalSchemaVersion);
+
+// The columns of a reading, in the order ReadingAt takes them.
+// clang-format off
+constexpr const char* kReadingColumns[] = {
+    "id", "time", "window", "tester", "dn", "level", "location", "standard_error",
+    "error_correction", "address", "row", "flow_point", "flow", "standard_volume",
+    "reference_heat", "meter_volume", "meter_heat", "volume_error", "volume_limit", "heat_error",
+    "heat_limit", "verdict", "inlet", "outlet", "coef1", "coef2", "coef3", "coef4", "coef5",
+    "bench_name", "bench_reference", "calibration_due", "meter_type", "fluid", "bench_inlet",
+    "bench_outlet"};
+// clang-format on
 
 // How long a statement waits for the writer's lock before it gives up.
 // The writer holds it for one commit, a few milliseconds.
@@ -122,10 +152,17 @@ bool JournalStore::Open(const std::string& path, std::string& error) {
   }
   bool ok = error.empty();
   if (ok && !version) {
+    version = 1;
     ok = Exec("INSERT INTO schema_version (version) VALUES (1)", error);
   } else if (ok && *version > kJournalSchemaVersion) {
     error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
     ok = false;
+  }
+  for (const Migration& step : kMigrations) {
+    if (!ok || step.version <= *version) continue;
+    ok = Exec(step.sql, error) &&
+         Exec(("UPDATE schema_version SET version = " + std::to_string(step.version)).c_str(),
+              error);
   }
   if (!ok || !Exec("COMMIT", error)) {
     std::string ignored;
@@ -146,8 +183,9 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
                   "standard_error, error_correction, address, row, flow_point, flow, "
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-                  "coef3, coef4, coef5) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
-                  "?,?,?,?)");
+                  "coef3, coef4, coef5, bench_name, bench_reference, calibration_due, "
+                  "meter_type, fluid, bench_inlet, bench_outlet) VALUES (?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     for (const ReadingRecord& r : readings) {
       if (!ins.s) break;
       sqlite3_reset(ins.s);
@@ -172,6 +210,13 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       ins.Real(++i, r.Outlet);
       for (const auto& c : r.Coefficients)
         ins.Int(++i, c);
+      ins.Text(++i, r.BenchName);
+      ins.Text(++i, r.BenchReference);
+      ins.Text(++i, r.CalibrationDue);
+      ins.Int(++i, r.MeterType);
+      ins.Real(++i, r.Fluid);
+      ins.Real(++i, r.BenchInlet);
+      ins.Real(++i, r.BenchOutlet);
       if (sqlite3_step(ins.s) != SQLITE_DONE) {
         ok = false;
         break;
@@ -271,7 +316,28 @@ ReadingRecord ReadingAt(const Statement& q) {
   r.Outlet = q.RealAt(i++);
   for (auto& c : r.Coefficients)
     c = q.IntAt(i++);
+  r.BenchName = q.TextAt(i++);
+  r.BenchReference = q.TextAt(i++);
+  r.CalibrationDue = q.TextAt(i++);
+  if (const std::optional<int64_t> type = q.IntAt(i++)) r.MeterType = static_cast<int>(*type);
+  r.Fluid = q.RealAt(i++);
+  r.BenchInlet = q.RealAt(i++);
+  r.BenchOutlet = q.RealAt(i++);
   return r;
+}
+
+// The select list of a reading. A journal that an older program wrote and
+// this one has not opened for writing yet lacks the newer columns: they
+// read as NULL, as a journal brought up to date would hold them.
+std::string ReadingSelect(sqlite3* db) {
+  std::set<std::string> present;
+  Statement info(db, "PRAGMA table_info(readings)");
+  while (info.s && sqlite3_step(info.s) == SQLITE_ROW)
+    present.insert(info.TextAt(1));
+  std::string list;
+  for (const char* column : kReadingColumns)
+    list += (list.empty() ? "" : ", ") + std::string(present.count(column) ? column : "NULL");
+  return list;
 }
 
 bool Finished(sqlite3* db, int rc, std::string& error) {
@@ -287,7 +353,7 @@ std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingF
   std::vector<ReadingRecord> out;
   Reader reader(path, error);
   if (!reader.db) return out;
-  std::string sql = std::string("SELECT ") + kReadingColumns + " FROM readings WHERE 1";
+  std::string sql = "SELECT " + ReadingSelect(reader.db) + " FROM readings WHERE 1";
   std::vector<std::string> binds;
   if (!filter.Address.empty()) {
     sql += " AND address LIKE ? ESCAPE '\\'";

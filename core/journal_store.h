@@ -17,12 +17,13 @@ struct sqlite3;
 namespace qv {
 
 // The schema this program writes and reads.
-inline constexpr int kJournalSchemaVersion = 1;
+inline constexpr int kJournalSchemaVersion = 2;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
 
-// A writing connection: opened, in WAL mode, schema made or checked.
+// A writing connection: opened, in WAL mode, schema made, or brought up to
+// this program's version step by step, or checked.
 class JournalStore {
  public:
   JournalStore() = default;

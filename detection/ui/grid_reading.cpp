@@ -1,5 +1,7 @@
 #include "detection/ui/grid_reading.h"
 
+#include <string_view>
+
 #include "core/number_format.h"
 #include "detection/ui/flow_grid.h"
 
@@ -46,7 +48,27 @@ ReadingRecord GridReading(const BenchState& state, const TFlowGrid& grid, int ro
     red = red || TFlowGrid::TextColour(*error) == TFlowGrid::kRed;
   }
   r.Verdict = red ? kVerdictFail : shown ? kVerdictPass : "";
+  KeepRecordConditions(state, point, window, r);
   return r;
+}
+
+void KeepRecordConditions(const BenchState& state, int point, const char* window,
+                          ReadingRecord& r) {
+  const SystemSettings& s = state.Settings;
+  r.BenchName = s.BenchName;
+  r.BenchReference = s.BenchReference;
+  r.CalibrationDue = s.CalibrationDue;
+  r.MeterType = s.MeterType;
+  // A temperature field left empty holds 0, which no bench runs at (the
+  // windows take 1 to 150 °C): that is no temperature given.
+  const auto given = [](double t) { return t != 0 ? std::optional(t) : std::nullopt; };
+  const FlowPointTerm& t = state.FlowPointTerms.at(point);
+  r.Fluid = given(t.Fluid);
+  // Only the overall detection takes the bench's inlet and outlet.
+  if (std::string_view(window) == kOverallWindow) {
+    r.BenchInlet = given(t.Entre);
+    r.BenchOutlet = given(t.Exit);
+  }
 }
 
 void Journal(BenchState& state, ReadingRecord reading) {

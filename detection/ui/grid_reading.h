@@ -18,6 +18,12 @@ class TFlowGrid;
 ReadingRecord GridReading(const BenchState& state, const TFlowGrid& grid, int row, int point,
                           const char* window);
 
+// What the verification record needs besides the grid, as it stands when
+// the reading of flow point `point` is taken: the bench ([Bench] of the
+// settings), the meter type, and the point's fluid temperature and (in the
+// overall detection) the bench's inlet and outlet temperatures.
+void KeepRecordConditions(const BenchState& state, int point, const char* window, ReadingRecord& r);
+
 // Hands `reading` to the journal, when there is one.
 void Journal(BenchState& state, ReadingRecord reading);
 

@@ -97,6 +97,65 @@ TEST(Journal, RecordsReadBackFilteredNewestFirst) {
   sqlite3_close(db);
 }
 
+// A journal of the first version (its readings without the bench and the
+// temperatures of the record) reads as it is and is brought up to date in
+// place when the program writes it again; nothing of it is lost.
+TEST(Journal, AnOlderJournalReadsAndIsUpgradedInPlace) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    ASSERT_TRUE(
+        j.WaitAcknowledged(j.Record(Reading("2024-03-04 09:00:00", "1", kVerdictPass)), 10s));
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  for (const char* column : {"bench_name", "bench_reference", "calibration_due", "meter_type",
+                             "fluid", "bench_inlet", "bench_outlet"}) {
+    ASSERT_EQ(sqlite3_exec(db, (std::string("ALTER TABLE readings DROP COLUMN ") + column).c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+  }
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE schema_version SET version = 1", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  std::string error;
+  ASSERT_EQ(QueryReadings(path, {}, error).size(), 1u);
+  EXPECT_EQ(error, "");
+  ReadingRecord kept = Reading("2024-03-05 09:00:00", "2", kVerdictFail);
+  std::tie(kept.BenchName, kept.BenchReference, kept.CalibrationDue, kept.MeterType, kept.Fluid,
+           kept.BenchInlet, kept.BenchOutlet) =
+      std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30", 1, 20.125, 80.0, 60.5};
+  {
+    ResultJournal j;
+    ASSERT_TRUE(j.Open(path));
+    ASSERT_TRUE(j.WaitAcknowledged(j.Record(kept), 10s));
+  }
+  const auto readings = QueryReadings(path, {}, error);
+  ASSERT_EQ(readings.size(), 2u);
+  const ReadingRecord &now = readings[0], &old = readings[1];
+  EXPECT_EQ(std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType,
+                     now.Fluid, now.BenchInlet, now.BenchOutlet),
+            std::tie(kept.BenchName, kept.BenchReference, kept.CalibrationDue, kept.MeterType,
+                     kept.Fluid, kept.BenchInlet, kept.BenchOutlet));
+  EXPECT_EQ(old.Address, "1");
+  EXPECT_EQ(old.BenchName + old.CalibrationDue, "");
+  EXPECT_FALSE(old.MeterType || old.Fluid || old.BenchInlet);
+  // The temperatures as given, at two decimals or more.
+  EXPECT_NE(ReadingsCsv({now}).find(",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50"),
+            std::string::npos);
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* q = nullptr;
+  sqlite3_prepare_v2(db, "SELECT version FROM schema_version", -1, &q, nullptr);
+  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(q, 0), kJournalSchemaVersion);
+  EXPECT_EQ(sqlite3_step(q), SQLITE_DONE);
+  sqlite3_finalize(q);
+  sqlite3_close(db);
+}
+
 TEST(Journal, OneWriterPerFolder) {
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
