@@ -16,8 +16,9 @@ using namespace qv::cli;
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR] certificate ADDRESS... [-o FILE|--out-dir DIR]\n"
     "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "or lists the results journal.\n\n"
+    "lists the results journal or makes verification records from it.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
     "                               server mode\n"
@@ -33,13 +34,20 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  -o FILE                      certificate: the record's file (one meter)\n"
+    "  --out-dir DIR                certificate: the folder of the records (default\n"
+    "                               certificates/ in the data folder)\n"
+    "  --language zh|en             certificate: the record's language (default Language\n"
+    "                               of sysinfo.ini in the data folder)\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
     "wrong or too short), 5 device or server cannot be opened, 6 no results journal or\n"
-    "it cannot be read.\n";
+    "it cannot be read (or, in a build without them, no verification records), 7 a meter\n"
+    "has no readings in the journal (no record made for it; the others are), 8 a record\n"
+    "cannot be written.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -61,10 +69,15 @@ int Finish(const Context& c, const Outcome& o) {
   } else if (o.status == Exit::kOk) {
     std::cout << (c.json ? RenderJson(o.report) : RenderText(o.report));
   } else {
+    // What was done before the failure (records made) is reported too.
     std::cerr << "qorvantis-cli: " << o.error << "\n";
     if (c.json) {
-      std::cout << RenderJson({{"error", o.error, JsonString(o.error)},
-                               {"exit", "", std::to_string(static_cast<int>(o.status))}});
+      Report report = o.report;
+      report.push_back({"error", o.error, JsonString(o.error)});
+      report.push_back({"exit", "", std::to_string(static_cast<int>(o.status))});
+      std::cout << RenderJson(report);
+    } else if (!o.report.empty()) {
+      std::cout << RenderText(o.report);
     }
   }
   return static_cast<int>(o.status);
@@ -105,12 +118,19 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       c.attempts = static_cast<uint16_t>(n);
     } else if (a == "--csv") {
       c.csv = journal = true;
-    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until") {
+    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until" ||
+               a == "-o" || a == "--out-dir") {
       std::string& out = a == "--data-dir"  ? c.dataDir
                          : a == "--address" ? c.address
                          : a == "--since"   ? c.since
-                                            : c.until;
-      if (!value(out)) return a + " needs a value";
+                         : a == "--until"   ? c.until
+                         : a == "-o"        ? c.outFile
+                                            : c.outDir;
+      if (!value(out) || (out.empty() && a.starts_with("-o"))) return a + " needs a value";
+      journal = true;
+    } else if (a == "--language") {
+      if (!value(c.language) || (c.language != "zh" && c.language != "en"))
+        return "--language is zh or en";
       journal = true;
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
@@ -127,7 +147,8 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
   }
   if (sub->needsDevice && journal) {
-    return "--data-dir, --address, --since, --until and --csv belong to results";
+    return "--data-dir, --address, --since, --until, --csv, -o, --out-dir and --language "
+           "belong to results and certificate";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   return {};

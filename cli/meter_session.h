@@ -23,6 +23,8 @@ enum class Exit : int {
   kBadReply = 4,     // only replies that were incomplete or failed their checksum
   kNoDevice = 5,     // the device or server cannot be opened
   kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
+  kNoReadings = 7,   // certificate: a meter has no readings in the journal, no record made
+  kUnwritable = 8,   // certificate: a record cannot be written
 };
 
 // What became of one request.

@@ -303,16 +303,6 @@ std::string Listing(const std::vector<ReadingRecord>& readings) {
   return out;
 }
 
-// The data folder: --data-dir, else the folder the program would choose if
-// it stood beside this executable (core/data_dir.h): this executable's
-// folder when it is writable and not under /usr, else the user's data folder.
-std::string DataFolder(const Context& c) {
-  if (c.dataDir.empty()) {
-    return ChooseDataDir(ExecutableDir(), [](const char* name) { return std::getenv(name); }).Dir;
-  }
-  return c.dataDir.ends_with('/') ? c.dataDir : c.dataDir + "/";
-}
-
 Outcome Results(const Context& c, MeterSession*) {
   for (const auto& [option, day] : {std::pair{"--since", &c.since}, {"--until", &c.until}}) {
     if (!day->empty() && !IsDay(*day))
@@ -334,6 +324,20 @@ Outcome Results(const Context& c, MeterSession*) {
   o.output = c.csv ? ReadingsCsv(readings) : c.json ? ReadingsJson(readings) : Listing(readings);
   return o;
 }
+
+}  // namespace
+
+// The folder the program would choose if it stood beside this executable
+// (core/data_dir.h): this executable's folder when it is writable and not
+// under /usr, else the user's data folder.
+std::string DataFolder(const Context& c) {
+  if (c.dataDir.empty()) {
+    return ChooseDataDir(ExecutableDir(), [](const char* name) { return std::getenv(name); }).Dir;
+  }
+  return c.dataDir.ends_with('/') ? c.dataDir : c.dataDir + "/";
+}
+
+namespace {
 
 // clang-format off
 constexpr Subcommand kSubcommands[] = {
@@ -359,6 +363,14 @@ constexpr Subcommand kSubcommands[] = {
      "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "
      "would use beside this executable: that folder when it is writable and not under /usr, "
      "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis", 0, 0, false, Results},
+    {"certificate", "ADDRESS... [-o FILE|--out-dir DIR] [--language zh|en]",
+     "make the verification record of each meter from the results journal (no device "
+     "needed): one PDF per meter with its newest reading of every flow point, the error "
+     "curve and the verdict, saved in certificates/ of the data folder (see results) as "
+     "ADDRESS-yyyyMMdd-hhmmss.pdf, in --out-dir DIR instead, or as -o FILE (one meter); in "
+     "Chinese or English (--language, else Language of sysinfo.ini beside the journal). "
+     "Prints each meter's file; a meter without readings gets none (exit 7)",
+     1, 1000, false, Certificate},
 };
 // clang-format on
 

@@ -37,6 +37,9 @@ struct Context {
   std::string dataDir;
   std::string address, since, until;
   bool csv = false;
+  // `certificate`: -o FILE, --out-dir DIR, --language zh|en (empty: the
+  // data folder's setting).
+  std::string outFile, outDir, language;
 };
 
 struct Outcome {
@@ -58,6 +61,13 @@ struct Subcommand {
 };
 
 std::span<const Subcommand> Subcommands();
+// `certificate`: the verification record of each meter given, from the
+// results journal (cli/certificate.cpp).
+Outcome Certificate(const Context& context, MeterSession* session);
+
+// The data folder of `results` and `certificate`: --data-dir, else the
+// folder the program would choose beside this executable.
+std::string DataFolder(const Context& c);
 const Subcommand* FindSubcommand(std::string_view name);
 
 // Whether `text` is a day "yyyy-mm-dd" of the calendar.

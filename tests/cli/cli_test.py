@@ -8,6 +8,7 @@ import csv
 import datetime
 import io
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -73,7 +74,8 @@ class CliAgainstBench(unittest.TestCase):
 
     def test_help_lists_every_subcommand(self):
         out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
-        for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results"]:
+        for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
+                     "certificate"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -182,6 +184,43 @@ class Results(unittest.TestCase):
             self.assertEqual(self.results(*args)[0], 2, args)
         wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
         self.assertEqual(wrong.returncode, 2)
+
+    def test_certificate(self):
+        """One PDF per meter in certificates/ beside the journal, in the language
+        of sysinfo.ini there; -o writes the same file; a meter without readings
+        gets its message and no file."""
+        with open(self.tmp.name + "/sysinfo.ini", "w") as f:
+            f.write("[BaseParam]\nLanguage=1\n")
+        r = subprocess.run([self.cli, "--json", "certificate", "2024000001", "2024999999"],
+                           capture_output=True, text=True)
+        out = json.loads(r.stdout)
+        self.assertEqual((r.returncode, out["exit"], out["2024999999"]), (7, 7, None))
+        self.assertIn("no readings of meter 2024999999", r.stderr)
+        folder, name = os.path.split(out["2024000001"])
+        self.assertEqual(folder, self.tmp.name + "/certificates")
+        self.assertRegex(name, r"^2024000001-\d{8}-\d{6}\.pdf$")
+        self.assertEqual(os.listdir(folder), [name])
+        text = subprocess.run(["pdftotext", "-layout", out["2024000001"], "-"],
+                              capture_output=True, text=True, check=True).stdout
+        self.assertIn("Verification Record", text)
+        # Point 1's newest reading of two, as make-journal wrote it.
+        self.assertRegex(text, r"\n\s*1\s+250\s.*\s10\.50\s+0\.40\s.*Pass\s+"
+                               r"2024-03-03 23:59:59\s+2\n")
+        same = os.path.join(self.tmp.name, "same.pdf")
+        self.assertEqual(subprocess.run([self.cli, "certificate", "2024000001", "-o", same]).returncode, 0)
+        with open(same, "rb") as a, open(out["2024000001"], "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        subprocess.run([self.cli, "certificate", "2024000001", "-o", same, "--language", "zh"],
+                       check=True)
+        self.assertIn("检定记录", subprocess.run(["pdftotext", same, "-"], capture_output=True,
+                                              text=True).stdout)
+        for args in (["certificate"], ["certificate", "1", "2", "-o", same],
+                     ["certificate", "1", "--language", "fr"]):
+            self.assertEqual(subprocess.run([self.cli, *args]).returncode, 2, args)
+        with tempfile.TemporaryDirectory() as empty:
+            code = subprocess.run([self.cli, "--data-dir", empty, "certificate", "1"]).returncode
+            self.assertEqual((code, os.listdir(empty)), (6, []))
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
