@@ -79,9 +79,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt, libxlsxwriter, cairo, pango and C++ runtime packages, from the
-# libraries the programs link; and the font the verification records are set
-# in (Chinese and English alike).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# libraries the programs link; and the fonts the verification records are
+# set in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

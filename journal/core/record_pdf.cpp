@@ -69,7 +69,7 @@ constexpr Words kErrorAxis = {"误差 (%)", "Error (%)"};
 constexpr Words kVolumeCurve = {"体积误差曲线", "Volume error curve"};
 constexpr Words kHeatCurve = {"热量误差曲线", "Heat error curve"};
 constexpr Words kErrorLegend = {"示值误差", "Meter error"};
-constexpr Words kLimitLegend = {"最大允许误差 ±限值", "Maximum permissible error ±limit"};
+constexpr Words kLimitLegend = {"最大允许误差", "Permissible error"};
 constexpr Words kFailedLegend = {"超差点", "Beyond its limit"};
 constexpr Words kNote = {
     "每个流量点取其最新一次读数，“次数”为该点的读数次数；误差 = (表示值 − 标准值) / 标准值 × "
@@ -309,10 +309,11 @@ double NiceAbove(double q) {
   return 10 * power;
 }
 
+// An error tick: signed, with a true minus sign.
 std::string TickText(double v, double step) {
   if (std::abs(v) < step / 1000) return "0";
   const int decimals = step >= 1 ? 0 : step >= 0.1 ? 1 : 2;
-  return (v > 0 ? "+" : "") + FormatFixed(v, decimals);
+  return (v > 0 ? "+" : "−") + FormatFixed(std::abs(v), decimals);
 }
 
 std::string FlowText(double q) {
@@ -667,15 +668,15 @@ Table VolumeTable(const VerificationRecord& record, bool english) {
   // Headings break where they are written to; widths fit the longest text.
   std::vector<Column> columns = {
       {{"流量点", "Point"}, 30, Align::kCentre},
-      {{"流量\n(L/h)", "Flow\n(L/h)"}, 42, Align::kRight},
+      {{"流量\n(L/h)", "Flow\n(L/h)"}, 40, Align::kRight},
       {{"流体温度\n(°C)", "Fluid\n(°C)"}, 38, Align::kRight},
-      {{"标准体积\n(L)", "Reference\nvolume (L)"}, 50, Align::kRight},
-      {{"表体积\n(L)", "Meter\nvolume (L)"}, 48, Align::kRight},
+      {{"标准体积\n(L)", "Reference\nvolume (L)"}, 52, Align::kRight},
+      {{"表体积\n(L)", "Meter\nvolume (L)"}, 52, Align::kRight},
       {{"误差\n(%)", "Error\n(%)"}, 38, Align::kRight},
       {{"限值\n(±%)", "Limit\n(±%)"}, 38, Align::kRight},
       {{"结论", "Verdict"}, 38, Align::kCentre},
-      {{"读数时间", "Time of reading"}, 108, Align::kCentre},
-      {{"次数", "Readings"}, 44, Align::kCentre},
+      {{"读数时间", "Time of reading"}, 104, Align::kCentre},
+      {{"次数", "Readings"}, 42, Align::kCentre},
   };
   return Table(std::move(columns),
                Lines(
@@ -1078,18 +1079,17 @@ bool WriteRecordPdf(const VerificationRecord& record, bool english, const std::s
 }
 
 CurvePicture DrawCurvePicture(const VerificationRecord& record, CurveKind kind, bool english,
-                              int width, int height) {
+                              int width, int height, double scale) {
   CurvePicture picture;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   cairo_t* cr = cairo_create(surface);
   Fill(cr, 0, 0, width, height, kWhite);
-  // Drawn as on the page, 480 points wide, scaled to the picture.
-  constexpr double kDesignWidth = 480;
-  const double scale = width / kDesignWidth;
+  // Drawn as on the page, `scale` pixels a point.
+  const double design_width = width / scale;
   cairo_scale(cr, scale, scale);
   {
     Writer w(cr);
-    DrawCurve(w, record, kind, english, 6, 6, kDesignWidth - 12, height / scale - 8);
+    DrawCurve(w, record, kind, english, 6, 6, design_width - 12, height / scale - 8);
   }
   cairo_destroy(cr);
   cairo_surface_flush(surface);

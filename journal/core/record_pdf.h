@@ -23,9 +23,9 @@ bool HasCurve(const VerificationRecord& record, CurveKind kind);
 // or Chinese; false when the file cannot be written.
 bool WriteRecordPdf(const VerificationRecord& record, bool english, const std::string& path);
 
-// The error curve of `kind` as a picture `width` x `height` pixels:
-// 32-bit premultiplied ARGB in the machine's byte order, rows `stride`
-// bytes apart.
+// The error curve of `kind` as a picture `width` x `height` pixels, drawn
+// as on the page at `scale` pixels a point: 32-bit premultiplied ARGB in
+// the machine's byte order, rows `stride` bytes apart.
 struct CurvePicture {
   int width = 0;
   int height = 0;
@@ -33,6 +33,6 @@ struct CurvePicture {
   std::vector<unsigned char> pixels;
 };
 CurvePicture DrawCurvePicture(const VerificationRecord& record, CurveKind kind, bool english,
-                              int width, int height);
+                              int width, int height, double scale);
 
 }  // namespace qv

@@ -377,9 +377,11 @@ QDialog* TResultsFrm::ShowHistory(const QString& address) {
   return history;
 }
 
-// The size of an error curve in the history, in the screen's points.
-constexpr int kCurveWidth = 460;
-constexpr int kCurveHeight = 250;
+// The size of an error curve in the history, in the screen's pixels, and
+// its scale: the record's 6.5-point labels become 9 pixels.
+constexpr int kCurveWidth = 520;
+constexpr int kCurveHeight = 300;
+constexpr double kCurveScale = 1.4;
 
 TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& address,
                                    QWidget* parent)
@@ -423,7 +425,7 @@ TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& addr
     label->setVisible(HasCurve(record, kind));
     if (!label->isVisibleTo(this)) continue;
     const CurvePicture c = DrawCurvePicture(record, kind, english, qRound(kCurveWidth * ratio),
-                                            qRound(kCurveHeight * ratio));
+                                            qRound(kCurveHeight * ratio), kCurveScale * ratio);
     QImage image(c.pixels.data(), c.width, c.height, c.stride, QImage::Format_ARGB32_Premultiplied);
     QPixmap picture = QPixmap::fromImage(image.copy());
     picture.setDevicePixelRatio(ratio);
