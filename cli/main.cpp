@@ -18,7 +18,8 @@ constexpr std::string_view kUsageHead =
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
     "       qorvantis-cli [--data-dir DIR] certificate ADDRESS... [-o FILE|--out-dir DIR]\n"
     "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "lists the results journal or makes verification records from it.\n\n"
+    "reads the bench scale, lists the results journal or makes verification records\n"
+    "from it.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
     "                               server mode\n"
@@ -39,6 +40,8 @@ constexpr std::string_view kUsageHead =
     "                               certificates/ in the data folder)\n"
     "  --language zh|en             certificate: the record's language (default Language\n"
     "                               of sysinfo.ini in the data folder)\n"
+    "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
+    "  --baud N                     scale: the line's speed when not the protocol's\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
@@ -132,6 +135,12 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       if (!value(c.language) || (c.language != "zh" && c.language != "en"))
         return "--language is zh or en";
       journal = true;
+    } else if (a == "--scale-protocol") {
+      const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
+      if (!protocol) return "--scale-protocol is mt-sics, sbi or ascii";
+      c.scaleProtocol = protocol;
+    } else if (a == "--baud") {
+      if (!value(c.baud)) return "--baud needs a speed";
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -151,6 +160,10 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
            "belong to results and certificate";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
+  const bool scale = sub->run == ReadScale;
+  if (!scale && (c.scaleProtocol || !c.baud.empty()))
+    return "--scale-protocol and --baud belong to scale";
+  if (scale && !c.scaleProtocol) return "scale needs --scale-protocol mt-sics|sbi|ascii";
   return {};
 }
 
@@ -166,7 +179,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
-  if (!sub->needsDevice) return Finish(c, sub->run(c, nullptr));
+  if (!sub->needsDevice || sub->ownLine) return Finish(c, sub->run(c, nullptr));
 
   MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };

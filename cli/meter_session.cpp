@@ -47,32 +47,45 @@ MeterSession::~MeterSession() {
 bool MeterSession::Open(std::string& error) {
   OpenMeterPorts(*state_);
   if (state_->Slots[kPort].PortOpen) return true;
-  if (IsTcpDevice(options_.device)) {
-    error = ParseTcpDevice(options_.device)
-                ? "no serial device server accepts a connection at " + options_.device
-                : "a server is written tcp:HOST:PORT, not " + options_.device;
-  } else {
-    error = "cannot open " + options_.device + ": " + DeviceOpenProblem(options_.device);
-  }
+  error = DeviceOpenError(options_.device, DeviceOpenProblem(options_.device));
   return false;
 }
 
+std::string DeviceOpenError(const std::string& device, const std::string& problem) {
+  if (!IsTcpDevice(device)) return "cannot open " + device + ": " + problem;
+  return ParseTcpDevice(device) ? "no serial device server accepts a connection at " + device
+                                : "a server is written tcp:HOST:PORT, not " + device;
+}
+
 Answer MeterSession::Ask(Command command, const Bytes& frame, bool expect_reply) {
+  return Ask(
+      command, [&frame] { return std::optional<Bytes>(frame); }, expect_reply);
+}
+
+Answer MeterSession::Ask(Command command, const FrameBuilder& build, bool expect_reply) {
+  Answer answer;
+  const FrameBuilder sending = [&] {
+    std::optional<Bytes> frame = build();
+    if (frame) answer.sent = *frame;
+    return frame;
+  };
   command_ = command;
-  from_ = Row(command).wildcardAddress ? std::nullopt : AddressOf(frame);
+  from_ = std::nullopt;
+  if (const std::optional<Bytes> first = build(); first && !Row(command).wildcardAddress)
+    from_ = AddressOf(*first);
   reply_.clear();
   bad_reply_ = false;
   state_->Slots.ResetRecvBuffers();
-  Answer answer;
   if (!expect_reply) {
-    const bool sent = cycle_.SendFrame(kRow, frame) == SendResult::kSent;
+    const bool sent = cycle_.SendFrame(kRow, sending) == SendResult::kSent;
     answer.status = sent ? Exit::kOk : Exit::kNoDevice;
     // The writer sends on its own thread and closing the port drops what it
     // has not sent: a broadcast is given the reply wait to leave the line
     // (a 26-byte frame takes 120 ms at 2400 baud 8E1) before the program ends.
     if (sent) pump_.Pump(std::chrono::milliseconds(options_.wait_ms));
-  } else if (cycle_.Exchange(kRow, frame)) {
-    answer = {Exit::kOk, reply_};
+  } else if (cycle_.Exchange(kRow, sending).answered) {
+    answer.status = Exit::kOk;
+    answer.reply = reply_;
   } else if (!state_->Slots[kPort].PortOpen) {
     answer.status = Exit::kNoDevice;  // the line was lost and stayed lost
   } else {

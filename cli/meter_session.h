@@ -27,10 +27,15 @@ enum class Exit : int {
   kUnwritable = 8,   // certificate: a record cannot be written
 };
 
+// Why `device` could not be opened, for the tool's error line; `problem` is
+// the device layer's reason for a local device.
+std::string DeviceOpenError(const std::string& device, const std::string& problem);
+
 // What became of one request.
 struct Answer {
   Exit status = Exit::kNoReply;
   Bytes reply;  // kOk: the reply from its 68 through its 16
+  Bytes sent;   // the frame of the last attempt sent
 };
 
 class MeterSession : private CycleClient {
@@ -56,6 +61,9 @@ class MeterSession : private CycleClient {
   // (any meter for the wildcard address). `expect_reply` false (a
   // broadcast): sent once, nothing awaited.
   Answer Ask(Command command, const Bytes& frame, bool expect_reply = true);
+  // The same with the frame `build` gives at each attempt (a frame that
+  // carries the time is built afresh for each); `build` gives a frame.
+  Answer Ask(Command command, const FrameBuilder& build, bool expect_reply = true);
 
  private:
   bool RowAnswered(int row) const override;

@@ -156,13 +156,15 @@ Outcome Metering(const Context& c, MeterSession* session) {
 Outcome SetClock(const Context& c, MeterSession* session) {
   const bool broadcast = c.args[0] == kBroadcastWord;
   const std::string address = broadcast ? std::string(kBroadcastAddressText) : c.args[0];
-  const std::optional<Bytes> frame =
-      BuildSetClock(c.version, address, std::chrono::system_clock::now());
-  if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
-  // The time sent: ss mm hh DD MM YY and the century, right after SER.
-  const auto sent = FromStart(*frame).subspan(FrameOffset::kData).first<7>();
-  const Answer a = session->Ask(Command::kSetClock, *frame, !broadcast);
+  // Built at each attempt: the time is the computer's when it is sent.
+  const FrameBuilder build = [&] {
+    return BuildSetClock(c.version, address, std::chrono::system_clock::now());
+  };
+  if (!build()) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
+  const Answer a = session->Ask(Command::kSetClock, build, !broadcast);
   if (a.status != Exit::kOk) return Unanswered(a, "set-clock");
+  // The time sent: ss mm hh DD MM YY and the century, right after SER.
+  const auto sent = FromStart(a.sent).subspan(FrameOffset::kData).first<7>();
   return {Exit::kOk,
           {Text("address", broadcast ? std::string(kBroadcastWord) : ReplyAddressText(a.reply)),
            Text("clock_sent", BcdDateTimeText(sent))},
@@ -240,23 +242,26 @@ Outcome Send(const Context& c, MeterSession* session) {
   if (broadcast) v.address = kBroadcastAddressText;
   v.request.selector = row->family == Family::kStandard ? c.version : 0;
   v.request.coldMeter = c.cold;
-  v.request.now = std::chrono::system_clock::now();
   for (size_t i = first_value; i < c.args.size(); ++i) {
     std::string error;
     if (!ParseSendValue(c.args[i], v, error)) return Fail(Exit::kBadArgument, error);
   }
   v.request.address = v.address;
   v.request.newAddress = v.newAddress;
-  const std::optional<Bytes> frame = BuildRequest(row->id, v.request);
-  if (!frame) {
+  // Built at each attempt: a time in it is the computer's when it is sent.
+  const FrameBuilder build = [&v, row] {
+    v.request.now = std::chrono::system_clock::now();
+    return BuildRequest(row->id, v.request);
+  };
+  if (!build()) {
     return Fail(Exit::kBadArgument, std::string(row->name) +
                                         ": cannot be built from these values (address, "
                                         "protocol, variant or a value out of range)");
   }
-  const Answer a = session->Ask(row->id, *frame, !broadcast);
+  const Answer a = session->Ask(row->id, build, !broadcast);
   if (a.status != Exit::kOk) return Unanswered(a, row->name);
   Report report = {Text("command", std::string(row->name)),
-                   Text("sent", HexText(*frame).substr(1))};
+                   Text("sent", HexText(a.sent).substr(1))};
   if (!broadcast) {
     report.push_back(Text("address", ReplyAddressText(a.reply)));
     report.push_back(Text("reply", HexText(a.reply).substr(1)));
@@ -363,6 +368,13 @@ constexpr Subcommand kSubcommands[] = {
      "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "
      "would use beside this executable: that folder when it is writable and not under /usr, "
      "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis", 0, 0, false, Results},
+    {"scale", "--scale-protocol mt-sics|sbi|ascii [--baud N]",
+     "one reading of the weighing scale on --device, for setting it up: asks with SI (MT-SICS) "
+     "or ESC P (SBI), or listens (continuous ASCII), on the protocol's line (mt-sics 9600 8N1, "
+     "sbi 1200 7O1, ascii 2400 7E1; --baud 1200..115200 sets another speed); prints state "
+     "(stable, moving, overload, underload or error), stable (true/false), mass_kg (null when "
+     "the scale sent no mass), the unit and the reply; an unknown unit is an error. Exit 3 when "
+     "the scale does not answer within 3 s", 0, 0, true, ReadScale, true},
     {"certificate", "ADDRESS... [-o FILE|--out-dir DIR] [--language zh|en]",
      "make the verification record of each meter from the results journal (no device "
      "needed): one PDF per meter with its newest reading of every flow point, the error "

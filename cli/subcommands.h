@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/meter_session.h"
+#include "core/bench_settings.h"
 
 namespace qv::cli {
 
@@ -40,6 +41,9 @@ struct Context {
   // `certificate`: -o FILE, --out-dir DIR, --language zh|en (empty: the
   // data folder's setting).
   std::string outFile, outDir, language;
+  // `scale`: what the scale speaks, and its speed when not the protocol's.
+  std::optional<ScaleProtocol> scaleProtocol;
+  std::string baud;
 };
 
 struct Outcome {
@@ -58,6 +62,8 @@ struct Subcommand {
   size_t maxArgs;
   bool needsDevice;
   Outcome (*run)(const Context& context, MeterSession* session);
+  // The subcommand opens --device itself (no meter session is opened).
+  bool ownLine = false;
 };
 
 std::span<const Subcommand> Subcommands();
@@ -69,6 +75,9 @@ Outcome Certificate(const Context& context, MeterSession* session);
 // folder the program would choose beside this executable.
 std::string DataFolder(const Context& c);
 const Subcommand* FindSubcommand(std::string_view name);
+
+// One reading of the scale on --device (cli/scale_reading.cpp).
+Outcome ReadScale(const Context& context, MeterSession* session);
 
 // Whether `text` is a day "yyyy-mm-dd" of the calendar.
 bool IsDay(std::string_view text);

@@ -73,11 +73,35 @@ void TransactionCycle::AwaitQuietLine(const PortSlot& slot) {
   }
 }
 
+std::string_view NotSentText(SendResult result) {
+  switch (result) {
+    case SendResult::kNoPort:
+      return "串口未打开，未发送数据";
+    case SendResult::kNoChannel:
+      return "通道未打开，未发送数据";
+    case SendResult::kRefused:
+      return "串口写入失败，未发送数据";
+    case SendResult::kNoFrame:
+      return "无法生成数据帧，未发送数据";
+    case SendResult::kSent:
+    case SendResult::kCancelled:
+      break;
+  }
+  return {};
+}
+
 SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) {
+  return SendFrame(
+      row, [frame] { return std::optional<Bytes>(std::in_place, frame.begin(), frame.end()); });
+}
+
+SendResult TransactionCycle::SendFrame(int row, const FrameBuilder& build) {
   if (cancelled_) return SendResult::kCancelled;
   const SystemSettings& s = state_.Settings;
   if (s.CommType == kCommInfrared) {
-    state_.Log.FrameSent(frame);
+    const std::optional<Bytes> frame = build();
+    if (!frame) return SendResult::kNoFrame;
+    state_.Log.FrameSent(*frame);
     return SendResult::kSent;
   }
   const RowRoute route = RouteForRow(state_, row);
@@ -90,13 +114,17 @@ SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) 
   if (!slot) return SendResult::kNoPort;
   AwaitQuietLine(*slot);
   if (cancelled_) return SendResult::kCancelled;
+  // Built only now, after any channel wait: a time in it is the moment of
+  // sending.
+  const std::optional<Bytes> frame = build();
+  if (!frame) return SendResult::kNoFrame;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
-  if (!slot->Port->WriteCommData(frame)) {
+  if (!slot->Port->WriteCommData(*frame)) {
     DropPort(*slot);
     return SendResult::kRefused;
   }
-  state_.Log.FrameSent(frame);
+  state_.Log.FrameSent(*frame);
   return SendResult::kSent;
 }
 
@@ -130,18 +158,21 @@ void TransactionCycle::WaitReply(int row, uint32_t wait_ms) {
           kReplyPeriod * WaitPeriods(wait_ms, kReplyPeriod.count()));
 }
 
-bool TransactionCycle::Exchange(int row, std::span<const uint8_t> frame,
-                                const ExchangeHooks& hooks) {
+ExchangeOutcome TransactionCycle::Exchange(int row, const FrameBuilder& build,
+                                           const ExchangeHooks& hooks) {
+  ExchangeOutcome out;
   for (uint32_t attempt = 0; attempt < state_.Settings.ReadAgainTimes && !cancelled_; ++attempt) {
     if (hooks.before_attempt) hooks.before_attempt();
-    if (SendFrame(row, frame) != SendResult::kSent) continue;
+    out.last = SendFrame(row, build);
+    if (out.last != SendResult::kSent) continue;
     Trace("1");
     WaitReply(row, state_.Settings.CommWaitTimer);
     Trace("2");
-    if (client_.RowAnswered(row)) return true;
+    if (client_.RowAnswered(row)) break;
     if (hooks.after_unanswered) hooks.after_unanswered();
   }
-  return client_.RowAnswered(row);
+  out.answered = client_.RowAnswered(row);
+  return out;
 }
 
 void TransactionCycle::Trace(std::string_view text) const {

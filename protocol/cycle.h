@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 
+#include "core/hex.h"
 #include "protocol/event_pump.h"
 #include "protocol/reply_scan.h"
 #include "serial/port_slots.h"
@@ -41,6 +43,22 @@ enum class SendResult : uint8_t {
   kNoPort,     // the row has no open port
   kNoChannel,  // its switch channel could not be connected
   kRefused,    // the port did not take it (its writer has stopped)
+  kNoFrame,    // no frame could be built
+};
+// Why nothing reached a meter, as the log and the meter list say it; empty
+// for a frame that was sent (or cancelled).
+std::string_view NotSentText(SendResult result);
+
+// Builds a frame at the moment it is sent: a frame that carries the time is
+// built afresh for every attempt, from the clock at that moment. Nothing
+// when no frame can be built.
+using FrameBuilder = std::function<std::optional<Bytes>()>;
+
+// How an exchange ended: whether the meter answered, and what became of
+// the last attempt's frame (kSent also when no attempt was made).
+struct ExchangeOutcome {
+  bool answered = false;
+  SendResult last = SendResult::kSent;
 };
 
 // Hooks of one exchange: `before_attempt` runs before each attempt,
@@ -64,9 +82,11 @@ class TransactionCycle {
 
   TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client);
 
-  // Sends `frame` for `row` under the bench's wiring (on infrared wiring
-  // nothing is transmitted, and the frame counts as sent). Only a frame the
-  // port took is logged as " 发送数据：".
+  // Sends the frame `build` gives, built once the channel is connected and
+  // the line is quiet, for `row` under the bench's wiring (on infrared
+  // wiring nothing is transmitted, and the frame counts as sent). Only a
+  // frame the port took is logged as " 发送数据：".
+  SendResult SendFrame(int row, const FrameBuilder& build);
   SendResult SendFrame(int row, std::span<const uint8_t> frame);
   // Asks the switch for `channel` with up to `ReadAgainTimes` attempts;
   // success shows in `ChannelState[channel]`.
@@ -74,9 +94,9 @@ class TransactionCycle {
   // Waits up to `wait_ms` (in whole 500 ms periods) for `row` to answer;
   // returns as soon as it has.
   void WaitReply(int row, uint32_t wait_ms);
-  // Up to `ReadAgainTimes` attempts of send-then-wait for one row; stops at
-  // the first answer. Returns whether the row answered.
-  bool Exchange(int row, std::span<const uint8_t> frame, const ExchangeHooks& hooks = {});
+  // Up to `ReadAgainTimes` attempts of send-then-wait for one row, each
+  // with the frame `build` gives when it is sent; stops at the first answer.
+  ExchangeOutcome Exchange(int row, const FrameBuilder& build, const ExchangeHooks& hooks = {});
 
   // Stops the running operation as soon as possible: no further frame is
   // sent and the waits return at once. `Resume` clears it for the next one.

@@ -26,13 +26,17 @@ int OperationRunner::MeterCount() const {
   return std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
 }
 
-bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& begin,
-                          const std::function<void()>& body, bool log_end) {
+bool OperationRunner::Run(const OperationRow& op, const std::function<bool()>& take,
+                          const std::function<void()>& begin, const std::function<void()>& body,
+                          bool log_end) {
+  // A refused start reads nothing: what the running operation took stays
+  // as it was.
   OperationGuard guard(state_);
   if (!guard.Acquired()) {
     if (on_refused) on_refused();
     return false;
   }
+  if (take && !take()) return false;
   cycle_.Resume();
   running_ = &op;
   current_row_ = -1;
@@ -53,12 +57,14 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<void()>& b
   return true;
 }
 
-bool OperationRunner::Serve(int position, std::span<const uint8_t> frame,
-                            const ExchangeHooks& hooks) {
+ExchangeOutcome OperationRunner::Serve(int position, const FrameBuilder& build,
+                                       const ExchangeHooks& hooks) {
   current_row_ = position;
-  const bool answered = !frame.empty() && cycle_.Exchange(position, frame, hooks);
+  const ExchangeOutcome out = cycle_.Exchange(position, build, hooks);
   current_row_ = -1;
-  return answered;
+  if (const std::string_view why = NotSentText(out.last); !out.answered && !why.empty())
+    state_.Log.Post(" 第" + std::to_string(position + 1) + "个设备：" + std::string(why));
+  return out;
 }
 
 bool OperationRunner::RecogniseReply(const ReplyHeader& header) const {
@@ -78,44 +84,70 @@ void BenchRun::SetLamp(int row, Lamp lamp) {
   if (on_lamp) on_lamp(row, lamp);
 }
 
-void BenchRun::ServeRow(int row, const OperationRow& op, const CommandRequest& values) {
-  const std::optional<Bytes> frame =
-      OperationFrame(op, state_.Settings.CommProtocol, state_.Rows[row].Address, values);
-  Serve(row, frame ? std::span<const uint8_t>(*frame) : std::span<const uint8_t>());
+BenchRun::FillRows BenchRun::Same(const CommandRequest& values) {
+  return [values](RunTable& rows) {
+    for (RunRow& r : rows)
+      r.Values = values;
+    return true;
+  };
+}
+
+bool BenchRun::TakeRows(const FillRows& fill, int only) {
+  rows_ = {};
+  protocol_ = state_.Settings.CommProtocol;
+  for (int r = 0; r < kMeterRows; ++r) {
+    rows_[r].Served = only < 0 ? r < MeterCount() && state_.Rows[r].Selected : r == only;
+    rows_[r].Address = state_.Rows[r].Address;
+  }
+  return !fill || fill(rows_);
+}
+
+void BenchRun::ServeRow(int row, const OperationRow& op) {
+  const RunRow& in = rows_[row];
+  const FrameBuilder build = [this, &op, &in] {
+    CommandRequest values = in.Values;
+    values.newAddress = in.NewAddress;
+    values.now = clock();
+    return OperationFrame(op, protocol_, in.Address, values);
+  };
+  const bool built = build().has_value();
+  if (built) Serve(row, build);
   if (lamps_[row] != Lamp::Lime) SetLamp(row, Lamp::Red);
-  if (frame && on_served) on_served(row, op, values, lamps_[row] == Lamp::Lime);
+  if (built && on_served) on_served(row, op, in.Values, lamps_[row] == Lamp::Lime);
 }
 
 bool BenchRun::Run(int code, const CommandRequest& values) {
-  return RunRows(code, [&values](int) { return values; });
+  return RunRows(code, Same(values));
 }
 
-bool BenchRun::RunRows(int code, const RowValues& values_of) {
+bool BenchRun::RunRows(int code, const FillRows& fill) {
   const OperationRow* op = Operation(code);
   if (!op) return false;
   const auto begin = [this] {
     for (int r = 0; r < MeterCount(); ++r)
       SetLamp(r, Lamp::ButtonFace);
   };
-  return OperationRunner::Run(*op, begin, [&] {
-    for (int r = 0; r < MeterCount() && !cycle_.Cancelled(); ++r) {
-      if (!state_.Rows[r].Selected) continue;
-      state_.Log.Operation(r + 1, op->label);
-      ServeRow(r, *op, values_of(r));
-    }
-  });
+  return OperationRunner::Run(
+      *op, [&] { return TakeRows(fill, -1); }, begin,
+      [&] {
+        for (int r = 0; r < kMeterRows && !cycle_.Cancelled(); ++r) {
+          if (!rows_[r].Served) continue;
+          state_.Log.Operation(r + 1, op->label);
+          ServeRow(r, *op);
+        }
+      });
 }
 
-bool BenchRun::RunOne(int code, int row, const CommandRequest& values,
-                      const std::function<void()>& begin, const std::function<void()>& end) {
+bool BenchRun::RunOne(int code, int row, const FillRows& fill, const std::function<void()>& begin,
+                      const std::function<void()>& end) {
   const OperationRow* op = Operation(code);
   if (!op || row < 0 || row >= kMeterRows) return false;
   const bool ran = OperationRunner::Run(
-      *op, [this, row] { SetLamp(row, Lamp::ButtonFace); },
+      *op, [&] { return TakeRows(fill, row); }, [this, row] { SetLamp(row, Lamp::ButtonFace); },
       [&] {
         current_row_ = row;
         if (begin) begin();
-        ServeRow(row, *op, values);
+        ServeRow(row, *op);
       },
       false);
   if (ran && end) end();
@@ -126,7 +158,7 @@ void BenchRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame)
   if (!Confirms(op, frame) || CheckFrame(frame) != FrameCheck::kCorrect) return;
   const std::string reply_address = ReplyAddressText(frame);
   for (int r = 0; r < MeterCount(); ++r) {
-    if (RowMatchesReply(state_.Rows[r].Address, reply_address)) {
+    if (RowMatchesReply(rows_[r].Address, reply_address)) {
       SetLamp(r, Lamp::Lime);
       if (on_reply) on_reply(r, op, frame);
       return;

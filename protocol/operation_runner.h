@@ -1,9 +1,11 @@
 // The one runner of meter operations, shared by every window that talks to
 // meters: one operation at a time across the windows (a second one is
-// refused with the beep hook), the receive rings emptied, the poll timers
+// refused with the beep hook before it reads or changes anything), the
+// operation's inputs taken once, the receive rings emptied, the poll timers
 // on while replies are awaited, each meter served with up to
-// `ReadAgainTimes` attempts, the end line logged. What an operation sends
-// and which reply confirms it come from the window's operation table.
+// `ReadAgainTimes` attempts (a frame that carries the time built afresh for
+// each), the end line logged. What an operation sends and which reply
+// confirms it come from the window's operation table.
 //
 // `BenchRun` serves the ticked rows 1..MeterNum of a bench window and shows
 // each meter's answer in the row's lamp; the meter-reading window serves
@@ -11,8 +13,10 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "protocol/cycle.h"
 #include "protocol/operation_table.h"
@@ -53,19 +57,25 @@ class OperationRunner : public CycleClient {
   std::function<void(bool on)> on_poll_timers;  // ReadTimer (and StatusTimer)
   std::function<void()> on_refused;             // a start refused: beep
 
+  // The computer's clock, read for every frame that carries the time.
+  WallClock clock = [] { return std::chrono::system_clock::now(); };
+
   // CycleClient
   bool RecogniseReply(const ReplyHeader& header) const override;
   void HandleReply(std::span<const uint8_t> frame) override;
 
  protected:
-  // Runs `op`: the guard, the rings emptied, `begin`, the poll timers while
-  // replies are awaited, `body`, the timers off, the end line. False, with
-  // nothing done, while another operation runs.
-  bool Run(const OperationRow& op, const std::function<void()>& begin,
-           const std::function<void()>& body, bool log_end = true);
+  // Runs `op`: the guard, `take` (the operation's inputs, read once; false
+  // stops the run with nothing done), the rings emptied, `begin`, the poll
+  // timers while replies are awaited, `body`, the timers off, the end line.
+  // False, with nothing read or done, while another operation runs.
+  bool Run(const OperationRow& op, const std::function<bool()>& take,
+           const std::function<void()>& begin, const std::function<void()>& body,
+           bool log_end = true);
   // Serves meter position `position` within a run: the exchange with its
-  // attempts (nothing sent for an empty frame). Returns whether it answered.
-  bool Serve(int position, std::span<const uint8_t> frame, const ExchangeHooks& hooks = {});
+  // attempts, each sending what `build` gives then. A row its frames never
+  // reached is logged with the reason.
+  ExchangeOutcome Serve(int position, const FrameBuilder& build, const ExchangeHooks& hooks = {});
   // A reply recognised while `op` runs (switch replies are taken before).
   virtual void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) = 0;
 
@@ -82,9 +92,28 @@ class OperationRunner : public CycleClient {
 // meter answered, red when it did not.
 enum class Lamp : uint8_t { ButtonFace, Lime, Red };
 
+// What a bench run sends to one meter position, taken once when the run
+// starts and owned by the run: nothing pressed, typed or refused later
+// changes it. The frame's address fields and its time are set when it is
+// built.
+struct RunRow {
+  bool Served = false;     // the row takes part
+  std::string Address;     // the meter's address
+  std::string NewAddress;  // WriteAddress: the address the meter is given
+  CommandRequest Values;
+};
+using RunTable = std::array<RunRow, kMeterRows>;
+
 class BenchRun : public OperationRunner {
  public:
   using OperationRunner::OperationRunner;
+
+  // Fills the values of the served rows (`Served` and `Address` are set),
+  // once, when the run has started; false (the operator told) stops it
+  // before anything is sent.
+  using FillRows = std::function<bool(RunTable& rows)>;
+  // A FillRows giving every row `values`.
+  static FillRows Same(const CommandRequest& values);
 
   // Runs operation `code` over the ticked rows 1..MeterNum, each sent the
   // operation's frame with `values`; a row whose frame cannot be built ends
@@ -92,18 +121,18 @@ class BenchRun : public OperationRunner {
   // code the table does not have.
   bool Run(int code, const CommandRequest& values = {});
   // The same with values that differ from row to row (a new address, a
-  // pipe size, coefficients): `values_of(row)` for each row served; what it
-  // returns must stay valid while that row is served.
-  using RowValues = std::function<CommandRequest(int row)>;
-  bool RunRows(int code, const RowValues& values_of);
+  // pipe size, coefficients), filled by `fill`.
+  bool RunRows(int code, const FillRows& fill);
   // Runs operation `code` for one row only (the compensation of one meter):
   // that row's lamp reset, the exchange, the lamp rule. `begin` runs once
   // the row is being served, `end` after the timers are off; neither logs
   // the operation's own lines.
-  bool RunOne(int code, int row, const CommandRequest& values,
-              const std::function<void()>& begin = {}, const std::function<void()>& end = {});
+  bool RunOne(int code, int row, const FillRows& fill, const std::function<void()>& begin = {},
+              const std::function<void()>& end = {});
 
   Lamp LampOf(int row) const { return lamps_.at(row); }
+  // The rows of the running (or last) operation, as taken at its start.
+  const RunTable& RunningRows() const { return rows_; }
 
   std::function<void(int row, Lamp lamp)> on_lamp;  // a lamp changed
   // A confirming reply of `row` (whose lamp is already lime), for the
@@ -121,9 +150,13 @@ class BenchRun : public OperationRunner {
   void SetLamp(int row, Lamp lamp);
 
  private:
-  void ServeRow(int row, const OperationRow& op, const CommandRequest& values);
+  // Takes the rows of a run: ticked rows 1..MeterNum, or `only` alone.
+  bool TakeRows(const FillRows& fill, int only);
+  void ServeRow(int row, const OperationRow& op);
 
   std::array<Lamp, kMeterRows> lamps_{};
+  RunTable rows_{};
+  int protocol_ = 0;  // `CommProtocol` when the run started
 };
 
 }  // namespace qv

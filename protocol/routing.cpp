@@ -1,5 +1,6 @@
 #include "protocol/routing.h"
 
+#include <algorithm>
 #include <exception>
 #include <set>
 #include <string>
@@ -65,6 +66,27 @@ PortSlot* RowSendSlot(SharedState& state, int row) {
   if (!route.HasPort()) return nullptr;
   PortSlot& slot = state.Slots[route.Slot];
   return slot.PortOpen && slot.Port ? &slot : nullptr;
+}
+
+std::vector<int> BroadcastRows(const BenchState& state, int count) {
+  std::vector<int> rows;
+  if (count <= 0) return rows;
+  if (state.Settings.CommType == kCommInfrared) return {0};
+  std::set<std::pair<int, int32_t>> lines;
+  for (int r = 0; r < std::min(count, kMeterRows); ++r) {
+    const RowRoute route = RouteForRow(state, r);
+    if (route.HasPort() && lines.insert({route.Slot, route.Channel.value_or(-1)}).second)
+      rows.push_back(r);
+  }
+  return rows;
+}
+
+std::string LineText(const BenchState& state, int row) {
+  if (state.Settings.CommType == kCommInfrared) return "红外";
+  const RowRoute route = RouteForRow(state, row);
+  std::string text = "COM" + std::to_string(route.Slot);
+  if (route.Channel) text += "通道" + std::to_string(*route.Channel + 1);
+  return text;
 }
 
 void ResetRecvBuffers(SharedState& state) {

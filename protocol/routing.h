@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "serial/port_slots.h"
 
@@ -27,6 +28,14 @@ struct RowRoute {
 RowRoute RouteForRow(const BenchState& state, int row);
 // The slot a row's frames are sent through, when it has one and it is open.
 PortSlot* RowSendSlot(SharedState& state, int row);
+// The rows a broadcast reaching every meter of rows 0..count-1 is sent for:
+// the first row on each distinct port and, behind the switch, on each
+// distinct channel, in row order. Rows without a port are left out; on
+// infrared wiring (nothing is transmitted) row 0 stands for all.
+std::vector<int> BroadcastRows(const BenchState& state, int count);
+// The line of `row` as the log names it: "COM3", "COM1通道5" behind the
+// switch, "红外" on infrared wiring.
+std::string LineText(const BenchState& state, int row);
 
 // Empties the rings of all 32 slots.
 void ResetRecvBuffers(SharedState& state);

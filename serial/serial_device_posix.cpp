@@ -58,19 +58,15 @@ class PosixSerialDevice final : public PosixFdDevice {
   }
 
   std::error_code Configure(const LineSettings& line) override {
-    termios t{};
-    if (::tcgetattr(fd_, &t) != 0) return LastError();
-    if (!MakeLineTermios(t, line)) return std::make_error_code(std::errc::invalid_argument);
-    // tcsetattr succeeds when any part of the change took, and fails when
-    // none did; what counts is what the device holds afterwards.
-    const int set = ::tcsetattr(fd_, TCSANOW, &t);
-    const std::error_code set_error = set != 0 ? LastError() : std::error_code();
-    termios back{};
-    if (::tcgetattr(fd_, &back) != 0) return LastError();
-    // A pseudo-terminal carries bytes, not bits: it has no parity and always
-    // reports none. Every other device must take the parity too.
-    if (TermiosMatches(back, line, !IsPseudoTerminal())) return {};
-    return set_error ? set_error : std::make_error_code(std::errc::invalid_argument);
+    const std::error_code e = Apply(line);
+    if (!e || !IsPseudoTerminal()) return e;
+    // A pseudo-terminal carries bytes, not bits, and some kernels refuse 7
+    // data bits and parity on one outright (EINVAL): one that stays at 8
+    // bits without parity passes the same characters, so it serves.
+    LineSettings bytes = line;
+    bytes.DataBits = 8;
+    bytes.ParityMode = Parity::kNone;
+    return Apply(bytes);
   }
 
   void Purge(PurgeQueue queue) override {
@@ -84,6 +80,23 @@ class PosixSerialDevice final : public PosixFdDevice {
   void BeforeClose() override { ::ioctl(fd_, TIOCNXCL); }
 
  private:
+  // Sets `line` and checks what the device holds afterwards.
+  std::error_code Apply(const LineSettings& line) {
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return LastError();
+    if (!MakeLineTermios(t, line)) return std::make_error_code(std::errc::invalid_argument);
+    // tcsetattr succeeds when any part of the change took, and fails when
+    // none did; what counts is what the device holds afterwards.
+    const int set = ::tcsetattr(fd_, TCSANOW, &t);
+    const std::error_code set_error = set != 0 ? LastError() : std::error_code();
+    termios back{};
+    if (::tcgetattr(fd_, &back) != 0) return LastError();
+    // A pseudo-terminal has no parity and always reports none. Every other
+    // device must take the parity too.
+    if (TermiosMatches(back, line, !IsPseudoTerminal())) return {};
+    return set_error ? set_error : std::make_error_code(std::errc::invalid_argument);
+  }
+
   bool IsPseudoTerminal() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISCHR(st.st_mode)) return false;

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "serial/device_access.h"
-#include "serial/tcp_device.h"
+#include "serial/line_open.h"
 
 namespace qv {
 namespace {
@@ -46,22 +46,23 @@ std::string TSerialPort::DevicePath() const {
 
 bool TSerialPort::Open() {
   if (device_) return false;
-  std::unique_ptr<SerialDevice> device = MakeDeviceFor(DevicePath());
   // Whoever asked (start-up, the settings window, a reopen before an
   // operation), the log says why, so that the operator can mend it.
   const std::string path = DevicePath();
-  if (device->Open(path)) {
+  const LineSettings line{kBaudRate, 8, Parity::kEven, 1};
+  OpenedLine opened = OpenLine(path, line);
+  if (opened.Failure == LineOpenFailure::kOpen) {
     log_.Post(" 串口" + port_name_ + "打开失败：" + DeviceOpenProblem(path));
     return false;
   }
-  if (device->Configure(LineSettings{kBaudRate, 8, Parity::kEven, 1})) {
-    device->Close();
-    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为2400波特8E1（不是串口？）");
+  if (opened.Failure == LineOpenFailure::kConfigure) {
+    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" + LineSettingsText(line) +
+              "（不是串口？）");
     return false;
   }
-  // Whatever the line held before we owned it is not for us. Bytes that
-  // arrive from here on wait in the driver until the reader takes them.
-  device->Purge(PurgeQueue::kBoth);
+  std::unique_ptr<SerialDevice> device = std::move(opened.Device);
+  // Bytes that arrive from here on wait in the driver until the reader
+  // takes them.
   {
     std::lock_guard lock(queue_mutex_);
     queue_.clear();

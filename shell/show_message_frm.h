@@ -5,8 +5,9 @@
 // (right-click menu). It keeps at most 101 lines: the 102nd line clears the
 // box first.
 //
-// It becomes the log's sink when it is first shown; lines produced before
-// that are dropped. From then on every line arrives, whether the window is
+// It is the log's sink from its creation. Until it is first shown it keeps
+// the last lines it would show (at most 101) and shows them when it is
+// first opened; from then on every line arrives, whether the window is
 // visible or hidden and whatever the language. When the log's queue
 // overflowed (the user interface fell behind the lines), its first status
 // panel says how many lines were lost.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -40,10 +41,20 @@ void PrintFlowRead(const FlowReadEvent& e) {
       " °C; the meter reads " + Fixed(e.meter_litres, 2) + " L, " + Fixed(e.meter_kwh, 3) + " kWh");
 }
 
-void PrintBench(const VirtualBench& bench, Wiring wiring) {
+void PrintBench(const VirtualBench& bench, const SimCommandLine& cl) {
+  const Wiring wiring = cl.bench.wiring;
   const auto paths = bench.DevicePaths();
   for (size_t i = 0; i < paths.size(); ++i)
     Say("port " + std::to_string(i + 1) + ": " + paths[i]);
+  if (cl.bench.scale) {
+    const qv::ScaleLine line = qv::DefaultScaleLine(*cl.bench.scale);
+    Say("scale: " + bench.ScaleDevicePath() + ", " +
+        std::string(qv::ScaleProtocolName(*cl.bench.scale)) + " " + std::to_string(line.Baud) +
+        " " + std::to_string(line.DataBits) + line.Parity + std::to_string(line.StopBits) +
+        (cl.bench.scale_fault == ScaleFault::kNone
+             ? std::string()
+             : ", fault " + std::string(ScaleFaultText(cl.bench.scale_fault))));
+  }
   for (int i = 0; i < bench.MeterCount(); ++i) {
     const MeterState m = bench.Meter(i);
     std::string line = "meter " + std::to_string(i + 1) + ": address " + m.address.Text() + ", " +
@@ -61,16 +72,27 @@ void PrintPoint(const VirtualBench& bench) {
       Fixed(c.flow_lph[static_cast<size_t>(c.flow_point - 1)], 0) + " L/h)");
 }
 
-// "point K" switches the flow point; other lines get a hint.
+void PrintScale(const VirtualBench& bench) {
+  Say("scale: net mass " + Fixed(bench.ScaleSettledKg(), 3) + " kg once settled");
+}
+
+// "point K" switches the flow point, "scale FAULT" sets the scale's fault;
+// other lines get a hint.
 void HandleCommand(VirtualBench& bench, const std::string& line) {
   std::istringstream in(line);
-  std::string word;
+  std::string word, kind;
   int point = 0;
+  std::optional<ScaleFault> fault;
   if (in >> word && word == "point" && in >> point && point >= 1 && point <= 5) {
     bench.SetFlowPoint(point);
     PrintPoint(bench);
+    if (!bench.ScaleDevicePath().empty()) PrintScale(bench);
+  } else if (word == "scale" && in >> kind && (fault = ParseScaleFault(kind)) &&
+             !bench.ScaleDevicePath().empty()) {
+    bench.SetScaleFault(*fault);
+    Say("scale fault: " + kind);
   } else if (!line.empty()) {
-    Say("commands: point 1..5");
+    Say("commands: point 1..5, scale none|silent|overload|unstable");
   }
 }
 
@@ -109,10 +131,11 @@ int main(int argc, char** argv) {
   conditions.outlet_c = cl.outlet_c.value_or(conditions.outlet_c);
   conditions.fluid_c = cl.fluid_c.value_or(conditions.fluid_c);
   bench.SetConditions(conditions);
-  PrintBench(bench, cl.bench.wiring);
+  PrintBench(bench, cl);
   if (!cl.program_dir.empty()) {
-    ProgramFilesRequest files{cl.program_dir, cl.bench.wiring, cl.bench.meter_count,
-                              bench.DevicePaths(), cl.configure};
+    ProgramFilesRequest files{cl.program_dir,      cl.bench.wiring, cl.bench.meter_count,
+                              bench.DevicePaths(), cl.configure,    bench.ScaleDevicePath(),
+                              cl.bench.scale};
     if (!WriteProgramFiles(files, error)) {
       std::cerr << "bench-sim: " << error << "\n";
       return 1;
@@ -120,6 +143,7 @@ int main(int argc, char** argv) {
     Say(std::string(cl.configure ? "configured " : "devices written to ") + cl.program_dir);
   }
   PrintPoint(bench);
+  if (cl.bench.scale) PrintScale(bench);
   Say(std::string("ready (") + (cl.bench.pacing ? "2400 baud pacing" : "no pacing") +
       "); stop with Ctrl+C");
 

@@ -2,7 +2,24 @@
 
 #include <algorithm>
 
+#include "protocol/address_numbering.h"
+
 namespace qv {
+
+void LimitTyping(QLineEdit* edit, int max_length) {
+  edit->setMaxLength(max_length);
+  // The edit's maximum follows the text it holds, so a longer text shown
+  // by the program stays whole until the operator shortens it.
+  QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, max_length](const QString& text) {
+    edit->setMaxLength(std::max(max_length, static_cast<int>(text.size())));
+  });
+}
+
+void ShowWhole(QLineEdit* edit, const QString& text) {
+  // QLineEdit cuts a text longer than its maximum length.
+  if (text.size() > edit->maxLength()) edit->setMaxLength(static_cast<int>(text.size()));
+  edit->setText(text);
+}
 
 const QColor TMeterGrid::kLime(0, 255, 0);
 const QColor TMeterGrid::kRed(255, 0, 0);
@@ -29,7 +46,7 @@ TMeterGrid::TMeterGrid(QWidget* parent) : QWidget(parent) {
     cbx[r]->setFixedWidth(kCheckWidth);
     layout_->addWidget(cbx[r], kFirstRow + r, 0);
     edtAddr[r] = Cell("edtAddr" + n, false, kAddrWidth);
-    edtAddr[r]->setMaxLength(10);
+    LimitTyping(edtAddr[r], kAddressMaxLength);
     SetTextColour(edtAddr[r], Qt::blue);
     layout_->addWidget(edtAddr[r], kFirstRow + r, kColAddr);
   }
@@ -86,7 +103,7 @@ void TMeterGrid::ShowRows(const SharedState& state) {
   const int count = std::clamp(state.Settings.MeterNum, 0, kMeterRows);
   for (int r = 0; r < count; ++r) {
     cbx[r]->setChecked(state.Rows[r].Selected);
-    edtAddr[r]->setText(QString::fromStdString(state.Rows[r].Address));
+    ShowWhole(edtAddr[r], QString::fromStdString(state.Rows[r].Address));
   }
 }
 

@@ -86,5 +86,12 @@ class TMeterGrid : public QWidget {
 
 // A cell's text colour (the error cells: red outside the limit).
 void SetTextColour(QLineEdit* edit, const QColor& colour);
+// Lets the operator type at most `max_length` characters into `edit`. A
+// longer text the program shows through `ShowWhole` (a meter's whole
+// address) is kept as it is: the operator may shorten it, not lengthen it.
+void LimitTyping(QLineEdit* edit, int max_length);
+// Shows `text` in `edit` whole, whatever the limit of typing into it: a
+// widget's limits never cut what the program puts in.
+void ShowWhole(QLineEdit* edit, const QString& text);
 
 }  // namespace qv

@@ -56,6 +56,12 @@ void TOperatorInput::WarnOutOfRange(const QString& field, const QString& text,
              : QString::fromUtf8("%1：“%2”超出有效范围（%3），未作更改。").arg(field, text, range));
 }
 
+void TOperatorInput::WarnEmpty(const QString& field) {
+  Inform(state_.Settings.English()
+             ? QString("%1: no value was entered; nothing was sent.").arg(field)
+             : QString::fromUtf8("%1：未填写数值，未发送。").arg(field));
+}
+
 void TOperatorInput::WatchNumber(QLineEdit* edit, FieldName name, NumberHooks hooks) {
   if (!hooks.accepts) hooks.accepts = IsNumberOrEmpty;
   numbers_[edit] = {std::move(name), std::move(hooks), edit->text(), false};
@@ -198,9 +204,13 @@ bool TOperatorInput::AddressEvent(const AddressCell& cell, QEvent* event) {
   }
   if (event->type() != QEvent::KeyPress) return false;
   const auto* key = static_cast<QKeyEvent*>(event);
-  // Keys that type nothing (arrows, Delete, Tab) are the edit's own.
+  // Keys that type nothing (arrows, Delete, Tab) are the edit's own; Delete
+  // carries a control character as its text.
   const QString text = key->text();
-  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
+  if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+      key->key() == Qt::Key_Delete) {
+    return false;
+  }
   switch (ClassifyAddressKey(text.toUcs4().value(0))) {
     case AddressKey::kPass:
       return false;
@@ -225,9 +235,9 @@ void TOperatorInput::NumberRows(int row, bool all_following) {
     WarnNotNumber(field, own->text());
     return;
   }
-  own->setText(QString::fromStdString(numbering->Normalised));
+  ShowWhole(own, QString::fromStdString(numbering->Normalised));
   for (const auto& [r, address] : numbering->Assigned) {
-    grid_->edtAddr[r]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtAddr[r], QString::fromStdString(address));
   }
   if (!all_following && !numbering->Assigned.empty()) {
     grid_->edtAddr[numbering->Assigned.front().first]->setFocus(Qt::OtherFocusReason);

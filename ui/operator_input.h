@@ -74,6 +74,8 @@ class TOperatorInput : public QObject {
   // Tells the operator that `text` in `field` is outside `range` ("1 to
   // 150"); nothing is sent or kept.
   void WarnOutOfRange(const QString& field, const QString& text, const QString& range);
+  // Tells the operator that `field` holds no value to send; nothing is sent.
+  void WarnEmpty(const QString& field);
 
   // The address cells: digits and backspace pass, any other key beeps and
   // is dropped; Enter beeps and numbers the next selected row, a double

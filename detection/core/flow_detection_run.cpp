@@ -73,7 +73,7 @@ bool FlowDetectionRun::Compensate(int row, int point, int64_t coefficient) {
   values.variant = point;
   const std::string_view name = FlowPointName(point);
   return RunOne(
-      kFlowCompensate, row, values, [&] { state_.Log.CalibrationStep(row + 1, name, true); },
+      kFlowCompensate, row, Same(values), [&] { state_.Log.CalibrationStep(row + 1, name, true); },
       [&] { state_.Log.CalibrationStep(row + 1, name, false); });
 }
 

@@ -18,8 +18,11 @@ std::string StatusBitsText(uint8_t status) {
 MeteringTexts MeteringTextsOf(const std::optional<MeteringData>& data) {
   MeteringTexts out;
   if (!data) return out;
+  bool units_known = true;
   for (size_t i = 0; i < data->quantities.size(); ++i) {
-    if (const auto& q = data->quantities[i]) out.column[i] = FormatFixed(q->value, q->decimals);
+    const auto& q = data->quantities[i];
+    out.column[i] = q ? FormatFixed(q->value, q->decimals) : kTextUnknownUnit;
+    units_known = units_known && q;
   }
   auto set = [&](ReadingColumn c, std::string text) {
     out.column[static_cast<size_t>(c)] = std::move(text);
@@ -30,7 +33,7 @@ MeteringTexts MeteringTextsOf(const std::optional<MeteringData>& data) {
   set(ReadingColumn::MeterClock, BcdDateTimeText(std::span<const uint8_t, 7>(data->clock)));
   set(ReadingColumn::Status,
       ByteToHex(data->status[0]) + ByteToHex(data->status[1]) + StatusBitsText(data->status[0]));
-  set(ReadingColumn::CommResult, kTextDataOk);
+  set(ReadingColumn::CommResult, units_known ? kTextDataOk : kTextDataUnknownUnit);
   return out;
 }
 

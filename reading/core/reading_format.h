@@ -30,8 +30,8 @@ enum class ReadingColumn : uint8_t {
 };
 inline constexpr int kReadingColumns = 12;
 
-// What a decoded reply shows: a text per column, or nothing where the column
-// keeps its previous text (a unit code the rule does not know).
+// What a decoded reply shows: a text per column (nothing at all for a reply
+// that held no data).
 struct MeteringTexts {
   std::array<std::optional<std::string>, kReadingColumns> column;
   const std::optional<std::string>& operator[](ReadingColumn c) const {
@@ -43,17 +43,21 @@ struct MeteringTexts {
 std::string StatusBitsText(uint8_t status);
 
 // The columns of a decoded reply, its communication result "数据返回正确";
-// nothing at all for a reply that held no data.
+// a quantity whose unit code its layout does not list shows
+// `kTextUnknownUnit`, and the result says the units were not understood.
+// Nothing at all for a reply that held no data.
 MeteringTexts MeteringTextsOf(const std::optional<MeteringData>& data);
 
 // Communication-result texts.
 inline constexpr const char* kTextDataOk = "数据返回正确";
 inline constexpr const char* kTextDataIncomplete = "返回数据不完整";
 inline constexpr const char* kTextDataChecksum = "返回校验错误";
+inline constexpr const char* kTextDataUnknownUnit = "返回数据单位无法识别";
 inline constexpr const char* kTextClockOk = "系统对时返回正确";
 inline constexpr const char* kTextClockIncomplete = "系统对时返回数据不完整";
 inline constexpr const char* kTextClockChecksum = "系统对时返回校验错误";
 inline constexpr const char* kTextNoReply = "没有数据返回";
 inline constexpr const char* kTextFailedCell = "─";
+inline constexpr const char* kTextUnknownUnit = "单位未知";
 
 }  // namespace qv

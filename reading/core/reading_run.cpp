@@ -65,74 +65,120 @@ bool ReadingRun::RowAnswered(int position) const {
   return false;
 }
 
-bool ReadingRun::ReadData(const std::vector<size_t>& list_indexes) {
-  return RunRows(kReadData, list_indexes);
+bool ReadingRun::ReadData(const std::vector<size_t>& list_indexes, const TakeInputs& take) {
+  return RunRows(kReadData, list_indexes, take);
 }
 
-bool ReadingRun::SetClock(const std::vector<size_t>& list_indexes) {
-  return RunRows(kSetClock, list_indexes);
+bool ReadingRun::SetClock(const std::vector<size_t>& list_indexes, const TakeInputs& take) {
+  return RunRows(kSetClock, list_indexes, take);
 }
 
-bool ReadingRun::RunRows(int code, const std::vector<size_t>& list_indexes) {
+bool ReadingRun::BroadcastClock() {
+  return RunRows(kBroadcastClock, {}, {});
+}
+
+bool ReadingRun::RunRows(int code, const std::vector<size_t>& list_indexes,
+                         const TakeInputs& take) {
   const OperationRow& op = *Operation(code);
-  const auto begin = [this] {
+  const auto take_rows = [&] {
+    if (take) take();
+    served_.clear();
+    for (size_t i : list_indexes) {
+      if (i < rows.size())
+        served_.push_back({i, rows[i].Position, rows[i].Address, rows[i].Version, cold_meter});
+    }
+    return true;
+  };
+  const auto begin = [&] {
+    // What a meter said before is no part of this reading.
+    if (op.layout == ReplyLayout::kMeteringData) {
+      for (const ServedRow& s : served_) {
+        if (VersionIndex(s.Version) >= 0) rows[s.ListIndex].Columns = {};
+      }
+    }
     for (size_t i = 0; i < rows.size(); ++i)
       SetState(i, RowState::Pending);
   };
-  return Run(op, begin, [&] {
+  return Run(op, take_rows, begin, [&] {
     if (op.confirm == Confirm::kNone) {
-      CommandRequest values;
-      values.now = clock();
-      const std::optional<Bytes> frame = OperationFrame(op, 0, kBroadcastAddressText, values);
-      for (uint32_t i = 0; frame && i < state_.Settings.ReadAgainTimes; ++i)
-        cycle_.SendFrame(0, *frame);
+      Broadcast(op);
       return;
     }
-    for (size_t i : list_indexes) {
-      if (i >= rows.size() || cycle_.Cancelled()) continue;
-      state_.Log.Operation(rows[i].Position + 1, op.label);
-      Transact(op, i);
+    for (const ServedRow& s : served_) {
+      if (cycle_.Cancelled()) break;
+      state_.Log.Operation(s.Position + 1, op.label);
+      Transact(op, s);
     }
   });
 }
 
-void ReadingRun::Transact(const OperationRow& op, size_t list_index) {
-  const int version = VersionIndex(rows[list_index].Version);
-  if (version < 0) return;
-  CommandRequest values;
-  values.coldMeter = cold_meter;
-  values.now = clock();
-  const std::optional<Bytes> frame = OperationFrame(op, version, rows[list_index].Address, values);
-  if (!frame) return;
-  Serve(rows[list_index].Position, *frame,
-        {.before_attempt = [&] { SetState(list_index, RowState::InProgress); },
-         .after_unanswered = [&] { MarkRowFailed(list_index, kTextNoReply); }});
-}
-
-bool ReadingRun::BroadcastClock() {
-  return RunRows(kBroadcastClock, {});
-}
-
-int ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
-  const std::string reply = ReplyAddressText(frame);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const AddressRule rule = rows[i].Version == "TG" ? AddressRule::kTG : AddressRule::kPlain;
-    if (RowMatchesReply(rows[i].Address, reply, rule)) return static_cast<int>(i);
+void ReadingRun::Broadcast(const OperationRow& op) {
+  broadcast_lines_.clear();
+  const FrameBuilder build = [&] {
+    CommandRequest values;
+    values.now = clock();
+    return OperationFrame(op, 0, kBroadcastAddressText, values);
+  };
+  if (!build()) return;
+  for (int row : BroadcastRows(state_, MeterCount())) {
+    SendResult last = SendResult::kSent;
+    bool sent = false;
+    for (uint32_t i = 0; i < state_.Settings.ReadAgainTimes; ++i) {
+      last = cycle_.SendFrame(row, build);
+      sent = sent || last == SendResult::kSent;
+    }
+    const std::string line = LineText(state_, row);
+    if (sent) {
+      broadcast_lines_.push_back(line);
+    } else if (const std::string_view why = NotSentText(last); !why.empty()) {
+      state_.Log.Post(" 广播对时未下发至" + line + "：" + std::string(why));
+    }
   }
-  return -1;
+  std::string lines;
+  for (const std::string& line : broadcast_lines_)
+    lines += (lines.empty() ? "" : "、") + line;
+  state_.Log.Post(lines.empty() ? std::string(" 广播对时命令未能下发")
+                                : " 广播对时命令已下发至：" + lines);
+}
+
+void ReadingRun::Transact(const OperationRow& op, const ServedRow& row) {
+  const int version = VersionIndex(row.Version);
+  if (version < 0) return;
+  const FrameBuilder build = [&] {
+    CommandRequest values;
+    values.coldMeter = row.ColdMeter;
+    values.now = clock();
+    return OperationFrame(op, version, row.Address, values);
+  };
+  if (!build()) return;
+  const size_t i = row.ListIndex;
+  const ExchangeOutcome out = Serve(row.Position, build,
+                                    {.before_attempt = [&] { SetState(i, RowState::InProgress); },
+                                     .after_unanswered = [&] { MarkRowFailed(i, kTextNoReply); }});
+  // Nothing reached the meter: the row says why.
+  if (const std::string_view why = NotSentText(out.last); !out.answered && !why.empty())
+    MarkRowFailed(i, why);
+}
+
+const ReadingRun::ServedRow* ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
+  const std::string reply = ReplyAddressText(frame);
+  for (const ServedRow& s : served_) {
+    const AddressRule rule = s.Version == "TG" ? AddressRule::kTG : AddressRule::kPlain;
+    if (RowMatchesReply(s.Address, reply, rule)) return &s;
+  }
+  return nullptr;
 }
 
 void ReadingRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame) {
   if (!Confirms(op, frame)) return;
-  const bool metering = op.layout == ReplyLayout::kMeteringData;
-  const int found = FindRowByAddress(frame);
-  if (found < 0) return;
+  const ServedRow* found = FindRowByAddress(frame);
+  if (!found) return;
   const FrameCheck check = CheckFrame(frame);
   if (check == FrameCheck::kTooShort || check == FrameCheck::kNoStart) return;
-  if (metering) {
-    DecodeMeteringReply(static_cast<size_t>(found), check, frame);
+  if (op.layout == ReplyLayout::kMeteringData) {
+    DecodeMeteringReply(*found, check, frame);
   } else {
-    CheckClockReply(static_cast<size_t>(found), check);
+    CheckClockReply(found->ListIndex, check);
   }
 }
 
@@ -145,7 +191,9 @@ void ReadingRun::CheckClockReply(size_t i, FrameCheck check) {
   SetState(i, check == FrameCheck::kCorrect ? RowState::Answered : RowState::Pending);
 }
 
-void ReadingRun::DecodeMeteringReply(size_t i, FrameCheck check, std::span<const uint8_t> frame) {
+void ReadingRun::DecodeMeteringReply(const ServedRow& row, FrameCheck check,
+                                     std::span<const uint8_t> frame) {
+  const size_t i = row.ListIndex;
   if (check != FrameCheck::kCorrect) {
     MarkRowFailed(i, check == FrameCheck::kIncomplete ? kTextDataIncomplete : kTextDataChecksum);
     return;
@@ -156,8 +204,8 @@ void ReadingRun::DecodeMeteringReply(size_t i, FrameCheck check, std::span<const
     return;
   }
   const bool tg = frame[FrameOffset::kDi0] == 0x1F;
-  const MeteringTexts texts = MeteringTextsOf(tg ? DecodeMeteringDataTG(frame)
-                                                 : DecodeMeteringData(frame, rows[i].Version));
+  const MeteringTexts texts =
+      MeteringTextsOf(tg ? DecodeMeteringDataTG(frame) : DecodeMeteringData(frame, row.Version));
   for (size_t c = 0; c < texts.column.size(); ++c) {
     if (texts.column[c]) rows[i].Columns[c] = *texts.column[c];
   }

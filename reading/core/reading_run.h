@@ -47,16 +47,23 @@ class ReadingRun : public OperationRunner {
 
   std::vector<ReadingRow> rows;  // list order
   bool cold_meter = false;       // data type "冷量" (T 21 under versions 4 and 5)
-  WallClock clock = [] { return std::chrono::system_clock::now(); };
 
   // Rows one per selected position 0..MeterNum-1: pending, protocol
   // "M-BusV3.01", empty columns.
   void FillFromSelection();
-  // Operations over the rows at `list_indexes` (list order). False, with
-  // nothing done, while another operation runs.
-  bool ReadData(const std::vector<size_t>& list_indexes);
-  bool SetClock(const std::vector<size_t>& list_indexes);
+  // Puts what the window shows (the rows' texts, the data type) into
+  // `rows` and `cold_meter` once an operation has started.
+  using TakeInputs = std::function<void()>;
+  // Operations over the rows at `list_indexes` (list order), each row's
+  // address, version and data type taken once when the operation starts.
+  // A read empties the data of the rows it serves first. False, with
+  // nothing read or done, while another operation runs.
+  bool ReadData(const std::vector<size_t>& list_indexes, const TakeInputs& take = {});
+  bool SetClock(const std::vector<size_t>& list_indexes, const TakeInputs& take = {});
+  // The clock to every meter at once, through each line of the bench.
   bool BroadcastClock();
+  // The lines the last broadcast went out on (none: nothing was sent).
+  const std::vector<std::string>& BroadcastLines() const { return broadcast_lines_; }
 
   // Failed icon, "─" in columns 3..13, `message` in column 14.
   void MarkRowFailed(size_t list_index, std::string_view message);
@@ -71,12 +78,26 @@ class ReadingRun : public OperationRunner {
   void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) override;
 
  private:
-  bool RunRows(int code, const std::vector<size_t>& list_indexes);
-  void Transact(const OperationRow& op, size_t list_index);
+  // A row an operation serves, as it was when the operation started.
+  struct ServedRow {
+    size_t ListIndex = 0;
+    int Position = 0;
+    std::string Address;
+    std::string Version;
+    bool ColdMeter = false;
+  };
+
+  bool RunRows(int code, const std::vector<size_t>& list_indexes, const TakeInputs& take);
+  void Broadcast(const OperationRow& op);
+  void Transact(const OperationRow& op, const ServedRow& row);
   void SetState(size_t list_index, RowState state);
-  int FindRowByAddress(std::span<const uint8_t> frame) const;
+  // The served row whose meter sent `frame`, or null.
+  const ServedRow* FindRowByAddress(std::span<const uint8_t> frame) const;
   void CheckClockReply(size_t list_index, FrameCheck check);
-  void DecodeMeteringReply(size_t list_index, FrameCheck check, std::span<const uint8_t> frame);
+  void DecodeMeteringReply(const ServedRow& row, FrameCheck check, std::span<const uint8_t> frame);
+
+  std::vector<ServedRow> served_;
+  std::vector<std::string> broadcast_lines_;
 };
 
 }  // namespace qv

@@ -203,35 +203,34 @@ std::optional<std::vector<size_t>> TReadDataFrm::RowsFor(Rows rows) const {
   return selected;
 }
 
-bool TReadDataFrm::Start(const std::function<bool()>& operation) {
-  // The rows are as the list shows them, unless an operation (refused
-  // below) is serving them.
-  if (!state_.OperationRunning) {
-    for (size_t i = 0; i < run_.rows.size(); ++i)
-      lvMain_->TakeRow(static_cast<int>(i), run_.rows[i]);
-    run_.cold_meter = cbxDataType_->currentIndex() == 0;
-  }
-  return operation();
+void TReadDataFrm::TakeInputs() {
+  for (size_t i = 0; i < run_.rows.size(); ++i)
+    lvMain_->TakeRow(static_cast<int>(i), run_.rows[i]);
+  run_.cold_meter = cbxDataType_->currentIndex() == 0;
 }
 
 void TReadDataFrm::ReadData(Rows rows) {
   const auto list = RowsFor(rows);
-  if (list && Start([&] { return run_.ReadData(*list); })) {
+  if (list && run_.ReadData(*list, [this] { TakeInputs(); })) {
     input_->Inform(QString::fromUtf8("读数据操作结束"));
   }
 }
 
 void TReadDataFrm::SetClock(Rows rows) {
   const auto list = RowsFor(rows);
-  if (list && Start([&] { return run_.SetClock(*list); })) {
+  if (list && run_.SetClock(*list, [this] { TakeInputs(); })) {
     input_->Inform(QString::fromUtf8("系统对时操作结束"));
   }
 }
 
 void TReadDataFrm::BroadcastClock() {
-  if (RowsFor(Rows::kAll) && Start([&] { return run_.BroadcastClock(); })) {
-    input_->Inform(QString::fromUtf8("广播对时命令已经下发"));
-  }
+  if (!RowsFor(Rows::kAll) || !run_.BroadcastClock()) return;
+  // The log names the lines it went out on, or why none took it.
+  input_->Inform(!run_.BroadcastLines().empty()
+                     ? QString::fromUtf8("广播对时命令已经下发")
+                     : ByLanguage(state_.Settings, "广播对时命令未能下发，请检查串口和通道设置",
+                                  "The broadcast time setting could not be sent; check the "
+                                  "serial ports and channels."));
 }
 
 // Reads the metering data of every row.

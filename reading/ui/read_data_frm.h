@@ -59,8 +59,9 @@ class TReadDataFrm : public TToolForm {
   // The list rows a command serves; nothing when the list is empty or the
   // selection does not fit the command.
   std::optional<std::vector<size_t>> RowsFor(Rows rows) const;
-  // Runs `operation` (a ReadingRun member) and tells the operator it ended.
-  bool Start(const std::function<bool()>& operation);
+  // What the list shows (the rows' addresses and versions) and the data
+  // type, into the run once an operation has started.
+  void TakeInputs();
 
   // Handlers named after the controls they serve.
   void btn1Click();   // "读数据": read every row

@@ -4,7 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <array>
 
 namespace qv {
@@ -153,7 +155,7 @@ TReadingList::TReadingList(QWidget* parent) : QTreeWidget(parent) {
   // Captions longer than their column wrap onto more lines (the header
   // grows) rather than lose both ends.
   for (int c = 0; c < kColumns; ++c) {
-    setColumnWidth(c, kListColumns[c].width);
+    setColumnWidth(c, ColumnWidth(c));
     headerItem()->setData(c, Qt::TextAlignmentRole,
                           static_cast<int>(kListColumns[c].align) | Qt::TextWordWrap);
   }
@@ -161,6 +163,18 @@ TReadingList::TReadingList(QWidget* parent) : QTreeWidget(parent) {
   setColumnHidden(kColPosition, true);
   // The popup opens from the mouse press, after the press has selected.
   setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+int TReadingList::ColumnWidth(int column) const {
+  // A whole meter address and a meter clock with its seconds, with the
+  // margins an item view keeps on either side of a text.
+  const char* widest = column == kColAddress ? "00000000000000"
+                       : column == kColClock ? "0000-00-00 00:00:00"
+                                             : nullptr;
+  const int width = kListColumns[column].width;
+  if (!widest) return width;
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  return std::max(width, fontMetrics().horizontalAdvance(widest) + 2 * margin + 2);
 }
 
 void TReadingList::ApplyLanguage(bool english) {

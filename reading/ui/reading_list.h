@@ -21,6 +21,7 @@ class TReadingList : public QTreeWidget {
   static constexpr int kColAddress = 1;
   static constexpr int kColVersion = 2;
   static constexpr int kColFirstData = 3;  // ReadingColumn 0
+  static constexpr int kColClock = 12;
   static constexpr int kColPosition = 15;
 
   explicit TReadingList(QWidget* parent = nullptr);
@@ -46,6 +47,11 @@ class TReadingList : public QTreeWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  // A column's width: the address and meter clock columns at least as
+  // wide as a whole address and a clock with its seconds need.
+  int ColumnWidth(int column) const;
 };
 
 }  // namespace qv

@@ -86,6 +86,8 @@ bool ParseFault(const std::string& value, SimCommandLine& out, std::string& erro
       f.split = true;
     else if (kind == "noise")
       f.noise = true;
+    else if (kind == "miss-first")
+      f.missed_frames = 1;
     else if (is_delay)
       f.delay = std::chrono::milliseconds(delay);
     else {
@@ -229,7 +231,8 @@ const Option kOptions[] = {
      }},
     {"--fault", "KIND:METERS",
      "inject a fault into meters (e.g. silent:3 or noise:all); KIND is silent, bad-checksum, "
-     "missing-end, split, noise or delay=MS; may be repeated",
+     "missing-end, split, noise, miss-first (the first frame to it is lost) or delay=MS; may "
+     "be repeated",
      ParseFault},
     {"--fault-rate", "PERCENT",
      "inject a fault into this share of all replies, drawn at random from silent, bad sum, "
@@ -267,8 +270,30 @@ const Option kOptions[] = {
        o.bench.tcp_port = static_cast<uint16_t>(n);
        return true;
      }},
+    {"--scale", "mt-sics|sbi|ascii",
+     "add a weighing scale speaking MT-SICS level 0 (SI, S), SBI print (ESC P) or continuous "
+     "ASCII on a line of its own (with --tcp, the port after the meters' lines): its net mass "
+     "rises while a flow point runs (after 'point K' or the program's first StartTest), moves "
+     "for a second after the water stops, then stands still at the reference mass of the water "
+     "delivered",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       const auto p = ScaleProtocolNamed(v);
+       if (!p) e = "--scale is mt-sics, sbi or ascii";
+       if (p) o.bench.scale = *p;
+       return p.has_value();
+     }},
+    {"--scale-fault", "silent|overload|unstable",
+     "the scale never answers, reports an overload, or never becomes stable (type 'scale KIND' "
+     "on standard input to change it, 'scale none' to mend it)",
+     [](const std::string& v, SimCommandLine& o, std::string& e) {
+       const auto f = ParseScaleFault(v);
+       if (!f) e = "--scale-fault is silent, overload or unstable";
+       if (f) o.bench.scale_fault = *f;
+       return f.has_value();
+     }},
     {"--program-dir", "DIR",
-     "write each virtual line's device into DIR/comminfo.ini, section \"Devices\"",
+     "write each virtual line's device into DIR/comminfo.ini, section \"Devices\", and the "
+     "scale's device and protocol into its section \"Scale\"",
      [](const std::string& v, SimCommandLine& o, std::string&) {
        o.program_dir = v;
        return true;
@@ -318,6 +343,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, SimCommandLine& out,
       value = args[++i];
     }
     if (!opt->parse(value, out, error)) return false;
+  }
+  if (out.bench.scale_fault != ScaleFault::kNone && !out.bench.scale) {
+    error = "--scale-fault needs --scale";
+    return false;
   }
   if (out.configure && out.program_dir.empty()) {
     error = "--configure needs --program-dir";

@@ -35,6 +35,9 @@ struct MeterFaults {
   bool split = false;                  // reply in two writes with a pause between
   bool noise = false;                  // noise and FE wake bytes before the 0x68
   std::chrono::milliseconds delay{0};  // pause before the reply starts
+  // The next this many frames addressed to the meter are lost on the line:
+  // neither heard nor answered (a meter that answers only a retry).
+  int missed_frames = 0;
 };
 
 // What the bench is doing now: the flow point the water runs at, the flow

@@ -58,6 +58,13 @@ bool WriteProgramFiles(const ProgramFilesRequest& request, std::string& error) {
     }
     for (size_t i = 0; i < request.devices.size(); ++i)
       comm.Set("Devices", std::to_string(i + 1), request.devices[i]);
+    if (request.scale_protocol) {
+      comm.Set("Scale", "Device", request.scale_device);
+      comm.Set("Scale", "Protocol", ScaleProtocolName(*request.scale_protocol));
+      for (const ScaleLineKey key : kScaleLineKeys) {
+        if (comm.Get("Scale", ScaleLineKeyName(key))) comm.Set("Scale", ScaleLineKeyName(key), "");
+      }
+    }
     comm.Save();
   } catch (const FileWriteError& e) {
     error = e.what();

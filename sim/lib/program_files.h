@@ -5,6 +5,7 @@
 // Everything else in both files is kept as it was.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct ProgramFilesRequest {
   int meter_count = 1;
   std::vector<std::string> devices;  // line i is port i + 1
   bool configure = false;
+  // The scale's line, written into comminfo.ini's "Scale" section with its
+  // protocol (its line settings then follow the protocol).
+  std::string scale_device{};
+  std::optional<ScaleProtocol> scale_protocol{};
 };
 
 // Port and channel of row `row` (0..19) on a bench with this wiring:

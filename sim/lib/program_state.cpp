@@ -27,6 +27,10 @@ bool ConnectProgram(SharedState& state, const VirtualBench& bench) {
     row.Channel = w.channel;
     row.Address = OperatorAddress(bench.Meter(r));
   }
+  if (const auto protocol = bench.SpokenScaleProtocol()) {
+    state.Scale.Device = bench.ScaleDevicePath();
+    state.Scale.ChooseProtocol(*protocol);
+  }
   state.Slots.CreatePorts(state.PortDevices, state.Log);
   OpenMeterPorts(state);
   for (size_t i = 0; i < paths.size(); ++i) {

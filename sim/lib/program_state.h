@@ -1,8 +1,9 @@
 // Points a program's state at a running virtual bench, in memory, the way
 // `bench-sim --program-dir DIR --configure` does through the settings files:
-// each line's device, the wiring, the meter count, and for every meter's
-// row its port, switch channel and the address an operator would type. Then
-// the rows' ports are opened. For tests, benchmarks and demo pictures.
+// each line's device, the wiring, the meter count, for every meter's row its
+// port, switch channel and the address an operator would type, and the
+// scale's device and protocol. Then the rows' ports are opened. For tests, benchmarks and demo
+// pictures.
 #pragma once
 
 #include <string>

@@ -92,6 +92,13 @@ std::optional<Wiring> ParseWiring(std::string_view text) {
   return std::nullopt;
 }
 
+struct VirtualBench::ScalePort {
+  std::unique_ptr<SimLine> line;
+  SimScale scale;
+  SteadyTime next_unasked{};
+  int watch = -1;
+};
+
 struct VirtualBench::Port {
   std::unique_ptr<SimLine> line;
   FrameReader reader;
@@ -158,6 +165,22 @@ bool VirtualBench::Start(std::string& error) {
                                       IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
     ports_.push_back(std::move(port));
   }
+  if (options_.scale) {
+    const auto tcp = options_.tcp_port;
+    std::unique_ptr<SimLine> line =
+        !tcp || *tcp == 0 ? (tcp ? SimLine::ListenTcp(0, error) : SimLine::OpenPty(error))
+                          : SimLine::ListenTcp(static_cast<uint16_t>(*tcp + lines), error);
+    if (!line) {
+      Stop();
+      return false;
+    }
+    scale_ = std::make_unique<ScalePort>(
+        ScalePort{std::move(line), SimScale(*options_.scale, options_.seed, options_.scale_fill)});
+    scale_->scale.SetFault(options_.scale_fault);
+    if (notify_fd_ >= 0 && !tcp)
+      scale_->watch = inotify_add_watch(notify_fd_, scale_->line->Path().c_str(),
+                                        IN_CLOSE_WRITE | IN_CLOSE_NOWRITE);
+  }
   stop_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (stop_fd_ < 0) {
     error = std::string("eventfd: ") + std::strerror(errno);
@@ -178,6 +201,7 @@ void VirtualBench::Stop() {
   if (notify_fd_ >= 0) close(notify_fd_);
   stop_fd_ = notify_fd_ = -1;
   ports_.clear();
+  scale_.reset();
 }
 
 std::vector<std::string> VirtualBench::DevicePaths() const {
@@ -235,6 +259,52 @@ void VirtualBench::SetConditions(const BenchConditions& conditions) {
 void VirtualBench::SetFlowPoint(int point) {
   std::lock_guard lock(mu_);
   conditions_.flow_point = std::clamp(point, 1, kSimFlowPoints);
+  StartScaleRunLocked(steady_clock::now());
+}
+
+std::string VirtualBench::ScaleDevicePath() const {
+  return scale_ ? scale_->line->Path() : std::string();
+}
+
+void VirtualBench::SetScaleFault(ScaleFault fault) {
+  std::lock_guard lock(mu_);
+  if (scale_) scale_->scale.SetFault(fault);
+}
+
+void VirtualBench::StartScaleRun() {
+  std::lock_guard lock(mu_);
+  StartScaleRunLocked(steady_clock::now());
+}
+
+double VirtualBench::ScaleSettledKg() const {
+  std::lock_guard lock(mu_);
+  return scale_ ? scale_->scale.SettledKg() : 0;
+}
+
+void VirtualBench::StartScaleRunLocked(SteadyTime now) {
+  if (!scale_) return;
+  const size_t k = static_cast<size_t>(conditions_.flow_point - 1);
+  scale_->scale.StartRun(MassKg(conditions_.reference_litres[k], conditions_.fluid_c), now);
+}
+
+void VirtualBench::ServeScale(short revents, short listen_revents, SteadyTime now) {
+  SimLine& line = *scale_->line;
+  if (listen_revents & POLLIN) line.Accept();
+  if (revents & (POLLIN | POLLHUP | POLLERR)) {
+    const Bytes bytes = line.Read();
+    const std::string answer = scale_->scale.Hear(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), now);
+    if (!answer.empty()) line.Send(Bytes(answer.begin(), answer.end()), now, false);
+  }
+  // A scale that sends unasked does so only into a line someone holds, one
+  // line at a time, so nothing piles up while nobody reads.
+  if (now >= scale_->next_unasked) {
+    scale_->next_unasked = now + SimScale::kSendPeriod;
+    const std::string line_text = scale_->scale.Unasked(now);
+    if (!line_text.empty() && line.MasterFd() >= 0 && !line.HasQueued())
+      line.Send(Bytes(line_text.begin(), line_text.end()), now, false);
+  }
+  line.Flush(now);
 }
 
 std::vector<ReceivedFrame> VirtualBench::Received() const {
@@ -266,6 +336,10 @@ int VirtualBench::PollTimeoutMs(SteadyTime now) const {
     if (p->line->HasQueued() && !p->line->Blocked()) consider(p->line->NextDue());
     if (p->reader.HasPartial()) consider(p->last_input + kFrameGap);
   }
+  if (scale_) {
+    if (scale_->line->HasQueued() && !scale_->line->Blocked()) consider(scale_->line->NextDue());
+    if (scale_->scale.Protocol() == ScaleProtocol::kAscii) consider(scale_->next_unasked);
+  }
   if (!wake) return -1;  // nothing to do until a byte arrives
   const auto ms = ceil<milliseconds>(*wake - now).count();
   return static_cast<int>(std::max<int64_t>(ms, 0));
@@ -282,6 +356,7 @@ void VirtualBench::HandleNotify() {
       if (!(ev->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE))) continue;
       for (const auto& p : ports_)
         if (p->watch == ev->wd) p->line->ReleaseExclusive();
+      if (scale_ && scale_->watch == ev->wd) scale_->line->ReleaseExclusive();
     }
   }
 }
@@ -301,6 +376,12 @@ void VirtualBench::Run() {
                        static_cast<short>(POLLIN | (p->line->Blocked() ? POLLOUT : 0)), 0});
         fds.push_back({p->line->ListenFd(), POLLIN, 0});
       }
+      if (scale_) {
+        const SimLine& line = *scale_->line;
+        fds.push_back(
+            {line.MasterFd(), static_cast<short>(POLLIN | (line.Blocked() ? POLLOUT : 0)), 0});
+        fds.push_back({line.ListenFd(), POLLIN, 0});
+      }
       timeout = PollTimeoutMs(steady_clock::now());
     }
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return;
@@ -317,6 +398,10 @@ void VirtualBench::Run() {
         if (fds[2 * i + 2].revents & (POLLIN | POLLHUP | POLLERR)) ReadPort(i, now, events);
         if (p.reader.HasPartial() && now - p.last_input >= kFrameGap) p.reader.Reset();
         p.line->Flush(now);
+      }
+      if (scale_) {
+        const size_t at = 2 + 2 * ports_.size();
+        ServeScale(fds[at].revents, fds[at + 1].revents, now);
       }
     }
     if (on_flow_read_)
@@ -379,6 +464,13 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
   }
   const CivilTime civil = options_.clock ? options_.clock() : LocalNow();
   const std::vector<int> hearing = MetersHearing(port);
+  const auto testing = [&] {
+    return std::any_of(meters_.begin(), meters_.end(),
+                       [](const SimMeter& m) { return m.state.test_running; });
+  };
+  // The first StartTest of a run lets the water flow into the tank; the
+  // same start sent to the other meters is the same run.
+  const bool tested_before = testing();
   for (int i : hearing) {
     SimMeter& m = meters_[static_cast<size_t>(i)];
     std::optional<Hearing> how;
@@ -389,6 +481,10 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
     else if (frame.address.IsBroadcast() && i == hearing.front())
       how = Hearing::kWildcard;  // on a shared line only the first meter answers
     if (!how) continue;
+    if (*how == Hearing::kOwnAddress && m.faults.missed_frames > 0) {
+      --m.faults.missed_frames;
+      continue;
+    }
     std::optional<Bytes> reply = MeterAnswer(m.state, conditions_, civil, frame, *how);
     if (!reply || !SendReply(port, i, m.faults, std::move(*reply), now)) continue;
     if (frame.type == kTypeBench && frame.control == kBenchReadControl &&
@@ -403,6 +499,7 @@ void VirtualBench::Deliver(size_t port, const SimFrame& frame, SteadyTime now,
     }
     record.answers.push_back(i);
   }
+  if (!tested_before && testing()) StartScaleRunLocked(now);
   Record(std::move(record));
 }
 

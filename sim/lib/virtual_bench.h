@@ -29,6 +29,7 @@
 #include "sim/lib/channel_switch.h"
 #include "sim/lib/meter.h"
 #include "sim/lib/sim_line.h"
+#include "sim/lib/sim_scale.h"
 
 namespace qv::sim {
 
@@ -106,6 +107,12 @@ struct BenchOptions {
   std::optional<uint16_t> tcp_port;
   // The bench's wall clock; defaults to local time.
   std::function<CivilTime()> clock;
+  // A weighing scale speaking this protocol on a line of its own (on a TCP
+  // line, the port after the meters' lines); none by default.
+  std::optional<ScaleProtocol> scale;
+  ScaleFault scale_fault = ScaleFault::kNone;
+  // How long the water of one run takes to flow into the tank.
+  std::chrono::milliseconds scale_fill{3000};
 };
 
 // One frame (or bad frame) that reached a line.
@@ -165,7 +172,19 @@ class VirtualBench {
 
   BenchConditions Conditions() const;
   void SetConditions(const BenchConditions& conditions);
-  void SetFlowPoint(int point);  // 1..5
+  // Switches the flow point (1..5); on a bench with a scale the water of
+  // that point begins to run into the tank.
+  void SetFlowPoint(int point);
+
+  // The scale's device ("" without a scale) and what it speaks.
+  std::string ScaleDevicePath() const;
+  std::optional<ScaleProtocol> SpokenScaleProtocol() const { return options_.scale; }
+  void SetScaleFault(ScaleFault fault);
+  // The water of the current flow point begins to run into the tank, as a
+  // StartTest does when no meter's test is running yet.
+  void StartScaleRun();
+  // The net mass the scale will show once the water has settled.
+  double ScaleSettledKg() const;
 
   std::vector<ReceivedFrame> Received() const;
   // Frames (good and bad) received since the start.
@@ -179,6 +198,7 @@ class VirtualBench {
 
  private:
   struct Port;
+  struct ScalePort;
   struct SimMeter {
     MeterState state;
     MeterFaults faults;
@@ -196,9 +216,12 @@ class VirtualBench {
   void Record(ReceivedFrame frame);
   void HandleNotify();
   int PollTimeoutMs(SteadyTime now) const;
+  void StartScaleRunLocked(SteadyTime now);
+  void ServeScale(short revents, short listen_revents, SteadyTime now);
 
   BenchOptions options_;
   std::vector<std::unique_ptr<Port>> ports_;
+  std::unique_ptr<ScalePort> scale_;
   std::vector<SimMeter> meters_;
   ChannelSwitch switch_;
   BenchConditions conditions_;

@@ -75,7 +75,7 @@ class CliAgainstBench(unittest.TestCase):
     def test_help_lists_every_subcommand(self):
         out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
         for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
-                     "certificate"]:
+                     "certificate", "scale"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -220,6 +220,61 @@ class Results(unittest.TestCase):
         with tempfile.TemporaryDirectory() as empty:
             code = subprocess.run([self.cli, "--data-dir", empty, "certificate", "1"]).returncode
             self.assertEqual((code, os.listdir(empty)), (6, []))
+
+
+class Scale(unittest.TestCase):
+    """scale against bench-sim's scale in each protocol, over TCP and a
+    pseudo-terminal: the settled mass bench-sim prints, an overload and
+    silence injected through its standard input."""
+
+    def start(self, protocol, *extra):
+        proc = subprocess.Popen([SIM, "--meters", "1", "--no-pacing", "--scale", protocol, *extra],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (proc.terminate(), proc.wait(), proc.stdin.close(),
+                                 proc.stdout.close()))
+        text = ""
+        while not text.endswith("stop with Ctrl+C\n"):
+            text += proc.stdout.readline()
+        device = re.search(r"scale: (\S+), " + protocol, text).group(1)
+        return proc, device, float(re.search(r"scale: net mass ([\d.]+) kg", text).group(1))
+
+    def scale(self, device, protocol, *args):
+        r = subprocess.run([CLI, "--device", device, *args, "scale", "--scale-protocol", protocol],
+                           capture_output=True, text=True, timeout=30)
+        return r.returncode, r.stdout, r.stderr
+
+    def fault(self, proc, kind):
+        proc.stdin.write("scale " + kind + "\n")
+        proc.stdin.flush()
+        self.assertEqual(proc.stdout.readline(), "scale fault: " + kind + "\n")
+
+    def test_each_protocol_reads_the_settled_mass(self):
+        for protocol, extra in [("mt-sics", ["--tcp", "0"]), ("sbi", ["--tcp", "0"]),
+                                ("ascii", ["--tcp", "0"]), ("sbi", [])]:
+            with self.subTest(protocol=protocol, extra=extra):
+                proc, device, kg = self.start(protocol, *extra)
+                code, out, err = self.scale(device, protocol, "--json")
+                self.assertEqual(code, 0, err)
+                reading = json.loads(out)
+                self.assertEqual((reading["state"], reading["stable"], reading["unit"]),
+                                 ("stable", True, "kg"))
+                self.assertAlmostEqual(reading["mass_kg"], kg, places=9)
+                code, out, _ = self.scale(device, protocol)
+                self.assertIn("mass_kg: %.3f\n" % kg, out)
+                self.fault(proc, "overload")
+                reading = json.loads(self.scale(device, protocol, "--json")[1])
+                self.assertEqual((reading["state"], reading["stable"], reading["mass_kg"]),
+                                 ("overload", False, None))
+                self.fault(proc, "silent")
+                code, out, err = self.scale(device, protocol, "--json")
+                self.assertEqual((code, json.loads(out)["exit"]), (3, 3), err)
+
+    def test_bad_arguments_and_a_missing_line(self):
+        _, device, _ = self.start("mt-sics", "--tcp", "0")
+        self.assertEqual(self.scale(device, "mt-sics", "--baud", "1234")[0], 2)
+        self.assertEqual(cli(device, "scale")[0], 2)
+        self.assertEqual(cli(device, "--baud", "9600", "read-address")[0], 2)
+        self.assertEqual(self.scale("/dev/nonexistent-tty", "sbi")[0], 5)
 
 
 if __name__ == "__main__":

@@ -55,7 +55,8 @@ TEST(MeteringData, ValueFirstVersions) {
   const MeteringTexts v203 = MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.03"));
   EXPECT_EQ(v203[ReadingColumn::CurrentHeat], "0");
   EXPECT_EQ(v203[ReadingColumn::CurrentCold], "1200");
-  EXPECT_EQ(v203[ReadingColumn::HeatPower], std::nullopt);  // unit 11 is no power unit
+  EXPECT_EQ(v203[ReadingColumn::HeatPower], kTextUnknownUnit);  // unit 11 is no power unit
+  EXPECT_EQ(v203[ReadingColumn::CommResult], kTextDataUnknownUnit);
   // A TG row that answers with DI 90 1F reads like 2.02.
   EXPECT_EQ(MeteringTextsOf(DecodeMeteringData(f, "TG"))[ReadingColumn::FlowRate], "0.001");
 }

@@ -10,6 +10,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/operation_runner.h"
+#include "support/form_input.h"
 #include "support/window_support.h"
 #include "ui/qt_event_pump.h"
 
@@ -105,6 +106,35 @@ class MainFrmTest : public QObject {
     Item(main, "nTotalDetection")->trigger();
     QVERIFY(program->OverallDetectionFrm->isVisible());
     QVERIFY(!program->FlowDetectionFrm->isVisible());
+  }
+
+  // An address read off a meter (14 characters) stays whole in every
+  // window; the cells' ten characters limit only what is typed, and Delete
+  // deletes.
+  void NoWindowCutsTheAddressItShows() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    s.Settings.MeterNum = 2;
+    s.Rows[0].Address = "00002024000001";
+    const std::pair<const char*, TToolForm*> windows[] = {
+        {"edtAddr1", program->OtherParaFrm.get()},
+        {"edtAddr1", program->FlowDetectionFrm.get()},
+        {"edtAddr1", program->OverallDetectionFrm.get()},
+        {"edtCurrAddr1", program->SetParaFrm.get()}};
+    for (const auto& [cell, form] : windows) {
+      program->MainFrm->ShowToolForm(form);
+      QCOMPARE(form->findChild<QLineEdit*>(cell)->text(), QString("00002024000001"));
+      QCOMPARE(s.Rows[0].Address, std::string("00002024000001"));
+    }
+    program->MainFrm->ShowToolForm(program->OtherParaFrm.get());
+    QLineEdit* typed = program->OtherParaFrm->findChild<QLineEdit*>("edtAddr2");
+    test_support::Type(typed, "123456789012", false);
+    QCOMPARE(typed->text(), QString("1234567890"));
+    typed->setCursorPosition(0);
+    // Delete as X11 delivers it, carrying the DEL character.
+    QTest::sendKeyEvent(QTest::Click, typed, Qt::Key_Delete, QString(QChar(0x7F)), Qt::NoModifier);
+    QCOMPARE(s.Rows[1].Address, std::string("234567890"));
   }
 
   void MonitorAndChannelStateItemsShowWindowsOfTheirOwn() {

@@ -50,7 +50,7 @@ TEST(CommandLine, EveryOptionIsTaken) {
       Args("--wiring multi --meters=4 --addresses 11,22 --protocol M-BusV2.01,TG --cold 2 "
            "--seed 9 --spread 1.5 --flow-point 3 --inlet 70 --outlet 50 --fluid 25 "
            "--fault silent:1 --fault delay=300:2,3 --fault noise:all --switch-silent "
-           "--no-pacing --program-dir /tmp/p --configure"),
+           "--no-pacing --program-dir /tmp/p --configure --scale sbi --scale-fault unstable"),
       cl, error))
       << error;
   const BenchOptions& o = cl.bench;
@@ -67,12 +67,15 @@ TEST(CommandLine, EveryOptionIsTaken) {
   EXPECT_EQ(std::tuple(cl.flow_point, cl.inlet_c, cl.outlet_c, cl.fluid_c),
             std::tuple(3, std::optional(70.0), std::optional(50.0), std::optional(25.0)));
   EXPECT_EQ(std::tuple(cl.program_dir, cl.configure), std::tuple(std::string("/tmp/p"), true));
+  EXPECT_EQ(std::tuple(o.scale, o.scale_fault),
+            std::tuple(std::optional(ScaleProtocol::kSbi), ScaleFault::kUnstable));
 }
 
 TEST(CommandLine, BadArgumentsAreRefusedWithAReason) {
   for (const char* bad : {"--meters 0", "--meters 21", "--wiring star", "--protocol V9",
                           "--fault loud:1", "--fault silent:0", "--flow-point 6", "--inlet 200",
-                          "--configure", "--seed", "--bogus", "--fault delay=x:1"}) {
+                          "--configure", "--seed", "--bogus", "--fault delay=x:1", "--scale x",
+                          "--scale-fault unstable", "--scale ascii --scale-fault loud"}) {
     SimCommandLine cl;
     std::string error;
     EXPECT_FALSE(ParseCommandLine(Args(bad), cl, error)) << bad;
@@ -112,16 +115,24 @@ TEST(ProgramFiles, MultiWiringGivesEachRowItsPortAndKeepsTheRest) {
   EXPECT_NE(ReadFile(dir.File("comminfo.ini")).find("; bench PC"), std::string::npos);
 }
 
-TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesChange) {
+// The scale's line follows its protocol: a parity left from another scale
+// is emptied.
+TEST(ProgramFiles, WithoutConfigureOnlyTheDevicesAndTheScaleChange) {
   TempDir dir;
-  std::ofstream(dir.File("comminfo.ini")) << "[Comm]\n0=7\n[Channel]\n0=2\n";
+  std::ofstream(dir.File("comminfo.ini"))
+      << "[Comm]\n0=7\n[Channel]\n0=2\n[Scale]\nDevice=/dev/ttyUSB3\nParity=E\n";
   std::string error;
-  ASSERT_TRUE(WriteProgramFiles({dir.Dir(), Wiring::kSingle, 4, {"/dev/pts/9"}, false}, error));
+  ASSERT_TRUE(WriteProgramFiles(
+      {dir.Dir(), Wiring::kSingle, 4, {"/dev/pts/9"}, false, "/dev/pts/10", ScaleProtocol::kSbi},
+      error));
   BenchState state;
   Load(dir.Dir(), state);
   EXPECT_EQ(state.Rows[0].Comm, 7);
   EXPECT_EQ(state.Rows[0].Channel, 2);
   EXPECT_EQ(state.PortDevices[1], "/dev/pts/9");
+  EXPECT_EQ(state.Scale.Device, "/dev/pts/10");
+  EXPECT_EQ(state.Scale.Protocol, ScaleProtocol::kSbi);
+  EXPECT_EQ(state.Scale.Line(), DefaultScaleLine(ScaleProtocol::kSbi));
   EXPECT_FALSE(fs::exists(dir.File("sysinfo.ini")));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/text.h"
 #include "protocol/frame.h"
 
 namespace qv {
@@ -102,23 +103,26 @@ CommandRequest OtherParaValues(const OperationRow& op, const OtherParaRowInputs&
 
 std::optional<int> OtherParaBadField(const OperationRow& op, const OtherParaRowInputs& in) {
   const CommandRequest v = OtherParaValues(op, in);
+  // An empty text is no value: it is never sent as 0.
+  const auto empty = [&in](int field) { return TrimText(OtherParaFieldText(in, field)).empty(); };
+  constexpr int kData = static_cast<int>(OtherParaField::kData);
+  constexpr int kPtNo = static_cast<int>(OtherParaField::kPtNo);
   switch (op.command) {
     case Command::kWriteAccumulator:
-      if (!Builds(op, v)) return static_cast<int>(OtherParaField::kData);
+      if (empty(kData) || !Builds(op, v)) return kData;
       break;
     case Command::kWritePtNumber:
-      if (!Builds(op, v)) return static_cast<int>(OtherParaField::kPtNo);
+      if (empty(kPtNo) || !Builds(op, v)) return kPtNo;
       break;
     case Command::kWriteTemperaturePairing:
       // Each of the three alone, the others at 0, to name the bad one.
       for (size_t j = 0; j < 3; ++j) {
+        const int field =
+            static_cast<int>(OtherParaField::kPairingFirst) + op.choice * 3 + static_cast<int>(j);
         CommandRequest one;
         one.pairing = {EntryValue("0"), EntryValue("0"), EntryValue("0")};
         one.pairing[j] = v.pairing[j];
-        if (!Builds(op, one)) {
-          return static_cast<int>(OtherParaField::kPairingFirst) + op.choice * 3 +
-                 static_cast<int>(j);
-        }
+        if (empty(field) || !Builds(op, one)) return field;
       }
       break;
     default:
@@ -188,10 +192,19 @@ OtherParaRun::OtherParaRun(SharedState& state, EventPump& pump)
   };
 }
 
-bool OtherParaRun::RunOperation(int code) {
+bool OtherParaRun::RunOperation(int code, const TakeInputs& take) {
   const OperationRow* op = Operation(code);
   if (!op) return false;
-  return RunRows(code, [this, op](int row) { return OtherParaValues(*op, inputs.at(row)); });
+  return RunRows(code, [op, &take](RunTable& rows) {
+    const std::optional<OtherParaInputs> inputs = take ? take(*op) : OtherParaInputs{};
+    if (!inputs) return false;
+    for (int r = 0; r < kMeterRows; ++r) {
+      // A value that cannot be sent stops the run before anything is sent.
+      if (rows[r].Served && OtherParaBadField(*op, (*inputs)[r])) return false;
+      rows[r].Values = OtherParaValues(*op, (*inputs)[r]);
+    }
+    return true;
+  });
 }
 
 void OtherParaRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame) {

@@ -51,8 +51,9 @@ struct OtherParaRowInputs {
 enum class OtherParaField : int { kData = 0, kPairingFirst = 1, kPtNo = 1 + kPairingValues };
 // The values row `in` sends for `op`.
 CommandRequest OtherParaValues(const OperationRow& op, const OtherParaRowInputs& in);
-// The first field of `in` that `op` would send and that is not a number or
-// does not fit its field (its index in OtherParaField numbering), or nothing.
+// The first field of `in` that `op` would send and that is empty, is not a
+// number or does not fit its field (its index in OtherParaField numbering),
+// or nothing.
 std::optional<int> OtherParaBadField(const OperationRow& op, const OtherParaRowInputs& in);
 // The text of field `field` of `in`.
 const std::string& OtherParaFieldText(const OtherParaRowInputs& in, int field);
@@ -70,13 +71,21 @@ struct OtherParaReadBack {
 };
 OtherParaReadBack DecodeOtherParaReply(int code, std::span<const uint8_t> frame);
 
+using OtherParaInputs = std::array<OtherParaRowInputs, kMeterRows>;
+
 class OtherParaRun : public BenchRun {
  public:
   OtherParaRun(SharedState& state, EventPump& pump);
 
-  std::array<OtherParaRowInputs, kMeterRows> inputs;
-  // Operation `code` over the selected rows 1..MeterNum with `inputs`.
-  bool RunOperation(int code);
+  // Reads the rows' inputs for `op` (the values checked) once the operation
+  // has started; nothing (the operator told) stops it before anything is
+  // sent.
+  using TakeInputs = std::function<std::optional<OtherParaInputs>(const OperationRow& op)>;
+  // Operation `code` over the selected rows 1..MeterNum with the inputs
+  // `take` reads (none: every row's are empty, so only the operations that
+  // send no typed value run). A served row whose values cannot be sent
+  // stops it before anything is sent.
+  bool RunOperation(int code, const TakeInputs& take = {});
 
   std::function<void(int row, const OtherParaReadBack& read)> on_read_back;
 

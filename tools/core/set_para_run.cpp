@@ -76,19 +76,12 @@ SetParaRun::SetParaRun(SharedState& state, EventPump& pump)
   };
 }
 
-CommandRequest SetParaRun::ValuesFor(const OperationRow& op, int row) const {
+CommandRequest SetParaRun::ValuesFor(const OperationRow& op, const SetParaRowInputs& in) const {
   const SystemSettings& s = state_.Settings;
-  const SetParaRowInputs& in = inputs.at(row);
   CommandRequest v;
   v.fluxNum = s.FluxNum;
   v.coefficients = in.Coefficients;
   switch (op.command) {
-    case Command::kWriteAddress:
-      v.newAddress = in.NewAddress;
-      break;
-    case Command::kSetClock:
-      v.now = clock();
-      break;
     case Command::kSetCaliber:
       v.number = in.Dn;
       break;
@@ -101,20 +94,32 @@ CommandRequest SetParaRun::ValuesFor(const OperationRow& op, int row) const {
   return v;
 }
 
-bool SetParaRun::RunOperation(int code) {
+bool SetParaRun::RunOperation(int code, const TakeInputs& take) {
   const OperationRow* op = Operation(code);
   if (!op || op->confirm == Confirm::kSlotRead || op->command == Command::kWriteCoefficient) {
     return false;
   }
-  return RunRows(code, [this, op](int row) { return ValuesFor(*op, row); });
+  return RunRows(code, [this, op, &take](RunTable& rows) {
+    const std::optional<SetParaInputs> inputs = take ? take(*op) : SetParaInputs{};
+    if (!inputs) return false;
+    for (int r = 0; r < kMeterRows; ++r) {
+      rows[r].NewAddress = (*inputs)[r].NewAddress;
+      rows[r].Values = ValuesFor(*op, (*inputs)[r]);
+    }
+    return true;
+  });
 }
 
-bool SetParaRun::WriteCoefficient(int row, int k, int32_t value) {
+bool SetParaRun::WriteCoefficient(int row, int k,
+                                  const std::function<std::optional<int32_t>()>& take) {
   if (row < 0 || row >= kMeterRows || k < 0 || k >= kFlowPoints) return false;
-  CommandRequest values;
-  values.number = value;
+  const auto fill = [&take, row](RunTable& rows) {
+    const std::optional<int32_t> value = take();
+    if (value) rows[row].Values.number = *value;
+    return value.has_value();
+  };
   return RunOne(
-      WriteCoefficientCode(k), row, values,
+      WriteCoefficientCode(k), row, fill,
       [&] { state_.Log.CoefficientWrite(row + 1, k + 1, true); },
       [&] { state_.Log.CoefficientWrite(row + 1, k + 1, false); });
 }
@@ -129,11 +134,17 @@ bool SetParaRun::ReadAddresses() {
       SetLamp(r, Lamp::ButtonFace);
     if (on_status_timer) on_status_timer(true);
   };
+  std::array<bool, kMeterRows> served{};
+  const auto take = [&] {
+    for (int r = 0; r < MeterCount(); ++r)
+      served[r] = state_.Rows[r].Selected;
+    return true;
+  };
   const bool ran = OperationRunner::Run(
-      op, begin,
+      op, take, begin,
       [&] {
-        for (int r = 0; r < MeterCount() && !cycle_.Cancelled(); ++r) {
-          if (!state_.Rows[r].Selected) continue;
+        for (int r = 0; r < kMeterRows && !cycle_.Cancelled(); ++r) {
+          if (!served[r]) continue;
           state_.Log.AddressRead(r + 1);
           current_row_ = r;
           if (!frame || !ReadAddressOf(r, *frame)) SetLamp(r, Lamp::Red);
@@ -192,7 +203,7 @@ void SetParaRun::TakeReply(const OperationRow& op, std::span<const uint8_t> fram
     if (!Confirms(op, frame) || CheckFrame(frame) != FrameCheck::kCorrect) return;
     const std::string reply = ReplyAddressText(frame);
     for (int r = 0; r < MeterCount(); ++r) {
-      const std::string& wanted = inputs[r].NewAddress;
+      const std::string& wanted = RunningRows()[r].NewAddress;
       if (wanted.empty() || !RowMatchesReply(wanted, reply)) continue;
       SetLamp(r, Lamp::Lime);
       SetAddress(r, MeterAddress(wanted).Text());

@@ -36,28 +36,31 @@ constexpr int WriteCoefficientCode(int k) {
 // The operation table of the parameter settings window.
 std::span<const OperationRow> SetParaOperations();
 
-// What a row of the window holds for the commands besides the shared row:
-// filled by the window (values checked) before an operation starts.
+// What a row of the window holds for the commands besides the shared row.
 struct SetParaRowInputs {
   std::string NewAddress;
   int Dn = -1;  // index into DnSizeTable chosen in the row's list
   std::array<int32_t, kFlowPoints> Coefficients{};
 };
+using SetParaInputs = std::array<SetParaRowInputs, kMeterRows>;
 
 class SetParaRun : public BenchRun {
  public:
   SetParaRun(SharedState& state, EventPump& pump);
 
-  std::array<SetParaRowInputs, kMeterRows> inputs;
-  WallClock clock = [] { return std::chrono::system_clock::now(); };
+  // Reads the rows' inputs for `op` (the values checked) once the operation
+  // has started; nothing (the operator told) stops it before anything is
+  // sent.
+  using TakeInputs = std::function<std::optional<SetParaInputs>(const OperationRow& op)>;
 
   // Operations 2..8 and 14 over the selected rows 1..MeterNum.
-  bool RunOperation(int code);
+  bool RunOperation(int code, const TakeInputs& take = {});
   // Operation 1: each selected row asks the meters on its line for their
   // address and reads the answer off the line itself.
   bool ReadAddresses();
-  // Writes coefficient `k` (0..4) of `row` alone, selected or not.
-  bool WriteCoefficient(int row, int k, int32_t value);
+  // Writes coefficient `k` (0..4) of `row` alone, selected or not: the
+  // value `take` reads once the operation has started (nothing stops it).
+  bool WriteCoefficient(int row, int k, const std::function<std::optional<int32_t>()>& take);
 
   // The window's hooks.
   // A row's current address changed (read, or written by the meter).
@@ -73,7 +76,7 @@ class SetParaRun : public BenchRun {
   void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) override;
 
  private:
-  CommandRequest ValuesFor(const OperationRow& op, int row) const;
+  CommandRequest ValuesFor(const OperationRow& op, const SetParaRowInputs& in) const;
   bool ReadAddressOf(int row, const Bytes& frame);
   bool OpenRowChannel(int row);
   void SetAddress(int row, const std::string& address);

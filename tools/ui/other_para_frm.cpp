@@ -154,6 +154,7 @@ void TOtherParaFrm::showEvent(QShowEvent* event) {
 void TOtherParaFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
   ApplyCaptions(*this, OtherParaCaptions(), english);
+  grid_->FitHeadings();
   lblCN_->setVisible(!english);
   lblEN_->setVisible(english);
   // The pipe lists in the language, every row on the remembered mode.
@@ -166,11 +167,10 @@ void TOtherParaFrm::ApplyLanguage() {
   copying_ = false;
 }
 
-bool TOtherParaFrm::TakeInputs(int code) {
-  const OperationRow* op = run_.Operation(code);
-  if (!op) return false;
+std::optional<OtherParaInputs> TOtherParaFrm::TakeInputs(const OperationRow& op) {
+  OtherParaInputs inputs;
   for (int r = 0; r < kMeterRows; ++r) {
-    OtherParaRowInputs& in = run_.inputs[r];
+    OtherParaRowInputs& in = inputs[r];
     in.Data = grid_->edtData[r]->text().trimmed().toStdString();
     for (size_t k = 0; k < kPairingValues; ++k)
       in.Pairing[k] = grid_->edtPairing[k][r]->text().trimmed().toStdString();
@@ -183,24 +183,25 @@ bool TOtherParaFrm::TakeInputs(int code) {
   const int count = std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
   for (int r = 0; r < count; ++r) {
     if (!state_.Rows[r].Selected) continue;
-    const std::optional<int> bad = OtherParaBadField(*op, run_.inputs[r]);
+    const std::optional<int> bad = OtherParaBadField(op, inputs[r]);
     if (!bad) continue;
     const QString name = OtherParaFieldName(r, *bad, english);
-    const QString text = QString::fromStdString(OtherParaFieldText(run_.inputs[r], *bad));
+    const QString text = QString::fromStdString(OtherParaFieldText(inputs[r], *bad));
     const bool whole = *bad == static_cast<int>(OtherParaField::kPtNo);
-    if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
-      input_->WarnOutOfRange(name, text, RangeOf(code, *bad, english));
+    if (text.trimmed().isEmpty()) {
+      input_->WarnEmpty(name);
+    } else if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
+      input_->WarnOutOfRange(name, text, RangeOf(op.code, *bad, english));
     } else {
       input_->WarnNotNumber(name, text);
     }
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return inputs;
 }
 
 void TOtherParaFrm::RunOperation(int code) {
-  if (run_.CurrentOperation() == 0 && !TakeInputs(code)) return;
-  run_.RunOperation(code);
+  run_.RunOperation(code, [this](const OperationRow& op) { return TakeInputs(op); });
 }
 
 void TOtherParaFrm::ShowReadBack(int row, const OtherParaReadBack& read) {

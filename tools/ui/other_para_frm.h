@@ -29,8 +29,8 @@ class TOtherParaFrm : public TToolForm {
   ~TOtherParaFrm() override;
 
   // Runs operation `code` (1..18) as its button does. The values the
-  // selected rows would send are checked first: on a bad one the operator
-  // is told and nothing is sent.
+  // selected rows would send are checked first: on an empty or bad one
+  // the operator is told and nothing is sent.
   void RunOperation(int code);
 
   OtherParaRun& Run() { return run_; }
@@ -49,7 +49,9 @@ class TOtherParaFrm : public TToolForm {
   // "全同": `text` into `column` of rows 1..MeterNum.
   void CopyText(const std::array<QLineEdit*, kMeterRows>& column, const QString& text);
   void CopyIndex(const std::array<QComboBox*, kMeterRows>& column, int index);
-  bool TakeInputs(int code);
+  // The rows' inputs for `op`, read when it has started; nothing (the
+  // operator told) when a value it would send is empty or not one.
+  std::optional<OtherParaInputs> TakeInputs(const OperationRow& op);
   void ShowReadBack(int row, const OtherParaReadBack& read);
   void StatusTimerTimer();
 

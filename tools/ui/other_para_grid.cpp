@@ -22,14 +22,20 @@ constexpr int kFlowWidth = 70;
 constexpr int kListWidth = 64;
 constexpr int kPtWidth = 80;
 
+// The accumulated flow and the flow are wider than the other read-backs.
+constexpr int UltraWidth(int k) {
+  return k == 4 || k == 5 ? kFlowWidth : kUltraWidth;
+}
+
 constexpr const char* kLevels[] = {"Lo", "Mi", "Hi"};
 constexpr const char* kKinds[] = {"Stad", "Entre", "Exit"};
 
+// A heading a point smaller than the window's text; it never widens its
+// column.
 QLabel* Header(const QString& name, QWidget* parent) {
   auto* label = new QLabel(parent);
   label->setObjectName(name);
   label->setAlignment(Qt::AlignCenter);
-  // A long English heading is cut rather than widening its column.
   label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   QFont font = label->font();
   font.setPointSizeF(font.pointSizeF() - 1);
@@ -52,6 +58,25 @@ QCheckBox* Box(const char* name, QWidget* parent) {
 }
 
 }  // namespace
+
+QLabel* TOtherParaGrid::Heading(const QString& name, int width) {
+  QLabel* label = Header(name, this);
+  headings_.emplace_back(label, width);
+  return label;
+}
+
+void TOtherParaGrid::FitHeadings() {
+  // Smallest size tried: still legible on a bench PC's screen.
+  constexpr qreal kSmallestPoints = 6;
+  for (const auto& [label, width] : headings_) {
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() - 1);
+    while (QFontMetrics(font).horizontalAdvance(label->text()) > width &&
+           font.pointSizeF() > kSmallestPoints)
+      font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
+  }
+}
 
 QString TOtherParaGrid::PairingName(size_t k) {
   return QString("edt") + kLevels[k / 3] + kKinds[k % 3];
@@ -79,16 +104,16 @@ TOtherParaGrid::TOtherParaGrid(QWidget* parent) : TMeterGrid(parent) {
   layout_->addWidget(other, 0, kColHeatUnit, 1, 3);
 
   for (size_t k = 0; k < kPairingValues; ++k) {
-    layout_->addWidget(Header(QString("lbl") + kLevels[k / 3] + kKinds[k % 3], this), 1,
+    layout_->addWidget(Heading(QString("lbl") + kLevels[k / 3] + kKinds[k % 3], kPairWidth), 1,
                        kColPairing + static_cast<int>(k));
   }
   const char* ultra[] = {"lblTimeDiff", "lblDownstream", "lblUpstream", "lblPipeline",
                          "lblAccFlow",  "lblFlow",       "lblStatus"};
   for (int k = 0; k < 7; ++k)
-    layout_->addWidget(Header(ultra[k], this), 1, kColUltra + k);
-  layout_->addWidget(Header("lblHeatUnit", this), 1, kColHeatUnit);
-  layout_->addWidget(Header("lblPipeMode", this), 1, kColPipe);
-  layout_->addWidget(Header("lblPtNo", this), 1, kColPtNo);
+    layout_->addWidget(Heading(ultra[k], UltraWidth(k)), 1, kColUltra + k);
+  layout_->addWidget(Heading("lblHeatUnit", kListWidth), 1, kColHeatUnit);
+  layout_->addWidget(Heading("lblPipeMode", kListWidth), 1, kColPipe);
+  layout_->addWidget(Heading("lblPtNo", kPtWidth), 1, kColPtNo);
 
   for (int r = 0; r < kMeterRows; ++r) {
     const QString n = QString::number(r + 1);
@@ -106,8 +131,7 @@ TOtherParaGrid::TOtherParaGrid(QWidget* parent) : TMeterGrid(parent) {
         {&edtAccFlow, "edtAccFlow"},   {&edtFlow, "edtFlow"},
         {&edtStatus, "edtStatus"}};
     for (int k = 0; k < 7; ++k) {
-      QLineEdit* cell =
-          Cell(shown[k].second + n, true, k == 4 || k == 5 ? kFlowWidth : kUltraWidth);
+      QLineEdit* cell = Cell(shown[k].second + n, true, UltraWidth(k));
       (*shown[k].first)[r] = cell;
       layout_->addWidget(cell, row, kColUltra + k);
     }

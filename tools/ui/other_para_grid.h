@@ -35,9 +35,18 @@ class TOtherParaGrid : public TMeterGrid {
 
   // The pairing column names: "edtLoStad" ... "edtHiExit".
   static QString PairingName(size_t k);
+  // After the captions: each column heading takes the largest font (at
+  // most a point below the window's) in which its text fits the column, so
+  // a long English heading is drawn smaller rather than cut.
+  void FitHeadings();
 
  protected:
   void EnableOwnCells(int row, bool on) override;
+
+ private:
+  QLabel* Heading(const QString& name, int width);
+
+  std::vector<std::pair<QLabel*, int>> headings_;  // with their columns' widths
 };
 
 }  // namespace qv

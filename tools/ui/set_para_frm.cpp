@@ -366,7 +366,7 @@ void TSetParaFrm::WireRows() {
 void TSetParaFrm::WireRun() {
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_address = [this](int row, const std::string& address) {
-    grid_->edtCurrAddr[row]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtCurrAddr[row], QString::fromStdString(address));
   };
   run_.on_read_back = [this](int row, const CoefficientReadBack& read) {
     read_back_[row] = {state_.Rows[row].Address, read.Coefficients};
@@ -413,9 +413,7 @@ void TSetParaFrm::FormShow() {
   const auto lists = SettingLists();
   for (size_t i = 0; i < lists.size(); ++i)
     lists_[i]->setCurrentIndex(SettingIndex(s, lists[i]));
-  const auto edits = SettingEdits();
-  for (size_t i = 0; i < edits.size(); ++i)
-    input_->SetNumber(edits_[i], QString::fromStdString(SettingText(s, edits[i])));
+  ShowSettingEdits();
   for (QComboBox* dn : grid_->cbxCaliber)
     dn->setCurrentIndex(ValidDn(s.DN) ? s.DN : -1);
   grid_->ShowRows(state_);
@@ -430,6 +428,14 @@ void TSetParaFrm::FormShow() {
   ShowBench();
   --loading_;
   lists_.front()->setFocus(Qt::OtherFocusReason);
+}
+
+void TSetParaFrm::ShowSettingEdits() {
+  ++loading_;
+  const auto edits = SettingEdits();
+  for (size_t i = 0; i < edits.size(); ++i)
+    input_->SetNumber(edits_[i], QString::fromStdString(SettingText(state_.Settings, edits[i])));
+  --loading_;
 }
 
 void TSetParaFrm::ShowBench() {
@@ -492,6 +498,8 @@ void TSetParaFrm::ListChanged(const SettingList& list, int index) {
     EnableFluxEdits();
   } else if (list.member == &SystemSettings::CommType) {
     ApplyCommLayout();
+  } else if (list.member == &SystemSettings::DN) {
+    ShowSettingEdits();  // the new pipe size's default flow points
   }
 }
 
@@ -514,9 +522,9 @@ void TSetParaFrm::NumberNewAddresses(int row, bool all_following) {
     input_->WarnNotNumber(NewAddressName(row, state_.Settings.English()), own->text());
     return;
   }
-  own->setText(QString::fromStdString(numbering->Normalised));
+  ShowWhole(own, QString::fromStdString(numbering->Normalised));
   for (const auto& [r, address] : numbering->Assigned)
-    grid_->edtNewAddr[r]->setText(QString::fromStdString(address));
+    ShowWhole(grid_->edtNewAddr[r], QString::fromStdString(address));
   if (!all_following && !numbering->Assigned.empty()) {
     grid_->edtNewAddr[numbering->Assigned.front().first]->setFocus(Qt::OtherFocusReason);
   }
@@ -535,50 +543,45 @@ std::optional<int32_t> TSetParaFrm::CheckedCoefficient(int row, int k) {
   return value;
 }
 
-bool TSetParaFrm::TakeInputs(int code) {
-  const OperationRow* op = run_.Operation(code);
-  if (!op) return false;
+std::optional<SetParaInputs> TSetParaFrm::TakeInputs(const OperationRow& op) {
   const SystemSettings& s = state_.Settings;
   const bool coefficients =
-      op->command == Command::kSetCaliber || op->command == Command::kWriteAllCoefficients;
+      op.command == Command::kSetCaliber || op.command == Command::kWriteAllCoefficients;
   const int sent = s.FluxNum == kFlowPoints ? kFlowPoints : kFlowPoints - 1;
   const int count = std::clamp(s.MeterNum, 0, kMeterRows);
+  SetParaInputs inputs;
   for (int r = 0; r < kMeterRows; ++r) {
-    SetParaRowInputs& in = run_.inputs[r];
-    in.NewAddress = grid_->edtNewAddr[r]->text().trimmed().toStdString();
-    in.Dn = grid_->cbxCaliber[r]->currentIndex();
-    in.Coefficients = {};
+    inputs[r].NewAddress = grid_->edtNewAddr[r]->text().trimmed().toStdString();
+    inputs[r].Dn = grid_->cbxCaliber[r]->currentIndex();
   }
   // Every value a selected row would send, before anything is sent.
   for (int r = 0; r < count; ++r) {
     if (!state_.Rows[r].Selected) continue;
-    SetParaRowInputs& in = run_.inputs[r];
-    if (op->command == Command::kWriteAddress && !IsNewAddress(in.NewAddress)) {
+    SetParaRowInputs& in = inputs[r];
+    if (op.command == Command::kWriteAddress && !IsNewAddress(in.NewAddress)) {
       input_->WarnNotNumber(NewAddressName(r, s.English()), grid_->edtNewAddr[r]->text());
-      return false;
+      return std::nullopt;
     }
     for (int k = 0; coefficients && k < sent; ++k) {
       const std::optional<int32_t> v = CheckedCoefficient(r, k);
-      if (!v) return false;
+      if (!v) return std::nullopt;
       in.Coefficients[k] = *v;
     }
   }
-  return true;
+  return inputs;
 }
 
 void TSetParaFrm::RunOperation(int code) {
   if (code == kParaReadAddress) {
     run_.ReadAddresses();
-  } else if (TakeInputs(code)) {
-    run_.RunOperation(code);
+  } else {
+    run_.RunOperation(code, [this](const OperationRow& op) { return TakeInputs(op); });
   }
 }
 
 void TSetParaFrm::WriteCoefficient(int row, int k) {
   if (row < 0 || row >= kMeterRows || k < 0 || k >= kFlowPoints) return;
-  if (const std::optional<int32_t> value = CheckedCoefficient(row, k)) {
-    run_.WriteCoefficient(row, k, *value);
-  }
+  run_.WriteCoefficient(row, k, [this, row, k] { return CheckedCoefficient(row, k); });
 }
 
 void TSetParaFrm::ShowReadBack(int row, const CoefficientReadBack& read) {

@@ -75,14 +75,16 @@ class TSetParaFrm : public TToolForm {
   void EnableRows();
   void ApplyCommLayout();
   void EnableFluxEdits();
+  // The settings edits show the settings.
+  void ShowSettingEdits();
   void ShowBench();
   void ShowScale();
   void ListChanged(const SettingList& list, int index);
   void DnChosen(int row, int index);
   void NumberNewAddresses(int row, bool all_following);
-  // Fills the runner's row inputs for operation `code`; false (the
+  // The rows' inputs for `op`, read when it has started; nothing (the
   // operator told) when a value it would send is not one.
-  bool TakeInputs(int code);
+  std::optional<SetParaInputs> TakeInputs(const OperationRow& op);
   std::optional<int32_t> CheckedCoefficient(int row, int k);
   // A coefficient or pipe-size write sent to `row`, for the results journal.
   void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);

@@ -103,12 +103,12 @@ TSetParaGrid::TSetParaGrid(QWidget* parent) : TMeterGrid(parent) {
     layout_->addWidget(cbxChannel[r], row, kColChannel);
 
     edtCurrAddr[r]->setObjectName("edtCurrAddr" + n);
-    edtCurrAddr[r]->setMaxLength(static_cast<int>(kAddressDigits));
+    LimitTyping(edtCurrAddr[r], static_cast<int>(kAddressDigits));
     edtCurrAddr[r]->setFixedWidth(kAddressWidth);
     layout_->removeWidget(edtCurrAddr[r]);
     layout_->addWidget(edtCurrAddr[r], row, kColCurrAddr);
     edtNewAddr[r] = Cell("edtNewAddr" + n, false, kAddressWidth);
-    edtNewAddr[r]->setMaxLength(kNewAddressLength);
+    LimitTyping(edtNewAddr[r], kNewAddressLength);
     layout_->addWidget(edtNewAddr[r], row, kColNewAddr);
 
     cbxCaliber[r] = List("cbxCaliber" + n, kDnWidth);

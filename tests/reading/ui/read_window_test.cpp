@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "read_support.h"
+#include "support/local_time.h"
 
 using namespace qv;
 using namespace qv::read_test;
@@ -17,8 +18,16 @@ QString U(const char* text) {
   return QString::fromUtf8(text);
 }
 
+// Three meters of the rows' default version on one line.
 ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
-  return ReadBench(sim::Wiring::kSingle, {}, 3, setup);
+  sim::MeterSetup v301;
+  v301.protocol = sim::ProtocolVersion::kV301;
+  return ReadBench(sim::Wiring::kSingle, {v301, v301, v301}, 0, setup);
+}
+
+bool AnyHas(const std::vector<std::string>& lines, const char* text) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
 
 }  // namespace
@@ -40,6 +49,12 @@ class ReadWindowTest : public QObject {
     QCOMPARE(b.Cell(1, 15), U("2"));
     QVERIFY(list->isColumnHidden(15));
     QCOMPARE(list->columnWidth(3), 125);
+    // A whole address and the meter clock with its seconds show uncut.
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    QVERIFY(list->fontMetrics().horizontalAdvance("00002024000001") + 2 * margin <=
+            list->columnWidth(1));
+    QVERIFY(list->fontMetrics().horizontalAdvance("2024-03-05 14:07:59") + 2 * margin <=
+            list->columnWidth(12));
     QCOMPARE(list->topLevelItem(0)->textAlignment(14), int(Qt::AlignLeft | Qt::AlignVCenter));
     for (const char* hidden : {"cbxProType", "cbxDT", "lbl2", "lbl4", "Button1"})
       QVERIFY2(w.findChild<QWidget*>(hidden)->isHidden(), hidden);
@@ -133,6 +148,105 @@ class ReadWindowTest : public QObject {
       QCOMPARE(b.bench->Received()[i].bytes[2], uint8_t{0xAA});
       QVERIFY(b.bench->Received()[i].answers.empty());
     }
+  }
+
+  void AClockAnsweredOnlyOnTheRetryIsThePcClockOfTheRetry() {
+    using namespace std::chrono;
+    ReadBench b = Three();
+    sim::MeterFaults miss;
+    miss.missed_frames = 1;
+    b.bench->SetFaults(1, miss);
+    // The PC clock runs from 12:00:00.
+    const auto start = steady_clock::now();
+    b.frm->Run().clock = [start] {
+      return testing_time::Local(2024, 3, 5, 12, 0, 0) +
+             duration_cast<system_clock::duration>(steady_clock::now() - start);
+    };
+    b.Select({1});
+    b.Use("N8");
+    QCOMPARE(b.Cell(1, 14), U("系统对时返回正确"));
+    // The frame carries the PC clock's seconds plus one; the retry went a
+    // whole reply wait after the first attempt.
+    const auto noon = sys_days{year{2024} / March / 5} + hours{12};
+    const auto sent_at = BenchClock() + seconds(b.bench->Meter(1).clock_offset_s) - noon - 1s;
+    QVERIFY(sent_at >= milliseconds(b.state->Settings.CommWaitTimer));
+    QVERIFY(sent_at <= steady_clock::now() - start);
+  }
+
+  void TheBroadcastReachesEveryLineOrSaysItDidNot_data() {
+    QTest::addColumn<sim::Wiring>("wiring");
+    QTest::addColumn<bool>("ports");
+    QTest::newRow("one line per meter") << sim::Wiring::kMulti << true;
+    QTest::newRow("behind the switch") << sim::Wiring::kChannel << true;
+    QTest::newRow("no open port") << sim::Wiring::kMulti << false;
+  }
+  void TheBroadcastReachesEveryLineOrSaysItDidNot() {
+    QFETCH(sim::Wiring, wiring);
+    QFETCH(bool, ports);
+    ReadBench b(wiring, {}, 3, [ports](SharedState& s) {
+      for (int r = 0; !ports && r < 3; ++r)
+        s.Rows[r].Comm = 0;
+    });
+    for (int i = 0; i < 3; ++i)
+      b.bench->UpdateMeter(i, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
+    b.Lines();
+    b.Use("rbtn1");
+    b.Use("N6");
+    const auto lines = b.Lines();
+    if (!ports) {
+      QCOMPARE(b.boxes.texts.back(), U("广播对时命令未能下发，请检查串口和通道设置"));
+      QVERIFY(AnyHas(lines, " 广播对时命令未能下发"));
+      QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+      return;
+    }
+    QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
+    QVERIFY(AnyHas(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3"));
+    // Every meter heard it and set its clock (all to the same PC clock).
+    QTRY_VERIFY(b.bench->Meter(2).clock_offset_s != -3600);
+    for (int i = 0; i < 3; ++i)
+      QVERIFY(std::abs(b.bench->Meter(i).clock_offset_s - b.bench->Meter(2).clock_offset_s) <= 1);
+    for (const sim::ReceivedFrame& f : b.bench->Received())
+      QVERIFY(f.bytes[1] == 0x56 || f.bytes[2] == 0xAA);
+  }
+
+  void ARowNothingReachedEndsFailedWithTheReason_data() {
+    QTest::addColumn<sim::Wiring>("wiring");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no port") << sim::Wiring::kMulti << U("串口未打开，未发送数据");
+    QTest::newRow("channel not opened") << sim::Wiring::kChannel << U("通道未打开，未发送数据");
+  }
+  void ARowNothingReachedEndsFailedWithTheReason() {
+    QFETCH(sim::Wiring, wiring);
+    QFETCH(QString, reason);
+    ReadBench b(wiring, {}, 2, [](SharedState& s) {
+      s.Settings.ReadAgainTimes = 1;
+      s.Rows[1].Comm = 0;  // only a meter on its own line needs a port of its own
+    });
+    b.bench->SetSwitchSilent(true);
+    b.Lines();
+    b.Select({1});
+    b.Use("N3");
+    QStringList failed(11, U("─"));
+    QCOMPARE(b.Data(1), failed << reason);
+    QVERIFY(AnyHas(b.Lines(), (" 第2个设备：" + reason).toUtf8().constData()));
+  }
+
+  void AReadShowsOnlyWhatTheMeterSaidThisTime() {
+    ReadBench b(sim::Wiring::kSingle, {}, 1);
+    b.Use("MBusV2021");
+    b.Use("btn1");
+    QCOMPARE(b.Cell(0, 4), U("1235"));
+    // The 2.02 meter read under the 3.01 layout: five of its unit codes are
+    // not where 3.01 looks for them.
+    b.Use("MBusV3011");
+    QStringList during;
+    QTimer::singleShot(0, [&] { during = b.Data(0); });
+    b.Use("btn1");
+    QCOMPARE(during, QStringList(12, QString()));
+    const QString unknown = U("单位未知");
+    QCOMPARE(b.Data(0).mid(0, 6),
+             QStringList({unknown, unknown, "0.00", unknown, unknown, unknown}));
+    QCOMPARE(b.Cell(0, 14), U("返回数据单位无法识别"));
   }
 
   void SecondOperationIsRefusedAndTheTraceIsWritten() {

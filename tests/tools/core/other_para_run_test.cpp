@@ -47,7 +47,7 @@ TEST(OtherParaRun, ValuesThatCannotBeSentNameTheirField) {
       {kOtherWriteHeat, {.Data = "abc"}, 0},
       {kOtherWriteHeat, {.Data = "-1"}, 0},
       {kOtherWriteHeat, {.Data = "1000000000"}, 0},
-      {kOtherWriteHeat, {.Data = ""}, std::nullopt},
+      {kOtherWriteHeat, {.Data = " "}, 0},
       {12, {.Pairing = {"", "", "", "", "", "", "1", "x", ""}}, 8},
       {10, {.Pairing = {"100", "", "", "", "", "", "", "", ""}}, 1},
       {kOtherWritePtNo, {.PtNo = "12345678901"}, 10},

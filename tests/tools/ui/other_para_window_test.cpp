@@ -77,6 +77,12 @@ class OtherParaWindowTest : public QObject {
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("Double"));
     QCOMPARE(b.frm->findChild<QAbstractButton*>("cbOther")->text(), QString("All Same"));
     QVERIFY(!b.frm->findChild<QLabel*>("lblCN")->isVisible());
+    // No column heading is cut ("Standard.", "Time Diff.").
+    for (QLabel* heading : b.Grid().findChildren<QLabel*>()) {
+      if (heading->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored) continue;
+      QVERIFY2(heading->fontMetrics().horizontalAdvance(heading->text()) <= heading->width(),
+               qPrintable(heading->text()));
+    }
   }
 
   void AllSameCopiesToEveryRow() {
@@ -147,12 +153,25 @@ class OtherParaWindowTest : public QObject {
 
   void BadValueIsRefusedAndSilentMeterRed() {
     Bench b(2);
-    b.Grid().edtData[1]->setText("1.2.3");
-    b.Click("btn3");
-    QCOMPARE(b.boxes.texts.size(), 1);
-    QVERIFY(b.boxes.texts[0].contains("1.2.3"));
-    QVERIFY(b.boxes.texts[0].contains(QString::fromUtf8("第2行")));
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+    // Operation|row 2's cell|its text (the other cells 1)|language|the field named.
+    const char* cases[] = {"3|Data|1.2.3|0|第2行写数据", "1|Data||0|第2行写数据",
+                           "2|Data||1|Row 2 Write Data", "3|Data||0|第2行写数据",
+                           "4|Data||1|Row 2 Write Data", "5|Data||0|第2行写数据",
+                           "6|Data||1|Row 2 Write Data", "10|LoStad||0|第2行低温标准",
+                           "12|HiExit||0|第2行高温回水", "11|MiEntre||1|Row 2 Medi. Temp. Entre",
+                           "18|PtNo||1|Row 2 PT No"};
+    for (const QString c : cases) {
+      const QStringList f = c.split('|');
+      for (QLineEdit* e : b.frm->findChildren<QLineEdit*>(QRegularExpression("^edt[^A]")))
+        e->setText("1");
+      b.frm->findChild<QLineEdit*>("edt" + f[1] + "2")->setText(f[2]);
+      b.state->Settings.Language = f[3].toInt();
+      b.Click("btn" + f[0]);
+      QCOMPARE(b.boxes.texts.size(), 1);
+      const QString shown = b.boxes.texts.takeFirst();
+      QVERIFY2(shown.startsWith(f[4]) && shown.contains(f[2]), qPrintable(shown));
+      QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+    }
     sim::MeterFaults silent;
     silent.silent = true;
     b.bench->SetFaults(1, silent);

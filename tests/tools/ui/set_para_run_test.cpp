@@ -156,6 +156,27 @@ class SetParaRunTest : public QObject {
     QCOMPARE(b.w->Lamp(1), TMeterGrid::kLime);
   }
 
+  void ASecondPressLeavesWhatTheFirstStillSendsAlone() {
+    SimWindow b(4);
+    b.w->Select({0, 1, 2, 3});
+    const std::array<int32_t, 4> typed{10100, 9900, 10200, 9800};
+    for (int r = 0; r < 4; ++r) {
+      for (int k = 0; k < 4; ++k)
+        b.w->Grid().edtCoef[k][r]->setText(QString::number(typed[k] + r));
+    }
+    // "读系数" pressed while "设口径" waits for meter 1.
+    QTimer::singleShot(0, [&] { b.w->Click("btnReadCoef"); });
+    b.w->Click("btn6");
+    QCOMPARE(b.w->beeps, 1);
+    for (int r = 0; r < 4; ++r) {
+      QCOMPARE(b.w->Lamp(r), TMeterGrid::kLime);
+      for (int k = 0; k < 4; ++k) {
+        QCOMPARE(b.bench->Meter(r).coefficients[k], typed[k] + r);
+        QCOMPARE(b.w->Grid().edtCoef[k][r]->text(), QString::number(typed[k] + r));
+      }
+    }
+  }
+
   void ASecondOperationIsRefusedWithABeep() {
     SimWindow b(2);
     b.w->Select({0, 1});

@@ -109,6 +109,17 @@ class SetParaWindowTest : public QObject {
     QCOMPARE(w.List("cbxCaliber2")->currentText(), QString("65"));
   }
 
+  void APipeSizeShowsItsDefaultFlowPointsAtOnce() {
+    Window w(2);
+    const QString before = w.Edit("edtFlux1")->text();
+    w.List("cbxCaliber")->setCurrentText("300");
+    QVERIFY(w.Edit("edtFlux1")->text() != before);
+    for (int k = 0; k < kFlowPoints; ++k) {
+      QCOMPARE(w.Edit(QString("edtFlux%1").arg(k + 1))->text(),
+               QString::number(w.state->Settings.FlowPoints()[k]));
+    }
+  }
+
   void NewAddressesAreNumberedOverTheSelectedRows() {
     Window w(6);
     w.Select({2, 4, 5});
