@@ -17,7 +17,7 @@
 
 #include "core/ini_file.h"
 #include "journal/core/record_files.h"
-#include "journal/core/record_pdf.h"
+#include "journal/core/error_curve.h"
 #include "journal/ui/results_workbook.h"
 #include "ui/widgets.h"
 
