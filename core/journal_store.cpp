@@ -10,8 +10,9 @@ namespace qv {
 
 namespace {
 
-// Version 1 (later steps: kMigrations). Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at
-// the precision the window showed them; a missing value is NULL.
+// Version 1; the later versions are the steps of kMigrations. Times are
+// local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at the precision the window
+// showed them; a missing value is NULL.
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS readings (

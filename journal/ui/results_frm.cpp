@@ -16,8 +16,8 @@
 #include <ctime>
 
 #include "core/ini_file.h"
-#include "journal/core/record_files.h"
 #include "journal/core/error_curve.h"
+#include "journal/core/record_files.h"
 #include "journal/ui/results_workbook.h"
 #include "ui/widgets.h"
 
@@ -323,8 +323,10 @@ QStringList TResultsFrm::MakeCertificates() {
   const bool english = state_.Settings.English();
   const QString hint = ByLanguage(english, "提示", "Hint");
   // The meters of the selected readings, in the order of the list.
+  QModelIndexList rows = lvResults_->selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end());
   std::vector<std::string> meters;
-  for (const QModelIndex& row : lvResults_->selectionModel()->selectedRows()) {
+  for (const QModelIndex& row : rows) {
     if (row.row() >= static_cast<int>(readings_.size())) continue;
     const std::string& address = readings_[row.row()].Address;
     if (std::find(meters.begin(), meters.end(), address) == meters.end()) meters.push_back(address);
@@ -422,8 +424,9 @@ TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& addr
   const qreal ratio = devicePixelRatioF();
   for (const auto& [label, kind] :
        {std::pair{lblCurve, CurveKind::kVolume}, std::pair{lblHeatCurve, CurveKind::kHeat}}) {
-    label->setVisible(HasCurve(record, kind));
-    if (!label->isVisibleTo(this)) continue;
+    const bool drawn = HasCurve(record, kind);
+    label->setVisible(drawn);
+    if (!drawn) continue;
     const CurvePicture c = DrawCurvePicture(record, kind, english, qRound(kCurveWidth * ratio),
                                             qRound(kCurveHeight * ratio), kCurveScale * ratio);
     QImage image(c.pixels.data(), c.width, c.height, c.stride, QImage::Format_ARGB32_Premultiplied);
