@@ -362,7 +362,8 @@ constexpr Subcommand kSubcommands[] = {
      "value, number, new-address, coefficients=C1,C2,C3,C4[,C5], pairing=STD,SUPPLY,RETURN, "
      "cold=1", 1, 64, true, Send},
     {"results", "[--address PART] [--since DAY] [--until DAY] [--csv]",
-     "list the readings of the results journal, newest first (no device needed): --address "
+     "list the readings of the results journal, newest first, the current record of each (no "
+     "device needed): --address "
      "keeps meters whose address contains PART, --since and --until the days yyyy-mm-dd from "
      "and to (inclusive); --csv prints CSV and --json a JSON array of every column on standard "
      "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "

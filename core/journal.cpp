@@ -55,35 +55,42 @@ bool ResultJournal::Open(const std::string& path) {
     return false;
   }
   lock_fd_ = fd;
+  // Nobody else writes the journal now: the ids of new readings follow the
+  // newest one stored.
+  const int64_t last_id = LastReadingId(path);
   {
     std::lock_guard lock(mutex_);
     stopped_ = false;
+    last_reading_id_ = last_id;
   }
   writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
 
-uint64_t ResultJournal::Enqueue(Entry entry) {
+uint64_t ResultJournal::Enqueue(Entry entry, int64_t* id) {
   std::lock_guard lock(mutex_);
+  if (id) *id = 0;
   if (!writer_.joinable() || stopped_ || stop_) return 0;
   if (queue_.size() >= kMaxPending) {
     ++lost_;
     return 0;
   }
+  if (auto* reading = std::get_if<ReadingRecord>(&entry)) reading->Id = ++last_reading_id_;
   queue_.push_back(std::move(entry));
   ++next_seq_;
+  if (id) *id = last_reading_id_;
   wake_.notify_one();
   return next_seq_;
 }
 
-uint64_t ResultJournal::Record(ReadingRecord reading) {
+uint64_t ResultJournal::Record(ReadingRecord reading, int64_t* id) {
   if (reading.Time.empty()) reading.Time = JournalTime(clock());
-  return Enqueue(std::move(reading));
+  return Enqueue(std::move(reading), id);
 }
 
 uint64_t ResultJournal::Record(WriteRecord write) {
   if (write.Time.empty()) write.Time = JournalTime(clock());
-  return Enqueue(std::move(write));
+  return Enqueue(std::move(write), nullptr);
 }
 
 uint64_t ResultJournal::Taken() const {

@@ -65,8 +65,9 @@ class ResultJournal {
 
   // Queues a record (stamped with `clock` when its time is empty); its
   // sequence number, 0 when the journal is not open, has stopped or the
-  // queue is full.
-  uint64_t Record(ReadingRecord reading);
+  // queue is full. A reading gets its id here, at once, in `*id` (0 when it
+  // is not taken), so that a later record can supersede it.
+  uint64_t Record(ReadingRecord reading, int64_t* id = nullptr);
   uint64_t Record(WriteRecord write);
 
   // The sequence number of the last record taken.
@@ -83,7 +84,7 @@ class ResultJournal {
 
  private:
   using Entry = std::variant<ReadingRecord, WriteRecord>;
-  uint64_t Enqueue(Entry entry);
+  uint64_t Enqueue(Entry entry, int64_t* id);
   void WriterLoop();
   void Problem(JournalProblem kind, const std::string& detail);
 
@@ -94,7 +95,8 @@ class ResultJournal {
   std::condition_variable wake_;    // the writer: work or stop
   std::condition_variable stored_;  // waiters: something committed
   std::deque<Entry> queue_;
-  uint64_t next_seq_ = 0;  // last sequence number handed out
+  uint64_t next_seq_ = 0;        // last sequence number handed out
+  int64_t last_reading_id_ = 0;  // the id of the newest reading, stored or queued
   uint64_t acked_ = 0;
   uint64_t lost_ = 0;
   bool stop_ = false;

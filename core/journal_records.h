@@ -2,6 +2,12 @@
 // accepted into its grid, and one per coefficient or calibration write sent
 // to a meter. Numbers are the values the grid showed, at the precision it
 // showed them; a cell that was empty is no value.
+//
+// The journal only ever grows. When what a window shows for a reading
+// changes after it was recorded (its standard volume weighed afterwards, a
+// temperature or the class changed), a new record of the same reading
+// supersedes the old one, which stays as it was: a reading's current record
+// is the one no other record supersedes.
 #pragma once
 
 #include <array>
@@ -25,8 +31,9 @@ inline constexpr const char* kFlowWindow = "flow";
 inline constexpr const char* kOverallWindow = "overall";
 
 struct ReadingRecord {
-  int64_t Id = 0;    // given by the journal
-  std::string Time;  // JournalTime; the journal stamps an empty one
+  int64_t Id = 0;          // given by the journal
+  std::string Time;        // JournalTime of the reading; the journal stamps an empty one
+  int64_t Supersedes = 0;  // the Id of the record this one replaces; 0 for none
   std::string Window;
   std::string Tester;
   // Bench settings that shaped the result.
@@ -62,6 +69,14 @@ struct ReadingRecord {
   std::optional<double> Fluid;        // °C, the point's fluid temperature as given
   std::optional<double> BenchInlet;   // °C, the overall detection's inlet as given
   std::optional<double> BenchOutlet;  // °C, its outlet
+
+  bool operator==(const ReadingRecord&) const = default;
+  // The same reading with the same values, whatever the two records' ids.
+  bool SameReading(ReadingRecord other) const {
+    other.Id = Id;
+    other.Supersedes = Supersedes;
+    return other == *this;
+  }
 };
 
 struct WriteRecord {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <set>
@@ -10,10 +11,10 @@ namespace qv {
 
 namespace {
 
-// Version 1; the later versions are the steps of kMigrations. Times are
-// local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at the precision the window
-// showed them; a missing value is NULL.
-constexpr const char* kSchema = R"(
+// Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at the precision
+// the window showed them; a missing value is NULL. The tables of version 1;
+// the later versions are the steps of kMigrations.
+constexpr const char* kTables = R"(
 CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS readings (
   id INTEGER PRIMARY KEY,
@@ -31,8 +32,6 @@ CREATE TABLE IF NOT EXISTS readings (
   verdict TEXT NOT NULL,
   inlet REAL, outlet REAL,
   coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER);
-CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
-CREATE INDEX IF NOT EXISTS readings_address ON readings (address);
 CREATE TABLE IF NOT EXISTS writes (
   id INTEGER PRIMARY KEY,
   time TEXT NOT NULL,
@@ -43,31 +42,61 @@ CREATE TABLE IF NOT EXISTS writes (
   value TEXT NOT NULL,
   before TEXT,
   confirmed INTEGER NOT NULL);
+)";
+
+constexpr const char* kIndexes = R"(
+CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
+CREATE INDEX IF NOT EXISTS readings_address_time ON readings (address, time);
+CREATE INDEX IF NOT EXISTS readings_supersedes ON readings (supersedes)
+  WHERE supersedes IS NOT NULL;
+CREATE INDEX IF NOT EXISTS meters_last ON meters (last);
 CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
 )";
 
 // Each step takes a journal from the version before it to its own; a
 // journal is brought up to date, step by step in order, when the writer
-// opens it. Steps only add: an older program's records stay as they were,
-// and what they lack reads as NULL.
+// opens it, a new one from version 1 like any other. Steps only add: an
+// older program's records stay as they were, and what they lack reads as
+// NULL.
 struct Migration {
   int version;
   const char* sql;
 };
 constexpr Migration kMigrations[] = {
+    // Records are only ever added: `supersedes` names the reading a record
+    // replaces. `meters` holds each address once with its number of
+    // readings and the time of its newest, so that a part of an address is
+    // looked for among the meters, not among all their readings.
+    {2, R"(
+ALTER TABLE readings ADD COLUMN supersedes INTEGER;
+CREATE TABLE meters (
+  address TEXT PRIMARY KEY,
+  readings INTEGER NOT NULL,
+  last TEXT NOT NULL) WITHOUT ROWID;
+INSERT INTO meters (address, readings, last)
+  SELECT address, count(*), max(time) FROM readings GROUP BY address;
+DROP INDEX IF EXISTS readings_address;
+)"},
     // The bench, the meter type and the bench temperatures of each reading,
     // for the verification record.
-    {2,
-     "ALTER TABLE readings ADD COLUMN bench_name TEXT;"
-     "ALTER TABLE readings ADD COLUMN bench_reference TEXT;"
-     "ALTER TABLE readings ADD COLUMN calibration_due TEXT;"
-     "ALTER TABLE readings ADD COLUMN meter_type INTEGER;"
-     "ALTER TABLE readings ADD COLUMN fluid REAL;"
-     "ALTER TABLE readings ADD COLUMN bench_inlet REAL;"
-     "ALTER TABLE readings ADD COLUMN bench_outlet REAL;"},
+    {3, R"(
+ALTER TABLE readings ADD COLUMN bench_name TEXT;
+ALTER TABLE readings ADD COLUMN bench_reference TEXT;
+ALTER TABLE readings ADD COLUMN calibration_due TEXT;
+ALTER TABLE readings ADD COLUMN meter_type INTEGER;
+ALTER TABLE readings ADD COLUMN fluid REAL;
+ALTER TABLE readings ADD COLUMN bench_inlet REAL;
+ALTER TABLE readings ADD COLUMN bench_outlet REAL;
+)"},
 };
-static_assert(std::size(kMigrations) == kJournalSchemaVersion - 1 &&
-              kMigrations[std::size(kMigrations) - 1].version == kJournalSchemaVersion);
+// One step to each version after the first, in order, up to this program's.
+constexpr bool StepsInOrder() {
+  for (size_t i = 0; i < std::size(kMigrations); ++i) {
+    if (kMigrations[i].version != static_cast<int>(i) + 2) return false;
+  }
+  return std::size(kMigrations) == kJournalSchemaVersion - 1;
+}
+static_assert(StepsInOrder());
 
 // The columns of a reading, in the order ReadingAt takes them.
 // clang-format off
@@ -147,7 +176,7 @@ bool JournalStore::Open(const std::string& path, std::string& error) {
     return false;
   }
   std::optional<int64_t> version;
-  if (Exec(kSchema, error)) {
+  if (Exec(kTables, error)) {
     Statement q(db_, "SELECT max(version) FROM schema_version");
     if (q.s && sqlite3_step(q.s) == SQLITE_ROW) version = q.IntAt(0);
   }
@@ -165,6 +194,7 @@ bool JournalStore::Open(const std::string& path, std::string& error) {
          Exec(("UPDATE schema_version SET version = " + std::to_string(step.version)).c_str(),
               error);
   }
+  ok = ok && Exec(kIndexes, error);
   if (!ok || !Exec("COMMIT", error)) {
     std::string ignored;
     Exec("ROLLBACK", ignored);
@@ -180,17 +210,23 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
   bool ok = true;
   {
     Statement ins(db_,
-                  "INSERT INTO readings (time, window, tester, dn, level, location, "
+                  "INSERT INTO readings (id, time, window, tester, dn, level, location, "
                   "standard_error, error_correction, address, row, flow_point, flow, "
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-                  "coef3, coef4, coef5, bench_name, bench_reference, calibration_due, "
-                  "meter_type, fluid, bench_inlet, bench_outlet) VALUES (?,?,?,?,?,?,?,?,?,?,?,"
-                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                  "coef3, coef4, coef5, supersedes, bench_name, bench_reference, "
+                  "calibration_due, meter_type, fluid, bench_inlet, bench_outlet) VALUES (?,?,?,?,"
+                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement meter(db_,
+                    "INSERT INTO meters (address, readings, last) VALUES (?, 1, ?) "
+                    "ON CONFLICT (address) DO UPDATE SET readings = readings + 1, "
+                    "last = max(last, excluded.last)");
+    const auto id = [](int64_t v) { return v ? std::optional<int64_t>(v) : std::nullopt; };
     for (const ReadingRecord& r : readings) {
-      if (!ins.s) break;
+      if (!ins.s || !meter.s) break;
       sqlite3_reset(ins.s);
       int i = 0;
+      ins.Int(++i, id(r.Id));
       ins.Text(++i, r.Time);
       ins.Text(++i, r.Window);
       ins.Text(++i, r.Tester);
@@ -211,6 +247,7 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       ins.Real(++i, r.Outlet);
       for (const auto& c : r.Coefficients)
         ins.Int(++i, c);
+      ins.Int(++i, id(r.Supersedes));
       ins.Text(++i, r.BenchName);
       ins.Text(++i, r.BenchReference);
       ins.Text(++i, r.CalibrationDue);
@@ -218,12 +255,15 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       ins.Real(++i, r.Fluid);
       ins.Real(++i, r.BenchInlet);
       ins.Real(++i, r.BenchOutlet);
-      if (sqlite3_step(ins.s) != SQLITE_DONE) {
+      sqlite3_reset(meter.s);
+      meter.Text(1, r.Address);
+      meter.Text(2, r.Time);
+      if (sqlite3_step(ins.s) != SQLITE_DONE || sqlite3_step(meter.s) != SQLITE_DONE) {
         ok = false;
         break;
       }
     }
-    ok = ok && (readings.empty() || ins.s);
+    ok = ok && (readings.empty() || (ins.s && meter.s));
   }
   if (ok && !writes.empty()) {
     Statement ins(db_,
@@ -327,17 +367,20 @@ ReadingRecord ReadingAt(const Statement& q) {
   return r;
 }
 
-// The select list of a reading. A journal that an older program wrote and
-// this one has not opened for writing yet lacks the newer columns: they
-// read as NULL, as a journal brought up to date would hold them.
+// The select list of a reading `r`. A journal that an older program wrote
+// and this one has not opened for writing yet lacks the newer columns: they
+// read as NULL, as a journal brought up to date would hold them. (When the
+// columns cannot be told, all are named, and a query fails as it should.)
 std::string ReadingSelect(sqlite3* db) {
   std::set<std::string> present;
   Statement info(db, "PRAGMA table_info(readings)");
   while (info.s && sqlite3_step(info.s) == SQLITE_ROW)
     present.insert(info.TextAt(1));
   std::string list;
-  for (const char* column : kReadingColumns)
-    list += (list.empty() ? "" : ", ") + std::string(present.count(column) ? column : "NULL");
+  for (const char* column : kReadingColumns) {
+    list += list.empty() ? "SELECT " : ", ";
+    list += present.empty() || present.count(column) ? "r." + std::string(column) : "NULL";
+  }
   return list;
 }
 
@@ -349,43 +392,168 @@ bool Finished(sqlite3* db, int rc, std::string& error) {
 
 }  // namespace
 
-std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
-                                         std::string& error) {
-  std::vector<ReadingRecord> out;
-  Reader reader(path, error);
-  if (!reader.db) return out;
-  std::string sql = "SELECT " + ReadingSelect(reader.db) + " FROM readings WHERE 1";
-  std::vector<std::string> binds;
-  if (!filter.Address.empty()) {
-    sql += " AND address LIKE ? ESCAPE '\\'";
-    binds.push_back(LikePattern(filter.Address));
-  }
+namespace {
+
+// The conditions of `filter` on readings `r` besides the address part, with
+// the values they are bound to: current records only, the days, the
+// verdict, and below `after` in the list's order.
+struct Conditions {
+  std::string sql;
+  std::vector<std::string> values;
+};
+
+Conditions ConditionsOf(const ReadingFilter& filter, const std::optional<PageKey>& after,
+                        bool versioned) {
+  Conditions c{
+      versioned ? " AND NOT EXISTS (SELECT 1 FROM readings s WHERE s.supersedes = r.id)" : "", {}};
   if (!filter.Since.empty()) {
-    sql += " AND time >= ?";
-    binds.push_back(filter.Since);
+    c.sql += " AND r.time >= ?";
+    c.values.push_back(filter.Since);
   }
   if (!filter.Until.empty()) {
     // The whole last day: every time of that day sorts below "day~".
-    sql += " AND time < ?";
-    binds.push_back(filter.Until + "~");
+    c.sql += " AND r.time < ?";
+    c.values.push_back(filter.Until + "~");
   }
   if (!filter.Verdict.empty()) {
-    sql += " AND verdict = ?";
-    binds.push_back(filter.Verdict);
+    c.sql += " AND r.verdict = ?";
+    c.values.push_back(filter.Verdict);
   }
-  sql += " ORDER BY time DESC, id DESC";
-  Statement q(reader.db, sql.c_str());
-  if (!q.s) {
-    error = Message(reader.db, path);
+  if (after) {
+    c.sql += " AND r.time <= ? AND (r.time < ? OR r.id < " + std::to_string(after->Id) + ")";
+    c.values.insert(c.values.end(), {after->Time, after->Time});
+  }
+  return c;
+}
+
+// Binds `values` from parameter `first` on.
+void Bind(Statement& q, int first, const std::vector<std::string>& values) {
+  for (size_t i = 0; i < values.size(); ++i)
+    q.Text(first + static_cast<int>(i), values[i]);
+}
+
+bool Newer(const ReadingRecord& a, const ReadingRecord& b) {
+  return a.Time != b.Time ? a.Time > b.Time : a.Id > b.Id;
+}
+
+}  // namespace
+
+int64_t LastReadingId(const std::string& path) {
+  std::string error;
+  Reader reader(path, error);
+  if (!reader.db) return 0;
+  Statement q(reader.db, "SELECT max(id) FROM readings");
+  return q.s && sqlite3_step(q.s) == SQLITE_ROW ? q.IntAt(0).value_or(0) : 0;
+}
+
+JournalReader::~JournalReader() {
+  sqlite3_close(db_);
+}
+
+bool JournalReader::Open(const std::string& path, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    // A journal nobody has written yet holds no records.
+    const bool missing = sqlite3_errcode(db_) == SQLITE_CANTOPEN;
+    if (!missing) error = Message(db_, path);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return missing;
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // A journal of version 1 that no program of this version has written yet
+  // has neither superseded records nor the meters: it is read as it is.
+  Statement q(db_, "SELECT 1 FROM sqlite_master WHERE name = 'meters'");
+  versioned_ = q.s && sqlite3_step(q.s) == SQLITE_ROW;
+  select_ = ReadingSelect(db_);
+  return true;
+}
+
+void JournalReader::Interrupt() {
+  if (db_) sqlite3_interrupt(db_);
+}
+
+std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
+                                               const std::optional<PageKey>& after, size_t limit,
+                                               std::string& error) {
+  std::vector<ReadingRecord> out;
+  if (!db_) return out;
+  const Conditions c = ConditionsOf(filter, after, versioned_);
+  const std::string order = " ORDER BY r.time DESC, r.id DESC" +
+                            (limit ? " LIMIT " + std::to_string(limit) : std::string());
+  const auto run = [&](Statement& q) {
+    int rc;
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
+      out.push_back(ReadingAt(q));
+    return Finished(db_, rc, error);
+  };
+  if (filter.Address.empty() || !versioned_) {
+    const std::string part = filter.Address.empty() ? "" : " AND r.address LIKE ? ESCAPE '\\'";
+    Statement q(db_, (select_ + " FROM readings r WHERE 1" + part + c.sql + order).c_str());
+    if (!q.s) {
+      error = Message(db_, "query");
+      return out;
+    }
+    if (!part.empty()) q.Text(1, LikePattern(filter.Address));
+    Bind(q, part.empty() ? 1 : 2, c.values);
+    if (!run(q)) out.clear();
     return out;
   }
-  for (size_t i = 0; i < binds.size(); ++i)
-    q.Text(static_cast<int>(i + 1), binds[i]);
+  // The meters whose address holds the part, newest first; each gives its
+  // own newest readings until no meter left can have a reading newer than
+  // the page's last.
+  Statement meters(db_, filter.Since.empty()
+                            ? "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
+                              "ORDER BY last DESC"
+                            : "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
+                              "AND last >= ? ORDER BY last DESC");
+  Statement own(db_, (select_ + " FROM readings r WHERE r.address = ?" + c.sql + order).c_str());
+  if (!meters.s || !own.s) {
+    error = Message(db_, "query");
+    return out;
+  }
+  meters.Text(1, LikePattern(filter.Address));
+  if (!filter.Since.empty()) meters.Text(2, filter.Since);
   int rc;
-  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
-    out.push_back(ReadingAt(q));
-  if (!Finished(reader.db, rc, error)) out.clear();
+  while ((rc = sqlite3_step(meters.s)) == SQLITE_ROW) {
+    if (limit && out.size() == limit && meters.TextAt(1) < out.back().Time) return out;
+    sqlite3_reset(own.s);
+    own.Text(1, meters.TextAt(0));
+    Bind(own, 2, c.values);
+    if (!run(own)) {
+      out.clear();
+      return out;
+    }
+    std::sort(out.begin(), out.end(), Newer);
+    if (limit && out.size() > limit) out.resize(limit);
+  }
+  if (!Finished(db_, rc, error)) out.clear();
   return out;
+}
+
+std::optional<int64_t> JournalReader::Count(const ReadingFilter& filter, std::string& error) {
+  if (!db_) return 0;
+  const Conditions c = ConditionsOf(filter, std::nullopt, versioned_);
+  std::string part;
+  if (!filter.Address.empty()) {
+    part = versioned_ ? " AND r.address IN (SELECT address FROM meters WHERE address LIKE ? "
+                        "ESCAPE '\\')"
+                      : " AND r.address LIKE ? ESCAPE '\\'";
+  }
+  Statement q(db_, ("SELECT count(*) FROM readings r WHERE 1" + part + c.sql).c_str());
+  if (q.s) {
+    if (!part.empty()) q.Text(1, LikePattern(filter.Address));
+    Bind(q, part.empty() ? 1 : 2, c.values);
+    if (sqlite3_step(q.s) == SQLITE_ROW) return q.IntAt(0).value_or(0);
+  }
+  error = Message(db_, "query");
+  return std::nullopt;
+}
+
+std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
+                                         std::string& error) {
+  JournalReader reader;
+  if (!reader.Open(path, error)) return {};
+  return reader.Page(filter, std::nullopt, 0, error);
 }
 
 std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string& address,

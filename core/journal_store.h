@@ -7,6 +7,8 @@
 // while the writer writes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,13 @@ struct sqlite3;
 
 namespace qv {
 
-// The schema this program writes and reads.
-inline constexpr int kJournalSchemaVersion = 2;
+// The schema this program writes and reads: version 1 and the steps that
+// followed it, each applied in order when a journal is opened for writing
+// (journal_store.cpp). Version 2 adds the record a reading supersedes and
+// the table of meters that finds an address part without reading every
+// record; version 3 the bench, the meter type and the bench temperatures a
+// verification record shows.
+inline constexpr int kJournalSchemaVersion = 3;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
@@ -51,9 +58,53 @@ struct ReadingFilter {
   std::string Verdict;  // kVerdictPass, kVerdictFail; empty: any
 };
 
-// The readings of the journal at `path` that pass `filter`, newest first.
-// A journal that does not exist yet has none; `error` is set (and nothing
-// returned) when it cannot be read.
+// The id of the newest reading in the journal at `path`; 0 when there is
+// none (or no journal).
+int64_t LastReadingId(const std::string& path);
+
+// Where a page of readings goes on from: below the reading at `Time`, `Id`
+// in the list's order (newest first).
+struct PageKey {
+  std::string Time;
+  int64_t Id = 0;
+};
+
+// A read-only connection to a journal for a list that shows it page by
+// page. Only current readings are listed (those no other record
+// supersedes). A page whose filter names an address part reads the meters
+// whose address holds it, newest first, and only as many of their readings
+// as the page can show, so the first page of any filter comes without
+// reading the whole journal.
+class JournalReader {
+ public:
+  JournalReader() = default;
+  ~JournalReader();
+  JournalReader(const JournalReader&) = delete;
+  JournalReader& operator=(const JournalReader&) = delete;
+
+  // A journal that does not exist yet opens as an empty one; false (with
+  // `error` set) when it cannot be read.
+  bool Open(const std::string& path, std::string& error);
+  // At most `limit` (0: all) readings passing `filter` after `after`
+  // (none: from the newest), newest first.
+  std::vector<ReadingRecord> Page(const ReadingFilter& filter, const std::optional<PageKey>& after,
+                                  size_t limit, std::string& error);
+  // How many readings pass `filter`; nothing when it failed or was
+  // interrupted.
+  std::optional<int64_t> Count(const ReadingFilter& filter, std::string& error);
+  // Makes the query running on another thread return at once (with an
+  // error); safe from any thread while the reader is open.
+  void Interrupt();
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool versioned_ = true;  // version 2 or later
+  std::string select_;     // the select list of a reading, as this journal has it
+};
+
+// The readings of the journal at `path` that pass `filter`, newest first:
+// the current record of each. A journal that does not exist yet has none;
+// `error` is set (and nothing returned) when it cannot be read.
 std::vector<ReadingRecord> QueryReadings(const std::string& path, const ReadingFilter& filter,
                                          std::string& error);
 // Every write to the meter at `address` (exactly), newest first.

@@ -27,7 +27,8 @@ bool ResultJournal::Open(const std::string& path) {
   return false;
 }
 
-uint64_t ResultJournal::Record(ReadingRecord) {
+uint64_t ResultJournal::Record(ReadingRecord, int64_t* id) {
+  if (id) *id = 0;
   return 0;
 }
 
@@ -67,6 +68,30 @@ bool JournalStore::Write(const std::vector<ReadingRecord>&, const std::vector<Wr
   error = kNotAvailable;
   return false;
 }
+
+int64_t LastReadingId(const std::string&) {
+  return 0;
+}
+
+JournalReader::~JournalReader() = default;
+
+bool JournalReader::Open(const std::string&, std::string& error) {
+  error = kNotAvailable;
+  return false;
+}
+
+std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter&, const std::optional<PageKey>&,
+                                               size_t, std::string& error) {
+  error = kNotAvailable;
+  return {};
+}
+
+std::optional<int64_t> JournalReader::Count(const ReadingFilter&, std::string& error) {
+  error = kNotAvailable;
+  return std::nullopt;
+}
+
+void JournalReader::Interrupt() {}
 
 std::vector<ReadingRecord> QueryReadings(const std::string&, const ReadingFilter&,
                                          std::string& error) {

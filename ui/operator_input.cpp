@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 
+#include "core/number_format.h"
 #include "protocol/address_numbering.h"
 #include "protocol/entry_value.h"
 #include "ui/captions.h"
@@ -39,21 +40,96 @@ void TOperatorInput::Inform(const QString& text) {
   informing_ = false;
 }
 
+QString TOperatorInput::NotNumberText(const QString& field, const QString& text) const {
+  return state_.Settings.English()
+             ? QString("%1: \"%2\" is not a valid number; the previous value is kept.")
+                   .arg(field, text)
+             : QString::fromUtf8("%1：“%2”不是有效的数值，保留原值。").arg(field, text);
+}
+
 void TOperatorInput::WarnNotNumber(const QString& field, const QString& text) {
-  const QString message =
-      state_.Settings.English()
-          ? QString("%1: \"%2\" is not a valid number; the previous value is kept.")
-                .arg(field, text)
-          : QString::fromUtf8("%1：“%2”不是有效的数值，保留原值。").arg(field, text);
-  Inform(message);
+  Inform(NotNumberText(field, text));
+}
+
+QString TOperatorInput::OutOfRangeText(const QString& field, const QString& text,
+                                       const QString& range) const {
+  return state_.Settings.English()
+             ? QString("%1: \"%2\" is outside the valid range (%3); nothing was changed.")
+                   .arg(field, text, range)
+             : QString::fromUtf8("%1：“%2”超出有效范围（%3），未作更改。").arg(field, text, range);
 }
 
 void TOperatorInput::WarnOutOfRange(const QString& field, const QString& text,
                                     const QString& range) {
-  Inform(state_.Settings.English()
-             ? QString("%1: \"%2\" is outside the valid range (%3); nothing was changed.")
-                   .arg(field, text, range)
-             : QString::fromUtf8("%1：“%2”超出有效范围（%3），未作更改。").arg(field, text, range));
+  Inform(OutOfRangeText(field, text, range));
+}
+
+void TOperatorInput::WatchValue(QLineEdit* edit, FieldName name, ValueHooks hooks) {
+  if (!hooks.accepts) hooks.accepts = IsNumberOrEmpty;
+  values_[edit] = {std::move(name), std::move(hooks)};
+  // Typing marks the field modified; a text put in by a program does not.
+  connect(edit, &QLineEdit::textChanged, this, [this, edit] {
+    if (!showing_ && !edit->isModified()) Commit(edit);
+  });
+  connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+    if (edit->isModified()) Commit(edit);
+  });
+}
+
+namespace {
+
+// Whether two texts say the same number, or are both nothing.
+bool SameNumber(const QString& a, const QString& b) {
+  if (a.trimmed().isEmpty() || b.trimmed().isEmpty()) return a.trimmed() == b.trimmed();
+  const std::optional<double> x = ParseNumber(a.toStdString());
+  return x && x == ParseNumber(b.toStdString());
+}
+
+}  // namespace
+
+void TOperatorInput::ShowValue(QLineEdit* edit, ValueField& f) {
+  // The operator's own text of the value stays: "100" is not made "100.000".
+  const QString shown = f.hooks.shown();
+  const QString text = SameNumber(edit->text(), shown) ? edit->text()
+                       : SameNumber(f.kept, shown)     ? f.kept
+                                                       : shown;
+  f.kept = text;
+  if (edit->text() == text) return;
+  showing_ = true;
+  edit->setText(text);
+  showing_ = false;
+}
+
+void TOperatorInput::ShowValues() {
+  for (auto& [edit, f] : values_) {
+    if (!edit->isModified()) ShowValue(edit, f);
+  }
+}
+
+void TOperatorInput::FinishValues() {
+  for (auto& [edit, f] : values_) {
+    if (edit->isModified()) Commit(edit);
+  }
+}
+
+void TOperatorInput::Commit(QLineEdit* edit) {
+  // A message box taking the focus ends the editing a second time.
+  if (committing_ == edit) return;
+  const auto it = values_.find(edit);
+  if (it == values_.end()) return;
+  ValueField& f = it->second;
+  committing_ = edit;
+  const QString text = edit->text();
+  edit->setModified(false);
+  QString message;
+  if (!f.hooks.accepts(text)) {
+    message = NotNumberText(f.name ? f.name() : QString(), text);
+  } else {
+    message = f.hooks.enter(text);
+  }
+  ShowValue(edit, f);
+  committing_ = nullptr;
+  if (!message.isEmpty()) Inform(message);
 }
 
 void TOperatorInput::WarnEmpty(const QString& field) {
@@ -190,6 +266,8 @@ bool TOperatorInput::eventFilter(QObject* watched, QEvent* event) {
         if (to) to->setFocus(Qt::OtherFocusReason);
       } else if (auto* button = qobject_cast<QAbstractButton*>(watched)) {
         button->click();
+      } else {
+        return false;  // the last field: Enter ends its editing as anywhere else
       }
       return true;
     }

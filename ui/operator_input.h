@@ -36,6 +36,7 @@ class TOperatorInput : public QObject {
   void Inform(const QString& text);
   // "<field>: <text> is not a number", in the current language.
   void WarnNotNumber(const QString& field, const QString& text);
+  QString NotNumberText(const QString& field, const QString& text) const;
 
   // What a number field does with the operator's editing. A value counts
   // when the text really changes (a key typed, or a text found different
@@ -74,8 +75,30 @@ class TOperatorInput : public QObject {
   // Tells the operator that `text` in `field` is outside `range` ("1 to
   // 150"); nothing is sent or kept.
   void WarnOutOfRange(const QString& field, const QString& text, const QString& range);
+  QString OutOfRangeText(const QString& field, const QString& text, const QString& range) const;
   // Tells the operator that `field` holds no value to send; nothing is sent.
   void WarnEmpty(const QString& field);
+
+  // A field that shows a value of the window's model. What the operator
+  // types counts only as a whole, when the editing ends (Enter, the focus
+  // leaving, `FinishValues`), or at once when a text is put in from outside
+  // the keyboard; a focus change with nothing typed is no change. Text that
+  // is not a number (as `accepts` has it) is refused with a message. Else
+  // `enter` takes the text into the model and returns what the operator
+  // must be told (nothing: all went well). Either way the field then shows
+  // `shown()`, the model's value, keeping the operator's text when it says
+  // the same number.
+  struct ValueHooks {
+    std::function<QString(const QString& text)> enter;
+    std::function<QString()> shown;
+    Accepts accepts = {};
+  };
+  void WatchValue(QLineEdit* edit, FieldName name, ValueHooks hooks);
+  // Every value field shows its value, but one the operator is typing in.
+  void ShowValues();
+  // Ends the editing in progress of every value field: before an operation
+  // takes its values.
+  void FinishValues();
 
   // The address cells: digits and backspace pass, any other key beeps and
   // is dropped; Enter beeps and numbers the next selected row, a double
@@ -87,7 +110,8 @@ class TOperatorInput : public QObject {
   using NumberCells = std::function<void(int row, bool all_following)>;
   void WatchAddressCells(std::span<QLineEdit* const> cells, NumberCells number);
   // Enter in one widget of the chain moves the focus to the next one that
-  // can take it; Enter on the last presses it when it is a button.
+  // can take it; Enter on the last presses it when it is a button, and
+  // ends its editing when it is a field.
   void AddEnterChain(std::vector<QWidget*> chain);
 
  protected:
@@ -100,6 +124,14 @@ class TOperatorInput : public QObject {
     QString value;         // the text the field counts: before any editing in progress
     bool editing = false;  // a real change was typed since the value
   };
+
+  struct ValueField {
+    FieldName name;
+    ValueHooks hooks;
+    QString kept = {};  // the text the field last showed for its value
+  };
+  void Commit(QLineEdit* edit);
+  void ShowValue(QLineEdit* edit, ValueField& f);
 
   void Edited(QLineEdit* edit, const QString& text);
   void Finished(QLineEdit* edit);
@@ -117,6 +149,9 @@ class TOperatorInput : public QObject {
   QWidget* owner_;
   TMeterGrid* grid_ = nullptr;
   std::map<QLineEdit*, NumberField> numbers_;
+  std::map<QLineEdit*, ValueField> values_;
+  bool showing_ = false;  // the window is putting its values in
+  QLineEdit* committing_ = nullptr;
   std::map<QObject*, AddressCell> address_rows_;
   std::map<QObject*, QWidget*> enter_next_;
   bool informing_ = false;

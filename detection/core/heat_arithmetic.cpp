@@ -33,8 +33,6 @@ namespace {
 
 // Apart by less than this, two temperatures count as equal: no limit.
 constexpr double kSameTemperature = 0.0001;
-// A reference heat below this (kWh) is no reference: nothing to compare.
-constexpr double kNoHeat = 0.00001;
 constexpr double kJoulePerKwh = 3600000;
 
 }  // namespace
@@ -75,8 +73,8 @@ std::optional<double> StandardHeat(double exit_c, double entre_c, double fluid_c
 
 std::optional<HeatErrorCell> EvaluateHeatError(double v, std::optional<double> reference,
                                                double limit) {
-  if (!reference || *reference < kNoHeat) return std::nullopt;
-  const double percent = (v - *reference) / *reference * 100;
+  if (!reference || *reference < kLeastReferenceHeat) return std::nullopt;
+  const double percent = HeatErrorPercent(v, *reference);
   return HeatErrorCell{FormatFixed(percent, 2), OutsideLimit(percent, limit)};
 }
 

@@ -47,6 +47,14 @@ inline constexpr int32_t kLocationSupply = 1;
 std::optional<double> StandardHeat(double exit_c, double entre_c, double fluid_c, double mass,
                                    int32_t location);
 
+// A reference heat below this (kWh) is no reference: nothing to compare.
+inline constexpr double kLeastReferenceHeat = 0.00001;
+
+// The error in percent of meter heat `v` against `reference` (both kWh).
+inline double HeatErrorPercent(double v, double reference) {
+  return (v - reference) / reference * 100;
+}
+
 // A heat error as a cell shows it.
 struct HeatErrorCell {
   std::string Text;      // "#0.00" percent

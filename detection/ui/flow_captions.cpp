@@ -1,9 +1,15 @@
 #include "detection/ui/flow_captions.h"
 
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/shared_state.h"
+
 namespace qv {
 namespace {
 
-constexpr Caption kCaptions[] = {
+constexpr Caption kShared[] = {
     {"cbxAll1", "全选", "Select All"},
     {"lblAddr", "地址", "Addr."},
     {"lblTemp", "温度", "Temp."},
@@ -15,49 +21,24 @@ constexpr Caption kCaptions[] = {
     {"lblLocation", "安装位置", " Installed Loca.："},
     {"lblOperNameCaption", "检测员", " Test Person："},
     {"lblDateTimeCaption", "检测日期", " Test Date："},
-    {"gbBench", "标定", "Coefficient"},
     {"lblWeight0", "称初值", " Initial Value："},
     {"lblWeight1", "称末值", " Final Value："},
     {"lblWeight", "重量", " Weight："},
     {"lblVolume", "标准体积", " Standard Volume："},
     {"lblFlux", "流量", " Flux："},
-    {"lblFluxTerm", "流体", " Fluid："},
-    {"btnCalibration", "标定", "Calibration"},
     {"gbFlux1", "流量一", "Flow One"},
     {"gbFlux2", "流量二", "Flow Two"},
     {"gbFlux3", "流量三", "Flow Three"},
     {"gbFlux4", "流量四", "Flow Four"},
     {"gbFlux5", "流量五", "Flow Five"},
-    {"gbTerm", "温度调整", "Temp. Adjustment"},
-    {"lblHighTerm", "高温", " High："},
-    {"lblMidTerm", "中温", " Mid："},
-    {"lblLowTerm", "低温", " Low："},
     {"btnCheckIn", "进入检定", "Enter Detection"},
     {"btnInit", "初始化", "Initialization"},
     {"btnStart", "开始", "Start"},
-    {"BtnFlow", "流量", "Flow"},
-    {"btnExit", "结束", "End"},
     {"btnExitCheck", "退出检定", "Exit Detection"},
     {"btnClear", "数据清空", "Data Clear"},
     {"btnClearFace", "界面清空", "Clear Interface"},
     {"btnExcel", "Excel", "Excel"},
     {"btnMonitorInfo", "信息监控", "Info. Monitoring"},
-    {"actCompensate", "补偿", "Compensate"},
-    {"lblQ1Bulk", "流量(L)", "Volume (L)"},
-    {"lblQ1Error", "误差(%)", "Error (%)"},
-    {"lblQ1Coef", "系数", "Coef."},
-    {"lblQ2Bulk", "流量(L)", "Volume (L)"},
-    {"lblQ2Error", "误差(%)", "Error (%)"},
-    {"lblQ2Coef", "系数", "Coef."},
-    {"lblQ3Bulk", "流量(L)", "Volume (L)"},
-    {"lblQ3Error", "误差(%)", "Error (%)"},
-    {"lblQ3Coef", "系数", "Coef."},
-    {"lblQ4Bulk", "流量(L)", "Volume (L)"},
-    {"lblQ4Error", "误差(%)", "Error (%)"},
-    {"lblQ4Coef", "系数", "Coef."},
-    {"lblQ5Bulk", "流量(L)", "Volume (L)"},
-    {"lblQ5Error", "误差(%)", "Error (%)"},
-    {"lblQ5Coef", "系数", "Coef."},
 };
 
 // By position: "回水" (return pipe) is position 0, "进水" (supply) 1.
@@ -71,9 +52,21 @@ constexpr ListCaptions kLists[] = {
 
 }  // namespace
 
-const CaptionTable& FlowCaptions() {
-  static const CaptionTable table{{nullptr, "流量检测", "Flow Detection"}, kCaptions, kLists};
-  return table;
+CaptionTable DetectionCaptions(Caption title, std::span<const Caption> own,
+                               std::span<const Caption> per_point) {
+  // Made once per window and kept for the program's life, as the tables
+  // written out are.
+  static std::deque<std::string> names;
+  static std::deque<std::vector<Caption>> tables;
+  std::vector<Caption>& rows = tables.emplace_back(std::begin(kShared), std::end(kShared));
+  rows.insert(rows.end(), own.begin(), own.end());
+  for (int k = 1; k <= kFlowPoints; ++k) {
+    for (const Caption& c : per_point) {
+      names.push_back(QString::fromUtf8(c.object).arg(k).toStdString());
+      rows.push_back({names.back().c_str(), c.chinese, c.english});
+    }
+  }
+  return {title, rows, kLists};
 }
 
 QString CellName(int row, int point, CellKind kind, bool english) {

@@ -9,6 +9,9 @@ namespace {
 // Grid columns after the address: the cells of each flow point (volume,
 // error and coefficient; or volume, volume error, heat and heat error), the
 // two temperatures and the lamp.
+// The characters an error cell takes when typed in.
+constexpr int kErrorLength = 8;
+
 struct CellFamily {
   const char* name;  // "Bulk" for edtQ1Bulk1 and lblQ1Bulk
   bool read_only;
@@ -79,8 +82,9 @@ TFlowGrid::TFlowGrid(QWidget* parent, Cells cells) : TMeterGrid(parent) {
         (this->*family.cells)[k][r] = cell;
         layout_->addWidget(cell, row, kColFirstOwn + per_point * k + f);
       }
-      edtError[k][r]->setMaxLength(8);
-      if (edtHeatError[k][r]) edtHeatError[k][r]->setMaxLength(8);
+      for (QLineEdit* error : {edtError[k][r], edtHeatError[k][r]}) {
+        if (error) LimitTyping(error, kErrorLength);
+      }
     }
     edtEntreTerm[r] = Cell("edtEntreTerm" + n, true, width);
     edtExitTerm[r] = Cell("edtExitTerm" + n, true, width);
@@ -118,34 +122,18 @@ void TFlowGrid::ShowPoint(int point, bool shown) {
   }
 }
 
-void TFlowGrid::ApplyLayout(int meter_num, int flux_num) {
-  EnableRows(meter_num);
-  ShowPoint(kFlowPoints - 1, flux_num != 4);
-}
-
 QColor TFlowGrid::TextColour(const QLineEdit& cell) {
   return cell.palette().color(QPalette::Text);
 }
 
-void TFlowGrid::ShowError(int row, int point, const QString& text, bool outside) {
-  QLineEdit* cell = edtError.at(point).at(row);
-  cell->setText(text);
-  SetTextColour(cell, outside ? kRed : QColor(Qt::black));
+void TFlowGrid::ShowError(QLineEdit* cell, const QString& text, bool outside) {
+  ShowWhole(cell, text);
+  const QColor colour = outside ? kRed : QColor(Qt::black);
+  if (TextColour(*cell) != colour) SetTextColour(cell, colour);
 }
 
 QColor TFlowGrid::ErrorColour(int row, int point) const {
   return TextColour(*edtError.at(point).at(row));
-}
-
-void TFlowGrid::ClearFace() {
-  for (int r = 0; r < kMeterRows; ++r) {
-    for (int k = 0; k < kFlowPoints; ++k) {
-      for (QLineEdit* cell : PointCells(r, k))
-        cell->clear();
-    }
-    edtEntreTerm[r]->clear();
-    edtExitTerm[r]->clear();
-  }
 }
 
 }  // namespace qv

@@ -32,20 +32,14 @@ class TFlowGrid : public TMeterGrid {
   // An error cell's colour in any error family.
   static QColor TextColour(const QLineEdit& cell);
 
-  // Point 5 hidden when `flux_num` is 4; the cells of rows 1..meter_num
-  // enabled, those of the rows after it disabled.
-  void ApplyLayout(int meter_num, int flux_num);
-
-  // An error cell's text and colour: red outside the limit, black within.
-  void ShowError(int row, int point, const QString& text, bool outside);
+  // An error cell's text, whole, and colour: red outside the limit, black
+  // within.
+  static void ShowError(QLineEdit* cell, const QString& text, bool outside);
+  // The colour of the volume error cell of (row, point).
   QColor ErrorColour(int row, int point) const;
 
   // The cells of (row, point) that the layout has, left to right.
   std::vector<QLineEdit*> PointCells(int row, int point) const;
-
-  // "界面清空": empties the volume, error, coefficient and heat cells of
-  // every point and both temperature cells of every row.
-  void ClearFace();
 
   QLabel* lblAddr;
   QLabel* lblTemp;

@@ -6,8 +6,6 @@
 #include <ctime>
 
 #include "core/ini_file.h"
-#include "detection/ui/base_group.h"
-#include "detection/ui/flow_grid.h"
 #include "ui/operator_input.h"
 
 namespace qv {
@@ -38,27 +36,51 @@ void ResultExport::Export(const ExportTable& table) {
     input_.Inform(QString::fromUtf8("未安装Microsoft Excel 2000!请安装!\n") + saved);
 }
 
-ExportTable GatherTable(const WorkbookLayout& layout, const BaseGroup& base,
-                        std::span<QLineEdit* const> flux, const TFlowGrid& grid, int flux_num) {
+namespace {
+
+// The text of item `index` of list `object` in `captions`, in the language.
+std::string ListText(const CaptionTable& captions, std::string_view object, int index,
+                     bool english) {
+  for (const ListCaptions& list : captions.lists) {
+    if (object != list.object || index < 0 || index >= static_cast<int>(list.chinese.size()))
+      continue;
+    const char* text = (english ? list.english : list.chinese)[static_cast<size_t>(index)];
+    return text ? text : "";
+  }
+  return {};
+}
+
+}  // namespace
+
+ExportTable GatherTable(const WorkbookLayout& layout, const DetectionSheet& sheet,
+                        const BenchState& state, const CaptionTable& captions) {
+  const SystemSettings& s = state.Settings;
   ExportTable t;
   t.layout = &layout;
-  const auto text = [](const QString& s) { return s.trimmed().toStdString(); };
-  t.header[static_cast<size_t>(HeaderValue::kCaliber)] = text(base.cbxCaliber->currentText());
-  t.header[static_cast<size_t>(HeaderValue::kLevel)] = text(base.cbxLevel->currentText());
-  t.header[static_cast<size_t>(HeaderValue::kLocation)] = text(base.cbxLocation->currentText());
-  t.header[static_cast<size_t>(HeaderValue::kTester)] = text(base.lblOperName->text());
-  t.header[static_cast<size_t>(HeaderValue::kDate)] = text(base.lblDateTime1->text());
-  for (size_t k = 0; k < t.flow_points.size() && k < flux.size(); ++k)
-    t.flow_points[k] = flux[k]->text().toStdString();
-  t.flux_num = flux_num;
+  const auto header = [&t](HeaderValue v) -> std::string& {
+    return t.header[static_cast<size_t>(v)];
+  };
+  header(HeaderValue::kCaliber) = ValidDn(s.DN) ? std::to_string(DnSizeTable[s.DN]) : "";
+  header(HeaderValue::kLevel) = ListText(captions, "cbxLevel", s.MeasurementLevel, s.English());
+  header(HeaderValue::kLocation) = ListText(captions, "cbxLocation", s.Location, s.English());
+  header(HeaderValue::kTester) = s.OperatorName;
+  header(HeaderValue::kDate) = s.TestDate;
+  for (int k = 0; k < kFlowPoints; ++k)
+    t.flow_points[k] = std::to_string(s.FlowPoints()[k]);
+  t.flux_num = s.FluxNum;
+  const std::vector<SheetCell> cells =
+      sheet.Heat()
+          ? std::vector{SheetCell::kVolume, SheetCell::kVolumeError, SheetCell::kHeat,
+                        SheetCell::kHeatError}
+          : std::vector{SheetCell::kVolume, SheetCell::kVolumeError, SheetCell::kCoefficient};
   for (int r = 0; r < kMeterRows; ++r) {
-    if (!grid.cbx[r]->isChecked()) continue;
+    if (!state.Rows[r].Selected) continue;
     ExportRow& row = t.rows.emplace_back();
-    row.address = grid.edtAddr[r]->text().toStdString();
+    row.address = state.Rows[r].Address;
     for (int k = 0; k < kFlowPoints; ++k) {
-      for (const QLineEdit* cell : grid.PointCells(r, k)) {
-        row.points[k].push_back(
-            {cell->text().toStdString(), TFlowGrid::TextColour(*cell).rgb() & 0xFFFFFFu});
+      for (SheetCell cell : cells) {
+        const CellText shown = sheet.Cell(r, k, cell);
+        row.points[k].push_back({shown.Text, shown.Red ? 0xFF0000u : 0u});
       }
     }
   }

@@ -3,20 +3,18 @@
 // opened with the desktop's spreadsheet program.
 #pragma once
 
-#include <QLineEdit>
 #include <QString>
 #include <QWidget>
 #include <functional>
-#include <span>
 
 #include "core/shared_state.h"
+#include "detection/core/detection_sheet.h"
 #include "detection/export/result_workbook.h"
+#include "ui/captions.h"
 
 namespace qv {
 
-class TFlowGrid;
 class TOperatorInput;
-struct BaseGroup;
 
 class ResultExport {
  public:
@@ -38,10 +36,11 @@ class ResultExport {
   QWidget* owner_;
 };
 
-// The table of a detection window: the basic parameters, the flow point
-// fields `edtFlux1` .. `edtFlux5`, and every ticked row of `grid` (all 20
-// are looked at) with its cells' texts and colours.
-ExportTable GatherTable(const WorkbookLayout& layout, const BaseGroup& base,
-                        std::span<QLineEdit* const> flux, const TFlowGrid& grid, int flux_num);
+// The table of a detection window's `sheet`: the basic parameters of the
+// settings (the lists' texts from `captions` in the current language), the
+// flow points, and every ticked row (all 20 are looked at) with its cells as
+// the sheet shows them.
+ExportTable GatherTable(const WorkbookLayout& layout, const DetectionSheet& sheet,
+                        const BenchState& state, const CaptionTable& captions);
 
 }  // namespace qv

@@ -101,6 +101,8 @@ std::vector<ReadingRecord> MeterReadings(const std::string& journal, const std::
                                          std::string& error) {
   ReadingFilter only;
   only.Address = address;
+  // Current records only: a reading corrected after it was recorded counts
+  // once, as it stands now.
   std::vector<ReadingRecord> readings = QueryReadings(journal, only, error);
   // The filter takes a part of the address: keep this meter's alone.
   std::erase_if(readings, [&](const ReadingRecord& r) { return r.Address != address; });

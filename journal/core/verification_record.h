@@ -1,8 +1,8 @@
 // A meter's verification record as content, made from the results journal
 // alone (never from a window), so that it can be made again later for any
 // meter in it: for each flow point of each detection window the newest
-// reading and how many were taken, which errors are beyond their limits,
-// and the overall verdict. The bench, the meter and the conditions are
+// reading and how many were taken (current records only), which errors are
+// beyond their limits, and the overall verdict. The bench, the meter and the conditions are
 // those the chosen readings were taken under.
 #pragma once
 
@@ -16,8 +16,11 @@ namespace qv {
 
 // One flow point of the record.
 struct RecordPoint {
-  ReadingRecord Reading;      // the newest reading of the point
-  int Taken = 1;              // how many readings of the point the journal holds
+  ReadingRecord Reading;  // the newest reading of the point
+  // How many readings of the point the journal holds: its current records
+  // only. A superseded record is the same reading corrected (weighed later,
+  // a temperature or the class changed), not another one taken.
+  int Taken = 1;
   bool VolumeFailed = false;  // its volume error is beyond its limit (marked)
   bool HeatFailed = false;    // its heat error is beyond its limit (marked)
 };
@@ -59,7 +62,9 @@ bool VolumeFailed(const ReadingRecord& r);
 bool HeatFailed(const ReadingRecord& r);
 
 // The readings of the meter at `address` (exactly) in the journal at
-// `journal`, newest first; `error` is set when the journal cannot be read.
+// `journal`, newest first, the current record of each (a superseded record
+// is left out: the record that supersedes it is the same reading as it
+// stands now); `error` is set when the journal cannot be read.
 std::vector<ReadingRecord> MeterReadings(const std::string& journal, const std::string& address,
                                          std::string& error);
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -145,6 +146,7 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
       }) {
   setObjectName("ResultsFrm");
+  pages_ = new ResultsPages(this);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(4, 4, 4, 4);
   auto* filters = new QHBoxLayout;
@@ -210,8 +212,18 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
   connect(btnExcel_, &QPushButton::clicked, this, &TResultsFrm::ExportExcel);
   connect(btnCertificate_, &QPushButton::clicked, this, &TResultsFrm::MakeCertificates);
   connect(lvResults_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
-    if (row >= 0 && row < static_cast<int>(readings_.size()))
-      ShowHistory(QString::fromStdString(readings_[row].Address));
+    if (row >= 0 && row < static_cast<int>(Readings().size()))
+      ShowHistory(QString::fromStdString(Readings()[row].Address));
+  });
+  // Near the end of the list the next page is read.
+  connect(lvResults_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (value >= lvResults_->verticalScrollBar()->maximum() - 10) pages_->More();
+  });
+  connect(pages_, &ResultsPages::Changed, this, [this](bool first) {
+    // A new list: what was selected in the old one is not in it.
+    if (first) lvResults_->clearSelection();
+    ShowReadings(first);
+    if (first) emit Listed();
   });
 
   FollowLanguage();
@@ -230,7 +242,8 @@ void TResultsFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
   ApplyCaptions(*this, ResultsCaptions(), english);
   lvResults_->setHorizontalHeaderLabels(Headings(kReadingHeadings, english));
-  ShowReadings();
+  fitted_ = false;
+  ShowReadings(true);
 }
 
 ReadingFilter TResultsFrm::Filter() const {
@@ -244,35 +257,46 @@ ReadingFilter TResultsFrm::Filter() const {
 }
 
 void TResultsFrm::Query() {
-  std::string error;
-  readings_ = QueryReadings(JournalFile(state_), Filter(), error);
-  ShowReadings();
-  if (!error.empty()) {
-    lblCount_->setText(QString::fromStdString(error));
-  }
+  pages_->Query(JournalFile(state_), Filter());
 }
 
-void TResultsFrm::ShowReadings() {
+void TResultsFrm::ShowReadings(bool anew) {
   const bool english = state_.Settings.English();
-  lvResults_->setRowCount(static_cast<int>(readings_.size()));
-  for (int r = 0; r < static_cast<int>(readings_.size()); ++r) {
+  const std::vector<ReadingRecord>& readings = Readings();
+  const int first = anew ? 0 : std::min(shown_rows_, static_cast<int>(readings.size()));
+  lvResults_->setRowCount(static_cast<int>(readings.size()));
+  for (int r = first; r < static_cast<int>(readings.size()); ++r) {
     QStringList texts;
     for (const ColumnHeading& h : kReadingHeadings)
-      texts << ReadingText(readings_[r], h.key, english);
+      texts << ReadingText(readings[r], h.key, english);
     Fill(lvResults_, r, texts);
-    if (readings_[r].Verdict == kVerdictFail) {
+    if (readings[r].Verdict == kVerdictFail) {
       // Red as a failed error shows in the grid.
       lvResults_->item(r, 13)->setForeground(QColor(255, 0, 0));
     }
   }
-  lvResults_->resizeColumnsToContents();
-  const QString n = QString::number(readings_.size());
+  // The columns fit the first readings shown in a language; they stay so
+  // while the operator types, which keeps each key quick.
+  if (anew && !fitted_ && !readings.empty()) {
+    lvResults_->resizeColumnsToContents();
+    fitted_ = true;
+  }
+  shown_rows_ = static_cast<int>(readings.size());
+  const std::optional<int64_t> count = pages_->Count();
+  const QString n = count ? QString::number(*count)
+                          : QString::number(readings.size()) + (pages_->Complete() ? "" : "+");
   lblCount_->setText(english ? n + " records" : QString::fromUtf8("共%1条").arg(n));
+  if (!pages_->Error().empty()) lblCount_->setText(QString::fromStdString(pages_->Error()));
+}
+
+std::vector<ReadingRecord> TResultsFrm::AllReadings() {
+  std::string error;
+  return QueryReadings(JournalFile(state_), Filter(), error);
 }
 
 bool TResultsFrm::ExportCsv(const QString& path) {
   QFile file(path);
-  const std::string csv = ReadingsCsv(readings_);
+  const std::string csv = ReadingsCsv(AllReadings());
   if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
       file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
       file.flush()) {
@@ -299,7 +323,7 @@ QStringList TResultsFrm::ExportExcel() {
   std::tm local{};
   ::localtime_r(&now, &local);
   QStringList saved;
-  for (const ExportTable& table : ReadingTables(readings_, english)) {
+  for (const ExportTable& table : ReadingTables(AllReadings(), english)) {
     std::string path;
     try {
       path = SaveWorkbook(table, ExportFolder(state_), local);
@@ -325,10 +349,11 @@ QStringList TResultsFrm::MakeCertificates() {
   // The meters of the selected readings, in the order of the list.
   QModelIndexList rows = lvResults_->selectionModel()->selectedRows();
   std::sort(rows.begin(), rows.end());
+  const std::vector<ReadingRecord>& readings = Readings();
   std::vector<std::string> meters;
   for (const QModelIndex& row : rows) {
-    if (row.row() >= static_cast<int>(readings_.size())) continue;
-    const std::string& address = readings_[row.row()].Address;
+    if (row.row() >= static_cast<int>(readings.size())) continue;
+    const std::string& address = readings[row.row()].Address;
     if (std::find(meters.begin(), meters.end(), address) == meters.end()) meters.push_back(address);
   }
   QStringList saved;

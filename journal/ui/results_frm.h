@@ -1,12 +1,16 @@
 // The results window ("检测记录"): the readings of the results journal,
 // newest first, filtered by a part of the meter address, a range of days
-// and the verdict. A double click on a reading opens that meter's whole
-// history, its readings and the writes sent to it; the filtered list
+// and the verdict; of a reading recorded again after its reference changed,
+// only its current record. A double click on a reading opens that meter's
+// whole history, its readings and the writes sent to it; the filtered list
 // exports to CSV and, through "Excel", to the detection windows' workbooks
 // (journal/ui/results_workbook.h); "证书" makes the verification record of
-// each selected meter (journal/core/record_files.h), and the history shows
-// the meter's error curves. The journal is read through its own read-only
-// connection, so the list can be looked at while readings are written.
+// each meter with a selected reading (journal/core/record_files.h), and
+// the history shows the meter's error curves. The journal is read page by
+// page through read-only connections of the window's own
+// (journal/ui/results_pages.h), so the list can be looked at while readings
+// are written, and typing a filter over a large journal never holds the
+// window up.
 #pragma once
 
 #include <QCheckBox>
@@ -21,6 +25,7 @@
 #include <vector>
 
 #include "core/journal_store.h"
+#include "journal/ui/results_pages.h"
 #include "ui/tool_form.h"
 
 namespace qv {
@@ -35,14 +40,15 @@ class TResultsFrm : public TToolForm {
   void Query();
   // The filter the controls give.
   ReadingFilter Filter() const;
-  const std::vector<ReadingRecord>& Readings() const { return readings_; }
-  // Writes the listed readings to `path` as CSV; false (and the operator
-  // told) when the file cannot be written.
+  // The readings listed so far.
+  const std::vector<ReadingRecord>& Readings() const { return pages_->Readings(); }
+  // Writes the readings of the filter to `path` as CSV; false (and the
+  // operator told) when the file cannot be written.
   bool ExportCsv(const QString& path);
   // Opens the history of the meter at `address`; the dialog, owned by the
   // window, stays until it is closed.
   QDialog* ShowHistory(const QString& address);
-  // Saves the listed readings as workbooks in the exports folder, one per
+  // Saves the readings of the filter as workbooks in the exports folder, one per
   // detection window they came from, logs and opens each, and returns their
   // paths. Nothing is written when the list is empty; when a workbook cannot
   // be saved the operator reads "Unable to write to <path>".
@@ -58,15 +64,24 @@ class TResultsFrm : public TToolForm {
   // by them.
   std::function<bool(const QString& path)> open;
 
+ signals:
+  // The first page of the filter's readings is shown.
+  void Listed();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void ApplyLanguage() override;
 
  private:
-  void ShowReadings();
+  // Shows the readings listed; `anew` from the first row.
+  void ShowReadings(bool anew);
+  // Every reading of the filter, for the exports.
+  std::vector<ReadingRecord> AllReadings();
   void btnCsvClick();
 
-  std::vector<ReadingRecord> readings_;
+  ResultsPages* pages_;
+  int shown_rows_ = 0;
+  bool fitted_ = false;  // the columns fit the readings shown
   QLineEdit* edtAddress_;
   QCheckBox* cbSince_;
   QDateEdit* dtpSince_;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <array>
 #include <filesystem>
 
 #include "core/journal.h"
@@ -97,63 +98,177 @@ TEST(Journal, RecordsReadBackFilteredNewestFirst) {
   sqlite3_close(db);
 }
 
-// A journal of the first version (its readings without the bench and the
-// temperatures of the record) reads as it is and is brought up to date in
-// place when the program writes it again; nothing of it is lost.
-TEST(Journal, AnOlderJournalReadsAndIsUpgradedInPlace) {
+// Ids of readings, in the order given.
+std::vector<int64_t> Ids(const std::vector<ReadingRecord>& readings) {
+  std::vector<int64_t> ids;
+  for (const ReadingRecord& r : readings)
+    ids.push_back(r.Id);
+  return ids;
+}
+
+TEST(Journal, ARecordSupersedesAnEarlierOneWhichStays) {
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
   {
     ResultJournal j;
     ASSERT_TRUE(j.Open(path));
-    ASSERT_TRUE(
-        j.WaitAcknowledged(j.Record(Reading("2024-03-04 09:00:00", "1", kVerdictPass)), 10s));
+    std::array<int64_t, 3> ids{};
+    j.Record(Reading("2024-03-05 09:00:00", "2024000001", ""), &ids[0]);
+    ReadingRecord weighed = Reading("2024-03-05 09:00:00", "2024000001", kVerdictPass);
+    weighed.Supersedes = ids[0];
+    j.Record(weighed, &ids[1]);
+    const uint64_t last = j.Record(Reading("2024-03-05 10:00:00", "2024000002", ""), &ids[2]);
+    EXPECT_EQ(ids, (std::array<int64_t, 3>{1, 2, 3}));
+    ASSERT_TRUE(j.WaitAcknowledged(last, 10s));
   }
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  for (const char* column : {"bench_name", "bench_reference", "calibration_due", "meter_type",
-                             "fluid", "bench_inlet", "bench_outlet"}) {
-    ASSERT_EQ(sqlite3_exec(db, (std::string("ALTER TABLE readings DROP COLUMN ") + column).c_str(),
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-  }
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE schema_version SET version = 1", nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-
   std::string error;
-  ASSERT_EQ(QueryReadings(path, {}, error).size(), 1u);
-  EXPECT_EQ(error, "");
-  ReadingRecord kept = Reading("2024-03-05 09:00:00", "2", kVerdictFail);
-  std::tie(kept.BenchName, kept.BenchReference, kept.CalibrationDue, kept.MeterType, kept.Fluid,
-           kept.BenchInlet, kept.BenchOutlet) =
-      std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30", 1, 20.125, 80.0, 60.5};
+  EXPECT_EQ(Ids(QueryReadings(path, {}, error)), (std::vector<int64_t>{3, 2}));
+  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{2});
+  JournalReader reader;
+  ASSERT_TRUE(reader.Open(path, error));
+  EXPECT_EQ(reader.Count({}, error), 2);
+  EXPECT_EQ(reader.Count({"", "", "", kVerdictPass}, error), 1);
+  EXPECT_EQ(LastReadingId(path), 3);
+  // The next program goes on from the last id.
+  ResultJournal next;
+  ASSERT_TRUE(next.Open(path));
+  int64_t id = 0;
+  next.Record(Reading("2024-03-05 11:00:00", "2024000003", ""), &id);
+  EXPECT_EQ(id, 4);
+}
+
+// Pages of a few readings, one after the other, list what one query lists.
+TEST(Journal, PagesListWhatTheWholeListHolds) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
   {
     ResultJournal j;
     ASSERT_TRUE(j.Open(path));
-    ASSERT_TRUE(j.WaitAcknowledged(j.Record(kept), 10s));
+    uint64_t last = 0;
+    for (int n = 0; n < 40; ++n) {
+      // Seven meters, readings of equal times among them, one in three failing.
+      const std::string time =
+          "2024-03-0" + std::to_string(1 + n % 5) + " 08:00:0" + std::to_string(n % 3);
+      last = j.Record(Reading(time, "20240000" + std::to_string(10 + n % 7),
+                              n % 3 ? kVerdictPass : kVerdictFail));
+    }
+    ASSERT_TRUE(j.WaitAcknowledged(last, 10s));
   }
-  const auto readings = QueryReadings(path, {}, error);
-  ASSERT_EQ(readings.size(), 2u);
-  const ReadingRecord &now = readings[0], &old = readings[1];
-  EXPECT_EQ(std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType,
-                     now.Fluid, now.BenchInlet, now.BenchOutlet),
-            std::tie(kept.BenchName, kept.BenchReference, kept.CalibrationDue, kept.MeterType,
-                     kept.Fluid, kept.BenchInlet, kept.BenchOutlet));
-  EXPECT_EQ(old.Address, "1");
-  EXPECT_EQ(old.BenchName + old.CalibrationDue, "");
-  EXPECT_FALSE(old.MeterType || old.Fluid || old.BenchInlet);
-  // The temperatures as given, at two decimals or more.
-  EXPECT_NE(ReadingsCsv({now}).find(",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50"),
-            std::string::npos);
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* q = nullptr;
-  sqlite3_prepare_v2(db, "SELECT version FROM schema_version", -1, &q, nullptr);
-  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(q, 0), kJournalSchemaVersion);
-  EXPECT_EQ(sqlite3_step(q), SQLITE_DONE);
-  sqlite3_finalize(q);
-  sqlite3_close(db);
+  JournalReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(path, error));
+  const ReadingFilter filters[] = {{},
+                                   {"1", "", "", ""},
+                                   {"0001", "", "", kVerdictFail},
+                                   {"4", "2024-03-02", "2024-03-04", ""},
+                                   {"2024", "", "2024-03-03", kVerdictPass},
+                                   {"9", "", "", ""}};
+  for (const ReadingFilter& f : filters) {
+    const std::vector<ReadingRecord> all = QueryReadings(path, f, error);
+    std::vector<ReadingRecord> paged;
+    std::optional<PageKey> after;
+    for (int pages = 0; pages < 20; ++pages) {
+      const auto page = reader.Page(f, after, 4, error);
+      paged.insert(paged.end(), page.begin(), page.end());
+      if (page.size() < 4) break;
+      after = PageKey{page.back().Time, page.back().Id};
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(Ids(paged), Ids(all)) << f.Address << f.Since << f.Verdict;
+    EXPECT_EQ(reader.Count(f, error), static_cast<int64_t>(all.size())) << f.Address;
+  }
+}
+
+// Journals of the first version and of the second, as the programs of those
+// versions made them, read as they are and are brought up to this version,
+// step by step, in place when the program writes them again; nothing of
+// them is lost, and a reading of theirs can be superseded by a record that
+// keeps the bench and the conditions of the verification record.
+TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
+  constexpr const char* kFirstVersion =
+      "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+      "INSERT INTO schema_version VALUES (1);"
+      "CREATE TABLE readings (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+      "window TEXT NOT NULL, tester TEXT NOT NULL, dn, level, location, "
+      "standard_error, error_correction, address TEXT NOT NULL, row, "
+      "flow_point, flow, standard_volume, reference_heat, meter_volume, "
+      "meter_heat, volume_error, volume_limit, heat_error, heat_limit, "
+      "verdict TEXT NOT NULL, inlet, outlet, coef1, coef2, coef3, coef4, "
+      "coef5);"
+      "CREATE INDEX readings_address ON readings (address);"
+      "CREATE TABLE writes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+      "tester TEXT NOT NULL, address TEXT NOT NULL, row, what TEXT NOT NULL, "
+      "value TEXT NOT NULL, before TEXT, confirmed INTEGER NOT NULL);"
+      "INSERT INTO readings (time, window, tester, address, verdict) VALUES "
+      "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'pass');";
+  // The second: its readings can be superseded (2 supersedes 1), its meters
+  // counted.
+  constexpr const char* kSecondVersion =
+      "UPDATE schema_version SET version = 2;"
+      "ALTER TABLE readings ADD COLUMN supersedes INTEGER;"
+      "CREATE TABLE meters (address TEXT PRIMARY KEY, readings INTEGER NOT NULL, "
+      "last TEXT NOT NULL) WITHOUT ROWID;"
+      "INSERT INTO readings (time, window, tester, address, verdict, supersedes) VALUES "
+      "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'fail', 1);"
+      "INSERT INTO meters VALUES ('2024000001', 2, '2024-03-01 08:00:00');";
+  for (const int version : {1, 2}) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    const std::string path = JournalPath(dir.Dir());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    for (const char* sql : {kFirstVersion, version == 2 ? kSecondVersion : ""})
+      ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const int64_t current = version;  // the reading no record supersedes
+
+    std::string error;
+    auto readings = QueryReadings(path, {"0001", "", "", ""}, error);
+    EXPECT_EQ(Ids(readings), std::vector<int64_t>{current});
+    EXPECT_EQ(error, "");
+    ReadingRecord again = Reading("2024-03-01 08:00:00", "2024000001", kVerdictFail);
+    again.Supersedes = current;
+    std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
+             again.Fluid, again.BenchInlet, again.BenchOutlet) =
+        std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30", 1, 20.125, 80.0, 60.5};
+    {
+      ResultJournal j;
+      ASSERT_TRUE(j.Open(path));
+      ASSERT_TRUE(j.WaitAcknowledged(j.Record(again), 10s));
+      ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-02 08:00:00", "2", "")), 10s));
+    }
+    readings = QueryReadings(path, {}, error);
+    EXPECT_EQ(Ids(readings), (std::vector<int64_t>{current + 2, current + 1}));
+    ASSERT_EQ(readings.size(), 2u);
+    const ReadingRecord& now = readings[1];
+    EXPECT_EQ(std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType,
+                       now.Fluid, now.BenchInlet, now.BenchOutlet),
+              std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
+                       again.Fluid, again.BenchInlet, again.BenchOutlet));
+    EXPECT_EQ(readings[0].BenchName + readings[0].CalibrationDue, "");
+    EXPECT_FALSE(readings[0].MeterType || readings[0].Fluid || readings[0].BenchInlet);
+    // The temperatures as given, at two decimals or more, last of the columns.
+    EXPECT_TRUE(ReadingsCsv({now}).ends_with(
+        ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50\r\n"));
+
+    // Every record kept, each step taken once, the meters counted.
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT count(*) FROM readings), (SELECT group_concat(version) "
+                       "FROM schema_version), (SELECT group_concat(address || ':' || readings) "
+                       "FROM meters), (SELECT count(*) FROM readings WHERE supersedes IS NULL)",
+                       -1, &q, nullptr);
+    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(q, 0), version + 2);
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)),
+              std::to_string(kJournalSchemaVersion));
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 2)),
+              std::string("2:1,2024000001:") + std::to_string(version + 1));
+    EXPECT_EQ(sqlite3_column_int(q, 3), 2);
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+  }
 }
 
 TEST(Journal, OneWriterPerFolder) {

@@ -83,20 +83,30 @@ struct ExportWindow : test::TempDir {
   }
 };
 
-// Fills every row's cells with texts of their own, errors red or black,
-// ticks `rows`, exports and checks the workbook read back.
+// Gives every point the bench values of 100 kg at 20 °C run from 80 to
+// 60 °C and every row readings of its own, errors red or black as the
+// operator would put them in, ticks `rows`, exports and checks the workbook
+// read back against what the grid shows.
 template <typename Frm>
 void CheckWorkbook(const Expected& e, int flux_num, const std::vector<int>& rows) {
   ExportWindow<Frm> x(flux_num);
   TFlowGrid& grid = x.w.Grid();
+  for (int k = 0; k < kFlowPoints; ++k) {
+    x.w.template Find<QComboBox>("cbxFlux")->setCurrentIndex(k);
+    for (const auto& [field, text] : {std::pair{"edtEntreTerm", "80"},
+                                      {"edtExitTerm", "60"},
+                                      {"edtFluxTerm", "20"},
+                                      {"edtWeight", "100"}}) {
+      if (auto* edit = x.w.frm->template findChild<QLineEdit*>(field)) edit->setText(text);
+    }
+  }
   for (int r = 0; r < kMeterRows; ++r) {
     grid.edtAddr[r]->setText(QString::number(1000 + r));
     for (int k = 0; k < kFlowPoints; ++k) {
-      int f = 0;
-      for (QLineEdit* cell : grid.PointCells(r, k))
-        cell->setText(QString("%1.%2%3").arg(r + 1).arg(k + 1).arg(f++));
-      for (QLineEdit* error : {grid.edtError[k][r], grid.edtHeatError[k][r]})
-        if (error) SetTextColour(error, (r + k) % 3 ? kBlack : TFlowGrid::kRed);
+      const double error = (r + k) % 3 ? 0.01 : 0.1;  // within the limits, beyond them
+      grid.edtBulk[k][r]->setText(QString::number(100.156 * (1 + error), 'f', 2));
+      if (grid.edtHeat[k][r])
+        grid.edtHeat[k][r]->setText(QString::number(2.2922 * (1 + error), 'f', 3));
     }
   }
   for (int r : rows)
@@ -137,6 +147,9 @@ void CheckWorkbook(const Expected& e, int flux_num, const std::vector<int>& rows
       }
     }
   }
+  const auto red = std::count_if(colours.begin(), colours.end(),
+                                 [](const auto& c) { return c.second == TFlowGrid::kRed; });
+  QVERIFY(red > 0 && red < static_cast<long>(colours.size()));
   const QJsonObject cells = book["cells"].toObject();
   std::vector<int> longest(e.last_column + 1);
   for (int row = 1; row <= last_row; ++row) {

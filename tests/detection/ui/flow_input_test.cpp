@@ -49,7 +49,7 @@ class FlowInputTest : public QObject {
     QCOMPARE(w.boxes.texts, QStringList({"称末值不能小于称初值"}));
     QCOMPARE(w.Edit("edtWeight")->text(), weight);
     QCOMPARE(w.Edit("edtVolume")->text(), volume);
-    QCOMPARE(*w.frm->Values().StandardVolume(0), volume.toDouble());
+    QCOMPARE(*w.frm->Sheet().StandardVolume(0), volume.toDouble());
     QCOMPARE(w.Edit("edtQ1Error1")->text(), error);
   }
 
@@ -67,7 +67,7 @@ class FlowInputTest : public QObject {
     Type(w.Edit("edtVolume"), "12a");  // "12" on the way
     QCOMPARE(w.boxes.texts.size(), 1);
     QCOMPARE(w.Edit("edtVolume")->text(), QString("100"));
-    QCOMPARE(*w.frm->Values().StandardVolume(0), 100.0);
+    QCOMPARE(*w.frm->Sheet().StandardVolume(0), 100.0);
     QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("1.00"));
   }
 
@@ -140,6 +140,44 @@ class FlowInputTest : public QObject {
     QCOMPARE(QApplication::focusWidget()->objectName(), QString("btnCalibration"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(b.bench->Meter(0).calibrated[0], std::optional<uint32_t>(70000));
+  }
+
+  void ARefusedFluidTemperatureLeavesTheOneBefore() {
+    const auto check = [](auto& w) {
+      Type(w.Edit("edtFluxTerm"), "200");
+      QCOMPARE(w.boxes.texts.size(), 1);
+      QVERIFY(w.boxes.texts[0].contains("未作更改"));
+      QCOMPARE(w.Edit("edtFluxTerm")->text(), QString("20"));
+      Type(w.Edit("edtWeight1"), "100");
+      QCOMPARE(w.Edit("edtVolume")->text(), QString("100.156"));
+    };
+    {
+      Window flow;
+      check(flow);
+    }
+    BasicWindow<TOverallDetectionFrm> overall;
+    check(overall);
+  }
+
+  void AnErrorIsShownWholeAndOnlyWithItsReference() {
+    Window w;
+    Type(w.Edit("edtVolume"), "0.0032");
+    Type(w.Edit("edtQ1Bulk1"), "80");
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString("2499900.00"));
+    QCOMPARE(w.Grid().ErrorColour(0, 0), TFlowGrid::kRed);
+    Type(w.Edit("edtVolume"), "0");
+    QCOMPARE(w.Edit("edtQ1Error1")->text(), QString());
+    QCOMPARE(w.Edit("edtQ1Error1")->maxLength(), 8);
+  }
+
+  void EachPointShowsItsOwnScaleReadings() {
+    Window w;
+    Type(w.Edit("edtWeight1"), "50");
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
+    for (const char* field : {"edtWeight0", "edtWeight1", "edtWeight", "edtVolume"})
+      QCOMPARE(w.Edit(field)->text(), QString());
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(0);
+    QCOMPARE(w.Edit("edtWeight1")->text(), QString("50"));
   }
 };
 

@@ -5,6 +5,7 @@
 #include "core/number_format.h"
 #include "flow_support.h"
 #include "journal/core/record_files.h"
+#include "journal/core/verification_record.h"
 #include "sim/lib/water.h"
 #include "support/pdf.h"
 #include "support/temp_files.h"
@@ -89,6 +90,27 @@ class FlowJournalTest : public QObject {
     for (const QString& cell : {w.Edit("edtQ3Bulk1")->text(), w.Edit("edtQ3Error1")->text(),
                                 w.Edit("edtVolume")->text(), QString("不合格"), QString("Bench 3")})
       QVERIFY2(text.find(cell.toStdString()) != std::string::npos, qPrintable(cell));
+
+    // A class chosen afterwards: each reading is listed once, as the grid
+    // now shows it, on the bench it was taken on; what was recorded before
+    // stays in the file. The record counts it once.
+    settings.BenchName = "Bench 4";
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
+    QVERIFY(journal->WaitAcknowledged(journal->Taken(), std::chrono::seconds(30)));
+    const auto now = QueryReadings(path, {}, error);
+    QCOMPARE(now.size(), size_t{2});
+    for (const ReadingRecord& r : now) {
+      QCOMPARE(r.Level, 1);
+      QCOMPARE(" Err(" + Text(r.VolumeLimit, 2) + ")", w.Find<QLabel>("lblError3")->text());
+      QCOMPARE(r.BenchName + ";" + r.BenchReference, std::string("Bench 3;Mass standard M-12"));
+      QCOMPARE(r.Fluid, std::optional<double>(20));
+    }
+    QCOMPARE(LastReadingId(path), 4);
+    const VerificationRecord again =
+        BuildVerificationRecord(now[0].Address, MeterReadings(path, now[0].Address, error));
+    QCOMPARE(again.Points.size(), size_t{1});
+    QCOMPARE(again.Points[0].Taken, 1);
+    QCOMPARE(again.Points[0].Reading.Level, 1);
 
     const auto writes = QueryWrites(path, w.state->Rows[0].Address, error);
     QCOMPARE(writes.size(), size_t{1});

@@ -23,28 +23,11 @@
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
+#include "support/detection_settings.h"
 #include "support/form_input.h"
 #include "ui/operator_input.h"
 
 namespace qv::flow_test {
-
-// Settings of a small bench before the window is made.
-inline void BenchSettings(SystemSettings& s, int meters) {
-  s.MeterNum = meters;
-  s.FluxNum = 5;
-  s.MeterType = 0;
-  s.DN = 1;  // 20 mm
-  s.MeasurementLevel = 1;
-  s.SetFlowPoints({50, 25, 250, 2500, 5000});
-  s.StandardError = 1;
-  s.ErrorCorrection = 0;
-  s.ReadAgainTimes = 2;
-  s.CommWaitTimer = 1000;
-  s.CommType = kCommSingle;
-  s.FluidTerm = 20;
-  s.OperatorName = "Test";
-  s.TestDate = "2024-03-05";
-}
 
 using test_support::ModalCloser;
 
@@ -58,7 +41,7 @@ struct BasicWindow {
   int beeps = 0;
 
   explicit BasicWindow(int meters = 20, const std::function<void(SharedState&)>& setup = {}) {
-    BenchSettings(state->Settings, meters);
+    test::DetectionSettings(state->Settings, meters);
     if (setup) setup(*state);
     frm = std::make_unique<Frm>(*state);
     frm->Input().beep = [this] { ++beeps; };

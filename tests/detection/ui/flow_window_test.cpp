@@ -221,7 +221,7 @@ class FlowWindowTest : public QObject {
     QCOMPARE(s.FluxOne, 100);
     QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.01)"));
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(3);
-    QCOMPARE(w.frm->Values().SelectedFlowPoint(), 3);
+    QCOMPARE(w.frm->Sheet().SelectedPoint(), 3);
   }
 
   void AddressKeysAndNumbering() {
@@ -329,8 +329,8 @@ class FlowWindowTest : public QObject {
     Type(w.Edit("edtWeight1"), "110");
     QCOMPARE(w.Edit("edtWeight")->text(), QString("100"));
     QCOMPARE(w.Edit("edtVolume")->text(), QString("100.167"));
-    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
-    QCOMPARE(w.state->FlowPointTerms[0].Fluid, 20.5);
+    QCOMPARE(w.frm->Sheet().StandardVolume(0), 100.167);
+    QCOMPARE(w.frm->Sheet().Bench(0, BenchField::kFluid), 20.5);
 
     // A final reading below the initial one: told once the editing ends,
     // and nothing else changes.
@@ -339,14 +339,14 @@ class FlowWindowTest : public QObject {
     QCOMPARE(w.boxes.texts, QStringList({"称末值不能小于称初值"}));
     QCOMPARE(w.Edit("edtWeight")->text(), QString("100"));
     QCOMPARE(w.Edit("edtVolume")->text(), QString("100.167"));
-    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
+    QCOMPARE(w.frm->Sheet().StandardVolume(0), 100.167);
 
     // A typed weight gives its volume too; the flow point's own slot.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(1);
     Type(w.Edit("edtWeight"), "50");
     QCOMPARE(w.Edit("edtVolume")->text(), QString("50.084"));
-    QCOMPARE(w.frm->Values().StandardVolume(1), 50.084);
-    QCOMPARE(w.frm->Values().StandardVolume(0), 100.167);
+    QCOMPARE(w.frm->Sheet().StandardVolume(1), 50.084);
+    QCOMPARE(w.frm->Sheet().StandardVolume(0), 100.167);
     QCOMPARE(w.boxes.texts.size(), 1);
   }
 
@@ -360,7 +360,7 @@ class FlowWindowTest : public QObject {
       QVERIFY2(w.boxes.texts.size() == 1, t);
       QVERIFY2(w.boxes.texts[0].contains("1 至 150 ℃"), qPrintable(w.boxes.texts[0]));
       QCOMPARE(w.Edit("edtVolume")->text(), QString("100.156"));
-      QCOMPARE(w.frm->Values().StandardVolume(0), 100.156);
+      QCOMPARE(w.frm->Sheet().StandardVolume(0), 100.156);
     }
   }
 

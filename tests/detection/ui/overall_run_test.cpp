@@ -1,7 +1,7 @@
 // The overall detection window against simulated meters: two flow points
 // read with their volume and heat errors against their own limits, a
 // silent meter, a read that changes only its own point's cells, the fifth
-// point's layout, and the bench temperatures the reference heat refuses.
+// point's layout, and the bench temperatures outside the water tables.
 #include <cmath>
 
 #include "core/journal_store.h"
@@ -83,7 +83,7 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.Edit("edtEntreTerm1")->text(), QString("80.00"));
     // Heat errors against the point's own heat limit: the exact meter is
     // within it, the meter computing 25 % too much outside it.
-    const double limit = w.frm->HeatLimit(1);
+    const double limit = w.frm->Sheet().HeatLimit(1);
     QVERIFY(limit > 1 && limit < 25);
     QCOMPARE(w.Find<QLabel>("lblHeatError2")->text(),
              QString::fromStdString(ErrorLimitLabel(limit)));
@@ -137,11 +137,12 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.Edit("edtQ1BulkError1")->text(), QString());
   }
 
-  void TemperatureOutsideTheTablesGivesNoReferenceHeat() {
+  void ATemperatureOutsideTheTablesIsRefused() {
     Overall b(1);
     auto& w = *b.w;
     b.Select({0});
     ReadPoint(b, 2, 20);
+    const QString limit = w.Find<QLabel>("lblHeatError3")->text();
     const QString error = w.Edit("edtQ3HeatError1")->text();
     QVERIFY(!error.isEmpty());
     w.boxes.texts.clear();
@@ -149,16 +150,51 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.boxes.texts.size(), 1);
     QVERIFY(w.boxes.texts[0].contains("进口"));
     QVERIFY(w.boxes.texts[0].contains("1 至 150 ℃"));
-    QCOMPARE(w.state->FlowPointTerms[2].Entre, 160.0);
-    Type(w.Edit("edtQ3Heat1"), "1");
+    // Nothing changed, as the message says.
+    QCOMPARE(w.Edit("edtEntreTerm")->text(), QString("80"));
+    QCOMPARE(w.frm->Sheet().Bench(2, BenchField::kEntre), 80.0);
+    QCOMPARE(w.Find<QLabel>("lblHeatError3")->text(), limit);
     QCOMPARE(w.Edit("edtQ3HeatError1")->text(), error);
     // A text that is not a number is not kept.
     Type(w.Edit("edtExitTerm"), "6x");
     QCOMPARE(w.Edit("edtExitTerm")->text(), QString("60"));
-    QCOMPARE(w.state->FlowPointTerms[2].Exit, 60.0);
+    QCOMPARE(w.frm->Sheet().Bench(2, BenchField::kExit), 60.0);
     // A flow point of 0 has a heat limit of 0.
     Type(w.Edit("edtFlux3"), "0");
     QCOMPARE(w.Find<QLabel>("lblHeatError3")->text(), QString(" Err(0.00)"));
+  }
+
+  void HeatErrorsFollowTheBenchValues() {
+    Overall b(1);
+    auto& w = *b.w;
+    b.Select({0});
+    ReadPoint(b, 2, 20);
+    QVERIFY(std::abs(Number(w.Edit("edtQ3HeatError1"))) < 0.1);
+    // The final reading corrected: the reference heat follows the weight.
+    Type(w.Edit("edtWeight1"), QString::number(sim::MassKg(22, 20), 'f', 5));
+    for (const char* error : {"edtQ3BulkError1", "edtQ3HeatError1"}) {
+      QVERIFY2(std::abs(Number(w.Edit(error)) + 9.09) < 0.1, error);
+      QCOMPARE(TFlowGrid::TextColour(*w.Edit(error)), TFlowGrid::kRed);
+    }
+    // No fluid temperature, no reference: no error is kept.
+    Type(w.Edit("edtFluxTerm"), "");
+    QCOMPARE(w.Edit("edtQ3BulkError1")->text(), QString());
+    QCOMPARE(w.Edit("edtQ3HeatError1")->text(), QString());
+  }
+
+  void ShowingAgainKeepsTheBenchValues() {
+    BasicWindow<TOverallDetectionFrm> w(1);
+    Type(w.Edit("edtEntreTerm"), "80");
+    Type(w.Edit("edtExitTerm"), "72.5");
+    Type(w.Edit("edtWeight1"), "100");
+    QCOMPARE(w.Find<QLabel>("lblHeatError1")->text(), QString(" Err(5.60)"));
+    w.Reshow();
+    QCOMPARE(w.Edit("edtEntreTerm")->text(), QString("80"));
+    QCOMPARE(w.Find<QLabel>("lblHeatError1")->text(), QString(" Err(5.60)"));
+    // Enter on the last field of the bench chain takes its value.
+    Type(w.Edit("edtFluxTerm"), "200");
+    QCOMPARE(w.boxes.texts.size(), 1);
+    QCOMPARE(w.Edit("edtFluxTerm")->text(), QString("20"));
   }
 
   void FifthPointOnlyForFivePoints() {

@@ -112,8 +112,9 @@ TEST(VerificationRecord, NewestReadingOfEachPointMarksAndVerdict) {
 }
 
 // The readings of two meters in a journal file written by the program's
-// own journal: 2024000001 in the flow detection, point 3 read twice and
-// point 4 failed; 2024000002 in the overall detection, failed on heat.
+// own journal: 2024000001 in the flow detection, point 3 read twice, point
+// 4 failed and point 5 corrected; 2024000002 in the overall detection,
+// failed on heat.
 class RecordFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,7 +126,11 @@ class RecordFiles : public ::testing::Test {
                            {"2024-03-01 08:30:00", 3, 0.61, kVerdictPass},
                            {"2024-03-01 08:25:00", 4, -2.5, kVerdictFail},
                            {"2024-03-01 08:40:00", 5, 0.2, kVerdictPass}})
-      journal.Record(Reading("2024000001", g));
+      journal.Record(Reading("2024000001", g), &last_);
+    // Point 5 corrected after it was recorded: the same reading, taken once.
+    ReadingRecord corrected = Reading("2024000001", {"2024-03-01 08:40:00", 5, 0.3, kVerdictPass});
+    corrected.Supersedes = last_;
+    journal.Record(corrected);
     for (const Given& g : {Given{"2024-03-02 09:00:00", 11, 0.25, kVerdictPass, 1.5},
                            {"2024-03-02 09:10:00", 12, -0.4, kVerdictFail, -4.0}})
       journal.Record(Reading("2024000002", g));
@@ -147,6 +152,7 @@ class RecordFiles : public ::testing::Test {
   TempDir dir_;
   const std::string path_ = JournalPath(dir_.Dir());
   std::vector<ReadingRecord> readings_;
+  int64_t last_ = 0;
   const std::tm when_ = [] {
     std::tm t{};
     std::tie(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec) =

@@ -1,0 +1,133 @@
+// What the flow detection and the overall detection windows are made of:
+// the meter rows with their lamps, the flow point groups above them, the
+// basic parameters, the bench group and the operation buttons below, the
+// verification operations over the selected meters, the "Excel" export and
+// the results journal.
+//
+// Every value either window shows lives in its DetectionSheet; the widgets
+// are views of it. A field the operator types in hands its value to the
+// sheet when the editing ends; the sheet derives the rest; `ShowSheet`
+// shows it all again. The export and the journal read the sheet.
+//
+// A window class derives from this one and adds its own: the limit labels
+// of its flow point groups, its extra bench fields, the flow detection's
+// calibration, temperature adjustment and compensation.
+#pragma once
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <array>
+#include <memory>
+
+#include "detection/core/detection_sheet.h"
+#include "detection/core/flow_detection_run.h"
+#include "ui/captions.h"
+#include "ui/tool_form.h"
+
+namespace qv {
+
+class TFlowGrid;
+class TDetectionButtons;
+class TFlowBenchGroup;
+class TOperatorInput;
+class ResultExport;
+
+class TDetectionFrm : public TToolForm {
+  Q_OBJECT
+
+ public:
+  // What tells the two windows apart besides their own widgets.
+  struct Kind {
+    const char* name;  // the object name
+    const CaptionTable& (*captions)();
+    std::span<const OperationRow> (*operations)();
+    bool heat;  // volume and heat; the fifth flow point only for five
+    const char* flow_button;
+    const char* end_button;
+  };
+
+  ~TDetectionFrm() override;
+
+  // Runs operation `code` of the window's table as its button does: the
+  // editing in progress ends first, and values the operation sends that
+  // are not usable stop it before anything is sent.
+  void RunOperation(int code);
+  // Enters `text` into bench field `field` of the selected flow point
+  // exactly as the operator's typing does when the editing ends: taken, or
+  // refused with the operator told why; the field then shows the sheet's
+  // value.
+  void EnterBench(BenchField field, const QString& text);
+
+  FlowDetectionRun& Run() { return run_; }
+  const DetectionSheet& Sheet() const { return sheet_; }
+  TFlowGrid& Grid() { return *grid_; }
+  TOperatorInput& Input() { return *input_; }
+  // The "Excel" button's export; its `open` is replaced by tests.
+  ResultExport& Export() { return *export_; }
+  // "Excel": the header and the ticked rows saved as a workbook and opened.
+  void ExportResults();
+
+ protected:
+  TDetectionFrm(SharedState& state, const Kind& kind, QWidget* parent);
+  // Makes the widgets, calling the hooks below on the way; the derived
+  // window's constructor calls it first.
+  void Build();
+
+  // The labels and the layout of flow point `k`'s group over its columns,
+  // which holds `flux` (edtFlux1 ..) already; sets `volume_limit_[k]` (and
+  // `heat_limit_[k]`).
+  virtual void FillPoint(int k, QGroupBox* group, QLineEdit* flux) = 0;
+  // After the flow point groups in the band above the grid.
+  virtual void AddToHeader(QHBoxLayout* /*band*/) {}
+  // Values of the operation of row `op` besides the address, checked
+  // before anything is sent; false stops it (the operator was told).
+  virtual bool OperationValues(const OperationRow& /*op*/, CommandRequest& /*values*/) {
+    return true;
+  }
+
+  // Shows every value of the sheet.
+  virtual void ShowSheet();
+  // The name of a field in messages, from the window's captions.
+  QString FieldName(const char* object) const;
+
+  void showEvent(QShowEvent* event) override;
+  void CancelRuns() override { run_.Cancel(); }
+  void ApplyLanguage() override;
+
+  const Kind& kind_;
+  DetectionSheet sheet_;
+  FlowDetectionRun run_;
+  TOperatorInput* input_;
+  TFlowGrid* grid_ = nullptr;
+  TFlowBenchGroup* bench_ = nullptr;
+  TDetectionButtons* buttons_ = nullptr;
+  std::unique_ptr<ResultExport> export_;
+  std::array<QGroupBox*, kFlowPoints> gbFlux_{};
+  std::array<QLineEdit*, kFlowPoints> edtFlux_{};
+  std::array<QLabel*, kFlowPoints> volume_limit_{};
+  std::array<QLabel*, kFlowPoints> heat_limit_{};
+  QComboBox* cbxCaliber_ = nullptr;
+  QComboBox* cbxLevel_ = nullptr;
+  QComboBox* cbxLocation_ = nullptr;
+  QLabel* lblOperName_ = nullptr;
+  QLabel* lblDateTime1_ = nullptr;
+
+ private:
+  QWidget* BuildHeader();
+  QWidget* BuildBottom();
+  void WatchBench();
+  void WatchGrid();
+  void FormShow();
+  // A settings change made here: the sheet follows it.
+  void SettingChanged(int32_t SystemSettings::*field, int index);
+  QString EnterBenchText(BenchField field, const QString& text);
+  QString BenchText(BenchField field) const;
+  QLineEdit* BenchEdit(BenchField field) const;
+  void OnFlowRead(int row, int point, const BenchRead& reading);
+  void StatusTimerTimer();
+};
+
+}  // namespace qv
