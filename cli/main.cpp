@@ -1,8 +1,10 @@
 // qorvantis-cli: talks to one meter from a terminal, without the windows,
 // through the program's own serial ports and transaction cycle. See --help.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,12 +19,18 @@ constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
     "       qorvantis-cli [--data-dir DIR] certificate ADDRESS... [-o FILE|--out-dir DIR]\n"
-    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "reads the bench scale, lists the results journal or makes verification records\n"
-    "from it.\n\n"
+    "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
+    "otherwise) or a serial device server, reads the bench scale, lists the results\n"
+    "journal or makes verification records from it.\n\n"
     "Options:\n"
-    "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
-    "                               server mode\n"
+    "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
+    "                               server in TCP server mode\n"
+    "  --baud N                     speed of the serial device: 300, 600, 1200, 2400\n"
+    "                               (a meter's default), 4800, 9600, 19200, 38400, 57600 or\n"
+    "                               115200; scale: the line's speed when not the protocol's\n"
+    "  --line DPS                   data bits 5..8, parity N, E or O, stop bits 1 or 2 of\n"
+    "                               a meter's serial device (default 8E1); a serial device\n"
+    "                               server's line is set on the server\n"
     "  --json                       print the result as one JSON object\n"
     "  --trace                      print every frame sent and every block received, in hex,\n"
     "                               on standard error\n"
@@ -41,7 +49,6 @@ constexpr std::string_view kUsageHead =
     "  --language zh|en             certificate: the record's language (default Language\n"
     "                               of sysinfo.ini in the data folder)\n"
     "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
-    "  --baud N                     scale: the line's speed when not the protocol's\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
@@ -113,6 +120,19 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       const auto version = value(v) ? ParseVersion(v) : std::nullopt;
       if (!version) return "--protocol is M-BusV2.01, M-BusV2.02, M-BusV2.03, M-BusV3.01 or TG";
       c.version = *version;
+    } else if (a == "--baud") {
+      constexpr long long kSpeeds[] = {300,  600,   1200,  2400,  4800,
+                                       9600, 19200, 38400, 57600, 115200};
+      if (!value(v) || !ToNumber(v, 300, 115200, n) ||
+          std::find(std::begin(kSpeeds), std::end(kSpeeds), n) == std::end(kSpeeds)) {
+        return "--baud is 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
+      }
+      c.line.BaudRate = static_cast<uint32_t>(n);
+      c.baud = v;
+    } else if (a == "--line") {
+      if (!value(v) || !qv::ParseLineFormat(v, c.line)) {
+        return "--line is data bits 5..8, parity N, E or O and stop bits 1 or 2, e.g. 8E1";
+      }
     } else if (a == "--wait") {
       if (!value(v) || !ToNumber(v, 1, 65535, n)) return "--wait is 1..65535 milliseconds";
       c.waitMs = static_cast<uint32_t>(n);
@@ -139,8 +159,6 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
       if (!protocol) return "--scale-protocol is mt-sics, sbi or ascii";
       c.scaleProtocol = protocol;
-    } else if (a == "--baud") {
-      if (!value(c.baud)) return "--baud needs a speed";
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -161,8 +179,7 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   const bool scale = sub->run == ReadScale;
-  if (!scale && (c.scaleProtocol || !c.baud.empty()))
-    return "--scale-protocol and --baud belong to scale";
+  if (!scale && c.scaleProtocol) return "--scale-protocol belongs to scale";
   if (scale && !c.scaleProtocol) return "scale needs --scale-protocol mt-sics|sbi|ascii";
   return {};
 }
@@ -181,7 +198,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
   if (!sub->needsDevice || sub->ownLine) return Finish(c, sub->run(c, nullptr));
 
-  MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
+  MeterSession::Options options{c.device, c.line, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };
   MeterSession session(options);
   std::string open_error;

@@ -12,6 +12,7 @@
 #include "protocol/commands.h"
 #include "protocol/cycle.h"
 #include "protocol/event_pump.h"
+#include "serial/serial_device.h"
 
 namespace qv::cli {
 
@@ -42,6 +43,7 @@ class MeterSession : private CycleClient {
  public:
   struct Options {
     std::string device;       // a serial device path or "tcp:HOST:PORT"
+    LineSettings line;        // of a serial device (2400 baud 8E1 unless set)
     uint32_t wait_ms = 1000;  // reply wait of one attempt
     uint16_t attempts = 3;
     // Receives every line of the operation log (each frame sent and each

@@ -26,6 +26,7 @@ using Report = std::vector<Field>;
 // The global options and the subcommand's own arguments.
 struct Context {
   std::string device;
+  LineSettings line;  // of a serial device; a server's line is its own
   bool json = false;
   bool trace = false;
   uint32_t waitMs = 1000;

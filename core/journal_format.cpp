@@ -8,6 +8,7 @@
 #include "core/journal_store.h"
 #include "core/number_format.h"
 #include "core/settings_files.h"
+#include "core/text.h"
 
 namespace qv {
 
@@ -97,7 +98,11 @@ const std::vector<Column>& Columns() {
   return columns;
 }
 
-std::string CsvField(const std::string& s) {
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+// A text column's value that would start a formula in a spreadsheet gets its
+// apostrophe; numbers are the program's own and stay numbers ("-3.50").
+std::string CsvField(const std::string& value, bool number) {
+  const std::string s = number ? value : SpreadsheetText(value);
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
   std::string out = "\"";
   for (char c : s) {
@@ -145,7 +150,7 @@ std::string ReadingsCsv(const std::vector<ReadingRecord>& readings) {
   out += "\r\n";
   for (const ReadingRecord& r : readings) {
     for (size_t i = 0; i < columns.size(); ++i)
-      out += (i ? "," : "") + CsvField(columns[i].text(r));
+      out += (i ? "," : "") + CsvField(columns[i].text(r), columns[i].number);
     out += "\r\n";
   }
   return out;

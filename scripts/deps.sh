@@ -11,8 +11,11 @@ bench_install_deps() {
                   # the Debian package: cpack's library dependencies, the icon
                   # rendering, and the checks of the package and its desktop entry
                   dpkg-dev file librsvg2-bin lintian desktop-file-utils
-                  # the Windows build of the headless libraries
-                  g++-mingw-w64-x86-64-posix)
+                  # the Windows build of the headless libraries, and wine to run
+                  # its command-line tool
+                  g++-mingw-w64-x86-64-posix wine64
+                  # a serial device server in front of the virtual bench
+                  ser2net)
   local missing=()
   local p
   for p in "${packages[@]}"; do

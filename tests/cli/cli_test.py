@@ -3,7 +3,10 @@
 serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
 read back, the trace, and the exit status of each kind of failure; and
 `results` over a journal written by the program's own journal (MAKE_JOURNAL).
-Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL"""
+With --wine, the same tests run the Windows build under wine (its COM port
+mapped onto the pseudo-terminal) and its --json is compared with the Linux
+build's.
+Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL [--wine QORVANTIS_CLI_EXE]"""
 import csv
 import datetime
 import io
@@ -17,6 +20,16 @@ import tempfile
 import unittest
 
 CLI, SIM, MAKE_JOURNAL = sys.argv[1], sys.argv[2], sys.argv[3]
+WINDOWS_CLI = sys.argv[5] if len(sys.argv) > 5 and sys.argv[4] == "--wine" else None
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine import Wine  # noqa: E402
+
+# Warmed up by a connection, which starts wine's network driver.
+WINE = Wine(WINDOWS_CLI, "--device", "tcp:127.0.0.1:1", "read-address") if WINDOWS_CLI else None
+# The program under test, and the line settings it opens a pseudo-terminal
+# with: wine sets a COM port's parity, which pseudo-terminals refuse.
+PROGRAM = WINE.command(WINDOWS_CLI) if WINE else [CLI]
+PTY_LINE = ["--line", "8N1"] if WINE else []
 
 
 class Bench:
@@ -51,10 +64,16 @@ class Bench:
         self.proc.stdout.close()
 
 
-def cli(device, *args):
-    r = subprocess.run([CLI, "--device", device, "--wait", "500", *args],
+def cli(device, *args, program=None):
+    r = subprocess.run([*(program or PROGRAM), "--device", device, "--wait", "500", *args],
                        capture_output=True, text=True, timeout=60)
     return r.returncode, r.stdout, r.stderr
+
+
+def pty_device(bench):
+    """The pseudo-terminal of the bench's line as the program names it: the
+    device itself, or under wine the COM port mapped onto it."""
+    return WINE.com_port(bench.device) if WINE else bench.device
 
 
 class CliAgainstBench(unittest.TestCase):
@@ -73,7 +92,8 @@ class CliAgainstBench(unittest.TestCase):
         return json.loads(out)
 
     def test_help_lists_every_subcommand(self):
-        out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
+        out = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True).stdout
+        self.assertIn("--line DPS", out)
         for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
                      "certificate", "scale"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
@@ -83,8 +103,11 @@ class CliAgainstBench(unittest.TestCase):
         self.assertEqual(self.json("read-address"), {"address": "00002024000001"})
         pty = Bench()
         try:
-            code, out, _ = cli(pty.device, "read-address")
-            self.assertEqual((code, out), (0, "address: 00002024000001\n"))
+            code, out, err = cli(pty_device(pty), *PTY_LINE, "read-address")
+            self.assertEqual((code, out), (0, "address: 00002024000001\n"), err)
+            code, out, err = cli(pty_device(pty), *PTY_LINE, "--json", "bench-read", "2024000001")
+            self.assertEqual(code, 0, err)
+            self.assertAlmostEqual(json.loads(out)["volume_l"], pty.meter_read_litres(), places=2)
         finally:
             pty.close()
 
@@ -134,6 +157,24 @@ class CliAgainstBench(unittest.TestCase):
             self.assertTrue(err.startswith("qorvantis-cli: "), err)
         self.assertEqual(cli("tcp:127.0.0.1:1", "read-address")[0], 5)
         self.assertEqual(cli("/dev/nonexistent-tty", "read-address")[0], 5)
+        for args in (["--line", "8X1"], ["--baud", "2401"]):
+            self.assertEqual(cli(self.dev, *args, "read-address")[0], 2, args)
+
+    @unittest.skipUnless(WINE, "compares the Windows build with this one")
+    def test_json_matches_the_linux_build(self):
+        """The same request and its failures give the same JSON from both
+        builds (the clocks set and read aside)."""
+        linux = [CLI]
+        for args in (["read-address"], ["bench-read", "2024000001"],
+                     ["metering", "24000004", "--protocol", "TG"],
+                     ["send", "ReadPipe", "2024000001"], ["bench-read", "2024000002"],
+                     ["bench-read", "2024000003"], ["bench-read", "20240000ZZ"], ["frobnicate"]):
+            got = [cli(self.dev, "--json", "--attempts", "1", *args, program=p)
+                   for p in (PROGRAM, linux)]
+            windows, native = [(code, json.loads(out)) for code, out, _ in got]
+            for _, data in (windows, native):
+                data.pop("meter_clock", None)
+            self.assertEqual(windows, native, args)
 
 
 class Results(unittest.TestCase):
@@ -143,7 +184,8 @@ class Results(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
-        cls.cli = shutil.copy(CLI, cls.tmp.name)
+        copy = shutil.copy(WINDOWS_CLI or CLI, cls.tmp.name)
+        cls.cli = WINE.command(copy) if WINE else [copy]
         subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite",
                         "2024-03-01 08:00:00;2024000001;1;1.25;pass",
                         "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
@@ -155,9 +197,19 @@ class Results(unittest.TestCase):
         cls.tmp.cleanup()
 
     def results(self, *args):
-        r = subprocess.run([self.cli, *args, "results"], capture_output=True, text=True)
+        r = subprocess.run([*self.cli, *args, "results"], capture_output=True, text=True)
         return r.returncode, r.stdout, r.stderr
 
+    @unittest.skipUnless(WINE, "the Windows build has no SQLite")
+    def test_windows_build_says_it_cannot_read_the_journal(self):
+        code, out, err = self.results("--json")
+        self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
+        self.assertIn("not available in this build", err)
+        r = subprocess.run([*self.cli, "certificate", "2024000001"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 6)
+        self.assertIn("not available in this build", r.stderr)
+
+    @unittest.skipIf(WINE, "the Windows build has no SQLite")
     def test_filters_in_lines_json_and_csv(self):
         t = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
              "2024-03-01 08:00:00"]
@@ -175,6 +227,15 @@ class Results(unittest.TestCase):
                              [(r["address"], "" if r["volume_error"] is None else
                                "%.2f" % r["volume_error"]) for r in readings])
 
+    @unittest.skipIf(WINE, "the Windows build has no SQLite")
+    def test_csv_never_starts_a_formula_from_data(self):
+        with tempfile.TemporaryDirectory() as d:
+            subprocess.run([MAKE_JOURNAL, d + "/results.sqlite", "2024-03-01 08:00:00;=1+2;1;-3.5;@x",
+                            "2024-03-01 08:00:01;-2+3;1;;\tpass"], check=True)
+            rows = list(csv.DictReader(io.StringIO(self.results("--csv", "--data-dir", d)[1])))
+        self.assertEqual([(r["address"], r["volume_error"], r["verdict"]) for r in rows],
+                         [("'-2+3", "", "'\tpass"), ("'=1+2", "-3.50", "'@x")])
+
     def test_no_journal_and_bad_arguments(self):
         with tempfile.TemporaryDirectory() as empty:
             code, out, err = self.results("--json", "--data-dir", empty)
@@ -182,16 +243,18 @@ class Results(unittest.TestCase):
             self.assertIn(empty + "/results.sqlite", err)
         for args in (["--since", "2024-02-30"], ["--until", "3.4.2024"], ["--csv", "--json"]):
             self.assertEqual(self.results(*args)[0], 2, args)
-        wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
+        wrong = subprocess.run([*PROGRAM, "--address", "1", "bench-read", "1"],
+                               capture_output=True)
         self.assertEqual(wrong.returncode, 2)
 
+    @unittest.skipIf(WINE, "the Windows build has no verification records")
     def test_certificate(self):
         """One PDF per meter in certificates/ beside the journal, in the language
         of sysinfo.ini there; -o writes the same file; a meter without readings
         gets its message and no file."""
         with open(self.tmp.name + "/sysinfo.ini", "w") as f:
             f.write("[BaseParam]\nLanguage=1\n")
-        r = subprocess.run([self.cli, "--json", "certificate", "2024000001", "2024999999"],
+        r = subprocess.run([*self.cli, "--json", "certificate", "2024000001", "2024999999"],
                            capture_output=True, text=True)
         out = json.loads(r.stdout)
         self.assertEqual((r.returncode, out["exit"], out["2024999999"]), (7, 7, None))
@@ -207,21 +270,23 @@ class Results(unittest.TestCase):
         self.assertRegex(text, r"\n\s*1\s+250\s.*\s10\.50\s+0\.40\s.*Pass\s+"
                                r"2024-03-03 23:59:59\s+2\n")
         same = os.path.join(self.tmp.name, "same.pdf")
-        self.assertEqual(subprocess.run([self.cli, "certificate", "2024000001", "-o", same]).returncode, 0)
+        self.assertEqual(
+            subprocess.run([*self.cli, "certificate", "2024000001", "-o", same]).returncode, 0)
         with open(same, "rb") as a, open(out["2024000001"], "rb") as b:
             self.assertEqual(a.read(), b.read())
-        subprocess.run([self.cli, "certificate", "2024000001", "-o", same, "--language", "zh"],
+        subprocess.run([*self.cli, "certificate", "2024000001", "-o", same, "--language", "zh"],
                        check=True)
         self.assertIn("检定记录", subprocess.run(["pdftotext", same, "-"], capture_output=True,
                                               text=True).stdout)
         for args in (["certificate"], ["certificate", "1", "2", "-o", same],
                      ["certificate", "1", "--language", "fr"]):
-            self.assertEqual(subprocess.run([self.cli, *args]).returncode, 2, args)
+            self.assertEqual(subprocess.run([*self.cli, *args]).returncode, 2, args)
         with tempfile.TemporaryDirectory() as empty:
-            code = subprocess.run([self.cli, "--data-dir", empty, "certificate", "1"]).returncode
+            code = subprocess.run([*self.cli, "--data-dir", empty, "certificate", "1"]).returncode
             self.assertEqual((code, os.listdir(empty)), (6, []))
 
 
+@unittest.skipIf(WINE, "the scale is read by the Linux build only here")
 class Scale(unittest.TestCase):
     """scale against bench-sim's scale in each protocol, over TCP and a
     pseudo-terminal: the settled mass bench-sim prints, an overload and
@@ -273,9 +338,12 @@ class Scale(unittest.TestCase):
         _, device, _ = self.start("mt-sics", "--tcp", "0")
         self.assertEqual(self.scale(device, "mt-sics", "--baud", "1234")[0], 2)
         self.assertEqual(cli(device, "scale")[0], 2)
-        self.assertEqual(cli(device, "--baud", "9600", "read-address")[0], 2)
         self.assertEqual(self.scale("/dev/nonexistent-tty", "sbi")[0], 5)
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    try:
+        unittest.main(argv=sys.argv[:1], verbosity=2)
+    finally:
+        if WINE:
+            WINE.close()

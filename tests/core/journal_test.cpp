@@ -309,6 +309,37 @@ TEST(Journal, AFolderThatCannotHoldItIsReportedOnce) {
   }
 }
 
+TEST(Journal, AFullDiskStopsItOnceAndKeepsWhatWasAcknowledged) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  // In a child whose files may not grow past 1 MiB: records until the
+  // journal stops; the problems it reported and the last acknowledgement.
+  const std::string outcome = test::RunInChild(
+      [&] {
+        Problems problems;
+        ResultJournal j;
+        problems.Watch(j);
+        if (!j.Open(path)) return std::string("not opened");
+        int acked = 0;
+        for (int row = 1; row < 100000; ++row) {
+          const uint64_t seq =
+              j.Record(Reading("2024-03-05 10:00:00", std::string(200, '7'), kVerdictPass, row));
+          if (seq == 0 || !j.WaitAcknowledged(seq, 10s)) break;
+          acked = row;
+        }
+        return std::to_string(problems.seen.size()) + " " + std::to_string(acked);
+      },
+      {.fileSizeLimit = 1024 * 1024});
+  int problems = 0, acked = 0;
+  ASSERT_EQ(std::sscanf(outcome.c_str(), "%d %d", &problems, &acked), 2) << outcome;
+  EXPECT_EQ(problems, 1);
+  ASSERT_GT(acked, 10);
+  std::string error;
+  const auto readings = QueryReadings(path, {"", "", "", ""}, error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(readings.size(), static_cast<size_t>(acked));
+}
+
 TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
