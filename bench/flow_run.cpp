@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/stall_probe.h"
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
 #include "protocol/routing.h"
@@ -47,40 +48,6 @@ constexpr int kProbeMs = 10;
 constexpr qint64 kStallLimitMs = 20;
 // Bench read request (20 bytes) and reply (68 bytes), 11 bits a byte.
 constexpr double kLineFloorSeconds = (20 + 68) * 11 / 2400.0;
-
-// Times every event delivery, so a stall can be put down to its handler.
-class TimedApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  bool notify(QObject* receiver, QEvent* event) override {
-    QElapsedTimer t;
-    t.start();
-    const int type = static_cast<int>(event->type());
-    ++depth_;
-    const uint64_t probes = probes_fired;
-    const bool done = QApplication::notify(receiver, event);
-    --depth_;
-    const qint64 ms = t.elapsed();
-    // Deliveries made inside another (a repaint's paint events) count as
-    // part of it: the outermost handler is what held the loop; one the
-    // probe fired within (it ran a local loop) held nothing.
-    if (depth_ == 0 && probes == probes_fired && ms > slowest_ms) {
-      slowest_ms = ms;
-      slowest = QString("%1 \"%2\" event %3")
-                    .arg(receiver->metaObject()->className(), receiver->objectName())
-                    .arg(type);
-    }
-    return done;
-  }
-  // Within a gap of the probe: the slowest single delivery.
-  qint64 slowest_ms = 0;
-  QString slowest;
-  uint64_t probes_fired = 0;
-
- private:
-  int depth_ = 0;
-};
 
 // The peak resident memory of this process, in MB.
 double PeakMegabytes() {
@@ -109,7 +76,7 @@ void Configure(qv::SharedState& state, int meters) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  TimedApplication app(argc, argv);
+  qv::bench::TimedApplication app(argc, argv);
 
   const bool flood = argc > 1 && std::strcmp(argv[1], "flood") == 0;
   const int meters = flood ? 2 : kMeters;
@@ -165,33 +132,14 @@ int main(int argc, char** argv) {
   settle.exec();
 
   // The probe: the largest gap between two of its firings while the read runs.
-  QElapsedTimer since_last;
-  qint64 longest_gap = 0;
-  QString behind_longest;
-  QTimer probe;
-  probe.setTimerType(Qt::PreciseTimer);
-  probe.setInterval(kProbeMs);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const qint64 gap = since_last.restart();
-    ++app.probes_fired;
-    if (gap > longest_gap) {
-      longest_gap = gap;
-      // The slowest handler within that gap; the rest of it was the
-      // operation's own work between events and the sleep until the probe.
-      behind_longest = app.slowest_ms > 0
-                           ? QString("%1, %2 ms").arg(app.slowest).arg(app.slowest_ms)
-                           : QString("no handler of 1 ms or more");
-    }
-    app.slowest_ms = 0;
-  });
+  qv::bench::StallProbe probe(app, kProbeMs);
 
   const double peak_before = PeakMegabytes();
   QElapsedTimer run;
   run.start();
-  since_last.start();
-  probe.start();
+  probe.Start();
   window.findChild<QPushButton*>("BtnFlow")->click();
-  probe.stop();
+  probe.Stop();
   const double seconds = static_cast<double>(run.elapsed()) / 1000.0;
 
   int answered = 0;
@@ -209,8 +157,9 @@ int main(int argc, char** argv) {
                 seconds / kMeters / kLineFloorSeconds);
   }
   std::printf("longest event-loop stall: %lld ms (probe every %d ms, limit %lld ms)\n",
-              static_cast<long long>(longest_gap), kProbeMs, static_cast<long long>(kStallLimitMs));
-  std::printf("behind it: %s\n", qPrintable(behind_longest));
+              static_cast<long long>(probe.Longest()), kProbeMs,
+              static_cast<long long>(kStallLimitMs));
+  std::printf("behind it: %s\n", qPrintable(probe.Behind()));
   state.Slots[1].Port->Close();
-  return answered == (flood ? 0 : meters) && longest_gap <= kStallLimitMs ? 0 : 1;
+  return answered == (flood ? 0 : meters) && probe.Longest() <= kStallLimitMs ? 0 : 1;
 }

@@ -10,6 +10,10 @@
 namespace qv::cli {
 
 Outcome Certificate(const Context& c, MeterSession*) {
+  if (!c.address.empty() || !c.since.empty() || !c.until.empty() || c.csv || !c.server.empty() ||
+      !c.bench.empty()) {
+    return {Exit::kBadArgument, {}, "a record is made from the journal in --data-dir alone"};
+  }
   if (!c.outFile.empty() && !c.outDir.empty()) {
     return {Exit::kBadArgument, {}, "-o or --out-dir, not both"};
   }

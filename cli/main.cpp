@@ -17,11 +17,13 @@ using namespace qv::cli;
 
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
-    "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR | --server CONNINFO] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR] [--server CONNINFO] [--bench NAME] [--json] upload\n"
     "       qorvantis-cli [--data-dir DIR] certificate ADDRESS... [-o FILE|--out-dir DIR]\n"
     "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
     "otherwise) or a serial device server, reads the bench scale, lists the results\n"
-    "journal or makes verification records from it.\n\n"
+    "journal, sends it to the factory's PostgreSQL server or makes verification records\n"
+    "from it.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
     "                               server in TCP server mode\n"
@@ -43,6 +45,12 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  --server CONNINFO            upload, results: the factory server, a libpq connection\n"
+    "                               string (\"host=db dbname=results user=bench3\"), a URI or\n"
+    "                               service=NAME; the password comes from ~/.pgpass or the\n"
+    "                               service file (default: [Factory] Server of sysinfo.ini)\n"
+    "  --bench NAME                 upload: the bench's name (default: [Bench] Name of\n"
+    "                               sysinfo.ini); results --server: only that bench's readings\n"
     "  -o FILE                      certificate: the record's file (one meter)\n"
     "  --out-dir DIR                certificate: the folder of the records (default\n"
     "                               certificates/ in the data folder)\n"
@@ -54,10 +62,12 @@ constexpr std::string_view kUsageHead =
 
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
-    "wrong or too short), 5 device or server cannot be opened, 6 no results journal or\n"
-    "it cannot be read (or, in a build without them, no verification records), 7 a meter\n"
-    "has no readings in the journal (no record made for it; the others are), 8 a record\n"
-    "cannot be written.\n";
+    "wrong or too short), 5 device or server cannot be opened (the factory server cannot\n"
+    "be reached), 6 no results journal or it cannot be read (or, in a build without them,\n"
+    "no verification records), 7 refused by the factory server (its schema, the role's\n"
+    "rights, the bench name), 8 the factory server is not available in this build, 9 a\n"
+    "meter has no readings in the journal (no record made for it; the others are), 10 a\n"
+    "record cannot be written.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -82,9 +92,11 @@ int Finish(const Context& c, const Outcome& o) {
     // What was done before the failure (records made) is reported too.
     std::cerr << "qorvantis-cli: " << o.error << "\n";
     if (c.json) {
-      Report report = o.report;
-      report.push_back({"error", o.error, JsonString(o.error)});
-      report.push_back({"exit", "", std::to_string(static_cast<int>(o.status))});
+      // What is known despite the failure (the records waiting, the records
+      // made) follows.
+      Report report = {{"error", o.error, JsonString(o.error)},
+                       {"exit", "", std::to_string(static_cast<int>(o.status))}};
+      report.insert(report.end(), o.report.begin(), o.report.end());
       std::cout << RenderJson(report);
     } else if (!o.report.empty()) {
       std::cout << RenderText(o.report);
@@ -142,11 +154,13 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     } else if (a == "--csv") {
       c.csv = journal = true;
     } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until" ||
-               a == "-o" || a == "--out-dir") {
+               a == "--server" || a == "--bench" || a == "-o" || a == "--out-dir") {
       std::string& out = a == "--data-dir"  ? c.dataDir
                          : a == "--address" ? c.address
                          : a == "--since"   ? c.since
                          : a == "--until"   ? c.until
+                         : a == "--server"  ? c.server
+                         : a == "--bench"   ? c.bench
                          : a == "-o"        ? c.outFile
                                             : c.outDir;
       if (!value(out) || (out.empty() && a.starts_with("-o"))) return a + " needs a value";
@@ -174,8 +188,8 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
   }
   if (sub->needsDevice && journal) {
-    return "--data-dir, --address, --since, --until, --csv, -o, --out-dir and --language "
-           "belong to results and certificate";
+    return "--data-dir, --address, --since, --until, --csv, --server, --bench, -o, --out-dir "
+           "and --language belong to results, upload and certificate";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   const bool scale = sub->run == ReadScale;

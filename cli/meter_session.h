@@ -22,10 +22,12 @@ enum class Exit : int {
   kBadArgument = 2,  // unknown option or subcommand, a value that cannot be sent
   kNoReply = 3,      // the meter did not answer within the attempts
   kBadReply = 4,     // only replies that were incomplete or failed their checksum
-  kNoDevice = 5,     // the device or server cannot be opened
+  kNoDevice = 5,     // the device, serial device server or factory server cannot be reached
   kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
-  kNoReadings = 7,   // certificate: a meter has no readings in the journal, no record made
-  kUnwritable = 8,   // certificate: a record cannot be written
+  kRefused = 7,      // the factory server refused: its schema, the role's rights, the name
+  kNotInBuild = 8,   // this build has no PostgreSQL client (the Windows build)
+  kNoReadings = 9,   // certificate: a meter has no readings in the journal, no record made
+  kUnwritable = 10,  // certificate: a record cannot be written
 };
 
 // Why `device` could not be opened, for the tool's error line; `problem` is

@@ -39,6 +39,9 @@ struct Context {
   std::string dataDir;
   std::string address, since, until;
   bool csv = false;
+  // `upload`, and `results` from the factory server: its connection text
+  // and the bench's name (empty: those of sysinfo.ini in the data folder).
+  std::string server, bench;
   // `certificate`: -o FILE, --out-dir DIR, --language zh|en (empty: the
   // data folder's setting).
   std::string outFile, outDir, language;

@@ -142,25 +142,29 @@ std::string ReadingField(const ReadingRecord& r, size_t column) {
   return column < Columns().size() ? Columns()[column].text(r) : std::string();
 }
 
-std::string ReadingsCsv(const std::vector<ReadingRecord>& readings) {
-  std::string out;
+std::string ReadingsCsv(const std::vector<ReadingRecord>& readings,
+                        const std::vector<std::string>* benches) {
+  std::string out = benches ? "bench," : "";
   const auto& columns = Columns();
   for (size_t i = 0; i < columns.size(); ++i)
     out += (i ? "," : "") + std::string(columns[i].key);
   out += "\r\n";
-  for (const ReadingRecord& r : readings) {
+  for (size_t n = 0; n < readings.size(); ++n) {
+    if (benches) out += CsvField(benches->at(n), false) + ",";
     for (size_t i = 0; i < columns.size(); ++i)
-      out += (i ? "," : "") + CsvField(columns[i].text(r), columns[i].number);
+      out += (i ? "," : "") + CsvField(columns[i].text(readings[n]), columns[i].number);
     out += "\r\n";
   }
   return out;
 }
 
-std::string ReadingsJson(const std::vector<ReadingRecord>& readings) {
+std::string ReadingsJson(const std::vector<ReadingRecord>& readings,
+                         const std::vector<std::string>* benches) {
   std::string out = "[";
   const auto& columns = Columns();
   for (size_t n = 0; n < readings.size(); ++n) {
     out += n ? ",\n {" : "\n {";
+    if (benches) out += "\"bench\": " + JsonString(benches->at(n)) + ", ";
     for (size_t i = 0; i < columns.size(); ++i) {
       const std::string v = columns[i].text(readings[n]);
       out += (i ? ", " : "") + JsonString(columns[i].key) + ": ";

@@ -3,7 +3,11 @@
 # missing.
 bench_install_deps() {
   local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
-                  libxlsxwriter-dev libsqlite3-dev python3 python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
+                  libxlsxwriter-dev libsqlite3-dev
+                  # the factory server: its client library, and the server
+                  # the tests start and stop themselves
+                  libpq-dev postgresql
+                  python3 python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
                   clang-format clang libclang-rt-dev
                   # verification records: drawn with cairo and pango in DejaVu Sans and
                   # Noto Sans CJK, read back by the tests with poppler's tools

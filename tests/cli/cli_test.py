@@ -2,7 +2,8 @@
 """qorvantis-cli end to end against bench-sim: every subcommand, over a
 serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
 read back, the trace, and the exit status of each kind of failure; and
-`results` over a journal written by the program's own journal (MAKE_JOURNAL).
+`results` over a journal written by the program's own journal (MAKE_JOURNAL);
+`upload` and `results --server` against a throwaway PostgreSQL server.
 With --wine, the same tests run the Windows build under wine (its COM port
 mapped onto the pseudo-terminal) and its --json is compared with the Linux
 build's.
@@ -30,6 +31,12 @@ WINE = Wine(WINDOWS_CLI, "--device", "tcp:127.0.0.1:1", "read-address") if WINDO
 # with: wine sets a COM port's parity, which pseudo-terminals refuse.
 PROGRAM = WINE.command(WINDOWS_CLI) if WINE else [CLI]
 PTY_LINE = ["--line", "8N1"] if WINE else []
+PG_CLUSTER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                          "pg_cluster")
+READINGS = ["2024-03-01 08:00:00;2024000001;1;1.25;pass",
+            "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
+            "2024-03-03 23:59:59;2024000001;1;0.4;pass",
+            "2024-03-04 00:00:00;2024111113;3;;"]
 
 
 class Bench:
@@ -95,7 +102,7 @@ class CliAgainstBench(unittest.TestCase):
         out = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True).stdout
         self.assertIn("--line DPS", out)
         for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
-                     "certificate", "scale"]:
+                     "upload", "certificate", "scale"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -186,11 +193,7 @@ class Results(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory()
         copy = shutil.copy(WINDOWS_CLI or CLI, cls.tmp.name)
         cls.cli = WINE.command(copy) if WINE else [copy]
-        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite",
-                        "2024-03-01 08:00:00;2024000001;1;1.25;pass",
-                        "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
-                        "2024-03-03 23:59:59;2024000001;1;0.4;pass",
-                        "2024-03-04 00:00:00;2024111113;3;;"], check=True)
+        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite", *READINGS], check=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -257,7 +260,7 @@ class Results(unittest.TestCase):
         r = subprocess.run([*self.cli, "--json", "certificate", "2024000001", "2024999999"],
                            capture_output=True, text=True)
         out = json.loads(r.stdout)
-        self.assertEqual((r.returncode, out["exit"], out["2024999999"]), (7, 7, None))
+        self.assertEqual((r.returncode, out["exit"], out["2024999999"]), (9, 9, None))
         self.assertIn("no readings of meter 2024999999", r.stderr)
         folder, name = os.path.split(out["2024000001"])
         self.assertEqual(folder, self.tmp.name + "/certificates")
@@ -279,11 +282,86 @@ class Results(unittest.TestCase):
         self.assertIn("检定记录", subprocess.run(["pdftotext", same, "-"], capture_output=True,
                                               text=True).stdout)
         for args in (["certificate"], ["certificate", "1", "2", "-o", same],
-                     ["certificate", "1", "--language", "fr"]):
+                     ["certificate", "1", "--language", "fr"],
+                     ["--server", "host=db", "certificate", "1"], ["-o", same, "results"]):
             self.assertEqual(subprocess.run([*self.cli, *args]).returncode, 2, args)
         with tempfile.TemporaryDirectory() as empty:
             code = subprocess.run([*self.cli, "--data-dir", empty, "certificate", "1"]).returncode
             self.assertEqual((code, os.listdir(empty)), (6, []))
+
+
+@unittest.skipIf(WINE, "the Windows build has no PostgreSQL client")
+class Factory(unittest.TestCase):
+    """upload and results --server against a PostgreSQL server of its own,
+    the server and bench name from sysinfo.ini or the options."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pg = subprocess.run([PG_CLUSTER, "init"], capture_output=True, text=True,
+                                check=True).stdout.strip()
+        subprocess.run([PG_CLUSTER, "start", cls.pg], check=True)
+        cls.server = "host=%s user=postgres dbname=postgres" % cls.pg
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([PG_CLUSTER, "destroy", cls.pg])
+
+    def journal(self, bench, server):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        subprocess.run([MAKE_JOURNAL, folder.name + "/results.sqlite", *READINGS], check=True)
+        with open(folder.name + "/sysinfo.ini", "w") as ini:
+            ini.write("[Bench]\nName=%s\n[Factory]\nServer=%s\n" % (bench, server))
+        return folder.name
+
+    def cli(self, *args):
+        r = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=60)
+        return r.returncode, r.stdout, r.stderr
+
+    def test_upload_then_the_same_listing_from_the_server(self):
+        folder = self.journal("Bench 7", self.server)
+        code, out, err = self.cli("--data-dir", folder, "--json", "upload")
+        self.assertEqual((code, json.loads(out)), (0, {"sent": 4, "uploaded": 4, "waiting": 0}),
+                         err)
+        self.assertEqual(self.cli("--data-dir", folder, "upload")[1],
+                         "sent: 0\nuploaded: 4\nwaiting: 0\n")
+        for filters in ([], ["--address", "0000"], ["--since", "2024-03-02", "--until", "2024-03-03"]):
+            here = {f: self.cli("--data-dir", folder, f, "results", *filters)[1]
+                    for f in ("--json", "--csv")}
+            there = {f: self.cli("--server", self.server, "--bench", "Bench 7", f, "results",
+                                 *filters)[1] for f in ("--json", "--csv")}
+            readings = json.loads(there["--json"])
+            self.assertEqual({r.pop("bench") for r in readings}, {"Bench 7"} if readings else set())
+            self.assertEqual(readings, json.loads(here["--json"]), filters)
+            self.assertEqual([line.split(",", 1)[1] for line in there["--csv"].splitlines()],
+                             here["--csv"].splitlines())
+        lines = self.cli("--server", self.server, "results")[1].splitlines()
+        self.assertEqual(lines[1].split()[:3], ["Bench", "7", "2024-03-04"])
+
+    def test_exit_status_of_each_failure(self):
+        self.cli("--data-dir", self.journal("Twin", self.server), "upload")
+        twin = self.journal("Twin", self.server)
+        with tempfile.TemporaryDirectory() as empty:
+            cases = [(["--data-dir", twin], 7),
+                     (["--data-dir", twin, "--server", "host=%s/none" % self.pg], 5),
+                     (["--data-dir", empty, "--server", self.server, "--bench", "B"], 6),
+                     (["--data-dir", empty], 2), (["--data-dir", twin, "--address", "1"], 2)]
+            for args, status in cases:
+                code, out, err = self.cli("--json", *args, "upload")
+                self.assertEqual((code, json.loads(out)["exit"]), (status, status), (args, err))
+        code, out, _ = self.cli("--json", "--data-dir", twin, "--server", "host=/none", "upload")
+        self.assertEqual(json.loads(out)["waiting"], 4)
+        self.assertEqual(self.cli("--server", "host=%s/none" % self.pg, "results")[0], 5)
+
+
+@unittest.skipUnless(WINE, "the Windows build has no PostgreSQL client")
+class FactoryOnWindows(unittest.TestCase):
+    def test_says_the_factory_server_is_not_in_this_build(self):
+        for args in (["--server", "host=db", "--bench", "B", "upload"],
+                     ["--server", "host=db", "results"]):
+            r = subprocess.run([*PROGRAM, "--json", *args], capture_output=True, text=True)
+            self.assertEqual((r.returncode, json.loads(r.stdout)["exit"]), (8, 8), args)
+            self.assertIn("not available in this build", r.stderr)
 
 
 @unittest.skipIf(WINE, "the scale is read by the Linux build only here")

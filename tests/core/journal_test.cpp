@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 
@@ -179,11 +180,12 @@ TEST(Journal, PagesListWhatTheWholeListHolds) {
   }
 }
 
-// Journals of the first version and of the second, as the programs of those
-// versions made them, read as they are and are brought up to this version,
-// step by step, in place when the program writes them again; nothing of
-// them is lost, and a reading of theirs can be superseded by a record that
-// keeps the bench and the conditions of the verification record.
+// Journals of the first, second and third versions, as the programs of
+// those versions made them, read as they are and are brought up to this
+// version, step by step, in place when the program writes them again;
+// nothing of them is lost (the factory server's marks included), and a
+// reading of theirs can be superseded by a record that keeps the bench and
+// the conditions of the verification record.
 TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
   constexpr const char* kFirstVersion =
       "CREATE TABLE schema_version (version INTEGER NOT NULL);"
@@ -211,16 +213,25 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
       "INSERT INTO readings (time, window, tester, address, verdict, supersedes) VALUES "
       "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'fail', 1);"
       "INSERT INTO meters VALUES ('2024000001', 2, '2024-03-01 08:00:00');";
-  for (const int version : {1, 2}) {
+  // The third: the factory server holds its first reading.
+  constexpr const char* kId = "0123456789abcdef0123456789abcdef";
+  const std::string third =
+      "UPDATE schema_version SET version = 3;"
+      "CREATE TABLE upload_state (journal_id TEXT NOT NULL, readings_sent INTEGER NOT NULL, "
+      "writes_sent INTEGER NOT NULL);"
+      "INSERT INTO upload_state VALUES ('" +
+      std::string(kId) + "', 1, 0);";
+  for (const int version : {1, 2, 3}) {
     SCOPED_TRACE(version);
     TempDir dir;
     const std::string path = JournalPath(dir.Dir());
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    for (const char* sql : {kFirstVersion, version == 2 ? kSecondVersion : ""})
+    for (const char* sql :
+         {kFirstVersion, version >= 2 ? kSecondVersion : "", version == 3 ? third.c_str() : ""})
       ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    const int64_t current = version;  // the reading no record supersedes
+    const int64_t current = std::min(version, 2);  // the reading no record supersedes
 
     std::string error;
     auto readings = QueryReadings(path, {"0001", "", "", ""}, error);
@@ -251,6 +262,20 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
     EXPECT_TRUE(ReadingsCsv({now}).ends_with(
         ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50\r\n"));
 
+    // The factory server's marks kept, or a new identity with nothing sent.
+    JournalOutbox outbox, same;
+    JournalOutbox::Marks marks{-1, -1};
+    uint64_t sent = 9, waiting = 0;
+    ASSERT_TRUE(outbox.Open(path, error) && outbox.ReadMarks(marks, error) &&
+                outbox.Count(marks, &sent, waiting, error))
+        << error;
+    const int64_t held = version == 3;
+    EXPECT_EQ(marks, (JournalOutbox::Marks{held, 0}));
+    EXPECT_EQ(std::pair(sent, waiting), (std::pair<uint64_t, uint64_t>(held, current + 2 - held)));
+    ASSERT_TRUE(same.Open(path, error));
+    EXPECT_EQ(same.JournalId(), version == 3 ? kId : outbox.JournalId());
+    EXPECT_EQ(outbox.JournalId().size(), 32u);
+
     // Every record kept, each step taken once, the meters counted.
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_stmt* q = nullptr;
@@ -260,11 +285,11 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
                        "FROM meters), (SELECT count(*) FROM readings WHERE supersedes IS NULL)",
                        -1, &q, nullptr);
     ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(q, 0), version + 2);
+    EXPECT_EQ(sqlite3_column_int(q, 0), current + 2);
     EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)),
               std::to_string(kJournalSchemaVersion));
     EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 2)),
-              std::string("2:1,2024000001:") + std::to_string(version + 1));
+              std::string("2:1,2024000001:") + std::to_string(current + 1));
     EXPECT_EQ(sqlite3_column_int(q, 3), 2);
     sqlite3_finalize(q);
     sqlite3_close(db);
