@@ -299,7 +299,7 @@ std::string Listing(const std::vector<ReadingRecord>& readings,
       line.push_back(text.empty() ? "-" : std::move(text));
     }
   }
-  std::vector<size_t> widths(columns.size());
+  std::vector<size_t> widths(table[0].size());
   for (const auto& line : table) {
     for (size_t i = 0; i < line.size(); ++i)
       widths[i] = std::max(widths[i], line[i].size());
