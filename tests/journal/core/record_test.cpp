@@ -5,8 +5,10 @@
 // the same file whoever makes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <regex>
+#include <iterator>
+#include <sstream>
 
 #include "core/journal.h"
 #include "core/journal_store.h"
@@ -161,15 +163,22 @@ class RecordFiles : public ::testing::Test {
   }();
 };
 
+// The words of `text`, split at blanks.
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), {}};
+}
+
 // A line of the text holding `cells` in this order, blanks between.
 bool HasRow(const std::vector<std::string>& lines, const std::vector<std::string>& cells) {
-  std::string pattern;
+  std::vector<std::string> row;
   for (const std::string& c : cells)
-    pattern +=
-        (pattern.empty() ? "(^|\\s)" : "\\s+") + std::regex_replace(c, std::regex("[.+]"), "\\$&");
-  const std::regex row(pattern + "(\\s|$)");
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& l) { return std::regex_search(l, row); });
+    for (std::string& w : Words(c))
+      row.push_back(std::move(w));
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+    const std::vector<std::string> words = Words(l);
+    return std::search(words.begin(), words.end(), row.begin(), row.end()) != words.end();
+  });
 }
 
 std::string Fixed(std::optional<double> v, int decimals) {
