@@ -18,6 +18,17 @@
 #include "support/pdf.h"
 #include "support/temp_files.h"
 
+// Under the sanitizers: fontconfig's caches live as long as the process
+// (no leak of the program's, as tests/lsan_suppressions.txt says for the
+// command-line tool), and pango initialises fontconfig on a thread of its
+// own, synchronised through GLib, which ThreadSanitizer does not see.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libcairo.so\n";
+}
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libfontconfig.so\n";
+}
+
 namespace qv {
 namespace {
 
