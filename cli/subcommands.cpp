@@ -206,6 +206,10 @@ bool ParseSendValue(const std::string& pair, SendValues& v, std::string& error) 
   } else if (!is_int) {
     error = "not a value: " + pair;
     return false;
+  } else if (key != "number" && (n < INT32_MIN || n > INT32_MAX)) {
+    // Never cut to fit: 4294967297 is not variant 1.
+    error = "out of range: " + pair;
+    return false;
   } else if (key == "protocol") {
     r.selector = static_cast<int>(n);
   } else if (key == "variant") {

@@ -120,7 +120,8 @@ std::optional<Bytes> Computed(Command c, const CommandRequest& r) {
       ok = Put(p, r.value, field);
       break;
     case Payload::kCaliber:
-      if (!ValidDn(static_cast<int>(r.number))) return std::nullopt;
+      // The index checked whole: a number past 32 bits is no DN.
+      if (r.number < 0 || r.number >= kDnCount) return std::nullopt;
       Put(p, DnSizeTable[static_cast<size_t>(r.number)], kDnField);
       p.insert(p.end(), {0x00, 0x00});
       [[fallthrough]];
