@@ -53,6 +53,26 @@ struct OperationRow {
   int8_t point = -1;  // the flow point 0..4 the operation belongs to, -1 = none
 };
 
+// Whether a window's table is whole: its codes 1, 2, ... in row order, and
+// every temperature adjustment, register write and pairing write confirmed
+// by the level or sub-code byte its choice sends (the meters repeat it).
+constexpr bool OperationsConsistent(std::span<const OperationRow> table) {
+  for (size_t i = 0; i < table.size(); ++i) {
+    const OperationRow& op = table[i];
+    if (op.code != static_cast<int>(i) + 1) return false;
+    const auto choice = static_cast<size_t>(op.choice);
+    int sent = -1;
+    if (op.command == Command::kAdjustTemperature && choice < kTemperatureLevels.size())
+      sent = kTemperatureLevels[choice].adjustLevel;
+    if (op.command == Command::kWriteTemperaturePairing && choice < kTemperatureLevels.size())
+      sent = kTemperatureLevels[choice].pairingSubCode;
+    if (op.command == Command::kWriteAccumulator && choice < kAccumulators.size())
+      sent = kAccumulators[choice].subCode;
+    if (sent >= 0 && op.sub != Sub(static_cast<uint8_t>(sent))) return false;
+  }
+  return true;
+}
+
 // The row of `code`, or null.
 const OperationRow* FindOperation(std::span<const OperationRow> table, int code);
 // Whether `frame` carries the markers of a reply that confirms `op` (length,

@@ -41,20 +41,8 @@ constexpr std::array<OperationRow, 20> kFlowOperations{{
 }};
 // clang-format on
 
-// Every code in its place, and every adjustment confirmed by the level byte
-// it sends.
-constexpr bool TableConsistent() {
-  for (size_t i = 0; i < kFlowOperations.size(); ++i) {
-    const OperationRow& op = kFlowOperations[i];
-    if (op.code != static_cast<int>(i) + 1) return false;
-    if (op.command == C::kAdjustTemperature &&
-        op.sub != Sub(kTemperatureLevels[static_cast<size_t>(op.choice)].adjustLevel)) {
-      return false;
-    }
-  }
-  return true;
-}
-static_assert(TableConsistent(), "flow operations: a code out of place or a level byte wrong");
+static_assert(OperationsConsistent(kFlowOperations),
+              "flow operations: a code out of place or a level byte wrong");
 
 }  // namespace
 

@@ -17,6 +17,7 @@ constexpr std::array<OperationRow, 3> kReadingOperations{{
 {kBroadcastClock,  "广播对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kNone,  ReplySub::kAny, 0,  ReplyLayout::kNone},
 }};
 // clang-format on
+static_assert(OperationsConsistent(kReadingOperations), "reading operations: a code out of place");
 
 }  // namespace
 

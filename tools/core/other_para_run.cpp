@@ -42,23 +42,8 @@ constexpr std::array<OperationRow, kOtherParaOperations> kOtherParaTable{{
 }};
 // clang-format on
 
-// Every code in its place, and every register and pairing write confirmed
-// by the sub-code it sends.
-constexpr bool TableConsistent() {
-  for (size_t i = 0; i < kOtherParaTable.size(); ++i) {
-    const OperationRow& op = kOtherParaTable[i];
-    const auto choice = static_cast<size_t>(op.choice);
-    if (op.code != static_cast<int>(i) + 1) return false;
-    if (op.command == C::kWriteAccumulator && op.sub != Sub(kAccumulators[choice].subCode))
-      return false;
-    if (op.command == C::kWriteTemperaturePairing &&
-        op.sub != Sub(kTemperatureLevels[choice].pairingSubCode)) {
-      return false;
-    }
-  }
-  return true;
-}
-static_assert(TableConsistent(), "other-parameters operations: a code or a sub-code wrong");
+static_assert(OperationsConsistent(kOtherParaTable),
+              "other-parameters operations: a code or a sub-code wrong");
 
 // Whether `values` build a frame for `op` (a checked address and the bench
 // protocol, so only the values can fail).

@@ -39,6 +39,8 @@ constexpr std::array<OperationRow, 14> kSetParaOperations{{
 {kParaReadCoef,             "读系数",       C::kBenchReadData,         0,   0,  C::kBenchReadData,         F::kReply,    kAny, kMin, L::kBenchRead},
 }};
 // clang-format on
+static_assert(OperationsConsistent(kSetParaOperations),
+              "parameter operations: a code out of place");
 
 // Clock replies come in the standard frames of a heat or a cold meter.
 bool StandardType(std::span<const uint8_t> frame) {
