@@ -159,10 +159,10 @@ void TFlowDetectionFrm::JournalWrite(int row, const OperationRow& op, const Comm
   };
   if (op.command == Command::kCalibrateFlowPoint) {
     w.What = std::string(op.label);
-    w.Value = sent(4, " L");
+    w.Value = sent(kVolumeSent.decimals, " L");
   } else if (op.command == Command::kAdjustTemperature) {
     w.What = std::string(op.label);
-    w.Value = sent(2, " °C");
+    w.Value = sent(kTemperatureSent.decimals, " °C");
   } else if (op.code == kFlowCompensate) {
     w.What = std::string(FlowPointName(values.variant)) + std::string(op.label);
     w.Value = std::to_string(values.number);
