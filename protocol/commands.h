@@ -14,8 +14,9 @@
 //   3. a golden frame in tests/protocol/commands_golden_test.cpp (a test
 //      fails for a command without one).
 // A command whose payload carries a kind of value no command carried before
-// also needs its `Payload` kind: a row in `kPayloads` and a case in
-// `BuildRequest`. A window sends it by a row in its operation table.
+// also needs its `Payload` kind: a row in `kPayloads` and a case in the
+// payload switch of commands.cpp (the compiler asks for it). A window sends
+// it by a row in its operation table.
 //
 // Two families:
 //   bench frames    T = 55, built only for `CommProtocol` 0 ("188"); the
