@@ -27,9 +27,9 @@ const Bytes kModeReply2 = Complete("68 55 02 00 00 00 00 00 00 A4 05 01 10 01 01
 // reply, code 10 (which sends Initialise) is not.
 constexpr OperationRow kModeOperations[] = {
     {1, "进入检定", Command::kEnterCalibration, 0, 0, Command::kEnterCalibration, Confirm::kReply,
-     0, ReplyLayout::kNone},
-    {10, "退出检定", Command::kInitialise, 0, 0, Command::kInitialise, Confirm::kTestReply, 0,
-     ReplyLayout::kNone},
+     ReplySub::kAny, 0, ReplyLayout::kNone},
+    {10, "退出检定", Command::kInitialise, 0, 0, Command::kInitialise, Confirm::kTestReply,
+     ReplySub::kAny, 0, ReplyLayout::kNone},
 };
 class ModeWindow : public BenchRun {
  public:

@@ -66,7 +66,7 @@ QColor PortColour(TMainFrm& main) {
 }
 
 constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
-                                    Command::kEnterCalibration, Confirm::kReply, 0,
+                                    Command::kEnterCalibration, Confirm::kReply, ReplySub::kAny, 0,
                                     ReplyLayout::kNone}};
 
 }  // namespace
@@ -214,7 +214,7 @@ class MainFrmTest : public QObject {
     QtEventPump pump;
     BenchRun run(s, pump, kEnter);
     std::thread pull([&] {
-      line.Receive(BuildEnterCalibration(0, "1")->size());
+      line.Receive(BuildRequest(Command::kEnterCalibration, {.address = "1"})->size());
       line.HangUp();
     });
     QVERIFY(run.Run(1));

@@ -15,7 +15,7 @@ namespace {
 
 // An operation whose meters never answer: every row uses all its attempts.
 constexpr OperationRow kSilent[] = {{1, "开始", Command::kStartTest, 0, 0, Command::kReadAddress,
-                                     Confirm::kReply, 0, ReplyLayout::kNone}};
+                                     Confirm::kReply, ReplySub::kAny, 0, ReplyLayout::kNone}};
 
 // A tool window running such an operation, as a detection window would.
 class BusyForm : public TToolForm {

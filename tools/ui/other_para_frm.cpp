@@ -30,17 +30,12 @@ QString Hundredths(double v) {
   return QString::number(v, 'f', 2);
 }
 
-// What a value that does not fit may be, by the field it is typed in.
-QString RangeOf(int code, int field, bool english) {
-  const char* range = "0～9999999999";
-  if (field == static_cast<int>(OtherParaField::kData)) {
-    range = code == kOtherWriteWorkTime ? "0～999999999999" : "0～999999999.999";
-  } else if (field != static_cast<int>(OtherParaField::kPtNo)) {
-    range = "0～99.99";
-  }
-  QString text = QString::fromUtf8(range);
-  if (english) text.replace(QString::fromUtf8("～"), " to ");
-  return text;
+// What a value `op` sends may be: up to the largest its frame field holds.
+QString RangeOf(const OperationRow& op, bool english) {
+  const SentField sent = ValueField(op.command, op.choice);
+  QString largest = QString::number(sent.LargestRaw());
+  if (sent.decimals > 0) largest.insert(largest.size() - sent.decimals, '.');
+  return (english ? QString("0 to ") : QString::fromUtf8("0～")) + largest;
 }
 
 }  // namespace
@@ -184,11 +179,11 @@ std::optional<OtherParaInputs> TOtherParaFrm::TakeInputs(const OperationRow& op)
     if (!bad) continue;
     const QString name = OtherParaFieldName(r, *bad, english);
     const QString text = QString::fromStdString(OtherParaFieldText(inputs[r], *bad));
-    const bool whole = *bad == static_cast<int>(OtherParaField::kPtNo);
+    const bool whole = ValueField(op.command, op.choice).whole;
     if (text.trimmed().isEmpty()) {
       input_->WarnEmpty(name);
     } else if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
-      input_->WarnOutOfRange(name, text, RangeOf(op.code, *bad, english));
+      input_->WarnOutOfRange(name, text, RangeOf(op, english));
     } else {
       input_->WarnNotNumber(name, text);
     }

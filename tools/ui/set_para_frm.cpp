@@ -527,8 +527,9 @@ std::optional<int32_t> TSetParaFrm::CheckedCoefficient(int row, int k) {
   const std::optional<int32_t> value = CoefficientToSend(edit->text().toStdString());
   if (!value) {
     const bool english = state_.Settings.English();
-    input_->WarnOutOfRange(CoefficientName(row, k, english), edit->text(),
-                           english ? "0 to 99999999" : QString::fromUtf8("0～99999999"));
+    input_->WarnOutOfRange(
+        CoefficientName(row, k, english), edit->text(),
+        (english ? QString("0 to %1") : QString::fromUtf8("0～%1")).arg(kCoefficientMax));
   }
   return value;
 }

@@ -136,13 +136,22 @@ class OtherParaWindowTest : public QObject {
 
   void BadValueIsRefusedAndSilentMeterRed() {
     Bench b(2);
-    // Operation|row 2's cell|its text (the other cells 1)|language|the field named.
-    const char* cases[] = {"3|Data|1.2.3|0|第2行写数据", "1|Data||0|第2行写数据",
-                           "2|Data||1|Row 2 Write Data", "3|Data||0|第2行写数据",
-                           "4|Data||1|Row 2 Write Data", "5|Data||0|第2行写数据",
-                           "6|Data||1|Row 2 Write Data", "10|LoStad||0|第2行低温标准",
-                           "12|HiExit||0|第2行高温回水", "11|MiEntre||1|Row 2 Medi. Temp. Entre",
-                           "18|PtNo||1|Row 2 PT No"};
+    // Operation|row 2's cell|its text (the other cells 1)|language|the field
+    // named[|the range the message gives].
+    const char* cases[] = {"3|Data|1.2.3|0|第2行写数据",
+                           "1|Data||0|第2行写数据",
+                           "2|Data||1|Row 2 Write Data",
+                           "3|Data||0|第2行写数据",
+                           "4|Data||1|Row 2 Write Data",
+                           "5|Data||0|第2行写数据",
+                           "6|Data||1|Row 2 Write Data",
+                           "10|LoStad||0|第2行低温标准",
+                           "12|HiExit||0|第2行高温回水",
+                           "11|MiEntre||1|Row 2 Medi. Temp. Entre",
+                           "18|PtNo||1|Row 2 PT No",
+                           "1|Data|1000000000|0|第2行写数据|0～999999999.999",
+                           "4|Data|1000000000000|1|Row 2 Write Data|0 to 999999999999",
+                           "10|LoStad|100|0|第2行低温标准|0～99.99"};
     for (const QString c : cases) {
       const QStringList f = c.split('|');
       for (QLineEdit* e : b.frm->findChildren<QLineEdit*>(QRegularExpression("^edt[^A]")))
@@ -153,6 +162,7 @@ class OtherParaWindowTest : public QObject {
       QCOMPARE(b.boxes.texts.size(), 1);
       const QString shown = b.boxes.texts.takeFirst();
       QVERIFY2(shown.startsWith(f[4]) && shown.contains(f[2]), qPrintable(shown));
+      QVERIFY2(f.size() < 6 || shown.contains(f[5]), qPrintable(shown));
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
     }
     sim::MeterFaults silent;
