@@ -51,10 +51,6 @@ constexpr const char* kTitleEnglish = "Qorvantis V2.02";
 // Widths of the two (empty) status panels.
 constexpr int kStatusPanelWidth = 400;
 
-// The language follow-up runs every second: a language chosen in the
-// settings window reaches the captions within that time.
-constexpr int kLanguageCheckMs = 1000;
-
 // A close that found an operation running cancels it and tries again after
 // this pause: a cancelled operation ends within one pass of the event loop,
 // and the pause keeps a window that is slow to end its operation from
@@ -104,11 +100,7 @@ TMainFrm::TMainFrm(SharedState& state) : state_(state) {
 
   BuildMenu();
 
-  Timer1_ = new QTimer(this);
-  Timer1_->setObjectName("Timer1");
-  Timer1_->setInterval(kLanguageCheckMs);
-  connect(Timer1_, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
-  Timer1_->start();
+  Timer1_ = FollowLanguage(this, state_.Settings, LastLanguage_, [this] { Timer1Timer(); });
 
   close_retry_ = new QTimer(this);
   close_retry_->setSingleShot(true);
@@ -201,7 +193,6 @@ void TMainFrm::FormShow() {
 }
 
 void TMainFrm::Timer1Timer() {
-  if (state_.Settings.Language == LastLanguage_) return;
   ApplyLanguage();
   LastLanguage_ = state_.Settings.Language;
 }

@@ -61,7 +61,7 @@ class TMainFrm : public QMainWindow {
   // Handlers named after the controls they serve.
   // Showing: the settings files read again, tester and date set.
   void FormShow();
-  // Each second: the captions follow a language chosen elsewhere.
+  // The captions in a language chosen elsewhere (`FollowLanguage`).
   void Timer1Timer();
   // "通道状态": the channel-status window, modal.
   void N2Click();

@@ -17,13 +17,7 @@ TToolForm::TToolForm(SharedState& state, QWidget* parent)
   connect(esc, &QShortcut::activated, this, [this] {
     if (state_.OperationRunning) CancelOperation();
   });
-  // Once a second: the settings change in another window, without a signal.
-  constexpr int kFollowUpMs = 1000;
-  QTimer* follow = NamedTimer("Timer1", kFollowUpMs, this);
-  connect(follow, &QTimer::timeout, this, [this] {
-    if (state_.Settings.Language != shown_language_) ShowLanguage();
-  });
-  follow->start();
+  FollowLanguage(this, state_.Settings, shown_language_, [this] { ShowLanguage(); });
 }
 
 TToolForm::~TToolForm() {
