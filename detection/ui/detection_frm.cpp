@@ -22,10 +22,6 @@ namespace qv {
 
 namespace {
 
-// Reply poll and lamp blink periods.
-constexpr int kReadTimerMs = 1000;
-constexpr int kStatusTimerMs = 100;
-
 // A typed number; nothing for an emptied field.
 std::optional<double> Typed(const QString& text) {
   const QString t = text.trimmed();
@@ -62,14 +58,9 @@ TDetectionFrm::TDetectionFrm(SharedState& state, const Kind& kind, QWidget* pare
   };
 }
 
-TDetectionFrm::~TDetectionFrm() {
-  // Closing the window ends the editing of the field holding the focus; the
-  // rules that would act on it go first, while the rest is still here.
-  delete input_;
-}
+TDetectionFrm::~TDetectionFrm() = default;
 
 void TDetectionFrm::Build() {
-  input_ = new TOperatorInput(state_, this);
   grid_ = new TFlowGrid(nullptr, kind_.heat ? TFlowGrid::Cells::kHeat : TFlowGrid::Cells::kFlow);
   export_ = std::make_unique<ResultExport>(state_, *input_, this);
 
@@ -89,10 +80,7 @@ void TDetectionFrm::Build() {
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
 
-  BindRunTimers(
-      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
-      [this] { input_->Beep(); });
-  FollowLanguage();
+  BindRun(run_, *grid_);
   WatchBench();
   WatchGrid();
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
@@ -353,13 +341,12 @@ void TDetectionFrm::FormShow() {
   ShowSheet();
 }
 
-void TDetectionFrm::ApplyLanguage() {
-  ApplyCaptions(*this, kind_.captions(), state_.Settings.English());
+const CaptionTable& TDetectionFrm::Captions() const {
+  return kind_.captions();
 }
 
-void TDetectionFrm::StatusTimerTimer() {
-  // The served rows blink red until their meters answer.
-  grid_->BlinkServed(run_);
+void TDetectionFrm::ApplyLanguage() {
+  ApplyCaptions(*this, Captions(), state_.Settings.English());
 }
 
 }  // namespace qv

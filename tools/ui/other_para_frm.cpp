@@ -14,8 +14,8 @@
 namespace qv {
 namespace {
 
-constexpr int kReadTimerMs = 1000;
-constexpr int kStatusTimerMs = 200;
+// The lamp of the row being served changes colour this often.
+constexpr int kBlinkMs = 200;
 constexpr int kButtonsPerRow = 9;
 
 QScrollArea* Scroller(QWidget* content) {
@@ -43,7 +43,6 @@ QString RangeOf(const OperationRow& op, bool english) {
 TOtherParaFrm::TOtherParaFrm(SharedState& state, QWidget* parent)
     : TToolForm(state, parent), run_(state, Pump()) {
   setObjectName("OtherParaFrm");
-  input_ = new TOperatorInput(state_, this);
   grid_ = new TOtherParaGrid;
 
   auto* content = new QWidget;
@@ -63,17 +62,11 @@ TOtherParaFrm::TOtherParaFrm(SharedState& state, QWidget* parent)
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
 
-  timers_ = BindRunTimers(
-      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
-      [this] { input_->Beep(); });
+  BindRun(run_, *grid_, kBlinkMs);
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_read_back = [this](int row, const OtherParaReadBack& read) { ShowReadBack(row, read); };
   WireRows();
   ShowLanguage();
-}
-
-TOtherParaFrm::~TOtherParaFrm() {
-  delete input_;
 }
 
 QWidget* TOtherParaFrm::BuildButtons() {
@@ -146,9 +139,13 @@ void TOtherParaFrm::showEvent(QShowEvent* event) {
   TToolForm::showEvent(event);
 }
 
+const CaptionTable& TOtherParaFrm::Captions() const {
+  return OtherParaCaptions();
+}
+
 void TOtherParaFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
-  ApplyCaptions(*this, OtherParaCaptions(), english);
+  ApplyCaptions(*this, Captions(), english);
   grid_->FitHeadings();
   lblCN_->setVisible(!english);
   lblEN_->setVisible(english);
@@ -213,11 +210,6 @@ void TOtherParaFrm::ShowReadBack(int row, const OtherParaReadBack& read) {
   if (read.HeatUnit) grid_->cbxHeatUnit[row]->setCurrentIndex(*read.HeatUnit);
   if (read.Pipe) grid_->cbxPipeline[row]->setCurrentIndex(*read.Pipe);
   copying_ = false;
-}
-
-void TOtherParaFrm::StatusTimerTimer() {
-  // The served rows blink red until their meters answer.
-  grid_->BlinkServed(run_);
 }
 
 }  // namespace qv
