@@ -25,18 +25,30 @@ void OperationLog::SetClock(WallClock clock) {
   clock_ = std::move(clock);
 }
 
-void OperationLog::SetBeforeLine(std::function<void()> hook) {
+void OperationLog::SetBeforeLine(std::function<void(int block)> hook) {
   before_line_ = std::move(hook);
   before_line_thread_ = std::this_thread::get_id();
 }
 
 void OperationLog::Post(std::string_view text) {
+  PostTo(PostingInto(), text);
+}
+
+void OperationLog::PostTo(int block, std::string_view text) {
+  BeforeLine(block);
+  PostLine(block, text);
+}
+
+void OperationLog::BeforeLine(int block) {
   if (before_line_thread_.load() == std::this_thread::get_id() && before_line_ &&
       !in_before_line_) {
     in_before_line_ = true;
-    before_line_();
+    before_line_(block);
     in_before_line_ = false;
   }
+}
+
+void OperationLog::PostLine(int block, std::string_view text) {
   WallClock clock;
   {
     std::lock_guard lock(mutex_);
@@ -44,21 +56,82 @@ void OperationLog::Post(std::string_view text) {
   }
   std::string line = LogStamp(clock());
   line += text;
-  Push(std::move(line));
-}
-
-void OperationLog::Push(std::string line) {
   std::function<void()> wakeup;
   {
     std::lock_guard lock(mutex_);
-    if (queue_.size() >= capacity_) {
-      queue_.pop_front();
-      ++dropped_;
+    const auto b = static_cast<size_t>(block);
+    if (block >= 0 && b < blocks_.size() && b >= shown_) {
+      std::deque<std::string>& held = blocks_[b].lines;
+      // A block keeps at most what the queue would.
+      if (held.size() >= capacity_) {
+        held.pop_front();
+        ++dropped_;
+      }
+      held.push_back(std::move(line));
+    } else if (PushLocked(std::move(line))) {
+      wakeup = wakeup_;
     }
-    queue_.push_back(std::move(line));
-    if (queue_.size() == 1) wakeup = wakeup_;
   }
   // Outside the lock: the wake-up may post an event to the user interface.
+  if (wakeup) wakeup();
+}
+
+bool OperationLog::PushLocked(std::string line) {
+  if (queue_.size() >= capacity_) {
+    queue_.pop_front();
+    ++dropped_;
+  }
+  queue_.push_back(std::move(line));
+  return queue_.size() == 1;
+}
+
+bool OperationLog::ShowClosedLocked() {
+  bool wake = false;
+  for (; shown_ < blocks_.size() && blocks_[shown_].closed; ++shown_) {
+    for (std::string& line : blocks_[shown_].lines)
+      wake = PushLocked(std::move(line)) || wake;
+    blocks_[shown_].lines.clear();
+  }
+  return wake;
+}
+
+void OperationLog::OpenBlocks(size_t count) {
+  std::lock_guard lock(mutex_);
+  blocks_.assign(count, {});
+  shown_ = 0;
+}
+
+void OperationLog::PostInto(int block) {
+  blocks_thread_ = std::this_thread::get_id();
+  posting_into_ = block;
+}
+
+int OperationLog::PostingInto() const {
+  return blocks_thread_.load() == std::this_thread::get_id() ? posting_into_ : kNoBlock;
+}
+
+void OperationLog::CloseBlock(int block) {
+  std::function<void()> wakeup;
+  {
+    std::lock_guard lock(mutex_);
+    if (block < 0 || static_cast<size_t>(block) >= blocks_.size()) return;
+    blocks_[static_cast<size_t>(block)].closed = true;
+    if (ShowClosedLocked()) wakeup = wakeup_;
+  }
+  if (wakeup) wakeup();
+}
+
+void OperationLog::EndBlocks() {
+  std::function<void()> wakeup;
+  {
+    std::lock_guard lock(mutex_);
+    for (Block& b : blocks_)
+      b.closed = true;
+    if (ShowClosedLocked()) wakeup = wakeup_;
+    blocks_.clear();
+    shown_ = 0;
+  }
+  PostInto(kNoBlock);
   if (wakeup) wakeup();
 }
 
@@ -66,8 +139,20 @@ void OperationLog::FrameSent(std::span<const uint8_t> frame) {
   Post(" 发送数据：" + HexText(frame));
 }
 
-void OperationLog::BytesReceived(std::span<const uint8_t> block) {
-  Post(" 收到数据：" + HexText(block));
+bool OperationLog::FrameSent(std::span<const uint8_t> frame, const std::function<bool()>& send) {
+  const int block = PostingInto();
+  BeforeLine(block);
+  if (!send()) return false;
+  PostLine(block, " 发送数据：" + HexText(frame));
+  return true;
+}
+
+void OperationLog::BytesReceived(std::span<const uint8_t> bytes) {
+  BytesReceived(bytes, PostingInto());
+}
+
+void OperationLog::BytesReceived(std::span<const uint8_t> bytes, int block) {
+  PostTo(block, " 收到数据：" + HexText(bytes));
 }
 
 void OperationLog::ChannelFrame(std::span<const uint8_t> frame) {

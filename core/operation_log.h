@@ -4,6 +4,15 @@
 // step; the user-interface side drains the queue and hands each line to the
 // monitor. A producer never waits for the consumer: when nobody drains, the
 // oldest lines are dropped and counted.
+//
+// While rows on different lines are served at the same time, each row's
+// lines are gathered in a block of their own and the blocks reach the queue
+// whole, in row order:
+//
+//   OpenBlocks(3)    rows served in the order 0, 1, 2
+//   row 1 done       CloseBlock(1): held, row 0 is still being served
+//   row 0 done       CloseBlock(0): blocks 0 and 1 are queued
+//   EndBlocks()      block 2 (done or not) is queued; lines go straight on
 #pragma once
 
 #include <atomic>
@@ -36,16 +45,27 @@ class OperationLog {
   OperationLog(const OperationLog&) = delete;
   OperationLog& operator=(const OperationLog&) = delete;
 
+  // No block: a line goes to the queue at once.
+  static constexpr int kNoBlock = -1;
+
   void SetClock(WallClock clock);
 
   // --- producers, any thread -------------------------------------------
-  // Stamps `text` and queues the line. `text` starts with its own blank.
+  // Stamps `text` and queues the line, or holds it in the block the posting
+  // thread writes into (see `PostInto`). `text` starts with its own blank.
   void Post(std::string_view text);
-  void FrameSent(std::span<const uint8_t> frame);      // " 发送数据：" FE FE ...
-  void BytesReceived(std::span<const uint8_t> block);  // " 收到数据：" ...
-  void ChannelFrame(std::span<const uint8_t> frame);   // " 打开通道：" ...
-  void ChannelSendFailed();                            // " 打开通道数据发送失败"
-  void ChannelNotConfirmed();                          // " 通道打开失败"
+  // The same into block `block` (kNoBlock, or one already shown: queued).
+  void PostTo(int block, std::string_view text);
+  void FrameSent(std::span<const uint8_t> frame);  // " 发送数据：" FE FE ...
+  // The same for a frame `send` hands to a port, once it has (true): what
+  // the ports received before is logged before the line, and a reply that
+  // comes back at once after it.
+  bool FrameSent(std::span<const uint8_t> frame, const std::function<bool()>& send);
+  void BytesReceived(std::span<const uint8_t> bytes);  // " 收到数据：" ...
+  void BytesReceived(std::span<const uint8_t> bytes, int block);
+  void ChannelFrame(std::span<const uint8_t> frame);  // " 打开通道：" ...
+  void ChannelSendFailed();                           // " 打开通道数据发送失败"
+  void ChannelNotConfirmed();                         // " 通道打开失败"
   // " 操作类型：对第" n "个设备的进行" name "操作"; `row` is 1-based.
   void Operation(int row, std::string_view name);
   // " 操作类型：" name "操作结束"
@@ -65,9 +85,25 @@ class OperationLog {
   // (the user interface posts itself an event and drains later).
   void SetWakeup(std::function<void()> wakeup);
   // Runs before every line posted from the thread that sets it (the user
-  // interface): the ports log what they received so far, so the lines keep
-  // the order in which things happened. Not run for the lines it posts.
-  void SetBeforeLine(std::function<void()> hook);
+  // interface), with the block the line goes to: the ports writing into
+  // that block log what they received so far, so the lines keep the order
+  // in which things happened. Not run for the lines it posts.
+  void SetBeforeLine(std::function<void(int block)> hook);
+
+  // --- blocks, user-interface thread -------------------------------------
+  // Starts `count` blocks, numbered in the order they are shown. Block b
+  // is queued whole once it and every block before it are closed.
+  void OpenBlocks(size_t count);
+  // Lines this thread posts go into `block` from now on (kNoBlock: to the
+  // queue as usual).
+  void PostInto(int block);
+  // The block this thread's lines go into.
+  int PostingInto() const;
+  // The row of `block` is done: the block is shown as soon as those before
+  // it are. A line posted into it later follows it.
+  void CloseBlock(int block);
+  // Shows every block not shown yet, in order, and ends the blocks.
+  void EndBlocks();
 
   // --- consumer, user-interface thread ----------------------------------
   std::vector<std::string> TakePending();
@@ -84,7 +120,20 @@ class OperationLog {
   uint64_t Dropped() const;
 
  private:
-  void Push(std::string line);
+  // A block and the lines it holds until it is shown.
+  struct Block {
+    std::deque<std::string> lines;
+    bool closed = false;
+  };
+
+  // Runs the before-line hook for a line into `block` (on its thread only).
+  void BeforeLine(int block);
+  // Stamps `text` and queues it or holds it in `block`.
+  void PostLine(int block, std::string_view text);
+  // Under the lock: queues the line; true when the queue turned non-empty.
+  bool PushLocked(std::string line);
+  // Under the lock: queues every closed block from the first not shown yet.
+  bool ShowClosedLocked();
 
   const size_t capacity_;
   WallClock clock_;
@@ -92,9 +141,13 @@ class OperationLog {
   std::deque<std::string> queue_;
   uint64_t dropped_ = 0;
   std::function<void()> wakeup_;
-  std::function<void()> before_line_;
+  std::function<void(int block)> before_line_;
   std::atomic<std::thread::id> before_line_thread_{};
   bool in_before_line_ = false;  // touched by that thread only
+  std::vector<Block> blocks_;    // under the lock
+  size_t shown_ = 0;             // blocks before this one are queued
+  std::atomic<std::thread::id> blocks_thread_{};
+  int posting_into_ = kNoBlock;  // touched by that thread only
   Sink sink_;
   std::string message_text_;
 };

@@ -27,21 +27,19 @@ constexpr uint32_t kLineBaud = 2400;
 constexpr auto kLineGuard = std::max(std::chrono::milliseconds(20),
                                      std::chrono::milliseconds(35 * 11 * 1000 / (10 * kLineBaud)));
 
-// While it lives, bytes arriving on any port end the pump's period at once.
-class WakeOnData {
- public:
-  WakeOnData(PortSlots& slots, EventPump& pump) : slots_(slots) {
-    slots_.SetWaker([&pump] { pump.Wake(); });
-  }
-  ~WakeOnData() { slots_.SetWaker({}); }
-  WakeOnData(const WakeOnData&) = delete;
-  WakeOnData& operator=(const WakeOnData&) = delete;
-
- private:
-  PortSlots& slots_;
-};
-
 }  // namespace
+
+WakeOnData::WakeOnData(PortSlots& slots, EventPump& pump) : slots_(slots) {
+  slots_.SetWaker([&pump] { pump.Wake(); });
+}
+
+WakeOnData::~WakeOnData() {
+  slots_.SetWaker({});
+}
+
+SteadyClock::time_point TransactionCycle::LineQuietAt(const PortSlot& slot) {
+  return slot.LastAppend() + kLineGuard;
+}
 
 TransactionCycle::TransactionCycle(SharedState& state, EventPump& pump, CycleClient& client)
     : state_(state), pump_(pump), client_(client) {}
@@ -67,7 +65,7 @@ void TransactionCycle::AwaitQuietLine(const PortSlot& slot) {
       SteadyClock::now() + std::chrono::milliseconds(state_.Settings.CommWaitTimer);
   for (;;) {
     const auto now = SteadyClock::now();
-    const auto quiet = slot.LastAppend() + kLineGuard;
+    const auto quiet = LineQuietAt(slot);
     if (cancelled_ || now >= quiet || now >= give_up) return;
     pump_.Pump(std::chrono::ceil<std::chrono::milliseconds>(std::min(quiet, give_up) - now));
   }
@@ -90,6 +88,11 @@ std::string_view NotSentText(SendResult result) {
   return {};
 }
 
+void LogNotSent(OperationLog& log, int position, const ExchangeOutcome& out) {
+  if (const std::string_view why = NotSentText(out.last); !out.answered && !why.empty())
+    log.Post(" 第" + std::to_string(position + 1) + "个设备：" + std::string(why));
+}
+
 SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) {
   return SendFrame(
       row, [frame] { return std::optional<Bytes>(std::in_place, frame.begin(), frame.end()); });
@@ -97,13 +100,7 @@ SendResult TransactionCycle::SendFrame(int row, std::span<const uint8_t> frame) 
 
 SendResult TransactionCycle::SendFrame(int row, const FrameBuilder& build) {
   if (cancelled_) return SendResult::kCancelled;
-  const SystemSettings& s = state_.Settings;
-  if (s.CommType == kCommInfrared) {
-    const std::optional<Bytes> frame = build();
-    if (!frame) return SendResult::kNoFrame;
-    state_.Log.FrameSent(*frame);
-    return SendResult::kSent;
-  }
+  if (state_.Settings.CommType == kCommInfrared) return Transmit(nullptr, build);
   const RowRoute route = RouteForRow(state_, row);
   if (route.Channel) {
     const int32_t channel = *route.Channel;
@@ -114,17 +111,20 @@ SendResult TransactionCycle::SendFrame(int row, const FrameBuilder& build) {
   if (!slot) return SendResult::kNoPort;
   AwaitQuietLine(*slot);
   if (cancelled_) return SendResult::kCancelled;
+  return Transmit(slot, build);
+}
+
+SendResult TransactionCycle::Transmit(PortSlot* slot, const FrameBuilder& build) {
   // Built only now, after any channel wait: a time in it is the moment of
   // sending.
   const std::optional<Bytes> frame = build();
   if (!frame) return SendResult::kNoFrame;
   // The writer thread reports nothing back; a refused queue is the only
   // failure known here, and the reply wait shows the rest.
-  if (!slot->Port->WriteCommData(*frame)) {
+  if (!state_.Log.FrameSent(*frame, [&] { return !slot || slot->Port->WriteCommData(*frame); })) {
     DropPort(*slot);
     return SendResult::kRefused;
   }
-  state_.Log.FrameSent(*frame);
   return SendResult::kSent;
 }
 
@@ -182,25 +182,41 @@ void TransactionCycle::Trace(std::string_view text) const {
 // Every slot with unread bytes is served, so noise on one port cannot hold
 // back the replies waiting on another.
 void TransactionCycle::ReadTimerTick() {
-  RecvSnapshot snapshot;
   for (int n = 1; n <= kPortSlotCount; ++n) {
     PortSlot& slot = state_.Slots[n];
     if (!slot.PortOpen) continue;
     Trace("11");
     if (slot.Unread() == 0) continue;
-    Trace("12");
-    slot.Snapshot(snapshot);
-    Trace("13");
-    if (trace) {
-      trace("iRecvP=" + std::to_string(snapshot.RecvHead) + ",iCurr=" +
-            std::to_string(snapshot.RecvTail) + ",iLeaveLen" + std::to_string(snapshot.Unread()));
-    }
-    const uint16_t tail = ScanRing(
-        snapshot, [&](const ReplyHeader& h) { return client_.RecogniseReply(h); },
-        [&](std::span<const uint8_t> frame) { client_.HandleReply(frame); });
-    slot.SetRecvTail(tail);
-    Trace("14");
+    ScanSlot(slot);
   }
+}
+
+// Bytes scanned before and still unread (a reply not complete yet) give the
+// same result again: only slots that received something are scanned.
+void TransactionCycle::ScanArrived() {
+  for (int n = 1; n <= kPortSlotCount; ++n) {
+    PortSlot& slot = state_.Slots[n];
+    const uint64_t appends = slot.Appends();
+    if (!slot.PortOpen || appends == scanned_[n]) continue;
+    scanned_[n] = appends;
+    if (slot.Unread() > 0) ScanSlot(slot);
+  }
+}
+
+void TransactionCycle::ScanSlot(PortSlot& slot) {
+  Trace("12");
+  RecvSnapshot snapshot;
+  slot.Snapshot(snapshot);
+  Trace("13");
+  if (trace) {
+    trace("iRecvP=" + std::to_string(snapshot.RecvHead) + ",iCurr=" +
+          std::to_string(snapshot.RecvTail) + ",iLeaveLen" + std::to_string(snapshot.Unread()));
+  }
+  const uint16_t tail = ScanRing(
+      snapshot, [&](const ReplyHeader& h) { return client_.RecogniseReply(h); },
+      [&](std::span<const uint8_t> frame) { client_.HandleReply(frame); });
+  slot.SetRecvTail(tail);
+  Trace("14");
 }
 
 bool TransactionCycle::TakeSwitchStatus(std::span<const uint8_t> frame) {

@@ -6,6 +6,7 @@
 // through an EventPump so the window stays live.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -61,12 +62,29 @@ struct ExchangeOutcome {
   SendResult last = SendResult::kSent;
 };
 
+// Logs why nothing reached the meter of `position` (0..19) when its
+// exchange `out` ended unanswered without a frame sent: " 第n个设备：" and
+// the reason.
+void LogNotSent(OperationLog& log, int position, const ExchangeOutcome& out);
+
 // Hooks of one exchange: `before_attempt` runs before each attempt,
 // `after_unanswered` after each attempt whose frame was sent and that
 // ended without an answer.
 struct ExchangeHooks {
   std::function<void()> before_attempt;
   std::function<void()> after_unanswered;
+};
+
+// While it lives, bytes arriving on any port end the pump's period at once.
+class WakeOnData {
+ public:
+  WakeOnData(PortSlots& slots, EventPump& pump);
+  ~WakeOnData();
+  WakeOnData(const WakeOnData&) = delete;
+  WakeOnData& operator=(const WakeOnData&) = delete;
+
+ private:
+  PortSlots& slots_;
 };
 
 class TransactionCycle {
@@ -88,6 +106,13 @@ class TransactionCycle {
   // frame the port took is logged as " 发送数据：".
   SendResult SendFrame(int row, const FrameBuilder& build);
   SendResult SendFrame(int row, std::span<const uint8_t> frame);
+  // The last step of sending, once the line is ready: builds the frame,
+  // hands it to `slot`'s writer (null on infrared wiring: nobody) and
+  // logs it.
+  SendResult Transmit(PortSlot* slot, const FrameBuilder& build);
+  // When the line of `slot` has been silent for the guard time after the
+  // last bytes received on it.
+  static std::chrono::steady_clock::time_point LineQuietAt(const PortSlot& slot);
   // Asks the switch for `channel` with up to `ReadAgainTimes` attempts;
   // success shows in `ChannelState[channel]`.
   void OpenChannel(int32_t channel);
@@ -111,6 +136,9 @@ class TransactionCycle {
   // The poll timer's tick: every open slot holding unread bytes, in COM
   // order, is scanned for the window's replies.
   void ReadTimerTick();
+  // The same for the slots that received bytes since this last looked at
+  // them: what a wait runs whenever bytes arrive on one of many lines.
+  void ScanArrived();
   // A switch status reply: when it is whole and correct, its flags replace
   // the channel flags. Returns whether it was taken.
   bool TakeSwitchStatus(std::span<const uint8_t> frame);
@@ -123,11 +151,14 @@ class TransactionCycle {
   // bytes received on it.
   void AwaitQuietLine(const PortSlot& slot);
   void Trace(std::string_view text) const;
+  void ScanSlot(PortSlot& slot);
 
   SharedState& state_;
   EventPump& pump_;
   CycleClient& client_;
   bool cancelled_ = false;
+  // `Appends()` of each slot when ScanArrived last scanned it.
+  std::array<uint64_t, kPortSlotCount + 1> scanned_{};
 };
 
 // Whether a frame header is the switch's (68 56 ...).

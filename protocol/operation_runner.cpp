@@ -20,7 +20,10 @@ OperationGuard::~OperationGuard() {
 
 OperationRunner::OperationRunner(SharedState& state, EventPump& pump,
                                  std::span<const OperationRow> table)
-    : state_(state), cycle_(state, pump, *this), table_(table) {}
+    : state_(state),
+      cycle_(state, pump, *this),
+      table_(table),
+      lines_(state, pump, cycle_, *this) {}
 
 int OperationRunner::MeterCount() const {
   return std::clamp(state_.Settings.MeterNum, 0, kMeterRows);
@@ -37,6 +40,7 @@ bool OperationRunner::Run(const OperationRow& op, const std::function<bool()>& t
     return false;
   }
   if (take && !take()) return false;
+  parallel_ = state_.Settings.ParallelLines;
   cycle_.Resume();
   running_ = &op;
   current_row_ = -1;
@@ -62,9 +66,32 @@ ExchangeOutcome OperationRunner::Serve(int position, const FrameBuilder& build,
   current_row_ = position;
   const ExchangeOutcome out = cycle_.Exchange(position, build, hooks);
   current_row_ = -1;
-  if (const std::string_view why = NotSentText(out.last); !out.answered && !why.empty())
-    state_.Log.Post(" 第" + std::to_string(position + 1) + "个设备：" + std::string(why));
+  LogNotSent(state_.Log, position, out);
   return out;
+}
+
+void OperationRunner::ServeOne(const RowService& row) {
+  const FrameBuilder build = row.begin ? row.begin() : FrameBuilder();
+  if (!build) {
+    if (row.end) row.end(nullptr);
+    return;
+  }
+  const ExchangeOutcome out = Serve(row.position, build, row.hooks);
+  if (row.end) row.end(&out);
+}
+
+void OperationRunner::ServeRows(std::span<const RowService> rows) {
+  if (ServeInParallel(rows)) return;
+  for (const RowService& row : rows) {
+    if (cycle_.Cancelled()) break;
+    ServeOne(row);
+  }
+}
+
+bool OperationRunner::ServeInParallel(std::span<const RowService> rows) {
+  if (!parallel_ || !running_ || !ParallelLines::ManyLines(state_, rows)) return false;
+  lines_.Serve(rows, Polled(running_->confirm));
+  return true;
 }
 
 bool OperationRunner::RecogniseReply(const ReplyHeader& header) const {
@@ -102,18 +129,24 @@ bool BenchRun::TakeRows(const FillRows& fill, int only) {
   return !fill || fill(rows_);
 }
 
-void BenchRun::ServeRow(int row, const OperationRow& op) {
-  const RunRow& in = rows_[row];
-  const FrameBuilder build = [this, &op, &in] {
-    CommandRequest values = in.Values;
-    values.newAddress = in.NewAddress;
-    values.now = clock();
-    return OperationFrame(op, protocol_, in.Address, values);
+RowService BenchRun::ServiceOf(int row, const OperationRow& op) {
+  RowService service;
+  service.position = row;
+  service.begin = [this, row, &op] {
+    const RunRow& in = rows_[row];
+    const FrameBuilder build = [this, &op, &in] {
+      CommandRequest values = in.Values;
+      values.newAddress = in.NewAddress;
+      values.now = clock();
+      return OperationFrame(op, protocol_, in.Address, values);
+    };
+    return build() ? build : FrameBuilder();
   };
-  const bool built = build().has_value();
-  if (built) Serve(row, build);
-  if (lamps_[row] != Lamp::Lime) SetLamp(row, Lamp::Red);
-  if (built && on_served) on_served(row, op, in.Values, lamps_[row] == Lamp::Lime);
+  service.end = [this, row, &op](const ExchangeOutcome* out) {
+    if (lamps_[row] != Lamp::Lime) SetLamp(row, Lamp::Red);
+    if (out && on_served) on_served(row, op, rows_[row].Values, lamps_[row] == Lamp::Lime);
+  };
+  return service;
 }
 
 bool BenchRun::Run(int code, const CommandRequest& values) {
@@ -130,11 +163,17 @@ bool BenchRun::RunRows(int code, const FillRows& fill) {
   return OperationRunner::Run(
       *op, [&] { return TakeRows(fill, -1); }, begin,
       [&] {
-        for (int r = 0; r < kMeterRows && !cycle_.Cancelled(); ++r) {
+        std::vector<RowService> served;
+        for (int r = 0; r < kMeterRows; ++r) {
           if (!rows_[r].Served) continue;
-          state_.Log.Operation(r + 1, op->label);
-          ServeRow(r, *op);
+          RowService service = ServiceOf(r, *op);
+          service.begin = [this, r, op, build = std::move(service.begin)] {
+            state_.Log.Operation(r + 1, op->label);
+            return build();
+          };
+          served.push_back(std::move(service));
         }
+        ServeRows(served);
       });
 }
 
@@ -147,7 +186,7 @@ bool BenchRun::RunOne(int code, int row, const FillRows& fill, const std::functi
       [&] {
         current_row_ = row;
         if (begin) begin();
-        ServeRow(row, *op);
+        ServeOne(ServiceOf(row, *op));
       },
       false);
   if (ran && end) end();

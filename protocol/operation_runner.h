@@ -9,7 +9,9 @@
 //
 // `BenchRun` serves the ticked rows 1..MeterNum of a bench window and shows
 // each meter's answer in the row's lamp; the meter-reading window serves
-// its list rows on the same runner.
+// its list rows on the same runner. With parallel lines (the bench setting,
+// as it was when the operation started) rows on different lines are served
+// at the same time (protocol/parallel_lines.h).
 #pragma once
 
 #include <array>
@@ -20,6 +22,7 @@
 
 #include "protocol/cycle.h"
 #include "protocol/operation_table.h"
+#include "protocol/parallel_lines.h"
 
 namespace qv {
 
@@ -51,6 +54,9 @@ class OperationRunner : public CycleClient {
   // being served, -1 for none.
   int CurrentOperation() const { return running_ ? running_->code : 0; }
   int CurrentRow() const { return current_row_; }
+  // Whether meter position `row` is being served now; with parallel lines
+  // several rows are (and `CurrentRow` is -1).
+  bool InService(int row) const { return row == current_row_ || lines_.InService(row); }
   TransactionCycle& Cycle() { return cycle_; }
 
   // The window's hooks.
@@ -76,6 +82,15 @@ class OperationRunner : public CycleClient {
   // attempts, each sending what `build` gives then. A row its frames never
   // reached is logged with the reason.
   ExchangeOutcome Serve(int position, const FrameBuilder& build, const ExchangeHooks& hooks = {});
+  // Serves one row as `Serve` does, as `row` describes it (`read_back`
+  // aside).
+  void ServeOne(const RowService& row);
+  // Serves `rows` one after another in order until the operation is
+  // cancelled, or, with parallel lines, on their lines at once.
+  void ServeRows(std::span<const RowService> rows);
+  // With parallel lines and `rows` on more than one line: serves them on
+  // their lines at once and returns true; otherwise serves nothing.
+  bool ServeInParallel(std::span<const RowService> rows);
   // A reply recognised while `op` runs (switch replies are taken before).
   virtual void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) = 0;
 
@@ -86,6 +101,8 @@ class OperationRunner : public CycleClient {
   std::span<const OperationRow> table_;
   const OperationRow* running_ = nullptr;
   int current_row_ = -1;
+  bool parallel_ = false;  // `ParallelLines` when the operation started
+  ParallelLines lines_;
 };
 
 // A row's status lamp: button face while idle or waiting, lime when its
@@ -152,7 +169,9 @@ class BenchRun : public OperationRunner {
  private:
   // Takes the rows of a run: ticked rows 1..MeterNum, or `only` alone.
   bool TakeRows(const FillRows& fill, int only);
-  void ServeRow(int row, const OperationRow& op);
+  // How `row` is served with `op`: the frame with the row's values taken at
+  // the start, the lamp rule at its end.
+  RowService ServiceOf(int row, const OperationRow& op);
 
   std::array<Lamp, kMeterRows> lamps_{};
   RunTable rows_{};

@@ -81,6 +81,11 @@ std::vector<int> BroadcastRows(const BenchState& state, int count) {
   return rows;
 }
 
+int LineOfRow(const BenchState& state, int row) {
+  if (state.Settings.CommType == kCommInfrared) return kPortSlotCount + 1 + row;
+  return RouteForRow(state, row).Slot;
+}
+
 std::string LineText(const BenchState& state, int row) {
   if (state.Settings.CommType == kCommInfrared) return "红外";
   const RowRoute route = RouteForRow(state, row);

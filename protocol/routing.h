@@ -33,6 +33,12 @@ PortSlot* RowSendSlot(SharedState& state, int row);
 // distinct channel, in row order. Rows without a port are left out; on
 // infrared wiring (nothing is transmitted) row 0 stands for all.
 std::vector<int> BroadcastRows(const BenchState& state, int count);
+// The line row `row` is served on: rows with the same line are served one
+// after another, rows on different lines may be served at the same time.
+// Single port and multi-channel wiring have one line (the switch's port),
+// one port per meter a line per port, infrared wiring (nothing is sent) a
+// line per row; rows without a port share line 0.
+int LineOfRow(const BenchState& state, int row);
 // The line of `row` as the log names it: "COM3", "COM1通道5" behind the
 // switch, "红外" on infrared wiring.
 std::string LineText(const BenchState& state, int row);

@@ -19,13 +19,14 @@ void PortSlots::CreatePorts(std::span<const std::string> devices, OperationLog& 
     slot.PortOpen = false;
   }
   // Lines of the user-interface thread (where the ports are created) come
-  // after the received bytes they follow from.
-  log.SetBeforeLine([this] { FlushReceived(); });
+  // after the received bytes they follow from; a line of one row's block
+  // leaves the lines of rows served beside it on other ports whole.
+  log.SetBeforeLine([this](int block) { FlushReceived(block); });
 }
 
-void PortSlots::FlushReceived() {
+void PortSlots::FlushReceived(int block) {
   for (PortSlot& slot : slots_) {
-    if (slot.Port) slot.Port->FlushReceived();
+    if (slot.Port && slot.Port->LogBlock() == block) slot.Port->FlushReceived();
   }
 }
 

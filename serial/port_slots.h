@@ -45,8 +45,9 @@ class PortSlots {
   void CreatePorts(std::span<const std::string> devices, OperationLog& log);
   // Empties every ring, discarding unread bytes.
   void ResetRecvBuffers();
-  // Every port logs what it received and has not logged yet.
-  void FlushReceived();
+  // Every port whose lines go into log block `block` logs what it received
+  // and has not logged yet.
+  void FlushReceived(int block);
   // `waker` runs on a reader thread whenever bytes arrive on any port
   // (empty: nothing runs).
   void SetWaker(const std::function<void()>& waker);

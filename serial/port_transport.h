@@ -33,6 +33,11 @@ class PortTransport {
   virtual std::string DevicePath() const = 0;
   // Logs what was received and not logged yet.
   virtual void FlushReceived() {}
+  // The block of the operation log the port's lines go into (kNoBlock:
+  // straight to the log), while its line serves one row of several served
+  // at once.
+  virtual void SetLogBlock(int /*block*/) {}
+  virtual int LogBlock() const { return -1; }
 };
 
 }  // namespace qv

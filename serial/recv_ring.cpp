@@ -11,6 +11,7 @@ void RecvRing::Append(std::span<const uint8_t> block) {
     std::lock_guard lock(mutex_);
     AppendLocked(block);
     last_append_ = std::chrono::steady_clock::now();
+    ++appends_;
     waker = waker_;
   }
   if (waker) waker();
@@ -31,6 +32,11 @@ void RecvRing::AppendLocked(std::span<const uint8_t> block) {
 std::chrono::steady_clock::time_point RecvRing::LastAppend() const {
   std::lock_guard lock(mutex_);
   return last_append_;
+}
+
+uint64_t RecvRing::Appends() const {
+  std::lock_guard lock(mutex_);
+  return appends_;
 }
 
 void RecvRing::SetWaker(std::function<void()> waker) {

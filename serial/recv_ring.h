@@ -59,6 +59,9 @@ class RecvRing {
   uint64_t DroppedBytes() const;
   // When bytes last arrived (the epoch of the steady clock before any).
   std::chrono::steady_clock::time_point LastAppend() const;
+  // Appends since construction: a consumer that remembers it knows
+  // whether anything has come since it last looked.
+  uint64_t Appends() const;
   // Runs on the reader thread after every append, outside the ring's lock:
   // how the user-interface thread learns that bytes have come.
   void SetWaker(std::function<void()> waker);
@@ -72,6 +75,7 @@ class RecvRing {
   uint16_t tail_ = 0;
   uint64_t dropped_ = 0;
   std::chrono::steady_clock::time_point last_append_{};
+  uint64_t appends_ = 0;
   std::function<void()> waker_;
 };
 

@@ -96,8 +96,8 @@ bool TSerialPort::Open() {
     return false;
   }
   if (opened.Failure == LineOpenFailure::kConfigure) {
-    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" + LineSettingsText(line_) +
-              "（不是串口？）");
+    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" +
+              LineSettingsText(line_) + "（不是串口？）");
     return false;
   }
   std::unique_ptr<SerialDevice> device = std::move(opened.Device);
@@ -177,8 +177,8 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
   const auto flush = [&](bool ended) {
     FlushReceived();
     if (const size_t skipped = budget.TakeSkipped(ended)) {
-      log_.Post(" 串口" + port_name + "收到数据过快：" + std::to_string(skipped) +
-                "字节未记入日志");
+      log_.PostTo(log_block_, " 串口" + port_name + "收到数据过快：" + std::to_string(skipped) +
+                                  "字节未记入日志");
     }
   };
   for (;;) {
@@ -221,7 +221,7 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
         accepting_ = false;
         queue_.clear();
       }
-      log_.Post(StoppedLine(port_name, kReaderStoppedText));
+      log_.PostTo(log_block_, StoppedLine(port_name, kReaderStoppedText));
     }
     reader_running_ = false;
     return;
@@ -239,7 +239,14 @@ void TSerialPort::FlushReceived() {
     std::lock_guard lock(received_mutex_);
     bytes.swap(received_);
   }
-  if (!bytes.empty()) log_.BytesReceived(bytes);
+  if (!bytes.empty()) log_.BytesReceived(bytes, log_block_);
+}
+
+void TSerialPort::SetLogBlock(int block) {
+  // What came before belongs to the block it came in.
+  std::lock_guard order(flush_mutex_);
+  FlushReceived();
+  log_block_ = block;
 }
 
 void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {
@@ -262,7 +269,7 @@ void TSerialPort::WriteLoop(SerialDevice& device, std::string port_name) {
         accepting_ = false;
         queue_.clear();
       }
-      log_.Post(StoppedLine(port_name, kWriterStoppedText));
+      log_.PostTo(log_block_, StoppedLine(port_name, kWriterStoppedText));
       break;
     }
   }

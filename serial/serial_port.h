@@ -81,6 +81,10 @@ class TSerialPort : public PortTransport {
   // user interface does so before each line of its own, so a reply's line
   // always comes before the lines that follow from it.
   void FlushReceived() override;
+  // The log block the port's own lines go into from now on; what it
+  // received before is logged first, into the block it came in.
+  void SetLogBlock(int block) override;
+  int LogBlock() const override { return log_block_; }
   // Whether each thread still runs; false before Open, after Close and after
   // the thread ended on an I/O failure.
   bool Failed() const override {
@@ -138,6 +142,7 @@ class TSerialPort : public PortTransport {
   std::mutex received_mutex_;
   std::recursive_mutex flush_mutex_;
   std::vector<uint8_t> received_;  // received, not yet logged
+  std::atomic<int> log_block_{OperationLog::kNoBlock};
 
   std::mutex queue_mutex_;
   std::condition_variable queue_cv_;

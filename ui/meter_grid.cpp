@@ -139,8 +139,9 @@ void TMeterGrid::BlinkLamp(int row) {
 }
 
 void TMeterGrid::BlinkServed(const BenchRun& run) {
-  const int row = run.CurrentRow();
-  if (row >= 0 && run.LampOf(row) != Lamp::Lime) BlinkLamp(row);
+  for (int row = 0; row < kMeterRows; ++row) {
+    if (run.InService(row) && run.LampOf(row) != Lamp::Lime) BlinkLamp(row);
+  }
 }
 
 }  // namespace qv

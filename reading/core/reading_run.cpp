@@ -96,11 +96,10 @@ bool ReadingRun::RunRows(int code, const std::vector<size_t>& list_indexes,
       Broadcast(op);
       return;
     }
-    for (const ServedRow& s : served_) {
-      if (cycle_.Cancelled()) break;
-      state_.Log.Operation(s.Position + 1, op.label);
-      Transact(op, s);
-    }
+    std::vector<RowService> rows;
+    for (const ServedRow& s : served_)
+      rows.push_back(ServiceOf(op, s));
+    ServeRows(rows);
   });
 }
 
@@ -133,23 +132,31 @@ void ReadingRun::Broadcast(const OperationRow& op) {
                                 : " 广播对时命令已下发至：" + lines);
 }
 
-void ReadingRun::Transact(const OperationRow& op, const ServedRow& row) {
-  const int version = VersionIndex(row.Version);
-  if (version < 0) return;
-  const FrameBuilder build = [&] {
-    CommandRequest values;
-    values.coldMeter = row.ColdMeter;
-    values.now = clock();
-    return OperationFrame(op, version, row.Address, values);
-  };
-  if (!build()) return;
+RowService ReadingRun::ServiceOf(const OperationRow& op, const ServedRow& row) {
   const size_t i = row.ListIndex;
-  const ExchangeOutcome out = Serve(row.Position, build,
-                                    {.before_attempt = [&] { SetState(i, RowState::InProgress); },
-                                     .after_unanswered = [&] { MarkRowFailed(i, kTextNoReply); }});
+  RowService service;
+  service.position = row.Position;
+  service.begin = [this, &op, &row]() -> FrameBuilder {
+    state_.Log.Operation(row.Position + 1, op.label);
+    const int version = VersionIndex(row.Version);
+    if (version < 0) return {};
+    const FrameBuilder build = [this, &op, &row, version] {
+      CommandRequest values;
+      values.coldMeter = row.ColdMeter;
+      values.now = clock();
+      return OperationFrame(op, version, row.Address, values);
+    };
+    return build() ? build : FrameBuilder();
+  };
+  service.hooks = {.before_attempt = [this, i] { SetState(i, RowState::InProgress); },
+                   .after_unanswered = [this, i] { MarkRowFailed(i, kTextNoReply); }};
   // Nothing reached the meter: the row says why.
-  if (const std::string_view why = NotSentText(out.last); !out.answered && !why.empty())
-    MarkRowFailed(i, why);
+  service.end = [this, i](const ExchangeOutcome* out) {
+    if (!out) return;
+    if (const std::string_view why = NotSentText(out->last); !out->answered && !why.empty())
+      MarkRowFailed(i, why);
+  };
+  return service;
 }
 
 const ReadingRun::ServedRow* ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {

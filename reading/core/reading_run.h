@@ -84,7 +84,8 @@ class ReadingRun : public OperationRunner {
 
   bool RunRows(int code, const std::vector<size_t>& list_indexes, const TakeInputs& take);
   void Broadcast(const OperationRow& op);
-  void Transact(const OperationRow& op, const ServedRow& row);
+  // How `row` is served with `op`, its version and address as taken.
+  RowService ServiceOf(const OperationRow& op, const ServedRow& row);
   void SetState(size_t list_index, RowState state);
   // The served row whose meter sent `frame`, or null.
   const ServedRow* FindRowByAddress(std::span<const uint8_t> frame) const;

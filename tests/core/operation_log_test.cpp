@@ -75,6 +75,34 @@ TEST_F(OperationLogTest, DeliveryToTheSinkAndWakeUps) {
   EXPECT_EQ(wakeups, 2);
 }
 
+// Each block reaches the queue whole once those before it are closed; a
+// line for a block already shown follows it; the end shows the rest.
+TEST_F(OperationLogTest, BlocksAreShownWholeInTheirOrder) {
+  const auto texts = [&] {
+    std::vector<std::string> lines = log.TakePending();
+    for (std::string& line : lines)
+      line.erase(0, line.find(']') + 1);
+    return lines;
+  };
+  using Lines = std::vector<std::string>;
+  log.OpenBlocks(3);
+  log.PostTo(1, " b1");
+  log.PostInto(0);
+  log.Post(" a1");
+  log.PostInto(OperationLog::kNoBlock);
+  log.Post(" x");
+  log.CloseBlock(1);
+  EXPECT_EQ(texts(), Lines{" x"});
+  log.PostTo(0, " a2");
+  log.CloseBlock(0);
+  log.PostTo(1, " b2");
+  log.PostTo(2, " c1");
+  EXPECT_EQ(texts(), (Lines{" a1", " a2", " b1", " b2"}));
+  log.EndBlocks();
+  log.Post(" y");
+  EXPECT_EQ(texts(), (Lines{" c1", " y"}));
+}
+
 TEST(OperationLogCapacity, FullQueueDropsOldestAndNeverBlocks) {
   OperationLog log(3);
   for (int i = 0; i < 5; ++i)

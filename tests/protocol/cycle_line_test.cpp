@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <latch>
 #include <thread>
 
 #include "protocol/operation_runner.h"
@@ -146,6 +147,56 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   EXPECT_EQ(run.LampOf(1), Lamp::Lime);
   lines = s.Log.TakePending();
   EXPECT_EQ(count(" 串口COM1重新打开"), 1);
+}
+
+// Parallel lines, a line per meter: meter 1's adapter goes away after its
+// request; meter 2 answers while meter 1's wait runs, the dead line takes no
+// second frame, and the port's line stays in its row's lines in the log.
+TEST(CycleLine, APulledAdapterHoldsUpNoOtherLine) {
+  test::PtyPeer lines[2];
+  SharedState s;
+  s.Settings.MeterNum = 2;
+  s.Settings.ReadAgainTimes = 2;
+  s.Settings.CommWaitTimer = 2000;
+  s.Settings.CommType = kCommMulti;
+  s.Settings.ParallelLines = true;
+  for (int r = 0; r < 2; ++r) {
+    s.PortDevices[r + 1] = lines[r].Path();
+    s.Rows[r] = {std::to_string(r + 1), true, r + 1, 0, {}};
+  }
+  s.Slots.CreatePorts(s.PortDevices, s.Log);
+  OpenMeterPorts(s);
+  ASSERT_TRUE(s.Slots[1].PortOpen && s.Slots[2].PortOpen);
+
+  std::latch pulled(1);
+  std::thread pull([&] {
+    lines[0].Receive(Request(1).size());
+    lines[0].HangUp();
+    pulled.count_down();
+  });
+  std::thread meter([&] {
+    lines[1].Receive(Request(2).size());
+    pulled.wait();
+    lines[1].Send(Reply(2));
+  });
+  HeadlessPump pump;
+  BenchRun run(s, pump, kEnter);
+  std::vector<std::pair<int, Lamp>> lamps;
+  run.on_lamp = [&](int row, Lamp lamp) { lamps.emplace_back(row, lamp); };
+  ASSERT_TRUE(run.Run(1));
+  pull.join();
+  meter.join();
+  s.Slots[2].Port->Close();
+
+  const auto at = [&](int row, Lamp lamp) {
+    return std::find(lamps.begin(), lamps.end(), std::pair(row, lamp)) - lamps.begin();
+  };
+  EXPECT_LT(at(1, Lamp::Lime), at(0, Lamp::Red));
+  EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
+  test::LogLines logged(s.Log);
+  EXPECT_EQ(logged.Count(" 发送数据："), 2u);
+  EXPECT_LT(logged.First("对第1个设备"), logged.First(" 串口COM1读取已停止"));
+  EXPECT_LT(logged.First(" 串口COM1读取已停止"), logged.First("对第2个设备"));
 }
 
 }  // namespace

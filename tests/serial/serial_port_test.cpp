@@ -281,7 +281,7 @@ TEST_F(SerialPortTest, BytesArrivingWhileTheReaderHandsOverAreKept) {
 // (the user interface) logs the pending bytes once and does not wait on
 // itself.
 TEST_F(SerialPortTest, FlushFromTheLoggingThreadLogsOnce) {
-  log.SetBeforeLine([&] { port.FlushReceived(); });
+  log.SetBeforeLine([&](int) { port.FlushReceived(); });
   ASSERT_TRUE(port.Open());
   const Bytes reply = {0x68, 0x03, 0x16};
   ASSERT_TRUE(peer.Send(reply));

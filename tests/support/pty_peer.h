@@ -164,6 +164,15 @@ class LogLines {
       return l.find(text) != std::string::npos;
     }));
   }
+  // Where the first line taken so far that contains `text` stands (the
+  // number of lines when none does).
+  size_t First(std::string_view text) {
+    Take();
+    return static_cast<size_t>(
+        std::find_if(lines_.begin(), lines_.end(),
+                     [&](const auto& l) { return l.find(text) != std::string::npos; }) -
+        lines_.begin());
+  }
 
  private:
   OperationLog& log_;

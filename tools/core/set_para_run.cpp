@@ -148,6 +148,7 @@ bool SetParaRun::ReadAddresses() {
   const bool ran = OperationRunner::Run(
       op, take, begin,
       [&] {
+        if (ReadAddressesInParallel(served, frame)) return;
         for (int r = 0; r < kMeterRows && !cycle_.Cancelled(); ++r) {
           if (!served[r]) continue;
           state_.Log.AddressRead(r + 1);
@@ -182,18 +183,51 @@ bool SetParaRun::ReadAddressOf(int row, const Bytes& frame) {
     const uint16_t from = slot ? slot->RecvHead() : 0;
     if (cycle_.SendFrame(row, frame) != SendResult::kSent) continue;
     pump_.Pump(std::chrono::milliseconds(s.CommWaitTimer));
-    // Infrared wiring sends nothing and has no line to read.
-    if (s.CommType == kCommInfrared || !slot) continue;
-    const Bytes received = TakeReceived(*slot, from);
-    if (received.empty()) continue;
-    state_.Log.BytesReceived(received);
-    const std::optional<std::string> address = AcceptAddressReply(received);
-    if (!address) continue;
-    SetAddress(row, *address);
-    SetLamp(row, Lamp::Lime);
-    return true;
+    if (TakeAddressReply(row, slot, from)) return true;
   }
   return false;
+}
+
+bool SetParaRun::TakeAddressReply(int row, PortSlot* slot, uint16_t from) {
+  // Infrared wiring sends nothing and has no line to read.
+  if (state_.Settings.CommType == kCommInfrared || !slot) return false;
+  const Bytes received = TakeReceived(*slot, from);
+  if (received.empty()) return false;
+  state_.Log.BytesReceived(received);
+  const std::optional<std::string> address = AcceptAddressReply(received);
+  if (!address) return false;
+  SetAddress(row, *address);
+  SetLamp(row, Lamp::Lime);
+  return true;
+}
+
+bool SetParaRun::ReadAddressesInParallel(const std::array<bool, kMeterRows>& served,
+                                         const std::optional<Bytes>& frame) {
+  // Where each row's line stood when its attempt began.
+  std::array<std::pair<PortSlot*, uint16_t>, kMeterRows> from{};
+  std::vector<RowService> rows;
+  for (int r = 0; r < kMeterRows; ++r) {
+    if (!served[r]) continue;
+    RowService service;
+    service.position = r;
+    service.begin = [this, r, &frame]() -> FrameBuilder {
+      state_.Log.AddressRead(r + 1);
+      if (!frame) return {};
+      return [&frame] { return frame; };
+    };
+    service.hooks.before_attempt = [this, r, &from] {
+      PortSlot* slot = RowSendSlot(state_, r);
+      from[r] = {slot, slot ? slot->RecvHead() : uint16_t{0}};
+    };
+    service.read_back = [this, r, &from] {
+      return TakeAddressReply(r, from[r].first, from[r].second);
+    };
+    service.end = [this, r](const ExchangeOutcome*) {
+      if (LampOf(r) != Lamp::Lime) SetLamp(r, Lamp::Red);
+    };
+    rows.push_back(std::move(service));
+  }
+  return ServeInParallel(rows);
 }
 
 void SetParaRun::SetAddress(int row, const std::string& address) {

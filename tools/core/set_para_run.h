@@ -78,6 +78,12 @@ class SetParaRun : public BenchRun {
  private:
   CommandRequest ValuesFor(const OperationRow& op, const SetParaRowInputs& in) const;
   bool ReadAddressOf(int row, const Bytes& frame);
+  // After a whole reply wait: the address reply that `slot` received from
+  // ring position `from` on, taken as `row`'s.
+  bool TakeAddressReply(int row, PortSlot* slot, uint16_t from);
+  // The rows with parallel lines, when they are on more than one line.
+  bool ReadAddressesInParallel(const std::array<bool, kMeterRows>& served,
+                               const std::optional<Bytes>& frame);
   bool OpenRowChannel(int row);
   void SetAddress(int row, const std::string& address);
 
