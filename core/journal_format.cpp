@@ -76,6 +76,7 @@ const std::vector<Column>& Columns() {
       {"coef3", [](R r) { return Integer(r.Coefficients[2]); }, true},
       {"coef4", [](R r) { return Integer(r.Coefficients[3]); }, true},
       {"coef5", [](R r) { return Integer(r.Coefficients[4]); }, true},
+      {"weighing", [](R r) { return r.Weighing; }, false},
   };
   return columns;
 }

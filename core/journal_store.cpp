@@ -33,7 +33,8 @@ CREATE TABLE IF NOT EXISTS readings (
   verdict TEXT NOT NULL,
   inlet REAL, outlet REAL,
   coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER,
-  supersedes INTEGER);
+  supersedes INTEGER,
+  weighing TEXT);
 CREATE TABLE IF NOT EXISTS writes (
   id INTEGER PRIMARY KEY,
   time TEXT NOT NULL,
@@ -58,6 +59,17 @@ INSERT INTO meters (address, readings, last)
 DROP INDEX IF EXISTS readings_address;
 )";
 
+// Version 2 to 3: where each reading's weighing came from (scale or typed);
+// unknown for the readings before.
+constexpr const char* kToVersion3 = R"(
+ALTER TABLE readings ADD COLUMN weighing TEXT;
+)";
+
+// The steps from each version to the next, in order: `steps[i]` takes a
+// journal of version i + 1 to version i + 2.
+constexpr const char* kMigrations[] = {kToVersion2, kToVersion3};
+static_assert(std::size(kMigrations) == kJournalSchemaVersion - 1);
+
 constexpr const char* kIndexes = R"(
 CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
 CREATE INDEX IF NOT EXISTS readings_address_time ON readings (address, time);
@@ -67,12 +79,17 @@ CREATE INDEX IF NOT EXISTS meters_last ON meters (last);
 CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
 )";
 
-constexpr const char* kReadingColumns =
-    "r.id, r.time, r.window, r.tester, r.dn, r.level, r.location, r.standard_error, "
-    "r.error_correction, r.address, r.row, r.flow_point, r.flow, r.standard_volume, "
-    "r.reference_heat, r.meter_volume, r.meter_heat, r.volume_error, r.volume_limit, "
-    "r.heat_error, r.heat_limit, r.verdict, r.inlet, r.outlet, r.coef1, r.coef2, r.coef3, "
-    "r.coef4, r.coef5";
+// The columns a reading is read from; a journal from before version 3 has
+// no weighing.
+std::string ReadingColumnsOf(bool weighing) {
+  return std::string(
+             "r.id, r.time, r.window, r.tester, r.dn, r.level, r.location, r.standard_error, "
+             "r.error_correction, r.address, r.row, r.flow_point, r.flow, r.standard_volume, "
+             "r.reference_heat, r.meter_volume, r.meter_heat, r.volume_error, r.volume_limit, "
+             "r.heat_error, r.heat_limit, r.verdict, r.inlet, r.outlet, r.coef1, r.coef2, "
+             "r.coef3, r.coef4, r.coef5, ") +
+         (weighing ? "r.weighing" : "NULL");
+}
 
 // How long a statement waits for the writer's lock before it gives up.
 // The writer holds it for one commit, a few milliseconds.
@@ -150,9 +167,13 @@ bool JournalStore::Open(const std::string& path, std::string& error) {
     error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
     ok = false;
   } else if (ok && version != kJournalSchemaVersion) {
-    // A new journal has the tables of this version already.
-    ok = (!version || Exec(kToVersion2, error)) &&
-         Exec("INSERT INTO schema_version (version) VALUES (2)", error);
+    // A new journal has the tables of this version already; an older one
+    // takes each step after its version in turn.
+    for (int64_t v = version.value_or(kJournalSchemaVersion); ok && v < kJournalSchemaVersion; ++v)
+      ok = Exec(kMigrations[v - 1], error);
+    const std::string mark = "INSERT INTO schema_version (version) VALUES (" +
+                             std::to_string(kJournalSchemaVersion) + ")";
+    ok = ok && Exec(mark.c_str(), error);
   }
   ok = ok && Exec(kIndexes, error);
   if (!ok || !Exec("COMMIT", error)) {
@@ -174,8 +195,8 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
                   "standard_error, error_correction, address, row, flow_point, flow, "
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-                  "coef3, coef4, coef5, supersedes) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
-                  "?,?,?,?,?,?,?,?,?,?,?,?)");
+                  "coef3, coef4, coef5, supersedes, weighing) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement meter(db_,
                     "INSERT INTO meters (address, readings, last) VALUES (?, 1, ?) "
                     "ON CONFLICT (address) DO UPDATE SET readings = readings + 1, "
@@ -207,6 +228,8 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       for (const auto& c : r.Coefficients)
         ins.Int(++i, c);
       ins.Int(++i, id(r.Supersedes));
+      r.Weighing.empty() ? static_cast<void>(sqlite3_bind_null(ins.s, ++i))
+                         : ins.Text(++i, r.Weighing);
       sqlite3_reset(meter.s);
       meter.Text(1, r.Address);
       meter.Text(2, r.Time);
@@ -309,6 +332,7 @@ ReadingRecord ReadingAt(const Statement& q) {
   r.Outlet = q.RealAt(i++);
   for (auto& c : r.Coefficients)
     c = q.IntAt(i++);
+  r.Weighing = q.TextAt(i++);
   return r;
 }
 
@@ -392,6 +416,9 @@ bool JournalReader::Open(const std::string& path, std::string& error) {
   // has neither superseded records nor the meters: it is read as it is.
   Statement q(db_, "SELECT 1 FROM sqlite_master WHERE name = 'meters'");
   versioned_ = q.s && sqlite3_step(q.s) == SQLITE_ROW;
+  // Nor has one of version 2 the weighing.
+  Statement w(db_, "SELECT 1 FROM pragma_table_info('readings') WHERE name = 'weighing'");
+  columns_ = ReadingColumnsOf(w.s && sqlite3_step(w.s) == SQLITE_ROW);
   return true;
 }
 
@@ -415,9 +442,8 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
   };
   if (filter.Address.empty() || !versioned_) {
     const std::string part = filter.Address.empty() ? "" : " AND r.address LIKE ? ESCAPE '\\'";
-    Statement q(db_, (std::string("SELECT ") + kReadingColumns + " FROM readings r WHERE 1" + part +
-                      c.sql + order)
-                         .c_str());
+    Statement q(db_,
+                ("SELECT " + columns_ + " FROM readings r WHERE 1" + part + c.sql + order).c_str());
     if (!q.s) {
       error = Message(db_, "query");
       return out;
@@ -435,9 +461,8 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
                               "ORDER BY last DESC"
                             : "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
                               "AND last >= ? ORDER BY last DESC");
-  Statement own(db_, (std::string("SELECT ") + kReadingColumns +
-                      " FROM readings r WHERE r.address = ?" + c.sql + order)
-                         .c_str());
+  Statement own(
+      db_, ("SELECT " + columns_ + " FROM readings r WHERE r.address = ?" + c.sql + order).c_str());
   if (!meters.s || !own.s) {
     error = Message(db_, "query");
     return out;

@@ -20,9 +20,10 @@ namespace qv {
 
 // The schema this program writes and reads. Version 2 adds the record a
 // reading supersedes and the table of meters that finds an address part
-// without reading every record; a version 1 journal is brought up to it
+// without reading every record; version 3 where each reading's weighing
+// came from. An older journal is brought up to it, one version at a time,
 // when it is opened for writing.
-inline constexpr int kJournalSchemaVersion = 2;
+inline constexpr int kJournalSchemaVersion = 3;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
@@ -96,6 +97,7 @@ class JournalReader {
  private:
   sqlite3* db_ = nullptr;
   bool versioned_ = true;  // version 2 or later
+  std::string columns_;    // what a reading is read from
 };
 
 // The readings of the journal at `path` that pass `filter`, newest first:

@@ -39,23 +39,40 @@ void DetectionSheet::SelectPoint(int point) {
   Recompute();
 }
 
+Entry DetectionSheet::EnterScaleReading(bool final_reading, double kg) {
+  return EnterReading(final_reading ? BenchField::kFinal : BenchField::kInitial, kg,
+                      Source::kScale);
+}
+
+Entry DetectionSheet::EnterReading(BenchField field, std::optional<double> value, Source from) {
+  BenchPoint& b = bench_[selected_];
+  const bool initial = field == BenchField::kInitial;
+  (initial ? b.initial : b.final_reading) = value;
+  (initial ? b.initial_from : b.final_from) = value ? from : Source::kNone;
+  const double net = b.final_reading.value_or(0) - b.initial.value_or(0);
+  if (net < 0) {
+    Recompute();
+    return Entry::kNegativeWeighing;
+  }
+  b.weight = net;
+  const bool scale = b.initial_from == Source::kScale, final_scale = b.final_from == Source::kScale;
+  b.weighing = scale && final_scale   ? kWeighingScale
+               : scale || final_scale ? kWeighingMixed
+                                      : kWeighingTyped;
+  b.volume_typed = false;
+  Recompute();
+  return Entry::kTaken;
+}
+
 Entry DetectionSheet::Enter(BenchField field, std::optional<double> value) {
   BenchPoint& b = bench_[selected_];
   switch (field) {
     case BenchField::kInitial:
-    case BenchField::kFinal: {
-      (field == BenchField::kInitial ? b.initial : b.final_reading) = value;
-      const double net = b.final_reading.value_or(0) - b.initial.value_or(0);
-      if (net < 0) {
-        Recompute();
-        return Entry::kNegativeWeighing;
-      }
-      b.weight = net;
-      b.volume_typed = false;
-      break;
-    }
+    case BenchField::kFinal:
+      return EnterReading(field, value, Source::kTyped);
     case BenchField::kWeight:
       b.weight = value;
+      b.weighing = value ? kWeighingTyped : "";
       b.volume_typed = false;
       break;
     case BenchField::kVolume:
@@ -262,6 +279,8 @@ ReadingRecord DetectionSheet::Record(int row, int point, const std::string& addr
   r.FlowPoint = point + 1;
   r.Flow = s.FlowPoints().at(point);
   r.StandardVolume = qv::Shown(v.standard, shown::kStandardVolume);
+  const BenchPoint& b = bench_.at(point);
+  if (v.standard && !b.volume_typed) r.Weighing = b.weighing;
   r.MeterVolume = m.volume.at(point);
   r.VolumeError = percent(volume_error);
   r.VolumeLimit = qv::Shown(v.volume_limit, shown::kPercent);
