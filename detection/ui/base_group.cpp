@@ -7,7 +7,7 @@
 
 namespace qv {
 
-BaseGroup BuildBaseGroup(bool stacked) {
+BaseGroup BuildBaseGroup() {
   auto* group = Named<QGroupBox>("gbBase", nullptr);
   BaseGroup b{group,
               Named<QComboBox>("cbxCaliber", group),
@@ -29,12 +29,10 @@ BaseGroup BuildBaseGroup(bool stacked) {
   grid->addWidget(b.cbxLevel, 1, 1);
   grid->addWidget(Named<QLabel>("lblLocation", group), 2, 0);
   grid->addWidget(b.cbxLocation, 2, 1);
-  const int row = stacked ? 3 : 0;
-  const int column = stacked ? 0 : 2;
-  grid->addWidget(Named<QLabel>("lblOperNameCaption", group), row, column);
-  grid->addWidget(b.lblOperName, row, column + 1);
-  grid->addWidget(Named<QLabel>("lblDateTimeCaption", group), row + 1, column);
-  grid->addWidget(b.lblDateTime1, row + 1, column + 1);
+  grid->addWidget(Named<QLabel>("lblOperNameCaption", group), 3, 0);
+  grid->addWidget(b.lblOperName, 3, 1);
+  grid->addWidget(Named<QLabel>("lblDateTimeCaption", group), 4, 0);
+  grid->addWidget(b.lblDateTime1, 4, 1);
   return b;
 }
 
