@@ -1,9 +1,10 @@
 // What the picture programs that run against a virtual bench share:
-// starting the bench with one meter silent, the operator's typing, and the
-// bench settings of the two detection windows' pictures.
+// starting the bench with one meter silent, the operator's typing and
+// weighing, and the bench settings of the two detection windows' pictures.
 #pragma once
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 #include <cstdio>
@@ -35,6 +36,15 @@ inline void Enter(QWidget& window, const char* field, const QString& text) {
   edit->setText(text);
   emit edit->textEdited(text);
   emit edit->editingFinished();
+}
+
+// The bench's weighing of one run as the operator takes it from the scale:
+// the initial reading, the water of the current flow point into the tank,
+// the final reading once it is stable.
+inline void WeighRun(sim::VirtualBench& bench, QWidget& window) {
+  window.findChild<QPushButton*>("btnScaleInitial")->click();
+  bench.StartScaleRun();
+  window.findChild<QPushButton*>("btnScaleFinal")->click();
 }
 
 // The detection windows' pictures: `meters` meters, all selected, five
