@@ -8,6 +8,12 @@
 // most of it. The window must never stall the loop for more than 20 ms; the
 // exit code says whether it did.
 //
+// `flow_run flood`: the same read of two meters behind a serial device
+// server that streams bytes without end as fast as loopback TCP takes them;
+// both rows must end red, and the loop must keep within the same limit.
+// Prints the bytes the server sent and the peak resident memory before and
+// after the read.
+//
 // Runs on the offscreen platform unless a display is set.
 #include <QApplication>
 #include <QCheckBox>
@@ -19,13 +25,19 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 
+#include "bench/stall_probe.h"
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/flow_grid.h"
+#include "protocol/routing.h"
 #include "serial/port_slots.h"
 #include "shell/log_feed.h"
 #include "shell/show_message_frm.h"
+#include "sim/lib/flood_server.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 
@@ -37,43 +49,18 @@ constexpr qint64 kStallLimitMs = 20;
 // Bench read request (20 bytes) and reply (68 bytes), 11 bits a byte.
 constexpr double kLineFloorSeconds = (20 + 68) * 11 / 2400.0;
 
-// Times every event delivery, so a stall can be put down to its handler.
-class TimedApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  bool notify(QObject* receiver, QEvent* event) override {
-    QElapsedTimer t;
-    t.start();
-    const int type = static_cast<int>(event->type());
-    ++depth_;
-    const uint64_t probes = probes_fired;
-    const bool done = QApplication::notify(receiver, event);
-    --depth_;
-    const qint64 ms = t.elapsed();
-    // Deliveries made inside another (a repaint's paint events) count as
-    // part of it: the outermost handler is what held the loop; one the
-    // probe fired within (it ran a local loop) held nothing.
-    if (depth_ == 0 && probes == probes_fired && ms > slowest_ms) {
-      slowest_ms = ms;
-      slowest = QString("%1 \"%2\" event %3")
-                    .arg(receiver->metaObject()->className(), receiver->objectName())
-                    .arg(type);
-    }
-    return done;
+// The peak resident memory of this process, in MB.
+double PeakMegabytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stod(line.substr(6)) / 1024;
   }
-  // Within a gap of the probe: the slowest single delivery.
-  qint64 slowest_ms = 0;
-  QString slowest;
-  uint64_t probes_fired = 0;
+  return 0;
+}
 
- private:
-  int depth_ = 0;
-};
-
-void Configure(qv::SharedState& state) {
+void Configure(qv::SharedState& state, int meters) {
   qv::SystemSettings& s = state.Settings;
-  s.MeterNum = kMeters;
+  s.MeterNum = meters;
   s.FluxNum = 5;
   s.DN = 1;
   s.MeasurementLevel = 1;
@@ -89,23 +76,39 @@ void Configure(qv::SharedState& state) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  TimedApplication app(argc, argv);
+  qv::bench::TimedApplication app(argc, argv);
 
-  qv::sim::BenchOptions options;
-  options.wiring = qv::sim::Wiring::kSingle;
-  options.meter_count = kMeters;
-  options.pacing = true;
-  qv::sim::VirtualBench bench(options);
-  std::string error;
-  if (!bench.Start(error)) {
-    std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
-    return 1;
-  }
-  bench.SetFlowPoint(3);
-
+  const bool flood = argc > 1 && std::strcmp(argv[1], "flood") == 0;
+  const int meters = flood ? 2 : kMeters;
   qv::SharedState state;
-  Configure(state);
-  if (!qv::sim::ConnectProgram(state, bench)) {
+  Configure(state, meters);
+  std::unique_ptr<qv::sim::VirtualBench> bench;
+  std::unique_ptr<qv::sim::FloodServer> server;
+  if (flood) {
+    server = std::make_unique<qv::sim::FloodServer>();
+    state.Settings.CommType = qv::kCommSingle;
+    for (int r = 0; r < meters; ++r) {
+      state.Rows[r].Comm = 1;
+      state.Rows[r].Address = std::to_string(2024000001 + r);
+    }
+    state.PortDevices[1] = server->Device();
+    state.Slots.CreatePorts(state.PortDevices, state.Log);
+    qv::OpenMeterPorts(state);
+  } else {
+    qv::sim::BenchOptions options;
+    options.wiring = qv::sim::Wiring::kSingle;
+    options.meter_count = kMeters;
+    options.pacing = true;
+    bench = std::make_unique<qv::sim::VirtualBench>(options);
+    std::string error;
+    if (!bench->Start(error)) {
+      std::fprintf(stderr, "bench-sim: %s\n", error.c_str());
+      return 1;
+    }
+    bench->SetFlowPoint(3);
+    qv::sim::ConnectProgram(state, *bench);
+  }
+  if (!state.Slots[1].PortOpen) {
     std::fprintf(stderr, "cannot open %s\n", state.PortDevices[1].c_str());
     return 1;
   }
@@ -129,44 +132,34 @@ int main(int argc, char** argv) {
   settle.exec();
 
   // The probe: the largest gap between two of its firings while the read runs.
-  QElapsedTimer since_last;
-  qint64 longest_gap = 0;
-  QString behind_longest;
-  QTimer probe;
-  probe.setTimerType(Qt::PreciseTimer);
-  probe.setInterval(kProbeMs);
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const qint64 gap = since_last.restart();
-    ++app.probes_fired;
-    if (gap > longest_gap) {
-      longest_gap = gap;
-      // The slowest handler within that gap; the rest of it was the
-      // operation's own work between events and the sleep until the probe.
-      behind_longest = app.slowest_ms > 0
-                           ? QString("%1, %2 ms").arg(app.slowest).arg(app.slowest_ms)
-                           : QString("no handler of 1 ms or more");
-    }
-    app.slowest_ms = 0;
-  });
+  qv::bench::StallProbe probe(app, kProbeMs);
 
+  const double peak_before = PeakMegabytes();
   QElapsedTimer run;
   run.start();
-  since_last.start();
-  probe.start();
+  probe.Start();
   window.findChild<QPushButton*>("BtnFlow")->click();
-  probe.stop();
+  probe.Stop();
   const double seconds = static_cast<double>(run.elapsed()) / 1000.0;
 
   int answered = 0;
-  for (int r = 0; r < kMeters; ++r)
+  for (int r = 0; r < meters; ++r)
     answered += window.Run().LampOf(r) == qv::Lamp::Lime;
-  std::printf("meters answered: %d of %d\n", answered, kMeters);
-  std::printf("seconds per meter: %.3f\n", seconds / kMeters);
-  std::printf("line-time floor per meter: %.3f s, ratio %.2f\n", kLineFloorSeconds,
-              seconds / kMeters / kLineFloorSeconds);
+  std::printf("meters answered: %d of %d\n", answered, meters);
+  std::printf("seconds per meter: %.3f\n", seconds / meters);
+  if (flood) {
+    std::printf(
+        "bytes the server sent: %.1f MB, peak memory %.1f MB before the read, %.1f MB "
+        "after\n",
+        static_cast<double>(server->BytesSent()) / 1e6, peak_before, PeakMegabytes());
+  } else {
+    std::printf("line-time floor per meter: %.3f s, ratio %.2f\n", kLineFloorSeconds,
+                seconds / kMeters / kLineFloorSeconds);
+  }
   std::printf("longest event-loop stall: %lld ms (probe every %d ms, limit %lld ms)\n",
-              static_cast<long long>(longest_gap), kProbeMs, static_cast<long long>(kStallLimitMs));
-  std::printf("behind it: %s\n", qPrintable(behind_longest));
+              static_cast<long long>(probe.Longest()), kProbeMs,
+              static_cast<long long>(kStallLimitMs));
+  std::printf("behind it: %s\n", qPrintable(probe.Behind()));
   state.Slots[1].Port->Close();
-  return answered == kMeters && longest_gap <= kStallLimitMs ? 0 : 1;
+  return answered == (flood ? 0 : meters) && probe.Longest() <= kStallLimitMs ? 0 : 1;
 }

@@ -1,8 +1,10 @@
 // qorvantis-cli: talks to one meter from a terminal, without the windows,
 // through the program's own serial ports and transaction cycle. See --help.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,12 +17,20 @@ using namespace qv::cli;
 
 constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
-    "       qorvantis-cli [--data-dir DIR] [--json|--csv] results [filters]\n"
-    "Talks to one meter over a serial device (2400 baud 8E1) or a serial device server,\n"
-    "reads the bench scale, or lists the results journal.\n\n"
+    "       qorvantis-cli [--data-dir DIR | --server CONNINFO] [--json|--csv] results [filters]\n"
+    "       qorvantis-cli [--data-dir DIR] [--server CONNINFO] [--bench NAME] [--json] upload\n"
+    "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
+    "otherwise) or a serial device server, reads the bench scale, lists the results\n"
+    "journal, or sends it to the factory's PostgreSQL server.\n\n"
     "Options:\n"
-    "  --device PATH|tcp:HOST:PORT  the serial device, or a serial device server in TCP\n"
-    "                               server mode\n"
+    "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
+    "                               server in TCP server mode\n"
+    "  --baud N                     speed of the serial device: 300, 600, 1200, 2400\n"
+    "                               (a meter's default), 4800, 9600, 19200, 38400, 57600 or\n"
+    "                               115200; scale: the line's speed when not the protocol's\n"
+    "  --line DPS                   data bits 5..8, parity N, E or O, stop bits 1 or 2 of\n"
+    "                               a meter's serial device (default 8E1); a serial device\n"
+    "                               server's line is set on the server\n"
     "  --json                       print the result as one JSON object\n"
     "  --trace                      print every frame sent and every block received, in hex,\n"
     "                               on standard error\n"
@@ -33,15 +43,22 @@ constexpr std::string_view kUsageHead =
     "  --address PART               results: meters whose address contains PART\n"
     "  --since DAY, --until DAY     results: first and last day yyyy-mm-dd (inclusive)\n"
     "  --csv                        results: print CSV on standard output\n"
+    "  --server CONNINFO            upload, results: the factory server, a libpq connection\n"
+    "                               string (\"host=db dbname=results user=bench3\"), a URI or\n"
+    "                               service=NAME; the password comes from ~/.pgpass or the\n"
+    "                               service file (default: [Factory] Server of sysinfo.ini)\n"
+    "  --bench NAME                 upload: the bench's name (default: [Bench] Name of\n"
+    "                               sysinfo.ini); results --server: only that bench's readings\n"
     "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
-    "  --baud N                     scale: the line's speed when not the protocol's\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
 
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
-    "wrong or too short), 5 device or server cannot be opened, 6 no results journal or\n"
-    "it cannot be read.\n";
+    "wrong or too short), 5 device or server cannot be opened (the factory server cannot\n"
+    "be reached), 6 no results journal or it cannot be read, 7 refused by the factory\n"
+    "server (its schema, the role's rights, the bench name), 8 the factory server is not\n"
+    "available in this build.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -65,8 +82,11 @@ int Finish(const Context& c, const Outcome& o) {
   } else {
     std::cerr << "qorvantis-cli: " << o.error << "\n";
     if (c.json) {
-      std::cout << RenderJson({{"error", o.error, JsonString(o.error)},
-                               {"exit", "", std::to_string(static_cast<int>(o.status))}});
+      // What is known despite the failure (the records waiting) follows.
+      Report report = {{"error", o.error, JsonString(o.error)},
+                       {"exit", "", std::to_string(static_cast<int>(o.status))}};
+      report.insert(report.end(), o.report.begin(), o.report.end());
+      std::cout << RenderJson(report);
     }
   }
   return static_cast<int>(o.status);
@@ -99,6 +119,19 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       const auto version = value(v) ? ParseVersion(v) : std::nullopt;
       if (!version) return "--protocol is M-BusV2.01, M-BusV2.02, M-BusV2.03, M-BusV3.01 or TG";
       c.version = *version;
+    } else if (a == "--baud") {
+      constexpr long long kSpeeds[] = {300,  600,   1200,  2400,  4800,
+                                       9600, 19200, 38400, 57600, 115200};
+      if (!value(v) || !ToNumber(v, 300, 115200, n) ||
+          std::find(std::begin(kSpeeds), std::end(kSpeeds), n) == std::end(kSpeeds)) {
+        return "--baud is 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200";
+      }
+      c.line.BaudRate = static_cast<uint32_t>(n);
+      c.baud = v;
+    } else if (a == "--line") {
+      if (!value(v) || !qv::ParseLineFormat(v, c.line)) {
+        return "--line is data bits 5..8, parity N, E or O and stop bits 1 or 2, e.g. 8E1";
+      }
     } else if (a == "--wait") {
       if (!value(v) || !ToNumber(v, 1, 65535, n)) return "--wait is 1..65535 milliseconds";
       c.waitMs = static_cast<uint32_t>(n);
@@ -107,19 +140,20 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
       c.attempts = static_cast<uint16_t>(n);
     } else if (a == "--csv") {
       c.csv = journal = true;
-    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until") {
+    } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until" ||
+               a == "--server" || a == "--bench") {
       std::string& out = a == "--data-dir"  ? c.dataDir
                          : a == "--address" ? c.address
                          : a == "--since"   ? c.since
-                                            : c.until;
+                         : a == "--until"   ? c.until
+                         : a == "--server"  ? c.server
+                                            : c.bench;
       if (!value(out)) return a + " needs a value";
       journal = true;
     } else if (a == "--scale-protocol") {
       const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
       if (!protocol) return "--scale-protocol is mt-sics, sbi or ascii";
       c.scaleProtocol = protocol;
-    } else if (a == "--baud") {
-      if (!value(c.baud)) return "--baud needs a speed";
     } else if (a.starts_with("--")) {
       return "unknown option " + a + " (see --help)";
     } else if (!sub) {
@@ -135,12 +169,12 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
   }
   if (sub->needsDevice && journal) {
-    return "--data-dir, --address, --since, --until and --csv belong to results";
+    return "--data-dir, --address, --since, --until, --csv, --server and --bench belong to "
+           "results and upload";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   const bool scale = sub->run == ReadScale;
-  if (!scale && (c.scaleProtocol || !c.baud.empty()))
-    return "--scale-protocol and --baud belong to scale";
+  if (!scale && c.scaleProtocol) return "--scale-protocol belongs to scale";
   if (scale && !c.scaleProtocol) return "scale needs --scale-protocol mt-sics|sbi|ascii";
   return {};
 }
@@ -159,7 +193,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Finish(c, {Exit::kBadArgument, {}, error});
   if (!sub->needsDevice || sub->ownLine) return Finish(c, sub->run(c, nullptr));
 
-  MeterSession::Options options{c.device, c.waitMs, c.attempts, {}};
+  MeterSession::Options options{c.device, c.line, c.waitMs, c.attempts, {}};
   if (c.trace) options.trace = [](const std::string& line) { std::cerr << line << "\n"; };
   MeterSession session(options);
   std::string open_error;

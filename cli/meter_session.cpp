@@ -6,6 +6,7 @@
 #include "protocol/frame.h"
 #include "protocol/routing.h"
 #include "serial/device_access.h"
+#include "serial/serial_port.h"
 #include "serial/tcp_device.h"
 
 namespace qv::cli {
@@ -37,6 +38,9 @@ MeterSession::MeterSession(Options options)
   s.Rows[kRow].Comm = kPort;
   s.PortDevices[kPort] = options_.device;
   s.Slots.CreatePorts(s.PortDevices, s.Log);
+  if (auto* port = dynamic_cast<TSerialPort*>(s.Slots[kPort].Port.get())) {
+    port->SetLine(options_.line);
+  }
 }
 
 MeterSession::~MeterSession() {

@@ -12,6 +12,7 @@
 #include "protocol/commands.h"
 #include "protocol/cycle.h"
 #include "protocol/event_pump.h"
+#include "serial/serial_device.h"
 
 namespace qv::cli {
 
@@ -21,8 +22,10 @@ enum class Exit : int {
   kBadArgument = 2,  // unknown option or subcommand, a value that cannot be sent
   kNoReply = 3,      // the meter did not answer within the attempts
   kBadReply = 4,     // only replies that were incomplete or failed their checksum
-  kNoDevice = 5,     // the device or server cannot be opened
+  kNoDevice = 5,     // the device, serial device server or factory server cannot be reached
   kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
+  kRefused = 7,      // the factory server refused: its schema, the role's rights, the name
+  kNotInBuild = 8,   // this build has no PostgreSQL client (the Windows build)
 };
 
 // Why `device` could not be opened, for the tool's error line; `problem` is
@@ -40,6 +43,7 @@ class MeterSession : private CycleClient {
  public:
   struct Options {
     std::string device;       // a serial device path or "tcp:HOST:PORT"
+    LineSettings line;        // of a serial device (2400 baud 8E1 unless set)
     uint32_t wait_ms = 1000;  // reply wait of one attempt
     uint16_t attempts = 3;
     // Receives every line of the operation log (each frame sent and each

@@ -13,6 +13,8 @@
 #include "core/hex.h"
 #include "core/journal_store.h"
 #include "core/program_dir.h"
+#include "core/settings_files.h"
+#include "journal/core/factory_upload.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
@@ -277,16 +279,21 @@ constexpr std::string_view kListed[] = {"time",       "address",      "window", 
                                         "heat_error", "verdict"};
 
 // The readings as aligned columns under a heading line; "-" for no value.
-std::string Listing(const std::vector<ReadingRecord>& readings) {
+// With `benches`, each reading's bench comes first.
+std::string Listing(const std::vector<ReadingRecord>& readings,
+                    const std::vector<std::string>* benches) {
   const std::vector<std::string> keys = ReadingColumns();
   std::vector<std::vector<std::string>> table(1);
   std::vector<size_t> columns;
+  if (benches) table[0].emplace_back("bench");
   for (std::string_view key : kListed) {
     columns.push_back(static_cast<size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin()));
     table[0].emplace_back(key);
   }
-  for (const ReadingRecord& r : readings) {
+  for (size_t n = 0; n < readings.size(); ++n) {
+    const ReadingRecord& r = readings[n];
     std::vector<std::string>& line = table.emplace_back();
+    if (benches) line.push_back(benches->at(n));
     for (size_t column : columns) {
       std::string text = ReadingField(r, column);
       line.push_back(text.empty() ? "-" : std::move(text));
@@ -318,12 +325,49 @@ std::string DataFolder(const Context& c) {
   return c.dataDir.ends_with('/') ? c.dataDir : c.dataDir + "/";
 }
 
+// The exit status of a factory server's answer.
+Exit ExitOf(FactoryOutcome outcome) {
+  switch (outcome) {
+    case FactoryOutcome::kDone:
+      return Exit::kOk;
+    case FactoryOutcome::kRefused:
+      return Exit::kRefused;
+    case FactoryOutcome::kNoJournal:
+      return Exit::kNoJournal;
+    case FactoryOutcome::kUnavailable:
+      return Exit::kNotInBuild;
+    default:
+      return Exit::kNoDevice;
+  }
+}
+
+// The readings on the factory server, each with its bench.
+Outcome ServerResults(const Context& c) {
+  if (!c.dataDir.empty()) return Fail(Exit::kBadArgument, "--data-dir or --server, not both");
+  if (const std::string why = FactoryUnavailable(); !why.empty()) {
+    return Fail(Exit::kNotInBuild, why);
+  }
+  std::vector<ReadingRecord> readings;
+  std::vector<std::string> benches;
+  std::string error;
+  const FactoryOutcome got = QueryServerReadings(c.server, {c.address, c.since, c.until, ""},
+                                                 c.bench, readings, benches, error);
+  if (got != FactoryOutcome::kDone) return Fail(ExitOf(got), error);
+  Outcome o;
+  o.output = c.csv    ? ReadingsCsv(readings, &benches)
+             : c.json ? ReadingsJson(readings, &benches)
+                      : Listing(readings, &benches);
+  return o;
+}
+
 Outcome Results(const Context& c, MeterSession*) {
   for (const auto& [option, day] : {std::pair{"--since", &c.since}, {"--until", &c.until}}) {
     if (!day->empty() && !IsDay(*day))
       return Fail(Exit::kBadArgument, std::string(option) + " is a day yyyy-mm-dd: " + *day);
   }
   if (c.csv && c.json) return Fail(Exit::kBadArgument, "--csv or --json, not both");
+  if (!c.server.empty()) return ServerResults(c);
+  if (!c.bench.empty()) return Fail(Exit::kBadArgument, "--bench lists from a --server");
   const std::string path = JournalPath(DataFolder(c));
   std::error_code ec;
   // A query of a missing journal would list nothing, as if no meter had been
@@ -336,8 +380,49 @@ Outcome Results(const Context& c, MeterSession*) {
       QueryReadings(path, {c.address, c.since, c.until, ""}, error);
   if (!error.empty()) return Fail(Exit::kNoJournal, path + ": " + error);
   Outcome o;
-  o.output = c.csv ? ReadingsCsv(readings) : c.json ? ReadingsJson(readings) : Listing(readings);
+  o.output = c.csv    ? ReadingsCsv(readings)
+             : c.json ? ReadingsJson(readings)
+                      : Listing(readings, nullptr);
   return o;
+}
+
+// Sends what waits in the journal to the factory server, with the server
+// and the bench's name of the options, else of the sysinfo.ini beside the
+// journal.
+Outcome Upload(const Context& c, MeterSession*) {
+  if (!c.address.empty() || !c.since.empty() || !c.until.empty() || c.csv) {
+    return Fail(Exit::kBadArgument, "--address, --since, --until and --csv belong to results");
+  }
+  if (const std::string why = FactoryUnavailable(); !why.empty()) {
+    return Fail(Exit::kNotInBuild, why);
+  }
+  const std::string folder = DataFolder(c);
+  const std::string ini = folder + "sysinfo.ini";
+  SystemSettings settings;
+  ReadSysInfo(IniFile::Load(ini), settings);
+  const FactoryTarget target{c.server.empty() ? settings.FactoryServer : c.server,
+                             c.bench.empty() ? settings.BenchName : c.bench};
+  if (target.Server.empty()) {
+    return Fail(Exit::kBadArgument,
+                "no factory server: --server, or Server in [Factory] of " + ini);
+  }
+  if (target.Bench.empty()) {
+    return Fail(Exit::kBadArgument, "no bench name: --bench, or Name in [Bench] of " + ini);
+  }
+  const std::string path = JournalPath(folder);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    return Fail(Exit::kNoJournal, "no results journal at " + path + " (see --data-dir)");
+  }
+  UploadStatus status;
+  uint64_t sent = 0;
+  const FactoryOutcome done = UploadWaiting(path, target, status, sent);
+  Report counts = {Number("sent", static_cast<double>(sent), 0),
+                   Number("uploaded", static_cast<double>(status.Uploaded), 0),
+                   Number("waiting", static_cast<double>(status.Waiting), 0)};
+  if (done == FactoryOutcome::kDone) return {Exit::kOk, std::move(counts), {}};
+  return {ExitOf(done), std::move(counts),
+          status.Reason + " (" + std::to_string(status.Waiting) + " records waiting)"};
 }
 
 // clang-format off
@@ -364,7 +449,15 @@ constexpr Subcommand kSubcommands[] = {
      "and to (inclusive); --csv prints CSV and --json a JSON array of every column on standard "
      "output. The journal is results.sqlite in --data-dir DIR, else in the folder the program "
      "would use beside this executable: that folder when it is writable and not under /usr, "
-     "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis", 0, 0, false, Results},
+     "else $XDG_DATA_HOME/qorvantis or ~/.local/share/qorvantis. With --server CONNINFO it "
+     "lists the factory server's readings, the same columns after each one's bench (--bench "
+     "NAME: that bench's only)", 0, 0, false, Results},
+    {"upload", "[--server CONNINFO] [--bench NAME]",
+     "send the readings and writes of the results journal (in --data-dir DIR, or found as "
+     "results finds it) that the factory's PostgreSQL server has not acknowledged yet, and "
+     "print the records sent, uploaded and waiting; the server and the bench's name default "
+     "to [Factory] Server and [Bench] Name of the sysinfo.ini beside the journal",
+     0, 0, false, Upload},
     {"scale", "--scale-protocol mt-sics|sbi|ascii [--baud N]",
      "one reading of the weighing scale on --device, for setting it up: asks with SI (MT-SICS) "
      "or ESC P (SBI), or listens (continuous ASCII), on the protocol's line (mt-sics 9600 8N1, "

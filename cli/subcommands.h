@@ -26,6 +26,7 @@ using Report = std::vector<Field>;
 // The global options and the subcommand's own arguments.
 struct Context {
   std::string device;
+  LineSettings line;  // of a serial device; a server's line is its own
   bool json = false;
   bool trace = false;
   uint32_t waitMs = 1000;
@@ -38,6 +39,9 @@ struct Context {
   std::string dataDir;
   std::string address, since, until;
   bool csv = false;
+  // `upload`, and `results` from the factory server: its connection text
+  // and the bench's name (empty: those of sysinfo.ini in the data folder).
+  std::string server, bench;
   // `scale`: what the scale speaks, and its speed when not the protocol's.
   std::optional<ScaleProtocol> scaleProtocol;
   std::string baud;

@@ -13,8 +13,9 @@
 #   shell                     -> everything
 #   sim                       -> sim, protocol, serial, core
 #   fuzz                      -> fuzz, <window folder>/core, protocol, serial, core
-#   cli                       -> cli, protocol, serial, core (the command-line
-#                                tool builds without the windows' folders)
+#   cli                       -> cli, protocol, serial, core, journal/core (the
+#                                command-line tool builds without the windows'
+#                                folders; it sends and lists the journal)
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
 set(window_folders detection tools reading journal)
@@ -50,7 +51,7 @@ foreach(src ${sources})
       list(APPEND allowed ${folder}/core)
     endforeach()
   elseif(top STREQUAL "cli")
-    set(allowed cli protocol serial core)
+    set(allowed cli protocol serial core journal/core)
   elseif(part STREQUAL "core")
     set(allowed ${top}/core protocol serial core)
   elseif(part STREQUAL "export")

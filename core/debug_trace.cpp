@@ -58,6 +58,16 @@ bool WriteAt(int fd, std::string_view data, off_t at) {
 #endif
 }
 
+// Fills `data` from the file at `at`; false when it cannot.
+bool ReadAt(int fd, std::string& data, off_t at) {
+#if defined(_WIN32)
+  (void)fd, (void)data, (void)at;
+  return false;
+#else
+  return ::pread(fd, data.data(), data.size(), at) == static_cast<ssize_t>(data.size());
+#endif
+}
+
 }  // namespace
 
 int TraceWriter::OpenKnown(const std::string& path) const {
@@ -68,7 +78,7 @@ int TraceWriter::OpenKnown(const std::string& path) const {
   return -1;
 #else
   if (path.empty() || path != path_) return -1;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || st.st_ino != inode_ || st.st_size != size_) {
@@ -88,7 +98,10 @@ bool TraceWriter::Append(const std::string& path, std::string_view section, std:
   chunk += "[" + OneLine(section) + "]" + eol_;
   const off_t line_at = size_ + static_cast<off_t>(chunk.size());
   chunk += line + eol_;
-  const bool ok = WriteAt(fd, chunk, size_);
+  bool ok = WriteAt(fd, chunk, size_);
+  // A write that stopped partway (a full disk) leaves no half entry: the
+  // file goes back to its old length, which needs no room.
+  if (!ok) ::ftruncate(fd, size_);
   if (::close(fd) != 0 || !ok) {
     Forget();
     throw FileWriteError(path);
@@ -107,7 +120,10 @@ bool TraceWriter::Replace(const std::string& path, std::string_view value) {
   if (fd < 0) return false;
   const std::string tail = OneLine(value) + eol_;
   const off_t end = value_at_ + static_cast<off_t>(tail.size());
-  const bool ok = WriteAt(fd, tail, value_at_) && ::ftruncate(fd, end) == 0;
+  // The old value, put back when the new one cannot be written whole.
+  std::string old(static_cast<size_t>(size_ - value_at_), '\0');
+  bool ok = ReadAt(fd, old, value_at_) && WriteAt(fd, tail, value_at_) && ::ftruncate(fd, end) == 0;
+  if (!ok && WriteAt(fd, old, value_at_)) ::ftruncate(fd, size_);
   if (::close(fd) != 0 || !ok) {
     Forget();
     throw FileWriteError(path);
@@ -203,6 +219,16 @@ void DebugTrace::Write(const std::string& dir, std::string_view text,
                        std::chrono::system_clock::time_point now) noexcept {
   try {
     WriteDebugLog(dir, text, now);
+    failing_ = false;
+  } catch (const std::exception& e) {
+    ++dropped_;
+    if (failing_ || !log_) return;
+    failing_ = true;
+    try {
+      log_->Post(std::string(" 调试记录写入失败：") + e.what() +
+                 "（之后的调试记录丢弃，直到能写入）");
+    } catch (...) {
+    }
   } catch (...) {
     ++dropped_;
   }

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "core/operation_log.h"
+
 namespace qv {
 
 // Writes entries into trace files, remembering the last file it wrote.
@@ -58,15 +60,19 @@ void WriteDebugLog(const std::string& dir, std::string_view text,
 
 // The meter-reading window's trace: `WriteDebugLog`, except that a write
 // that fails (a folder that cannot be written, a full disk) never reaches
-// the caller's timers or waits; it is dropped and counted.
+// the caller's timers or waits; it is dropped and counted. The first of a
+// run of failures is said once in `log` when one is set.
 class DebugTrace {
  public:
+  void SetLog(OperationLog* log) { log_ = log; }
   void Write(const std::string& dir, std::string_view text,
              std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) noexcept;
   uint64_t Dropped() const { return dropped_; }
 
  private:
   uint64_t dropped_ = 0;
+  OperationLog* log_ = nullptr;
+  bool failing_ = false;  // the last write failed and was said
 };
 
 }  // namespace qv

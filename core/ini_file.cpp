@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
-#include <sstream>
 
 namespace qv {
 
@@ -56,14 +55,20 @@ struct KeyLine {
   size_t equals;         // position of the '=' in the line
 };
 
-// "key=value"; comments, headers and lines without a key are not key lines.
-std::optional<KeyLine> ParseKeyLine(std::string_view line) {
-  if (IsComment(line) || SectionName(line)) return std::nullopt;
+// "key=value" in a line that is no header; comments and lines without a
+// key are not key lines.
+std::optional<KeyLine> KeyLineOf(std::string_view line) {
+  if (IsComment(line)) return std::nullopt;
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
   const std::string_view key = Trim(line.substr(0, eq));
   if (key.empty()) return std::nullopt;
   return KeyLine{key, eq};
+}
+
+// "key=value"; comments, headers and lines without a key are not key lines.
+std::optional<KeyLine> ParseKeyLine(std::string_view line) {
+  return SectionName(line) ? std::nullopt : KeyLineOf(line);
 }
 
 // One pair of matching quotes around a value is not part of it.
@@ -74,21 +79,13 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
-// Names compare without regard to ASCII case; other bytes (UTF-8) must
-// match. Two names are the same when their folded forms are equal.
-std::string Folded(std::string_view name) {
-  std::string out(name);
-  for (char& c : out)
-    c = Lower(c);
-  return out;
-}
-
 // A value or name must stay on its line: a line break in it would otherwise
-// turn the rest of the text into keys or sections of their own.
+// turn the rest of the text into keys or sections of their own, and a NUL
+// byte would make its line unreadable.
 std::string OneLine(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    if (c == '\r' || c == '\n') c = ' ';
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
   return out;
 }
@@ -217,15 +214,43 @@ bool ReplaceFile(const std::string& path, std::string_view text) {
 
 }  // namespace
 
+// Names compare without regard to ASCII case; other bytes (UTF-8) must
+// match.
+size_t IniFile::FoldedHash::operator()(std::string_view name) const {
+  size_t h = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) {
+    h ^= static_cast<unsigned char>(Lower(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+bool IniFile::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
 IniFile IniFile::Load(const std::string& path) {
   IniFile ini;
   ini.path_ = path;
   std::ifstream in(path, std::ios::binary);
   if (!in) return ini;
-  std::ostringstream buf;
-  buf << in.rdbuf();
+  // One byte past the limit tells Parse that the file goes on.
+  std::string text(kMaxFileBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) return ini;
-  return Parse(buf.view(), path);
+  text.resize(static_cast<size_t>(in.gcount()));
+  size_t unread = 0;  // bytes of the file not even taken into memory
+  if (text.size() > kMaxFileBytes) {
+    in.clear();
+    in.seekg(0, std::ios::end);
+    unread = static_cast<size_t>(in.tellg()) - text.size();
+  }
+  ini = Parse(text, path);
+  ini.bytesPastLimit_ += unread;
+  return ini;
 }
 
 IniFile IniFile::Parse(std::string_view text, const std::string& path) {
@@ -239,32 +264,65 @@ IniFile IniFile::Parse(std::string_view text, const std::string& path) {
   if (firstBreak != std::string_view::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r')) {
     ini.eol_ = "\n";
   }
+  if (text.size() > kMaxFileBytes) {
+    // Only the whole lines within the first half of the limit: what a save
+    // writes from them, a few keys more, is then read whole again.
+    const size_t end = text.rfind('\n', kMaxFileBytes / 2 - 1);
+    const size_t keep = end == std::string_view::npos ? 0 : end + 1;
+    ini.bytesPastLimit_ = text.size() - keep;
+    text = text.substr(0, keep);
+  }
   while (!text.empty()) {
     const size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    ini.lines_.emplace_back(line);
-    ini.IndexLastLine();
+    if (line.size() > kMaxLineBytes) {
+      ++ini.longLines_;
+    } else if (line.find('\0') != std::string_view::npos) {
+      ++ini.nulLines_;
+    } else {
+      // The document begins with its first line kept: a byte order mark
+      // there is one, as it will be when the document is written back.
+      if (ini.lines_.empty() && !ini.bom_ && line.starts_with(kUtf8Bom)) {
+        ini.bom_ = true;
+        line.remove_prefix(kUtf8Bom.size());
+      }
+      ini.lines_.emplace_back(line);
+      ini.IndexLastLine();
+    }
     if (nl == std::string_view::npos) break;
     text.remove_prefix(nl + 1);
   }
   return ini;
 }
 
+std::string IniFile::UnreadNote() const {
+  std::string what;
+  const auto add = [&what](size_t count, const std::string& text) {
+    if (count == 0) return;
+    what += (what.empty() ? "" : "、") + std::to_string(count) + text;
+  };
+  add(nulLines_, "行含空字节");
+  add(longLines_, "行超过" + std::to_string(kMaxLineBytes) + "字节");
+  add(bytesPastLimit_, "字节未读（文件超过" + std::to_string(kMaxFileBytes >> 20) + "MB）");
+  if (what.empty()) return what;
+  return " 配置文件" + path_ + "有无法读取的内容：" + what + "；其中的设置取默认值，保存时不再保留";
+}
+
 void IniFile::IndexLastLine() {
   const size_t i = lines_.size() - 1;
   const std::string_view line = lines_[i];
   if (const auto name = SectionName(line)) {
-    firstSection_.try_emplace(Folded(*name), sections_.size());
+    firstSection_.try_emplace(std::string(*name), sections_.size());
     sections_.push_back(Section{i, {}, {}});
     return;
   }
   // Key lines before the first header belong to no section.
   if (sections_.empty()) return;
-  if (const auto kl = ParseKeyLine(line)) {
+  if (const auto kl = KeyLineOf(line)) {
     Section& s = sections_.back();
     s.keyLines.push_back(i);
-    s.firstKey.try_emplace(Folded(kl->key), i);
+    s.firstKey.try_emplace(std::string(kl->key), i);
   }
 }
 
@@ -297,20 +355,20 @@ void IniFile::InsertLine(size_t at, std::string line, size_t owner) {
   if (const auto kl = ParseKeyLine(inserted)) {
     Section& s = sections_[owner];
     s.keyLines.insert(std::upper_bound(s.keyLines.begin(), s.keyLines.end(), at), at);
-    const auto [it, added] = s.firstKey.try_emplace(Folded(kl->key), at);
+    const auto [it, added] = s.firstKey.try_emplace(std::string(kl->key), at);
     if (!added && it->second > at) it->second = at;
   }
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view section) const {
-  const auto it = firstSection_.find(Folded(section));
+  const auto it = firstSection_.find(section);
   return it == firstSection_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   const Section* s = FindSection(section);
   if (!s) return std::nullopt;
-  const auto it = s->firstKey.find(Folded(key));
+  const auto it = s->firstKey.find(key);
   if (it == s->firstKey.end()) return std::nullopt;
   const std::string_view line = lines_[it->second];
   return std::string(Unquote(Trim(line.substr(line.find('=') + 1))));
@@ -334,7 +392,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     IndexLastLine();
     return;
   }
-  if (const auto it = s->firstKey.find(Folded(key)); it != s->firstKey.end()) {
+  if (const auto it = s->firstKey.find(key); it != s->firstKey.end()) {
     // Keep the key's own spelling and the blanks after '='. The line stays
     // the same key's line, so the index holds.
     std::string& line = lines_[it->second];

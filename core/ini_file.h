@@ -10,6 +10,13 @@
 // Lines end in CR LF or LF on reading; an existing file is written back with
 // the line end of its first line, a new file with CR LF. Lines whose first
 // non-blank character is ';' or '#' are comments.
+// What cannot be text of a settings file is not read: a line holding a NUL
+// byte, a line of more than kMaxLineBytes, and of a file larger than
+// kMaxFileBytes whatever follows its last whole line within the first half
+// of that (a settings file is a few kilobytes; a power loss can leave one
+// full of NUL bytes). Such lines are left out of the document, so a save
+// writes what was read, which is then read whole again, and drops them;
+// `UnreadNote` tells what was left out.
 #pragma once
 
 #include <optional>
@@ -34,6 +41,9 @@ class FileWriteError : public std::runtime_error {
 
 class IniFile {
  public:
+  static constexpr size_t kMaxLineBytes = 4096;
+  static constexpr size_t kMaxFileBytes = size_t{1} << 20;
+
   IniFile() = default;
   // Reads `path`; a file that does not exist or cannot be read gives an
   // empty document bound to that path.
@@ -55,15 +65,31 @@ class IniFile {
   const std::string& Path() const { return path_; }
   // The document as it would be written.
   std::string Text() const;
+  // The operation log's line telling what of the file was not read, for
+  // example " 配置文件/data/sysinfo.ini有无法读取的内容：2行含空字节；其中的设置取默认值，
+  // 保存时不再保留"; empty when every line was read.
+  std::string UnreadNote() const;
 
  private:
+  // Names hashed and compared without regard to ASCII case; a lookup by a
+  // string_view makes no copy.
+  struct FoldedHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const;
+  };
+  struct FoldedEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  using NameIndex = std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual>;
+
   // Where each section's header and key lines are, so that a lookup does not
   // read the whole document: built when the text is parsed and kept up to
-  // date by Set. Names are stored folded to lower case.
+  // date by Set.
   struct Section {
-    size_t header = 0;                                 // line of its "[name]"
-    std::vector<size_t> keyLines;                      // its key lines, in file order
-    std::unordered_map<std::string, size_t> firstKey;  // key -> first line with it
+    size_t header = 0;             // line of its "[name]"
+    std::vector<size_t> keyLines;  // its key lines, in file order
+    NameIndex firstKey;            // key -> first line with it
   };
 
   // The first section with this name, or nullptr.
@@ -77,9 +103,14 @@ class IniFile {
   std::string path_;
   std::vector<std::string> lines_;
   std::string eol_ = "\r\n";
+  // What was left out on reading: lines with a NUL byte, overlong lines,
+  // bytes past the size limit.
+  size_t nulLines_ = 0;
+  size_t longLines_ = 0;
+  size_t bytesPastLimit_ = 0;
   bool bom_ = false;               // the file began with a UTF-8 byte order mark
   std::vector<Section> sections_;  // in file order
-  std::unordered_map<std::string, size_t> firstSection_;  // name -> its first section
+  NameIndex firstSection_;         // name -> its first section
 };
 
 }  // namespace qv

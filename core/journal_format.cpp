@@ -7,6 +7,7 @@
 
 #include "core/journal_store.h"
 #include "core/number_format.h"
+#include "core/text.h"
 
 namespace qv {
 
@@ -81,7 +82,11 @@ const std::vector<Column>& Columns() {
   return columns;
 }
 
-std::string CsvField(const std::string& s) {
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+// A text column's value that would start a formula in a spreadsheet gets its
+// apostrophe; numbers are the program's own and stay numbers ("-3.50").
+std::string CsvField(const std::string& value, bool number) {
+  const std::string s = number ? value : SpreadsheetText(value);
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
   std::string out = "\"";
   for (char c : s) {
@@ -121,25 +126,29 @@ std::string ReadingField(const ReadingRecord& r, size_t column) {
   return column < Columns().size() ? Columns()[column].text(r) : std::string();
 }
 
-std::string ReadingsCsv(const std::vector<ReadingRecord>& readings) {
-  std::string out;
+std::string ReadingsCsv(const std::vector<ReadingRecord>& readings,
+                        const std::vector<std::string>* benches) {
+  std::string out = benches ? "bench," : "";
   const auto& columns = Columns();
   for (size_t i = 0; i < columns.size(); ++i)
     out += (i ? "," : "") + std::string(columns[i].key);
   out += "\r\n";
-  for (const ReadingRecord& r : readings) {
+  for (size_t n = 0; n < readings.size(); ++n) {
+    if (benches) out += CsvField(benches->at(n), false) + ",";
     for (size_t i = 0; i < columns.size(); ++i)
-      out += (i ? "," : "") + CsvField(columns[i].text(r));
+      out += (i ? "," : "") + CsvField(columns[i].text(readings[n]), columns[i].number);
     out += "\r\n";
   }
   return out;
 }
 
-std::string ReadingsJson(const std::vector<ReadingRecord>& readings) {
+std::string ReadingsJson(const std::vector<ReadingRecord>& readings,
+                         const std::vector<std::string>* benches) {
   std::string out = "[";
   const auto& columns = Columns();
   for (size_t n = 0; n < readings.size(); ++n) {
     out += n ? ",\n {" : "\n {";
+    if (benches) out += "\"bench\": " + JsonString(benches->at(n)) + ", ";
     for (size_t i = 0; i < columns.size(); ++i) {
       const std::string v = columns[i].text(readings[n]);
       out += (i ? ", " : "") + JsonString(columns[i].key) + ": ";

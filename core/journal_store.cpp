@@ -33,8 +33,7 @@ CREATE TABLE IF NOT EXISTS readings (
   verdict TEXT NOT NULL,
   inlet REAL, outlet REAL,
   coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER,
-  supersedes INTEGER,
-  weighing TEXT);
+  supersedes INTEGER);
 CREATE TABLE IF NOT EXISTS writes (
   id INTEGER PRIMARY KEY,
   time TEXT NOT NULL,
@@ -59,15 +58,27 @@ INSERT INTO meters (address, readings, last)
 DROP INDEX IF EXISTS readings_address;
 )";
 
-// Version 2 to 3: where each reading's weighing came from (scale or typed);
-// unknown for the readings before.
+// Version 2 to 3: what the factory server has acknowledged. One row: the
+// journal's own identity (random, so that a journal made anew under a bench
+// name the server knows is told apart from the one it replaces) and the
+// last reading and write id the server holds.
 constexpr const char* kToVersion3 = R"(
+CREATE TABLE upload_state (
+  journal_id TEXT NOT NULL,
+  readings_sent INTEGER NOT NULL,
+  writes_sent INTEGER NOT NULL);
+INSERT INTO upload_state VALUES (lower(hex(randomblob(16))), 0, 0);
+)";
+
+// Version 3 to 4: where each reading's weighing came from (scale or typed);
+// unknown for the readings before.
+constexpr const char* kToVersion4 = R"(
 ALTER TABLE readings ADD COLUMN weighing TEXT;
 )";
 
-// The steps from each version to the next, in order: `steps[i]` takes a
-// journal of version i + 1 to version i + 2.
-constexpr const char* kMigrations[] = {kToVersion2, kToVersion3};
+// The steps from each version to the next, in order: `kMigrations[i]` takes
+// a journal of version i + 1 to version i + 2.
+constexpr const char* kMigrations[] = {kToVersion2, kToVersion3, kToVersion4};
 static_assert(std::size(kMigrations) == kJournalSchemaVersion - 1);
 
 constexpr const char* kIndexes = R"(
@@ -79,7 +90,7 @@ CREATE INDEX IF NOT EXISTS meters_last ON meters (last);
 CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
 )";
 
-// The columns a reading is read from; a journal from before version 3 has
+// The columns a reading is read from; a journal from before version 4 has
 // no weighing.
 std::string ReadingColumnsOf(bool weighing) {
   return std::string(
@@ -129,37 +140,35 @@ struct Statement {
   }
 };
 
-}  // namespace
-
-JournalStore::~JournalStore() {
-  sqlite3_close(db_);
-}
-
-bool JournalStore::Exec(const char* sql, std::string& error) {
+// Runs `sql`; false with `error` set (naming the statement) when it fails.
+bool Run(sqlite3* db, const char* sql, std::string& error) {
   char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  error = std::string(sql).substr(0, 40) + ": " + (message ? message : sqlite3_errmsg(db_));
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  error = std::string(sql).substr(0, 40) + ": " + (message ? message : sqlite3_errmsg(db));
   sqlite3_free(message);
   return false;
 }
 
-bool JournalStore::Open(const std::string& path, std::string& error) {
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+// A writing connection to the journal at `path` in WAL mode, its schema made
+// or brought up to this program's version in one transaction: an old
+// journal is upgraded in place, nothing lost.
+bool OpenWritable(const std::string& path, sqlite3*& db, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
-    error = Message(db_, path);
+    error = Message(db, path);
     return false;
   }
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // WAL: readers (the history window, the command line) never block the
   // writer. FULL: a commit is on the disk before it is acknowledged.
-  if (!Exec("PRAGMA journal_mode=WAL", error) || !Exec("PRAGMA synchronous=FULL", error) ||
-      !Exec("BEGIN IMMEDIATE", error)) {
+  if (!Run(db, "PRAGMA journal_mode=WAL", error) || !Run(db, "PRAGMA synchronous=FULL", error) ||
+      !Run(db, "BEGIN IMMEDIATE", error)) {
     error = path + ": " + error;
     return false;
   }
   std::optional<int64_t> version;
-  if (Exec(kTables, error)) {
-    Statement q(db_, "SELECT max(version) FROM schema_version");
+  if (Run(db, kTables, error)) {
+    Statement q(db, "SELECT max(version) FROM schema_version");
     if (q.s && sqlite3_step(q.s) == SQLITE_ROW) version = q.IntAt(0);
   }
   bool ok = error.empty();
@@ -167,22 +176,36 @@ bool JournalStore::Open(const std::string& path, std::string& error) {
     error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
     ok = false;
   } else if (ok && version != kJournalSchemaVersion) {
-    // A new journal has the tables of this version already; an older one
-    // takes each step after its version in turn.
-    for (int64_t v = version.value_or(kJournalSchemaVersion); ok && v < kJournalSchemaVersion; ++v)
-      ok = Exec(kMigrations[v - 1], error);
+    // A new journal has the tables of version 2; it and an older one take
+    // each step after their version in turn.
+    for (int64_t v = version.value_or(2); ok && v < kJournalSchemaVersion; ++v)
+      ok = Run(db, kMigrations[v - 1], error);
     const std::string mark = "INSERT INTO schema_version (version) VALUES (" +
                              std::to_string(kJournalSchemaVersion) + ")";
-    ok = ok && Exec(mark.c_str(), error);
+    ok = ok && Run(db, mark.c_str(), error);
   }
-  ok = ok && Exec(kIndexes, error);
-  if (!ok || !Exec("COMMIT", error)) {
+  ok = ok && Run(db, kIndexes, error);
+  if (!ok || !Run(db, "COMMIT", error)) {
     std::string ignored;
-    Exec("ROLLBACK", ignored);
+    Run(db, "ROLLBACK", ignored);
     if (error.find(path) == std::string::npos) error = path + ": " + error;
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+JournalStore::~JournalStore() {
+  sqlite3_close(db_);
+}
+
+bool JournalStore::Exec(const char* sql, std::string& error) {
+  return Run(db_, sql, error);
+}
+
+bool JournalStore::Open(const std::string& path, std::string& error) {
+  return OpenWritable(path, db_, error);
 }
 
 bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
@@ -297,16 +320,6 @@ struct Reader {
   sqlite3* db = nullptr;
 };
 
-// "%" and "_" in a typed address part match themselves.
-std::string LikePattern(const std::string& part) {
-  std::string out = "%";
-  for (char c : part) {
-    if (c == '%' || c == '_' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "%";
-}
-
 ReadingRecord ReadingAt(const Statement& q) {
   ReadingRecord r;
   int i = 0;
@@ -334,6 +347,22 @@ ReadingRecord ReadingAt(const Statement& q) {
     c = q.IntAt(i++);
   r.Weighing = q.TextAt(i++);
   return r;
+}
+
+// A write from "SELECT id, time, tester, address, row, what, value, before,
+// confirmed".
+WriteRecord WriteAt(const Statement& q) {
+  WriteRecord w;
+  w.Id = *q.IntAt(0);
+  w.Time = q.TextAt(1);
+  w.Tester = q.TextAt(2);
+  w.Address = q.TextAt(3);
+  w.Row = static_cast<int>(q.IntAt(4).value_or(0));
+  w.What = q.TextAt(5);
+  w.Value = q.TextAt(6);
+  if (sqlite3_column_type(q.s, 7) != SQLITE_NULL) w.Before = q.TextAt(7);
+  w.Confirmed = q.IntAt(8).value_or(0) != 0;
+  return w;
 }
 
 bool Finished(sqlite3* db, int rc, std::string& error) {
@@ -390,6 +419,15 @@ bool Newer(const ReadingRecord& a, const ReadingRecord& b) {
 
 }  // namespace
 
+std::string AddressPattern(const std::string& part) {
+  std::string out = "%";
+  for (char c : part) {
+    if (c == '%' || c == '_' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "%";
+}
+
 int64_t LastReadingId(const std::string& path) {
   std::string error;
   Reader reader(path, error);
@@ -416,7 +454,7 @@ bool JournalReader::Open(const std::string& path, std::string& error) {
   // has neither superseded records nor the meters: it is read as it is.
   Statement q(db_, "SELECT 1 FROM sqlite_master WHERE name = 'meters'");
   versioned_ = q.s && sqlite3_step(q.s) == SQLITE_ROW;
-  // Nor has one of version 2 the weighing.
+  // Nor has one before version 4 the weighing.
   Statement w(db_, "SELECT 1 FROM pragma_table_info('readings') WHERE name = 'weighing'");
   columns_ = ReadingColumnsOf(w.s && sqlite3_step(w.s) == SQLITE_ROW);
   return true;
@@ -448,7 +486,7 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
       error = Message(db_, "query");
       return out;
     }
-    if (!part.empty()) q.Text(1, LikePattern(filter.Address));
+    if (!part.empty()) q.Text(1, AddressPattern(filter.Address));
     Bind(q, part.empty() ? 1 : 2, c.values);
     if (!run(q)) out.clear();
     return out;
@@ -467,7 +505,7 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
     error = Message(db_, "query");
     return out;
   }
-  meters.Text(1, LikePattern(filter.Address));
+  meters.Text(1, AddressPattern(filter.Address));
   if (!filter.Since.empty()) meters.Text(2, filter.Since);
   int rc;
   while ((rc = sqlite3_step(meters.s)) == SQLITE_ROW) {
@@ -497,7 +535,7 @@ std::optional<int64_t> JournalReader::Count(const ReadingFilter& filter, std::st
   }
   Statement q(db_, ("SELECT count(*) FROM readings r WHERE 1" + part + c.sql).c_str());
   if (q.s) {
-    if (!part.empty()) q.Text(1, LikePattern(filter.Address));
+    if (!part.empty()) q.Text(1, AddressPattern(filter.Address));
     Bind(q, part.empty() ? 1 : 2, c.values);
     if (sqlite3_step(q.s) == SQLITE_ROW) return q.IntAt(0).value_or(0);
   }
@@ -526,21 +564,113 @@ std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string&
   }
   q.Text(1, address);
   int rc;
-  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
-    WriteRecord w;
-    w.Id = *q.IntAt(0);
-    w.Time = q.TextAt(1);
-    w.Tester = q.TextAt(2);
-    w.Address = q.TextAt(3);
-    w.Row = static_cast<int>(q.IntAt(4).value_or(0));
-    w.What = q.TextAt(5);
-    w.Value = q.TextAt(6);
-    if (sqlite3_column_type(q.s, 7) != SQLITE_NULL) w.Before = q.TextAt(7);
-    w.Confirmed = q.IntAt(8).value_or(0) != 0;
-    out.push_back(std::move(w));
-  }
+  while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
+    out.push_back(WriteAt(q));
   if (!Finished(reader.db, rc, error)) out.clear();
   return out;
+}
+
+JournalOutbox::~JournalOutbox() {
+  sqlite3_close(db_);
+}
+
+bool JournalOutbox::Open(const std::string& path, std::string& error) {
+  if (!OpenWritable(path, db_, error)) return false;
+  Statement id(db_, "SELECT journal_id FROM upload_state");
+  if (!id.s || sqlite3_step(id.s) != SQLITE_ROW) {
+    error = Message(db_, path);
+    return false;
+  }
+  journal_id_ = id.TextAt(0);
+  return true;
+}
+
+bool JournalOutbox::ReadMarks(Marks& marks, std::string& error) {
+  Statement q(db_, "SELECT readings_sent, writes_sent FROM upload_state");
+  if (!q.s || sqlite3_step(q.s) != SQLITE_ROW) {
+    error = Message(db_, "upload state");
+    return false;
+  }
+  marks = {q.IntAt(0).value_or(0), q.IntAt(1).value_or(0)};
+  return true;
+}
+
+bool JournalOutbox::WriteMarks(const Marks& marks, std::string& error) {
+  Statement u(db_, "UPDATE upload_state SET readings_sent = ?, writes_sent = ?");
+  if (u.s) {
+    u.Int(1, marks.Readings);
+    u.Int(2, marks.Writes);
+  }
+  if (!u.s || sqlite3_step(u.s) != SQLITE_DONE) {
+    error = Message(db_, "upload state");
+    return false;
+  }
+  return true;
+}
+
+bool JournalOutbox::Count(const Marks& marks, uint64_t* sent, uint64_t& waiting,
+                          std::string& error) {
+  Statement q(db_, sent ? "SELECT (SELECT count(*) FROM readings WHERE id > ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id > ?2), "
+                          "(SELECT count(*) FROM readings WHERE id <= ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id <= ?2)"
+                        : "SELECT (SELECT count(*) FROM readings WHERE id > ?1) + "
+                          "(SELECT count(*) FROM writes WHERE id > ?2)");
+  if (q.s) {
+    q.Int(1, marks.Readings);
+    q.Int(2, marks.Writes);
+  }
+  if (!q.s || sqlite3_step(q.s) != SQLITE_ROW) {
+    error = Message(db_, "count");
+    return false;
+  }
+  waiting = static_cast<uint64_t>(q.IntAt(0).value_or(0));
+  if (sent) *sent = static_cast<uint64_t>(q.IntAt(1).value_or(0));
+  return true;
+}
+
+bool JournalOutbox::LastIds(Marks& last, std::string& error) {
+  Statement q(db_,
+              "SELECT coalesce((SELECT max(id) FROM readings), 0), "
+              "coalesce((SELECT max(id) FROM writes), 0)");
+  if (!q.s || sqlite3_step(q.s) != SQLITE_ROW) {
+    error = Message(db_, "outbox");
+    return false;
+  }
+  last = {q.IntAt(0).value_or(0), q.IntAt(1).value_or(0)};
+  return true;
+}
+
+bool JournalOutbox::Next(const Marks& marks, size_t limit, Batch& batch, std::string& error) {
+  batch = {};
+  const std::string readings =
+      "SELECT " + ReadingColumnsOf(true) +
+      ", r.supersedes FROM readings r WHERE r.id > ? ORDER BY r.id LIMIT ?";
+  Statement r(db_, readings.c_str());
+  if (r.s) {
+    r.Int(1, marks.Readings);
+    r.Int(2, static_cast<int64_t>(limit));
+  }
+  int rc = r.s ? SQLITE_ROW : SQLITE_ERROR;
+  while (r.s && (rc = sqlite3_step(r.s)) == SQLITE_ROW) {
+    ReadingRecord& reading = batch.Readings.emplace_back(ReadingAt(r));
+    reading.Supersedes = r.IntAt(sqlite3_column_count(r.s) - 1).value_or(0);
+  }
+  Statement w(db_,
+              "SELECT id, time, tester, address, row, what, value, before, confirmed FROM writes "
+              "WHERE id > ? ORDER BY id LIMIT ?");
+  if (rc == SQLITE_DONE && w.s) {
+    w.Int(1, marks.Writes);
+    w.Int(2, static_cast<int64_t>(limit));
+    while ((rc = sqlite3_step(w.s)) == SQLITE_ROW)
+      batch.Writes.push_back(WriteAt(w));
+  }
+  if (rc != SQLITE_DONE) {
+    error = Message(db_, "outbox");
+    batch = {};
+    return false;
+  }
+  return true;
 }
 
 }  // namespace qv

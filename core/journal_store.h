@@ -20,10 +20,11 @@ namespace qv {
 
 // The schema this program writes and reads. Version 2 adds the record a
 // reading supersedes and the table of meters that finds an address part
-// without reading every record; version 3 where each reading's weighing
+// without reading every record; version 3 what the factory server has
+// acknowledged (JournalOutbox); version 4 where each reading's weighing
 // came from. An older journal is brought up to it, one version at a time,
 // when it is opened for writing.
-inline constexpr int kJournalSchemaVersion = 3;
+inline constexpr int kJournalSchemaVersion = 4;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
@@ -100,6 +101,10 @@ class JournalReader {
   std::string columns_;    // what a reading is read from
 };
 
+// The LIKE pattern (with backslash as its escape character) that finds
+// `part` anywhere in an address: "%" and "_" typed in it match themselves.
+std::string AddressPattern(const std::string& part);
+
 // The readings of the journal at `path` that pass `filter`, newest first:
 // the current record of each. A journal that does not exist yet has none;
 // `error` is set (and nothing returned) when it cannot be read.
@@ -111,13 +116,58 @@ std::vector<WriteRecord> QueryWrites(const std::string& path, const std::string&
 
 // The readings as CSV (a heading line, then one line per reading, numbers
 // at their shown precision, RFC 4180 quoting) and as a JSON array of
-// objects with the same keys.
-std::string ReadingsCsv(const std::vector<ReadingRecord>& readings);
-std::string ReadingsJson(const std::vector<ReadingRecord>& readings);
+// objects with the same keys. With `benches` (readings listed from the
+// factory server), a first column "bench" holds each reading's bench.
+std::string ReadingsCsv(const std::vector<ReadingRecord>& readings,
+                        const std::vector<std::string>* benches = nullptr);
+std::string ReadingsJson(const std::vector<ReadingRecord>& readings,
+                         const std::vector<std::string>* benches = nullptr);
 
 // The CSV columns, in order; the JSON keys.
 std::vector<std::string> ReadingColumns();
 // The text of column `column` (of ReadingColumns) of `r`; empty for no value.
 std::string ReadingField(const ReadingRecord& r, size_t column);
+
+// The journal as the outbox of the factory server: which records the server
+// has acknowledged (the marks: every reading and every write up to an id),
+// what waits after them, in the order it was recorded, and the journal's
+// own identity. Its connection writes only the marks; it may be open while
+// the program's writer writes.
+class JournalOutbox {
+ public:
+  struct Marks {
+    int64_t Readings = 0;
+    int64_t Writes = 0;
+    bool operator==(const Marks&) const = default;
+  };
+  struct Batch {
+    std::vector<ReadingRecord> Readings;
+    std::vector<WriteRecord> Writes;
+    size_t Size() const { return Readings.size() + Writes.size(); }
+  };
+
+  JournalOutbox() = default;
+  ~JournalOutbox();
+  JournalOutbox(const JournalOutbox&) = delete;
+  JournalOutbox& operator=(const JournalOutbox&) = delete;
+
+  // Opens the journal at `path` (made or upgraded as the writer would);
+  // false with `error` set when it cannot.
+  bool Open(const std::string& path, std::string& error);
+  const std::string& JournalId() const { return journal_id_; }
+  bool ReadMarks(Marks& marks, std::string& error);
+  bool WriteMarks(const Marks& marks, std::string& error);
+  // Records up to the marks, and after them; `sent` only when asked (it
+  // counts the whole journal, `waiting` only what follows the marks).
+  bool Count(const Marks& marks, uint64_t* sent, uint64_t& waiting, std::string& error);
+  // The last reading and write id of the journal.
+  bool LastIds(Marks& last, std::string& error);
+  // Up to `limit` readings and `limit` writes after the marks, oldest first.
+  bool Next(const Marks& marks, size_t limit, Batch& batch, std::string& error);
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::string journal_id_;
+};
 
 }  // namespace qv

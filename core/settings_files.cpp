@@ -206,8 +206,15 @@ std::string CommInfoPath(const BenchState& state) {
   return state.DataFolder() + "comminfo.ini";
 }
 
+// Reads a settings file, telling the log what of it could not be read.
+static IniFile LoadNoting(const std::string& path, BenchState& state) {
+  IniFile ini = IniFile::Load(path);
+  if (const std::string note = ini.UnreadNote(); !note.empty()) state.Log.Post(note);
+  return ini;
+}
+
 void LoadSysInfo(BenchState& state) {
-  ReadSysInfo(IniFile::Load(SysInfoPath(state)), state.Settings);
+  ReadSysInfo(LoadNoting(SysInfoPath(state), state), state.Settings);
 }
 
 void ReadSysInfo(const IniFile& ini, SystemSettings& settings) {
@@ -245,7 +252,7 @@ void WriteSysInfo(IniFile& ini, const SystemSettings& settings) {
 }
 
 void LoadCommInfo(BenchState& state) {
-  ReadCommInfo(IniFile::Load(CommInfoPath(state)), state);
+  ReadCommInfo(LoadNoting(CommInfoPath(state), state), state);
 }
 
 void ReadCommInfo(const IniFile& ini, BenchState& state) {

@@ -3,13 +3,20 @@
 # missing.
 bench_install_deps() {
   local packages=(cmake g++ make pkg-config libgtest-dev googletest qt6-base-dev
-                  libxlsxwriter-dev libsqlite3-dev python3 python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
+                  libxlsxwriter-dev libsqlite3-dev
+                  # the factory server: its client library, and the server
+                  # the tests start and stop themselves
+                  libpq-dev postgresql
+                  python3 python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
                   clang-format clang libclang-rt-dev
                   # the Debian package: cpack's library dependencies, the icon
                   # rendering, and the checks of the package and its desktop entry
                   dpkg-dev file librsvg2-bin lintian desktop-file-utils
-                  # the Windows build of the headless libraries
-                  g++-mingw-w64-x86-64-posix)
+                  # the Windows build of the headless libraries, and wine to run
+                  # its command-line tool
+                  g++-mingw-w64-x86-64-posix wine64
+                  # a serial device server in front of the virtual bench
+                  ser2net)
   local missing=()
   local p
   for p in "${packages[@]}"; do

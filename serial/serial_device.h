@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace qv {
@@ -28,7 +29,12 @@ struct LineSettings {
   uint8_t DataBits = 8;
   Parity ParityMode = Parity::kEven;
   uint8_t StopBits = 1;
+  bool operator==(const LineSettings&) const = default;
 };
+
+// Reads "8E1" (data bits 5..8, parity N, E or O, stop bits 1 or 2) into
+// `line`, keeping its speed; false, `line` unchanged, for any other text.
+bool ParseLineFormat(std::string_view text, LineSettings& line);
 
 enum class ReadStatus : uint8_t {
   kData,     // `Count` bytes were stored

@@ -56,6 +56,7 @@ class WinSerialDevice final : public SerialDevice {
   }
 
   std::error_code Configure(const LineSettings& line) override {
+    if (line.BaudRate == 0) return std::make_error_code(std::errc::invalid_argument);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(handle_, &dcb)) return LastError();
@@ -73,11 +74,15 @@ class WinSerialDevice final : public SerialDevice {
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
     if (!::SetCommState(handle_, &dcb)) return LastError();
-    // A read completes as soon as bytes are there, with all the driver
-    // holds; on a silent line it waits MAXDWORD - 1 ms (49 days), that is
-    // until Read's own wait or the stop event cancels it. No write
-    // time-outs: the line drains at its own pace.
-    COMMTIMEOUTS t{MAXDWORD, MAXDWORD, MAXDWORD - 1, 0, 0};
+    // A read waits without limit for its first byte (until Read's own wait
+    // or the stop event cancels it) and completes once the line has been
+    // silent for two character times (11 bits each), with what it took. Only
+    // an interval time-out: the driver's "return what is there at once"
+    // special case (MAXDWORD, MAXDWORD, n) is not honoured by every serial
+    // layer (wine's never completes such a read). No write time-outs: the
+    // line drains at its own pace.
+    const DWORD gap = std::max<DWORD>(10, 2 * 11 * 1000 / line.BaudRate + 1);
+    COMMTIMEOUTS t{gap, 0, 0, 0, 0};
     if (!::SetCommTimeouts(handle_, &t)) return LastError();
     DCB back{};
     back.DCBlength = sizeof back;

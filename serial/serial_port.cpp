@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -21,6 +22,46 @@ std::string StoppedLine(const std::string& port_name, std::string_view what) {
   line += what;
   return line;
 }
+
+// How many received bytes a port logs in a second: twice what its line
+// carries (11 bits a character), at least a whole receive ring (8192). A device that sends more is
+// no meter on a serial line (noise, a server streaming without end): all
+// its bytes still reach the ring, but the log, and so the monitor and the
+// user interface behind it, gets only this many, and then one line saying
+// how many it left out.
+class LogBudget {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit LogBudget(uint32_t baud) : per_second_(std::max<size_t>(kRecvBufSize, baud / 11 * 2)) {}
+
+  // Of `count` bytes that arrive now, how many go to the log.
+  size_t Take(size_t count) {
+    const auto now = Clock::now();
+    if (now - second_ >= std::chrono::seconds(1)) {
+      second_ = now;
+      used_ = 0;
+    }
+    const size_t n = std::min(count, per_second_ - used_);
+    used_ += n;
+    skipped_ += count - n;
+    return n;
+  }
+  // The bytes left out since they were last told, once a second while the
+  // stream goes on, or at once when `ended`.
+  size_t TakeSkipped(bool ended) {
+    const auto now = Clock::now();
+    if (skipped_ == 0 || (!ended && now - told_ < std::chrono::seconds(1))) return 0;
+    told_ = now;
+    return std::exchange(skipped_, 0);
+  }
+
+ private:
+  const size_t per_second_;
+  Clock::time_point second_{};
+  Clock::time_point told_{};
+  size_t used_ = 0;
+  size_t skipped_ = 0;
+};
 
 }  // namespace
 
@@ -49,14 +90,13 @@ bool TSerialPort::Open() {
   // Whoever asked (start-up, the settings window, a reopen before an
   // operation), the log says why, so that the operator can mend it.
   const std::string path = DevicePath();
-  const LineSettings line{kBaudRate, 8, Parity::kEven, 1};
-  OpenedLine opened = OpenLine(path, line);
+  OpenedLine opened = OpenLine(path, line_);
   if (opened.Failure == LineOpenFailure::kOpen) {
     log_.Post(" 串口" + port_name_ + "打开失败：" + DeviceOpenProblem(path));
     return false;
   }
   if (opened.Failure == LineOpenFailure::kConfigure) {
-    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" + LineSettingsText(line) +
+    log_.Post(" 串口" + port_name_ + "打开失败：设备" + path + "无法设为" + LineSettingsText(line_) +
               "（不是串口？）");
     return false;
   }
@@ -132,6 +172,15 @@ bool TSerialPort::WriteCommData(const uint8_t* data, uint32_t count) {
 void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
   std::vector<uint8_t> chunk(kInQueueSize);
   size_t block = 0;  // bytes of the block now being received
+  LogBudget budget(line_.BaudRate);
+  // Logs the block so far, and how much the budget left out of the log.
+  const auto flush = [&](bool ended) {
+    FlushReceived();
+    if (const size_t skipped = budget.TakeSkipped(ended)) {
+      log_.Post(" 串口" + port_name + "收到数据过快：" + std::to_string(skipped) +
+                "字节未记入日志");
+    }
+  };
   for (;;) {
     // No block begun: wait for the line without limit (an idle port costs
     // nothing). A block begun: it ends after kReadInterval of silence.
@@ -143,19 +192,25 @@ void TSerialPort::ReadLoop(SerialDevice& device, std::string port_name) {
       const std::span<const uint8_t> bytes(chunk.data(), r.Count);
       // Kept for the log before the ring gets them: whatever the user
       // interface sees in the ring, a flush of the log will find.
+      const size_t logged = budget.Take(bytes.size());
       {
         std::lock_guard lock(received_mutex_);
-        received_.insert(received_.end(), bytes.begin(), bytes.end());
+        received_.insert(received_.end(), bytes.begin(), bytes.begin() + logged);
       }
       ring_.Append(bytes);
       block += r.Count;
       if (block >= kInQueueSize) {
-        FlushReceived();
+        flush(false);
         block = 0;
       }
+      // Past the budget the line is no meter's: the reader takes a breath
+      // after each read, so the stream costs little processor time (a
+      // server then waits for the connection to take more) and the stop
+      // still ends the thread at once.
+      if (logged < bytes.size()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
-    FlushReceived();
+    flush(true);
     block = 0;
     if (r.Status == ReadStatus::kTimeout) continue;
     if (r.Status == ReadStatus::kFailed) {

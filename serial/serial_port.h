@@ -51,7 +51,12 @@ class TSerialPort : public PortTransport {
   void SetDevicePath(std::string path);
   std::string DevicePath() const override;
 
-  // Opens the device (exclusively, 2400 8E1 raw; a server connection is
+  // Line settings of the next Open; 2400 baud 8E1 unless set. A serial
+  // device server's line takes the server's own settings instead.
+  void SetLine(const LineSettings& line) { line_ = line; }
+  const LineSettings& Line() const { return line_; }
+
+  // Opens the device (exclusively, raw, with `Line()`; a server connection is
   // connected) and starts both threads.
   // False when the port is already open or the device cannot be opened or
   // set up; the log then says why (missing, no permission naming the group
@@ -87,7 +92,7 @@ class TSerialPort : public PortTransport {
   bool Active() const { return active_; }
   uint8_t PortNumber() const { return port_number_; }
   const std::string& PortName() const override { return port_name_; }
-  uint32_t BaudRate() const { return kBaudRate; }
+  uint32_t BaudRate() const { return line_.BaudRate; }
   // The reader waits for the line without limit while no block is begun.
   uint32_t ReadWaitTimeout() const { return kInfinite; }
   uint32_t ReadIntervalTimeout() const { return static_cast<uint32_t>(kReadInterval.count()); }
@@ -96,7 +101,8 @@ class TSerialPort : public PortTransport {
 
  private:
   // Every port of the bench runs at 2400 baud, 8 data bits, even parity,
-  // 1 stop bit; no total time-outs on reads or writes.
+  // 1 stop bit unless `SetLine` says otherwise; no total time-outs on reads
+  // or writes.
   static constexpr uint32_t kBaudRate = 2400;
   // A block ends after 100 ms without a byte: at 2400 baud 8E1 one
   // character takes 11 bits = 4.6 ms, so 100 ms is over 20 character times
@@ -120,6 +126,7 @@ class TSerialPort : public PortTransport {
   uint8_t port_number_ = 1;
   std::string port_name_ = "COM1";
   std::string device_path_;
+  LineSettings line_{kBaudRate, 8, Parity::kEven, 1};
   std::unique_ptr<SerialDevice> device_;
   std::thread reader_;
   std::thread writer_;

@@ -6,9 +6,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -100,8 +102,16 @@ class PosixTcpDevice final : public PosixFdDevice {
   // the connection cannot be taken back.
   void Purge(PurgeQueue queue) override {
     if (fd_ < 0 || queue == PurgeQueue::kOutput) return;
-    uint8_t buf[512];
-    while (::recv(fd_, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+    // What the connection holds now, and no more: against a server that
+    // streams without pause, reading until nothing is left would never end.
+    int queued = 0;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0) return;
+    uint8_t buf[4096];
+    while (queued > 0) {
+      const ssize_t n =
+          ::recv(fd_, buf, std::min(sizeof buf, static_cast<size_t>(queued)), MSG_DONTWAIT);
+      if (n <= 0) break;
+      queued -= static_cast<int>(n);
     }
   }
 

@@ -222,8 +222,15 @@ class WinTcpDevice final : public SerialDevice {
   // the connection cannot be taken back.
   void Purge(PurgeQueue queue) override {
     if (socket_ == INVALID_SOCKET || queue == PurgeQueue::kOutput) return;
-    char buf[512];
-    while (::recv(socket_, buf, sizeof buf, 0) > 0) {
+    // What the connection holds now, and no more: against a server that
+    // streams without pause, reading until nothing is left would never end.
+    u_long queued = 0;
+    if (::ioctlsocket(socket_, FIONREAD, &queued) != 0) return;
+    char buf[4096];
+    while (queued > 0) {
+      const int n = ::recv(socket_, buf, static_cast<int>(std::min<u_long>(sizeof buf, queued)), 0);
+      if (n <= 0) break;
+      queued -= static_cast<u_long>(n);
     }
   }
 

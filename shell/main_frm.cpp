@@ -85,6 +85,12 @@ TMainFrm::TMainFrm(SharedState& state) : state_(state) {
     panel->setFixedWidth(kStatusPanelWidth);
     StatusBar1_->addWidget(panel);
   }
+  // What the factory server has of the results, when there is a server.
+  upload_status_ = new QLabel(StatusBar1_);
+  upload_status_->setObjectName("lblUploadStatus");
+  // A long reason is cut, never widens the window; its tip holds it whole.
+  upload_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1_->addWidget(upload_status_, 2);
   // Says why results are not being recorded, when they are not.
   journal_notice_ = new QLabel(StatusBar1_);
   journal_notice_->setObjectName("lblJournalNotice");
@@ -153,6 +159,11 @@ void TMainFrm::BuildMenu() {
 void TMainFrm::ShowJournalNotice(const QString& text) {
   journal_notice_->setText(text);
   journal_notice_->setToolTip(text);
+}
+
+void TMainFrm::ShowUploadStatus(const QString& text) {
+  upload_status_->setText(text);
+  upload_status_->setToolTip(text);
 }
 
 void TMainFrm::SetWindows(const ToolForms& tools, TShowMessageFrm* monitor) {

@@ -54,6 +54,8 @@ class TMainFrm : public QMainWindow {
   int LastLanguage() const { return LastLanguage_; }
   // Shows, in the status bar, why the results journal records nothing.
   void ShowJournalNotice(const QString& text);
+  // Shows, in the status bar, what the factory server has of the journal.
+  void ShowUploadStatus(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -92,6 +94,7 @@ class TMainFrm : public QMainWindow {
   ToolForms tools_;
   TShowMessageFrm* monitor_ = nullptr;
   QLabel* journal_notice_;
+  QLabel* upload_status_;
 };
 
 }  // namespace qv

@@ -45,6 +45,7 @@ bool OpenJournal(SharedState& state, TMainFrm* main) {
 }  // namespace
 
 Program::~Program() {
+  Upload.reset();
   // The monitor goes before the log it is the sink of.
   feed.reset();
   state.Log.SetSink({});
@@ -92,6 +93,7 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
     form.exec();
   });
   p->owns_journal = OpenJournal(state, main);
+  p->Upload = std::make_unique<TFactoryUpload>(state, main, p->ShowMessageFrm.get());
   p->MainFrm->showMaximized();
   return p;
 }

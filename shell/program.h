@@ -13,6 +13,7 @@
 #include "serial/port_slots.h"
 #include "shell/channel_status_frm.h"
 #include "shell/error_info_para_frm.h"
+#include "shell/factory_upload.h"
 #include "shell/log_feed.h"
 #include "shell/main_frm.h"
 #include "shell/show_message_frm.h"
@@ -47,14 +48,16 @@ struct Program {
   std::unique_ptr<TResultsFrm> ResultsFrm;
   // The journal was opened here and is closed with the program.
   bool owns_journal = false;
+  // The journal's sender to the factory server; it goes before the windows.
+  std::unique_ptr<TFactoryUpload> Upload;
   // Log lines to the monitor; goes first.
   std::unique_ptr<LogFeed> feed;
 };
 
 // Start-up: `InitSystem(state)` (rows, settings files, ports), the
 // application object (unless one exists), the windows once each, the main
-// window first, the results journal opened (unless the state has one), and
-// the main window shown maximised.
+// window first, the results journal opened (unless the state has one), its
+// sender to the factory server set up, and the main window shown maximised.
 std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv);
 
 // The text that tells the operator why results are not recorded.

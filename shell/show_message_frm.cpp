@@ -65,6 +65,10 @@ TShowMessageFrm::TShowMessageFrm(SharedState& state, QWidget* owner)
     StatusBar1_->addWidget(panel);
     if (!DroppedPanel_) DroppedPanel_ = panel;
   }
+  UploadPanel_ = new QLabel(StatusBar1_);
+  UploadPanel_->setObjectName("lblUploadStatus");
+  UploadPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1_->addWidget(UploadPanel_, 1);
 
   PopupMenu1_ = new QMenu(this);
   PopupMenu1_->setObjectName("PopupMenu1");
@@ -137,6 +141,11 @@ void TShowMessageFrm::ShowDropped(bool relabel) {
   dropped_shown_ = dropped;
   DroppedPanel_->setText(ByLanguage(state_.Settings, "丢失日志：%1 行", "Lines dropped: %1")
                              .arg(QString::number(dropped)));
+}
+
+void TShowMessageFrm::ShowUploadStatus(const QString& text) {
+  UploadPanel_->setText(text);
+  UploadPanel_->setToolTip(text);
 }
 
 int TShowMessageFrm::LineCount() const {

@@ -50,6 +50,8 @@ class TShowMessageFrm : public QWidget {
   bool SaveLines(const QString& path, QString& error) const;
   // Where " 保存为TXT" writes.
   QString InfoPath() const;
+  // Shows, in the status bar, what the factory server has of the journal.
+  void ShowUploadStatus(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -70,6 +72,7 @@ class TShowMessageFrm : public QWidget {
   QMenu* PopupMenu1_;
   QAction* XT1_;
   QLabel* DroppedPanel_ = nullptr;
+  QLabel* UploadPanel_;
   bool shown_once_ = false;
   uint64_t dropped_shown_ = 0;
   std::deque<std::string> backlog_;

@@ -274,6 +274,9 @@ bool WriteWorkbook(const ExportTable& table, const std::string& path) {
       const SheetCell& cell = sheet.At(r, c);
       lxw_format* f = formats.Cell(r, cell.rgb);
       if (!cell.text.empty()) {
+        // Every cell is a string cell, whatever it holds: a text that looks
+        // like a formula (StartsLikeFormula, an address typed as "=1+2")
+        // stays that text, and is never written as a formula.
         ok = Ok(worksheet_write_string(ws, at(r), col(c), cell.text.c_str(), f));
       } else if (f) {
         ok = Ok(worksheet_write_blank(ws, at(r), col(c), f));

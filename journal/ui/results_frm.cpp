@@ -1,11 +1,11 @@
 #include "journal/ui/results_frm.h"
 
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QUrl>
@@ -290,11 +290,13 @@ std::vector<ReadingRecord> TResultsFrm::AllReadings() {
 }
 
 bool TResultsFrm::ExportCsv(const QString& path) {
-  QFile file(path);
+  // Written beside the target and renamed over it: a full disk leaves no
+  // half a file.
+  QSaveFile file(path);
   const std::string csv = ReadingsCsv(AllReadings());
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+  if (file.open(QIODevice::WriteOnly) &&
       file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
-      file.flush()) {
+      file.commit()) {
     return true;
   }
   const bool english = state_.Settings.English();

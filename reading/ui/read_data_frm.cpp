@@ -87,6 +87,7 @@ TReadDataFrm::TReadDataFrm(SharedState& state, QWidget* parent)
   run_.on_row = [this](size_t i) { lvMain_->ShowRow(static_cast<int>(i), run_.rows[i]); };
   // The poll's markers go to the hour's trace file; a marker that cannot be
   // written is dropped, never raised into the poll.
+  trace_.SetLog(&state_.Log);
   run_.Cycle().trace = [this](std::string_view text) { trace_.Write(state_.DataFolder(), text); };
 
   // "Timer1" follows the language and shows the PC clock.

@@ -12,8 +12,9 @@ std::string OperatorAddress(const MeterState& meter) {
   return first == std::string::npos ? "0" : text.substr(first);
 }
 
-bool ConnectProgram(SharedState& state, const VirtualBench& bench) {
-  const std::vector<std::string> paths = bench.DevicePaths();
+bool ConnectProgram(SharedState& state, const VirtualBench& bench,
+                    std::vector<std::string> devices) {
+  const std::vector<std::string> paths = devices.empty() ? bench.DevicePaths() : std::move(devices);
   for (size_t i = 0; i < paths.size() && i < static_cast<size_t>(kPortCount); ++i) {
     state.PortDevices[i + 1] = paths[i];
   }

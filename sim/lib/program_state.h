@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "serial/port_slots.h"
 #include "sim/lib/virtual_bench.h"
@@ -20,6 +21,9 @@ std::string OperatorAddress(const MeterState& meter);
 
 // Sets `state` up for `bench` and opens the ports; returns whether every
 // line's port opened. Which rows are selected stays the caller's choice.
-bool ConnectProgram(SharedState& state, const VirtualBench& bench);
+// The lines are the bench's own devices, or `devices` when given (the same
+// lines reached another way, such as a serial device server before them).
+bool ConnectProgram(SharedState& state, const VirtualBench& bench,
+                    std::vector<std::string> devices = {});
 
 }  // namespace qv::sim

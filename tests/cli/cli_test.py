@@ -2,12 +2,17 @@
 """qorvantis-cli end to end against bench-sim: every subcommand, over a
 serial device server (bench-sim --tcp) and a pseudo-terminal, with --json
 read back, the trace, and the exit status of each kind of failure; and
-`results` over a journal written by the program's own journal (MAKE_JOURNAL).
-Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL"""
+`results` over a journal written by the program's own journal (MAKE_JOURNAL);
+`upload` and `results --server` against a throwaway PostgreSQL server.
+With --wine, the same tests run the Windows build under wine (its COM port
+mapped onto the pseudo-terminal) and its --json is compared with the Linux
+build's.
+Usage: cli_test.py QORVANTIS_CLI BENCH_SIM MAKE_JOURNAL [--wine QORVANTIS_CLI_EXE]"""
 import csv
 import datetime
 import io
 import json
+import os
 import re
 import shutil
 import subprocess
@@ -16,6 +21,22 @@ import tempfile
 import unittest
 
 CLI, SIM, MAKE_JOURNAL = sys.argv[1], sys.argv[2], sys.argv[3]
+WINDOWS_CLI = sys.argv[5] if len(sys.argv) > 5 and sys.argv[4] == "--wine" else None
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from wine import Wine  # noqa: E402
+
+# Warmed up by a connection, which starts wine's network driver.
+WINE = Wine(WINDOWS_CLI, "--device", "tcp:127.0.0.1:1", "read-address") if WINDOWS_CLI else None
+# The program under test, and the line settings it opens a pseudo-terminal
+# with: wine sets a COM port's parity, which pseudo-terminals refuse.
+PROGRAM = WINE.command(WINDOWS_CLI) if WINE else [CLI]
+PTY_LINE = ["--line", "8N1"] if WINE else []
+PG_CLUSTER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                          "pg_cluster")
+READINGS = ["2024-03-01 08:00:00;2024000001;1;1.25;pass",
+            "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
+            "2024-03-03 23:59:59;2024000001;1;0.4;pass",
+            "2024-03-04 00:00:00;2024111113;3;;"]
 
 
 class Bench:
@@ -50,10 +71,16 @@ class Bench:
         self.proc.stdout.close()
 
 
-def cli(device, *args):
-    r = subprocess.run([CLI, "--device", device, "--wait", "500", *args],
+def cli(device, *args, program=None):
+    r = subprocess.run([*(program or PROGRAM), "--device", device, "--wait", "500", *args],
                        capture_output=True, text=True, timeout=60)
     return r.returncode, r.stdout, r.stderr
+
+
+def pty_device(bench):
+    """The pseudo-terminal of the bench's line as the program names it: the
+    device itself, or under wine the COM port mapped onto it."""
+    return WINE.com_port(bench.device) if WINE else bench.device
 
 
 class CliAgainstBench(unittest.TestCase):
@@ -72,9 +99,10 @@ class CliAgainstBench(unittest.TestCase):
         return json.loads(out)
 
     def test_help_lists_every_subcommand(self):
-        out = subprocess.run([CLI, "--help"], capture_output=True, text=True).stdout
+        out = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True).stdout
+        self.assertIn("--line DPS", out)
         for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
-                     "scale"]:
+                     "upload", "scale"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -82,8 +110,11 @@ class CliAgainstBench(unittest.TestCase):
         self.assertEqual(self.json("read-address"), {"address": "00002024000001"})
         pty = Bench()
         try:
-            code, out, _ = cli(pty.device, "read-address")
-            self.assertEqual((code, out), (0, "address: 00002024000001\n"))
+            code, out, err = cli(pty_device(pty), *PTY_LINE, "read-address")
+            self.assertEqual((code, out), (0, "address: 00002024000001\n"), err)
+            code, out, err = cli(pty_device(pty), *PTY_LINE, "--json", "bench-read", "2024000001")
+            self.assertEqual(code, 0, err)
+            self.assertAlmostEqual(json.loads(out)["volume_l"], pty.meter_read_litres(), places=2)
         finally:
             pty.close()
 
@@ -133,6 +164,24 @@ class CliAgainstBench(unittest.TestCase):
             self.assertTrue(err.startswith("qorvantis-cli: "), err)
         self.assertEqual(cli("tcp:127.0.0.1:1", "read-address")[0], 5)
         self.assertEqual(cli("/dev/nonexistent-tty", "read-address")[0], 5)
+        for args in (["--line", "8X1"], ["--baud", "2401"]):
+            self.assertEqual(cli(self.dev, *args, "read-address")[0], 2, args)
+
+    @unittest.skipUnless(WINE, "compares the Windows build with this one")
+    def test_json_matches_the_linux_build(self):
+        """The same request and its failures give the same JSON from both
+        builds (the clocks set and read aside)."""
+        linux = [CLI]
+        for args in (["read-address"], ["bench-read", "2024000001"],
+                     ["metering", "24000004", "--protocol", "TG"],
+                     ["send", "ReadPipe", "2024000001"], ["bench-read", "2024000002"],
+                     ["bench-read", "2024000003"], ["bench-read", "20240000ZZ"], ["frobnicate"]):
+            got = [cli(self.dev, "--json", "--attempts", "1", *args, program=p)
+                   for p in (PROGRAM, linux)]
+            windows, native = [(code, json.loads(out)) for code, out, _ in got]
+            for _, data in (windows, native):
+                data.pop("meter_clock", None)
+            self.assertEqual(windows, native, args)
 
 
 class Results(unittest.TestCase):
@@ -142,21 +191,25 @@ class Results(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
-        cls.cli = shutil.copy(CLI, cls.tmp.name)
-        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite",
-                        "2024-03-01 08:00:00;2024000001;1;1.25;pass",
-                        "2024-03-02 09:30:00;2024000002;2;-3.50;fail",
-                        "2024-03-03 23:59:59;2024000001;1;0.4;pass",
-                        "2024-03-04 00:00:00;2024111113;3;;"], check=True)
+        copy = shutil.copy(WINDOWS_CLI or CLI, cls.tmp.name)
+        cls.cli = WINE.command(copy) if WINE else [copy]
+        subprocess.run([MAKE_JOURNAL, cls.tmp.name + "/results.sqlite", *READINGS], check=True)
 
     @classmethod
     def tearDownClass(cls):
         cls.tmp.cleanup()
 
     def results(self, *args):
-        r = subprocess.run([self.cli, *args, "results"], capture_output=True, text=True)
+        r = subprocess.run([*self.cli, *args, "results"], capture_output=True, text=True)
         return r.returncode, r.stdout, r.stderr
 
+    @unittest.skipUnless(WINE, "the Windows build has no SQLite")
+    def test_windows_build_says_it_cannot_read_the_journal(self):
+        code, out, err = self.results("--json")
+        self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
+        self.assertIn("not available in this build", err)
+
+    @unittest.skipIf(WINE, "the Windows build has no SQLite")
     def test_filters_in_lines_json_and_csv(self):
         t = ["2024-03-04 00:00:00", "2024-03-03 23:59:59", "2024-03-02 09:30:00",
              "2024-03-01 08:00:00"]
@@ -174,6 +227,15 @@ class Results(unittest.TestCase):
                              [(r["address"], "" if r["volume_error"] is None else
                                "%.2f" % r["volume_error"]) for r in readings])
 
+    @unittest.skipIf(WINE, "the Windows build has no SQLite")
+    def test_csv_never_starts_a_formula_from_data(self):
+        with tempfile.TemporaryDirectory() as d:
+            subprocess.run([MAKE_JOURNAL, d + "/results.sqlite", "2024-03-01 08:00:00;=1+2;1;-3.5;@x",
+                            "2024-03-01 08:00:01;-2+3;1;;\tpass"], check=True)
+            rows = list(csv.DictReader(io.StringIO(self.results("--csv", "--data-dir", d)[1])))
+        self.assertEqual([(r["address"], r["volume_error"], r["verdict"]) for r in rows],
+                         [("'-2+3", "", "'\tpass"), ("'=1+2", "-3.50", "'@x")])
+
     def test_no_journal_and_bad_arguments(self):
         with tempfile.TemporaryDirectory() as empty:
             code, out, err = self.results("--json", "--data-dir", empty)
@@ -181,9 +243,86 @@ class Results(unittest.TestCase):
             self.assertIn(empty + "/results.sqlite", err)
         for args in (["--since", "2024-02-30"], ["--until", "3.4.2024"], ["--csv", "--json"]):
             self.assertEqual(self.results(*args)[0], 2, args)
-        wrong = subprocess.run([CLI, "--address", "1", "bench-read", "1"], capture_output=True)
+        wrong = subprocess.run([*PROGRAM, "--address", "1", "bench-read", "1"],
+                               capture_output=True)
         self.assertEqual(wrong.returncode, 2)
 
+
+@unittest.skipIf(WINE, "the Windows build has no PostgreSQL client")
+class Factory(unittest.TestCase):
+    """upload and results --server against a PostgreSQL server of its own,
+    the server and bench name from sysinfo.ini or the options."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pg = subprocess.run([PG_CLUSTER, "init"], capture_output=True, text=True,
+                                check=True).stdout.strip()
+        subprocess.run([PG_CLUSTER, "start", cls.pg], check=True)
+        cls.server = "host=%s user=postgres dbname=postgres" % cls.pg
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([PG_CLUSTER, "destroy", cls.pg])
+
+    def journal(self, bench, server):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        subprocess.run([MAKE_JOURNAL, folder.name + "/results.sqlite", *READINGS], check=True)
+        with open(folder.name + "/sysinfo.ini", "w") as ini:
+            ini.write("[Bench]\nName=%s\n[Factory]\nServer=%s\n" % (bench, server))
+        return folder.name
+
+    def cli(self, *args):
+        r = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=60)
+        return r.returncode, r.stdout, r.stderr
+
+    def test_upload_then_the_same_listing_from_the_server(self):
+        folder = self.journal("Bench 7", self.server)
+        code, out, err = self.cli("--data-dir", folder, "--json", "upload")
+        self.assertEqual((code, json.loads(out)), (0, {"sent": 4, "uploaded": 4, "waiting": 0}),
+                         err)
+        self.assertEqual(self.cli("--data-dir", folder, "upload")[1],
+                         "sent: 0\nuploaded: 4\nwaiting: 0\n")
+        for filters in ([], ["--address", "0000"], ["--since", "2024-03-02", "--until", "2024-03-03"]):
+            here = {f: self.cli("--data-dir", folder, f, "results", *filters)[1]
+                    for f in ("--json", "--csv")}
+            there = {f: self.cli("--server", self.server, "--bench", "Bench 7", f, "results",
+                                 *filters)[1] for f in ("--json", "--csv")}
+            readings = json.loads(there["--json"])
+            self.assertEqual({r.pop("bench") for r in readings}, {"Bench 7"} if readings else set())
+            self.assertEqual(readings, json.loads(here["--json"]), filters)
+            self.assertEqual([line.split(",", 1)[1] for line in there["--csv"].splitlines()],
+                             here["--csv"].splitlines())
+        lines = self.cli("--server", self.server, "results")[1].splitlines()
+        self.assertEqual(lines[1].split()[:3], ["Bench", "7", "2024-03-04"])
+
+    def test_exit_status_of_each_failure(self):
+        self.cli("--data-dir", self.journal("Twin", self.server), "upload")
+        twin = self.journal("Twin", self.server)
+        with tempfile.TemporaryDirectory() as empty:
+            cases = [(["--data-dir", twin], 7),
+                     (["--data-dir", twin, "--server", "host=%s/none" % self.pg], 5),
+                     (["--data-dir", empty, "--server", self.server, "--bench", "B"], 6),
+                     (["--data-dir", empty], 2), (["--data-dir", twin, "--address", "1"], 2)]
+            for args, status in cases:
+                code, out, err = self.cli("--json", *args, "upload")
+                self.assertEqual((code, json.loads(out)["exit"]), (status, status), (args, err))
+        code, out, _ = self.cli("--json", "--data-dir", twin, "--server", "host=/none", "upload")
+        self.assertEqual(json.loads(out)["waiting"], 4)
+        self.assertEqual(self.cli("--server", "host=%s/none" % self.pg, "results")[0], 5)
+
+
+@unittest.skipUnless(WINE, "the Windows build has no PostgreSQL client")
+class FactoryOnWindows(unittest.TestCase):
+    def test_says_the_factory_server_is_not_in_this_build(self):
+        for args in (["--server", "host=db", "--bench", "B", "upload"],
+                     ["--server", "host=db", "results"]):
+            r = subprocess.run([*PROGRAM, "--json", *args], capture_output=True, text=True)
+            self.assertEqual((r.returncode, json.loads(r.stdout)["exit"]), (8, 8), args)
+            self.assertIn("not available in this build", r.stderr)
+
+
+@unittest.skipIf(WINE, "the scale is read by the Linux build only here")
 class Scale(unittest.TestCase):
     """scale against bench-sim's scale in each protocol, over TCP and a
     pseudo-terminal: the settled mass bench-sim prints, an overload and
@@ -235,9 +374,12 @@ class Scale(unittest.TestCase):
         _, device, _ = self.start("mt-sics", "--tcp", "0")
         self.assertEqual(self.scale(device, "mt-sics", "--baud", "1234")[0], 2)
         self.assertEqual(cli(device, "scale")[0], 2)
-        self.assertEqual(cli(device, "--baud", "9600", "read-address")[0], 2)
         self.assertEqual(self.scale("/dev/nonexistent-tty", "sbi")[0], 5)
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    try:
+        unittest.main(argv=sys.argv[:1], verbosity=2)
+    finally:
+        if WINE:
+            WINE.close()

@@ -253,6 +253,37 @@ TEST(Journal, AFolderThatCannotHoldItIsReportedOnce) {
   }
 }
 
+TEST(Journal, AFullDiskStopsItOnceAndKeepsWhatWasAcknowledged) {
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  // In a child whose files may not grow past 1 MiB: records until the
+  // journal stops; the problems it reported and the last acknowledgement.
+  const std::string outcome = test::RunInChild(
+      [&] {
+        Problems problems;
+        ResultJournal j;
+        problems.Watch(j);
+        if (!j.Open(path)) return std::string("not opened");
+        int acked = 0;
+        for (int row = 1; row < 100000; ++row) {
+          const uint64_t seq =
+              j.Record(Reading("2024-03-05 10:00:00", std::string(200, '7'), kVerdictPass, row));
+          if (seq == 0 || !j.WaitAcknowledged(seq, 10s)) break;
+          acked = row;
+        }
+        return std::to_string(problems.seen.size()) + " " + std::to_string(acked);
+      },
+      {.fileSizeLimit = 1024 * 1024});
+  int problems = 0, acked = 0;
+  ASSERT_EQ(std::sscanf(outcome.c_str(), "%d %d", &problems, &acked), 2) << outcome;
+  EXPECT_EQ(problems, 1);
+  ASSERT_GT(acked, 10);
+  std::string error;
+  const auto readings = QueryReadings(path, {"", "", "", ""}, error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(readings.size(), static_cast<size_t>(acked));
+}
+
 TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   TempDir dir;
   const std::string path = JournalPath(dir.Dir());
@@ -306,6 +337,58 @@ TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   // A program started afterwards takes the folder over.
   ResultJournal next;
   EXPECT_TRUE(next.Open(path));
+}
+
+TEST(Journal, JournalsOfEarlierVersionsAreUpgradedInPlace) {
+  // What each earlier version lacks, taken from a journal of this one.
+  const std::pair<int, const char*> versions[] = {
+      {3, "ALTER TABLE readings DROP COLUMN weighing"},
+      {2, "ALTER TABLE readings DROP COLUMN weighing; DROP TABLE upload_state"},
+  };
+  for (const auto& [version, downgrade] : versions) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    const std::string path = JournalPath(dir.Dir());
+    {
+      ResultJournal j;
+      ASSERT_TRUE(j.Open(path));
+      ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-05 10:00:00", "1", "")), 10s));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string sql =
+        std::string(downgrade) + "; UPDATE schema_version SET version = " + std::to_string(version);
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    // Read as it is, before any program of this version writes it.
+    std::string error;
+    ASSERT_EQ(QueryReadings(path, {}, error).size(), 1u) << error;
+
+    JournalOutbox outbox;
+    ASSERT_TRUE(outbox.Open(path, error)) << error;
+    EXPECT_EQ(outbox.JournalId().size(), 32u);
+    JournalOutbox::Marks marks{-1, -1};
+    uint64_t sent = 9, waiting = 0;
+    ASSERT_TRUE(outbox.ReadMarks(marks, error) && outbox.Count(marks, &sent, waiting, error));
+    EXPECT_EQ(marks, (JournalOutbox::Marks{0, 0}));
+    EXPECT_EQ(std::pair(sent, waiting), std::pair(uint64_t{0}, uint64_t{1}));
+    ResultJournal again;
+    ASSERT_TRUE(again.Open(path));
+    ReadingRecord weighed = Reading("2024-03-06 10:00:00", "1", "");
+    weighed.Weighing = kWeighingScale;
+    EXPECT_TRUE(again.WaitAcknowledged(again.Record(weighed), 10s));
+    const auto readings = QueryReadings(path, {}, error);
+    ASSERT_EQ(readings.size(), 2u);
+    EXPECT_EQ(readings[0].Weighing, kWeighingScale);
+    EXPECT_EQ(readings[1].Weighing, "");
+    JournalOutbox same;
+    ASSERT_TRUE(same.Open(path, error));
+    EXPECT_EQ(same.JournalId(), outbox.JournalId());
+    JournalOutbox::Batch batch;
+    ASSERT_TRUE(same.Next({0, 0}, 10, batch, error)) << error;
+    ASSERT_EQ(batch.Readings.size(), 2u);
+    EXPECT_EQ(batch.Readings[1].Weighing, kWeighingScale);
+  }
 }
 
 }  // namespace

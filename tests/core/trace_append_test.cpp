@@ -101,13 +101,32 @@ TEST(TraceAppend, FailedWritesRaiseForTheCallerAndAreCountedByTheWindowTrace) {
       },
       {.fileSizeLimit = 2000});
   EXPECT_EQ(full, "Unable to write to " + dir.File(kFile));
+  // Nothing half-written: whole entries only, the last one ended.
+  const std::string text = ReadFile(dir.File(kFile));
+  EXPECT_TRUE(text.ends_with("=" + std::string(40, 'x') + "\r\n"));
+  const auto count = [&text](const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_GT(count("[2024-03-05 14:"), 0u);
+  EXPECT_EQ(count("[2024-03-05 14:"), count("]\r\n调试=" + std::string(40, 'x') + "\r\n"));
 
+  // Failures are counted; the first of each run of them is said once.
+  OperationLog log;
   DebugTrace trace;
-  trace.Write(dir.File("gone/"), "11", kT);
-  trace.Write(dir.File("gone/"), "12", kT + milliseconds(1000));
-  EXPECT_EQ(trace.Dropped(), 2u);
-  trace.Write(dir.Dir(), "13", kT);
-  EXPECT_EQ(trace.Dropped(), 2u);
+  trace.SetLog(&log);
+  std::vector<std::string> said;
+  for (const char* to : {"gone/", "gone/", "", "gone/"}) {
+    trace.Write(dir.File(to), "11", kT);
+    for (const std::string& line : log.TakePending())
+      said.push_back(line.substr(line.find(']') + 1));
+  }
+  EXPECT_EQ(trace.Dropped(), 3u);
+  const std::string line = " 调试记录写入失败：Unable to write to " + dir.File("gone/") + kFile +
+                           "（之后的调试记录丢弃，直到能写入）";
+  EXPECT_EQ(said, std::vector<std::string>({line, line}));
 }
 
 }  // namespace

@@ -1,30 +1,58 @@
-// A bench behind a serial device server: the program's ports reach the
-// virtual bench over loopback TCP exactly as over a pseudo-terminal, and a
-// lost connection is taken up again at the next operation.
+// A bench behind a serial device server, bench-sim's own or Debian's
+// ser2net in front of the bench's pseudo-terminal: the program's ports reach
+// the virtual bench over loopback TCP exactly as over the pseudo-terminal,
+// and a lost connection is taken up again at the next operation.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "detection/core/flow_detection_run.h"
+#include "reading/core/reading_run.h"
+#include "sim/lib/flood_server.h"
 #include "sim/lib/program_state.h"
 #include "support/known_bench.h"
+#include "support/ser2net.h"
 
 namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A flow point read of two meters on one line, as the detection window runs it.
+// How the program reaches the bench's line; kFlood reaches a server that
+// streams without end instead.
+enum class Via { kPseudoTerminal, kBenchSimTcp, kSer2net, kFlood };
+
+#define SKIP_WITHOUT_SER2NET() \
+  if (test::Ser2net::Program().empty()) GTEST_SKIP() << test::Ser2net::kMissing
+
+// A flow point read and a metering-data read of two meters on one line, as
+// the detection and meter-reading windows run them.
 struct FlowRead {
-  explicit FlowRead(bool tcp) {
+  explicit FlowRead(Via via) {
     sim::BenchOptions options = test::KnownOptions(sim::Wiring::kSingle, 2);
-    if (tcp) options.tcp_port = 0;
+    if (via == Via::kBenchSimTcp) options.tcp_port = 0;
     bench = std::make_unique<sim::VirtualBench>(options);
     device = test::StartKnown(*bench);
+    std::vector<std::string> devices;
+    if (via == Via::kSer2net) {
+      server = std::make_unique<test::Ser2net>(device);
+      EXPECT_TRUE(server->Start());
+      devices = {device = server->Device()};
+    } else if (via == Via::kFlood) {
+      flood = std::make_unique<sim::FloodServer>(std::chrono::seconds(600));
+      devices = {device = flood->Device()};
+    }
     s.Settings.CommWaitTimer = 1000;
     s.Settings.ReadAgainTimes = 3;
-    connected = sim::ConnectProgram(s, *bench);
+    connected = sim::ConnectProgram(s, *bench, devices);
     s.Rows[0].Selected = s.Rows[1].Selected = true;
     poll = pump.AddTimer(100ms, [this] { flow.Cycle().ReadTimerTick(); });
     flow.on_poll_timers = [this](bool on) { pump.SetActive(poll, on); };
+    reading_poll = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
+    reading.on_poll_timers = [this](bool on) { pump.SetActive(reading_poll, on); };
+    reading.FillFromSelection();
+    for (ReadingRow& row : reading.rows)
+      row.Version = "M-BusV2.02";
     flow.on_flow_read = [this](int row, int point, const BenchRead& r) {
       reads.push_back({double(row), double(point), r.VolumeL, r.HeatKWh, r.EntreC, r.ExitC});
     };
@@ -49,18 +77,28 @@ struct FlowRead {
     return out;
   }
 
+  std::vector<std::string> LinesWith(std::string_view text) {
+    std::vector<std::string> out;
+    for (std::string& line : Lines())
+      if (line.find(text) != std::string::npos) out.push_back(std::move(line));
+    return out;
+  }
+
   std::unique_ptr<sim::VirtualBench> bench;
+  std::unique_ptr<test::Ser2net> server;
+  std::unique_ptr<sim::FloodServer> flood;
   std::string device;
   bool connected = false;
   SharedState s;
   HeadlessPump pump;
   FlowDetectionRun flow{s, pump};
-  HeadlessPump::TimerId poll{};
+  ReadingRun reading{s, pump};
+  HeadlessPump::TimerId poll{}, reading_poll{};
   std::vector<std::array<double, 6>> reads;
 };
 
 TEST(SerialDeviceServer, AFlowReadOverTcpMatchesThePseudoTerminal) {
-  FlowRead pty(false), tcp(true);
+  FlowRead pty(Via::kPseudoTerminal), tcp(Via::kBenchSimTcp);
   ASSERT_TRUE(tcp.device.starts_with("tcp:127.0.0.1:")) << tcp.device;
   for (FlowRead* run : {&pty, &tcp}) {
     ASSERT_TRUE(run->connected) << run->device;
@@ -78,7 +116,7 @@ TEST(SerialDeviceServer, AFlowReadOverTcpMatchesThePseudoTerminal) {
 }
 
 TEST(SerialDeviceServer, ALostConnectionIsTakenUpAtTheNextOperation) {
-  FlowRead tcp(true);
+  FlowRead tcp(Via::kBenchSimTcp);
   ASSERT_TRUE(tcp.connected);
   ASSERT_TRUE(tcp.flow.Run(kFlowEnterCheck));
   tcp.bench->DropConnections();
@@ -106,6 +144,98 @@ TEST(SerialDeviceServer, NoServerListeningLeavesThePortClosed) {
   s.Slots.CreatePorts(s.PortDevices, s.Log);
   EXPECT_FALSE(s.Slots[1].Port->Open());
   EXPECT_FALSE(s.Slots[1].Port->IsOpen());
+}
+
+TEST(SerialDeviceServer, AnEndlessStreamLeavesTheRowRedAndWhatIsKeptBounded) {
+  const auto opened = std::chrono::steady_clock::now();
+  FlowRead run(Via::kFlood);
+  ASSERT_TRUE(run.connected);
+  SharedState& s = run.s;
+  s.Settings.ReadAgainTimes = 2;
+  s.Settings.CommWaitTimer = 500;
+  ASSERT_TRUE(run.flow.Run(kFlowEnterCheck));
+  EXPECT_EQ(run.flow.LampOf(0), Lamp::Red);
+  // Closing and opening again discard only what is there: a stream that
+  // never pauses keeps neither waiting (the server outlasts the test's
+  // time limit).
+  s.Slots[1].Port->Close();
+  ASSERT_TRUE(s.Slots[1].Port->Open());
+  ASSERT_TRUE(test::WaitFor([&] { return run.flood->BytesSent() > (1u << 20); }));
+  s.Slots[1].Port->Close();
+  const auto seconds =
+      std::chrono::ceil<std::chrono::seconds>(std::chrono::steady_clock::now() - opened).count();
+  // The ring kept at most its size and dropped the rest.
+  EXPECT_GT(s.Slots[1].DroppedBytes(), 0u);
+  // The log took no more than the port's budget (a receive ring a second)
+  // and said what it left out.
+  size_t logged = 0, told = 0;
+  for (const std::string& line : s.Log.TakePending()) {
+    if (line.find(" 收到数据：") != std::string::npos) logged += line.size() / 3;
+    told += line.find(" 串口COM1收到数据过快：") != std::string::npos;
+  }
+  EXPECT_GT(told, 0u);
+  EXPECT_LE(logged, static_cast<size_t>(kRecvBufSize * (seconds + 1)));
+}
+
+TEST(Ser2net, AFlowReadAndAMeterReadingMatchThePseudoTerminal) {
+  SKIP_WITHOUT_SER2NET();
+  FlowRead pty(Via::kPseudoTerminal), server(Via::kSer2net);
+  for (FlowRead* run : {&pty, &server}) {
+    ASSERT_TRUE(run->connected) << run->device;
+    ASSERT_TRUE(run->flow.Run(kFlowEnterCheck));
+    ASSERT_TRUE(run->flow.Run(FlowReadCode(0)));
+    ASSERT_TRUE(run->reading.ReadData({0, 1}));
+    for (int r = 0; r < 2; ++r) {
+      EXPECT_EQ(run->flow.LampOf(r), Lamp::Lime);
+      EXPECT_EQ(run->reading.rows[r].State, RowState::Answered);
+    }
+  }
+  EXPECT_EQ(server.Heard(), pty.Heard());
+  EXPECT_EQ(server.reads, pty.reads);
+  for (int r = 0; r < 2; ++r)
+    EXPECT_EQ(server.reading.rows[r].Columns, pty.reading.rows[r].Columns);
+}
+
+TEST(Ser2net, AServerRestartedMidOperationRefusesMeanwhileAndIsTakenUpAgain) {
+  SKIP_WITHOUT_SER2NET();
+  FlowRead run(Via::kSer2net);
+  ASSERT_TRUE(run.connected);
+  ASSERT_TRUE(run.flow.Run(kFlowEnterCheck));
+  // The server goes down as the first request of the read reaches the line.
+  const size_t heard = run.bench->ReceivedCount();
+  std::thread restart([&] {
+    run.bench->WaitReceived(heard + 1, test::kDeadline);
+    run.server->Stop();
+  });
+  ASSERT_TRUE(run.flow.Run(FlowReadCode(0)));
+  restart.join();
+  EXPECT_EQ(run.flow.LampOf(1), Lamp::Red);
+  EXPECT_EQ(run.LinesWith("读取已停止"), std::vector<std::string>{" 串口COM1读取已停止"});
+  // While it is down, the connection is refused and the port stays closed.
+  run.s.Slots[1].Port->Close();
+  EXPECT_FALSE(run.s.Slots[1].Port->Open());
+  EXPECT_EQ(run.LinesWith("打开失败").size(), 1u);
+
+  ASSERT_TRUE(run.server->Start());
+  ASSERT_TRUE(run.flow.Run(FlowReadCode(0)));
+  EXPECT_EQ(run.flow.LampOf(0), Lamp::Lime);
+  EXPECT_EQ(run.flow.LampOf(1), Lamp::Lime);
+  EXPECT_EQ(run.LinesWith("重新打开"), std::vector<std::string>{" 串口COM1重新打开"});
+}
+
+TEST(Ser2net, AServerWhoseLineNeverAnswersLeavesTheRowsRed) {
+  SKIP_WITHOUT_SER2NET();
+  FlowRead run(Via::kSer2net);
+  ASSERT_TRUE(run.connected);
+  for (int m = 0; m < 2; ++m)
+    run.bench->SetFaults(m, {.silent = true});
+  run.s.Settings.ReadAgainTimes = 2;
+  run.s.Settings.CommWaitTimer = 300;
+  ASSERT_TRUE(run.flow.Run(kFlowEnterCheck));
+  EXPECT_EQ(run.flow.LampOf(0), Lamp::Red);
+  EXPECT_EQ(run.flow.LampOf(1), Lamp::Red);
+  // Every attempt crossed the server to the line.
+  EXPECT_EQ(run.bench->ReceivedCount(), 4u);
 }
 
 }  // namespace
