@@ -30,10 +30,10 @@ inline constexpr const char* kVerdictFail = "fail";
 inline constexpr const char* kFlowWindow = "flow";
 inline constexpr const char* kOverallWindow = "overall";
 
-// Where the weight behind a reading's standard volume came from: both scale
-// readings taken from the scale, typed (a reading or the weight itself), or
-// one reading of each kind. Empty: no weighing (the standard volume typed,
-// or none).
+// Where the weight behind a reading's standard volume came from: the scale
+// readings taken from the scale (an initial reading nobody gave counts as
+// 0), typed (a reading or the weight itself), or one reading of each kind.
+// Empty: no weighing (the standard volume typed, or none given).
 inline constexpr const char* kWeighingScale = "scale";
 inline constexpr const char* kWeighingTyped = "typed";
 inline constexpr const char* kWeighingMixed = "mixed";

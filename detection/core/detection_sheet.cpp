@@ -55,10 +55,14 @@ Entry DetectionSheet::EnterReading(BenchField field, std::optional<double> value
     return Entry::kNegativeWeighing;
   }
   b.weight = net;
-  const bool scale = b.initial_from == Source::kScale, final_scale = b.final_from == Source::kScale;
-  b.weighing = scale && final_scale   ? kWeighingScale
-               : scale || final_scale ? kWeighingMixed
-                                      : kWeighingTyped;
+  // A reading nobody gave (the 0 the window starts with, an emptied field)
+  // was neither read nor typed.
+  const auto either = [&](Source s) { return b.initial_from == s || b.final_from == s; };
+  const bool scale = either(Source::kScale), typed = either(Source::kTyped);
+  b.weighing = scale && typed ? kWeighingMixed
+               : scale        ? kWeighingScale
+               : typed        ? kWeighingTyped
+                              : "";
   b.volume_typed = false;
   Recompute();
   return Entry::kTaken;

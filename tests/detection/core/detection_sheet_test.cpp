@@ -23,13 +23,17 @@ struct Step {
   BenchField field;
   std::optional<double> value;
   Entry entry = Entry::kTaken;
+  bool scale = false;  // a scale reading taken from the scale, not typed
 };
 using Steps = std::vector<Step>;
 
 // Enters `steps` into the selected point, each giving its entry.
 void Enter(DetectionSheet& sheet, const Steps& steps) {
-  for (const Step& s : steps)
-    EXPECT_EQ(sheet.Enter(s.field, s.value), s.entry) << static_cast<int>(s.field);
+  for (const Step& s : steps) {
+    const Entry entry = s.scale ? sheet.EnterScaleReading(s.field == BenchField::kFinal, *s.value)
+                                : sheet.Enter(s.field, s.value);
+    EXPECT_EQ(entry, s.entry) << static_cast<int>(s.field);
+  }
 }
 
 using F = BenchField;
@@ -323,6 +327,57 @@ TEST(DetectionSheet, TheJournalFollowsWhatTheSheetShows) {
   sheet.ClearReadings();
   Enter(sheet, {{F::kFinal, 100}});
   EXPECT_EQ(j.records.size(), 6u);
+}
+
+TEST(DetectionSheet, TheJournalTellsWhereTheWeighingCameFrom) {
+  constexpr bool kScale = true;
+  constexpr Entry kTaken = Entry::kTaken, kBelow = Entry::kNegativeWeighing;
+  struct Case {
+    const char* name;
+    Steps steps;
+    std::string weighing;
+    std::optional<double> volume;
+  };
+  const Case cases[] = {
+      {"both read",
+       {{F::kInitial, 3.2, kBelow, kScale}, {F::kFinal, 103.2, kTaken, kScale}},
+       kWeighingScale,
+       100.156},
+      {"the final read, the initial as the window starts",
+       {{F::kFinal, 100, kTaken, kScale}},
+       kWeighingScale,
+       100.156},
+      {"one typed, one read",
+       {{F::kInitial, 3.2, kBelow}, {F::kFinal, 103.2, kTaken, kScale}},
+       kWeighingMixed,
+       100.156},
+      {"a read reading typed over",
+       {{F::kFinal, 103.2, kTaken, kScale}, {F::kFinal, 100}},
+       kWeighingTyped,
+       100.156},
+      {"the weight typed after reading",
+       {{F::kFinal, 50, kTaken, kScale}, {F::kWeight, 100}},
+       kWeighingTyped,
+       100.156},
+      // The weight stays the typed one, and so does its origin.
+      {"a reading below the initial one",
+       {{F::kInitial, 10, kBelow}, {F::kFinal, 110}, {F::kFinal, 5, kBelow, kScale}},
+       kWeighingTyped,
+       100.156},
+      {"the standard volume typed", {{F::kFinal, 100, kTaken, kScale}, {F::kVolume, 99}}, "", 99.0},
+      {"nothing given", {}, "", 0.0},
+  };
+  for (const Case& c : cases) {
+    const SystemSettings s = Bench();
+    DetectionSheet sheet(s, false);
+    Journal j;
+    j.Attach(sheet);
+    Enter(sheet, c.steps);
+    sheet.Read(0, 0, 100.16, 0, 80, 60, {}, "2024000001");
+    ASSERT_EQ(j.records.size(), 1u) << c.name;
+    EXPECT_EQ(j.records[0].StandardVolume, c.volume) << c.name;
+    EXPECT_EQ(j.records[0].Weighing, c.weighing) << c.name;
+  }
 }
 
 }  // namespace
