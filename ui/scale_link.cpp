@@ -98,8 +98,11 @@ ScaleMark ScaleMarkOf(const ScaleStatus& status) {
 }
 
 QString ScaleStatusText(const ScaleStatus& status, bool present, bool english) {
+  if (!present) {
+    return ByLanguage(english, "无秤：参数设置中未设置秤设备",
+                      "No scale: none is set up in the parameter settings");
+  }
   const QString head = ByLanguage(english, "秤：", "Scale: ");
-  if (!present) return head + ByLanguage(english, "未设置", "none set up");
   switch (status.Link) {
     case ScaleLink::kClosed:
       return head + ByLanguage(english, "连接中…", "connecting…");

@@ -68,8 +68,9 @@ class TScaleLink : public QObject {
   std::atomic<bool> status_posted_{false};
 };
 
-// The live reading as a window shows it: "12.345 kg  稳定" / "12.345 kg
-// stable", "超载" / "overload", "无秤" / "no scale", ...
+// The live reading as a window shows it: "秤：12.345 kg  稳定" / "Scale:
+// 12.345 kg  stable", "... 不稳定" / "... moving", "秤：超载" / "Scale:
+// overload", "无秤：..." / "No scale: ...", ...
 QString ScaleStatusText(const ScaleStatus& status, bool present, bool english);
 // Whether `status` shows a stable reading, a reading on the move, or
 // neither (an overload, an error, no reading).

@@ -9,11 +9,16 @@ namespace qv {
 TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), state_(state) {
   // Created hidden as a window of its own; the main window docks it.
   setWindowFlag(Qt::Window, parent == nullptr);
-  // Esc ends the window's running operation: no further frame is sent.
+  // Esc ends the window's running operation (no further frame is sent), or
+  // else the window's own wait.
   auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   esc->setContext(Qt::WidgetWithChildrenShortcut);
   connect(esc, &QShortcut::activated, this, [this] {
-    if (state_.OperationRunning) CancelOperation();
+    if (state_.OperationRunning) {
+      CancelOperation();
+    } else {
+      CancelWait();
+    }
   });
 }
 

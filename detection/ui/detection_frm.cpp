@@ -1,7 +1,5 @@
 #include "detection/ui/detection_frm.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
@@ -342,11 +340,9 @@ void TDetectionFrm::ReadScale(bool final_reading) {
   scale_wait_ = &wait;
   ShowScale();
   QTimer::singleShot(kScaleWait + kScaleWaitBackstop, &loop, &QEventLoop::quit);
-  qApp->installEventFilter(this);
   const QPointer<TDetectionFrm> alive(this);
   loop.exec();
   if (!alive) return;
-  qApp->removeEventFilter(this);
   scale_->CancelWait(wait.id);
   scale_wait_ = nullptr;
   ShowScale();
@@ -380,19 +376,6 @@ void TDetectionFrm::CancelScaleWait() {
   scale_wait_->cancelled = true;
   scale_->CancelWait(scale_wait_->id);
   scale_wait_->loop->quit();
-}
-
-bool TDetectionFrm::eventFilter(QObject* watched, QEvent* event) {
-  // Esc anywhere in the window ends the wait for the scale.
-  if (scale_wait_ && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->window() == window()) {
-      CancelScaleWait();
-      return true;
-    }
-  }
-  return TToolForm::eventFilter(watched, event);
 }
 
 void TDetectionFrm::CancelRuns() {
@@ -443,6 +426,9 @@ void TDetectionFrm::ShowSheet() {
 }
 
 void TDetectionFrm::RunOperation(int code) {
+  // A reading still awaited from the scale is not taken into a sheet an
+  // operation has begun to use.
+  CancelScaleWait();
   // What an operation sends is what the operator sees.
   input_->FinishValues();
   const OperationRow* op = run_.Operation(code);

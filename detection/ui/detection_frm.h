@@ -68,13 +68,13 @@ class TDetectionFrm : public TToolForm {
   void EnterBench(BenchField field, const QString& text);
   // Takes the initial (or final) reading from the bench scale, as its
   // button does: waits up to `kScaleWait` for a stable reading (a local
-  // event loop; Esc, hiding the window or another flow point cancels), then
-  // enters it as typing it does, message included, but for the initial
-  // reading of a point not weighed yet (its final reading empty or 0). Why
-  // no reading was taken (no stable one, an overload, a unit that is not a
-  // mass, a silent or no scale) is told, and the field stays as it was. A
-  // press while a reading is awaited, or while an operation runs, beeps and
-  // changes nothing.
+  // event loop; Esc, hiding the window, another flow point or an operation
+  // starting cancels), then enters it as typing it does, message included,
+  // but for the initial reading of a point not weighed yet (its final
+  // reading empty or 0). Why no reading was taken (no stable one, an
+  // overload, a unit that is not a mass, a silent, lost or no scale) is
+  // told, and the field stays as it was. A press while a reading is
+  // awaited, or while an operation runs, beeps and changes nothing.
   void ReadScale(bool final_reading);
   static constexpr std::chrono::milliseconds kScaleWait{10000};
 
@@ -112,8 +112,10 @@ class TDetectionFrm : public TToolForm {
 
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void CancelRuns() override;
+  void CancelWait() override { CancelScaleWait(); }
+  // Ends a wait for the scale without taking its reading.
+  void CancelScaleWait();
   void ApplyLanguage() override;
 
   const Kind& kind_;
@@ -156,7 +158,6 @@ class TDetectionFrm : public TToolForm {
   void WatchScale();
   void ShowScale();
   void EnterScaleReading(bool final_reading, double kg);
-  void CancelScaleWait();
   QString BenchText(BenchField field) const;
   QLineEdit* BenchEdit(BenchField field) const;
   void OnFlowRead(int row, int point, const BenchRead& reading);
