@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
@@ -40,10 +41,13 @@ inline void Enter(QWidget& window, const char* field, const QString& text) {
 
 // The bench's weighing of one run as the operator takes it from the scale:
 // the initial reading, the water of the current flow point into the tank,
-// the final reading once it is stable.
+// the final reading once it is stable. The final press waits until the
+// reading moves, as the operator does: a reading the scale sent before the
+// water ran is no final reading.
 inline void WeighRun(sim::VirtualBench& bench, QWidget& window) {
   window.findChild<QPushButton*>("btnScaleInitial")->click();
   bench.StartScaleRun();
+  Settle(300);
   window.findChild<QPushButton*>("btnScaleFinal")->click();
 }
 

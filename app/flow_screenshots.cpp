@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
     // Both windows follow the language within a second.
     Settle(1500);
     ok &= Save(Window(main), QString("%1/flow-detection-%2.png").arg(p->out, lang));
+    // The bench group with the scale's live reading, larger in the README.
+    ok &= Save(flow.findChild<QWidget*>("gbBench")->grab(),
+               QString("%1/scale-%2.png").arg(p->out, lang));
   }
   state.Slots[1].Port->Close();
   return ok ? 0 : 1;

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   if (!p) return 1;
   SharedState& state = p->state;
   if (!state.Journal || !state.Journal->IsOpen()) return 1;
-  // Eight meters read at flow points 1 and 3; meter 6 reads 3 % high.
+  // Eight meters read at flow points 1 (weighing typed) and 3 (read from
+  // the scale); meter 6 reads 3 % high.
   uint64_t last = 0;
   for (int point : {0, 2}) {
     for (int m = 0; m < 8; ++m) {
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
       r.FlowPoint = point + 1;
       r.Flow = point ? 250 : 50;
       r.StandardVolume = 20;
+      r.Weighing = point ? kWeighingScale : kWeighingTyped;
       const double error = m == 5 ? 3.0 : 0.25 * (m % 4) - 0.5;
       r.MeterVolume = Shown(20 * (1 + error / 100), shown::kVolume);
       r.VolumeError = error;

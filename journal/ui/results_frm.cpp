@@ -55,6 +55,7 @@ constexpr std::array<ColumnHeading, 26> kReadingHeadings = {{
     {"flow_point", "流量点", "Point"},
     {"flow", "流量(L/h)", "Flow (L/h)"},
     {"standard_volume", "标准体积(L)", "Std. Volume (L)"},
+    {"weighing", "称量", "Weighing"},
     {"meter_volume", "表体积(L)", "Volume (L)"},
     {"volume_error", "误差(%)", "Error (%)"},
     {"volume_limit", "限值(%)", "Limit (%)"},
@@ -74,7 +75,6 @@ constexpr std::array<ColumnHeading, 26> kReadingHeadings = {{
     {"level", "等级", "Level"},
     {"window", "检测", "Detection"},
     {"tester", "检测员", "Tester"},
-    {"weighing", "称量", "Weighing"},
 }};
 
 constexpr std::array<ColumnHeading, 7> kWriteHeadings = {{
