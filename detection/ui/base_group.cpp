@@ -22,6 +22,9 @@ BaseGroup BuildBaseGroup() {
   for (QComboBox* list : {b.cbxCaliber, b.cbxLevel, b.cbxLocation})
     list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   auto* grid = new QGridLayout(group);
+  // Close to the frame above and below, as the bench group beside it: the
+  // band under the grid stays low enough for all 20 rows on 1366 x 768.
+  grid->setContentsMargins(9, 3, 9, 3);
   grid->setVerticalSpacing(3);
   grid->addWidget(Named<QLabel>("lblCaliber", group), 0, 0);
   grid->addWidget(b.cbxCaliber, 0, 1);

@@ -3,7 +3,8 @@
 // if they were typed: the same standard volume, errors and messages, the
 // journal telling which; what the scale cannot give (no scale, an
 // overload, no stable reading, silence, a unit that is no mass, a lost
-// line) is told and leaves the field as it was; Esc ends the wait.
+// line) is told and leaves the field as it was; Esc or an operation
+// starting ends the wait.
 #include <QTimer>
 #include <cmath>
 #include <set>
@@ -217,6 +218,10 @@ class ScaleTest : public QObject {
     });
     QCOMPARE(w.beeps, beeps + 1);
     QCOMPARE(w.boxes.texts, QStringList());
+    // An operation started meanwhile ends the wait too.
+    PressDuring(w, "btnScaleFinal", [&] { b->Click("BtnFlow"); });
+    QCOMPARE(w.boxes.texts, QStringList());
+    QCOMPARE(w.Edit("edtWeight1")->text(), QString("0"));
   }
 };
 
