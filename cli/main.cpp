@@ -19,9 +19,11 @@ constexpr std::string_view kUsageHead =
     "Usage: qorvantis-cli --device PATH|tcp:HOST:PORT [options] SUBCOMMAND [ARGUMENTS]\n"
     "       qorvantis-cli [--data-dir DIR | --server CONNINFO] [--json|--csv] results [filters]\n"
     "       qorvantis-cli [--data-dir DIR] [--server CONNINFO] [--bench NAME] [--json] upload\n"
+    "       qorvantis-cli [--data-dir DIR] certificate ADDRESS... [-o FILE|--out-dir DIR]\n"
     "Talks to one meter over a serial device (2400 baud 8E1 unless --baud and --line say\n"
     "otherwise) or a serial device server, reads the bench scale, lists the results\n"
-    "journal, or sends it to the factory's PostgreSQL server.\n\n"
+    "journal, sends it to the factory's PostgreSQL server or makes verification records\n"
+    "from it.\n\n"
     "Options:\n"
     "  --device PATH|tcp:HOST:PORT  the serial device (COMn on Windows), or a serial device\n"
     "                               server in TCP server mode\n"
@@ -49,6 +51,11 @@ constexpr std::string_view kUsageHead =
     "                               service file (default: [Factory] Server of sysinfo.ini)\n"
     "  --bench NAME                 upload: the bench's name (default: [Bench] Name of\n"
     "                               sysinfo.ini); results --server: only that bench's readings\n"
+    "  -o FILE                      certificate: the record's file (one meter)\n"
+    "  --out-dir DIR                certificate: the folder of the records (default\n"
+    "                               certificates/ in the data folder)\n"
+    "  --language zh|en             certificate: the record's language (default Language\n"
+    "                               of sysinfo.ini in the data folder)\n"
     "  --scale-protocol P           scale: mt-sics, sbi or ascii\n"
     "  --help                       show this text\n\n"
     "Subcommands:\n";
@@ -56,9 +63,11 @@ constexpr std::string_view kUsageHead =
 constexpr std::string_view kUsageTail =
     "\nExit status: 0 done, 2 bad argument, 3 no reply, 4 bad reply (incomplete, checksum\n"
     "wrong or too short), 5 device or server cannot be opened (the factory server cannot\n"
-    "be reached), 6 no results journal or it cannot be read, 7 refused by the factory\n"
-    "server (its schema, the role's rights, the bench name), 8 the factory server is not\n"
-    "available in this build.\n";
+    "be reached), 6 no results journal or it cannot be read (or, in a build without them,\n"
+    "no verification records), 7 refused by the factory server (its schema, the role's\n"
+    "rights, the bench name), 8 the factory server is not available in this build, 9 a\n"
+    "meter has no readings in the journal (no record made for it; the others are), 10 a\n"
+    "record cannot be written.\n";
 
 std::string Usage() {
   std::string text(kUsageHead);
@@ -80,13 +89,17 @@ int Finish(const Context& c, const Outcome& o) {
   } else if (o.status == Exit::kOk) {
     std::cout << (c.json ? RenderJson(o.report) : RenderText(o.report));
   } else {
+    // What was done before the failure (records made) is reported too.
     std::cerr << "qorvantis-cli: " << o.error << "\n";
     if (c.json) {
-      // What is known despite the failure (the records waiting) follows.
+      // What is known despite the failure (the records waiting, the records
+      // made) follows.
       Report report = {{"error", o.error, JsonString(o.error)},
                        {"exit", "", std::to_string(static_cast<int>(o.status))}};
       report.insert(report.end(), o.report.begin(), o.report.end());
       std::cout << RenderJson(report);
+    } else if (!o.report.empty()) {
+      std::cout << RenderText(o.report);
     }
   }
   return static_cast<int>(o.status);
@@ -141,14 +154,20 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     } else if (a == "--csv") {
       c.csv = journal = true;
     } else if (a == "--data-dir" || a == "--address" || a == "--since" || a == "--until" ||
-               a == "--server" || a == "--bench") {
+               a == "--server" || a == "--bench" || a == "-o" || a == "--out-dir") {
       std::string& out = a == "--data-dir"  ? c.dataDir
                          : a == "--address" ? c.address
                          : a == "--since"   ? c.since
                          : a == "--until"   ? c.until
                          : a == "--server"  ? c.server
-                                            : c.bench;
-      if (!value(out)) return a + " needs a value";
+                         : a == "--bench"   ? c.bench
+                         : a == "-o"        ? c.outFile
+                                            : c.outDir;
+      if (!value(out) || (out.empty() && a.starts_with("-o"))) return a + " needs a value";
+      journal = true;
+    } else if (a == "--language") {
+      if (!value(c.language) || (c.language != "zh" && c.language != "en"))
+        return "--language is zh or en";
       journal = true;
     } else if (a == "--scale-protocol") {
       const auto protocol = value(v) ? qv::ScaleProtocolNamed(v) : std::nullopt;
@@ -169,8 +188,8 @@ std::string Parse(const std::vector<std::string>& args, Context& c, const Subcom
     return std::string(sub->name) + " takes: " + std::string(sub->synopsis);
   }
   if (sub->needsDevice && journal) {
-    return "--data-dir, --address, --since, --until, --csv, --server and --bench belong to "
-           "results and upload";
+    return "--data-dir, --address, --since, --until, --csv, --server, --bench, -o, --out-dir "
+           "and --language belong to results, upload and certificate";
   }
   if (sub->needsDevice && c.device.empty()) return "--device is needed";
   const bool scale = sub->run == ReadScale;

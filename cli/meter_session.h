@@ -26,6 +26,8 @@ enum class Exit : int {
   kNoJournal = 6,    // no results journal in the data folder, or it cannot be read
   kRefused = 7,      // the factory server refused: its schema, the role's rights, the name
   kNotInBuild = 8,   // this build has no PostgreSQL client (the Windows build)
+  kNoReadings = 9,   // certificate: a meter has no readings in the journal, no record made
+  kUnwritable = 10,  // certificate: a record cannot be written
 };
 
 // Why `device` could not be opened, for the tool's error line; `problem` is

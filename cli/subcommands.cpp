@@ -299,7 +299,7 @@ std::string Listing(const std::vector<ReadingRecord>& readings,
       line.push_back(text.empty() ? "-" : std::move(text));
     }
   }
-  std::vector<size_t> widths(columns.size());
+  std::vector<size_t> widths(table[0].size());
   for (const auto& line : table) {
     for (size_t i = 0; i < line.size(); ++i)
       widths[i] = std::max(widths[i], line[i].size());
@@ -315,6 +315,8 @@ std::string Listing(const std::vector<ReadingRecord>& readings,
   return out;
 }
 
+}  // namespace
+
 // The data folder: --data-dir, else the folder the program would choose if
 // it stood beside this executable (core/data_dir.h): this executable's
 // folder when it is writable and not under /usr, else the user's data folder.
@@ -324,6 +326,8 @@ std::string DataFolder(const Context& c) {
   }
   return c.dataDir.ends_with('/') ? c.dataDir : c.dataDir + "/";
 }
+
+namespace {
 
 // The exit status of a factory server's answer.
 Exit ExitOf(FactoryOutcome outcome) {
@@ -360,7 +364,14 @@ Outcome ServerResults(const Context& c) {
   return o;
 }
 
+// -o, --out-dir and --language, which only `certificate` takes.
+constexpr const char* kRecordOptions = "-o, --out-dir and --language belong to certificate";
+bool RecordOptions(const Context& c) {
+  return !c.outFile.empty() || !c.outDir.empty() || !c.language.empty();
+}
+
 Outcome Results(const Context& c, MeterSession*) {
+  if (RecordOptions(c)) return Fail(Exit::kBadArgument, kRecordOptions);
   for (const auto& [option, day] : {std::pair{"--since", &c.since}, {"--until", &c.until}}) {
     if (!day->empty() && !IsDay(*day))
       return Fail(Exit::kBadArgument, std::string(option) + " is a day yyyy-mm-dd: " + *day);
@@ -393,6 +404,7 @@ Outcome Upload(const Context& c, MeterSession*) {
   if (!c.address.empty() || !c.since.empty() || !c.until.empty() || c.csv) {
     return Fail(Exit::kBadArgument, "--address, --since, --until and --csv belong to results");
   }
+  if (RecordOptions(c)) return Fail(Exit::kBadArgument, kRecordOptions);
   if (const std::string why = FactoryUnavailable(); !why.empty()) {
     return Fail(Exit::kNotInBuild, why);
   }
@@ -465,6 +477,14 @@ constexpr Subcommand kSubcommands[] = {
      "(stable, moving, overload, underload or error), stable (true/false), mass_kg (null when "
      "the scale sent no mass), the unit and the reply; an unknown unit is an error. Exit 3 when "
      "the scale does not answer within 3 s", 0, 0, true, ReadScale, true},
+    {"certificate", "ADDRESS... [-o FILE|--out-dir DIR] [--language zh|en]",
+     "make the verification record of each meter from the results journal (no device "
+     "needed): one PDF per meter with its newest reading of every flow point, the error "
+     "curve and the verdict, saved in certificates/ of the data folder (see results) as "
+     "ADDRESS-yyyyMMdd-hhmmss.pdf, in --out-dir DIR instead, or as -o FILE (one meter); in "
+     "Chinese or English (--language, else Language of sysinfo.ini beside the journal). "
+     "Prints each meter's file; a meter without readings gets none (exit 9)",
+     1, 1000, false, Certificate},
 };
 // clang-format on
 

@@ -42,6 +42,9 @@ struct Context {
   // `upload`, and `results` from the factory server: its connection text
   // and the bench's name (empty: those of sysinfo.ini in the data folder).
   std::string server, bench;
+  // `certificate`: -o FILE, --out-dir DIR, --language zh|en (empty: the
+  // data folder's setting).
+  std::string outFile, outDir, language;
   // `scale`: what the scale speaks, and its speed when not the protocol's.
   std::optional<ScaleProtocol> scaleProtocol;
   std::string baud;
@@ -68,6 +71,13 @@ struct Subcommand {
 };
 
 std::span<const Subcommand> Subcommands();
+// `certificate`: the verification record of each meter given, from the
+// results journal (cli/certificate.cpp).
+Outcome Certificate(const Context& context, MeterSession* session);
+
+// The data folder of `results` and `certificate`: --data-dir, else the
+// folder the program would choose beside this executable.
+std::string DataFolder(const Context& c);
 const Subcommand* FindSubcommand(std::string_view name);
 
 // One reading of the scale on --device (cli/scale_reading.cpp).

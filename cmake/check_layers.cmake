@@ -15,7 +15,8 @@
 #   fuzz                      -> fuzz, <window folder>/core, protocol, serial, core
 #   cli                       -> cli, protocol, serial, core, journal/core (the
 #                                command-line tool builds without the windows'
-#                                folders; it sends and lists the journal)
+#                                folders; it sends and lists the journal and
+#                                makes verification records)
 # A folder's core and export have no Qt; nothing but app, bench, tests and
 # shell itself includes shell.
 set(window_folders detection tools reading journal)

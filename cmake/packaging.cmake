@@ -78,8 +78,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${BENCH_MAINTAINER})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Qt, libxlsxwriter and C++ runtime packages, from the libraries the
-# programs link.
+# The Qt, libxlsxwriter, cairo, pango and C++ runtime packages, from the
+# libraries the programs link; and the fonts the verification records are
+# set in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -7,6 +7,7 @@
 
 #include "core/journal_store.h"
 #include "core/number_format.h"
+#include "core/settings_files.h"
 #include "core/text.h"
 
 namespace qv {
@@ -23,6 +24,11 @@ std::string JournalTime(std::chrono::system_clock::time_point t) {
 std::optional<double> Shown(std::optional<double> v, int decimals) {
   if (!v) return v;
   return ParseNumber(FormatFixed(*v, decimals));
+}
+
+std::string GivenTemperatureText(double v) {
+  const std::string fixed = FormatFixed(v, shown::kTemperature);
+  return ParseNumber(fixed) == v ? fixed : FloatText(v);
 }
 
 std::string JournalPath(const std::string& data_folder) {
@@ -43,6 +49,10 @@ std::string Fixed(std::optional<double> v, int decimals) {
 
 std::string Integer(std::optional<int64_t> v) {
   return v ? std::to_string(*v) : std::string();
+}
+
+std::string Given(std::optional<double> v) {
+  return v ? GivenTemperatureText(*v) : std::string();
 }
 
 const std::vector<Column>& Columns() {
@@ -77,6 +87,13 @@ const std::vector<Column>& Columns() {
       {"coef3", [](R r) { return Integer(r.Coefficients[2]); }, true},
       {"coef4", [](R r) { return Integer(r.Coefficients[3]); }, true},
       {"coef5", [](R r) { return Integer(r.Coefficients[4]); }, true},
+      {"bench_name", [](R r) { return r.BenchName; }, false},
+      {"bench_reference", [](R r) { return r.BenchReference; }, false},
+      {"calibration_due", [](R r) { return r.CalibrationDue; }, false},
+      {"meter_type", [](R r) { return r.MeterType ? std::to_string(*r.MeterType) : ""; }, true},
+      {"fluid", [](R r) { return Given(r.Fluid); }, true},
+      {"bench_inlet", [](R r) { return Given(r.BenchInlet); }, true},
+      {"bench_outlet", [](R r) { return Given(r.BenchOutlet); }, true},
       {"weighing", [](R r) { return r.Weighing; }, false},
   };
   return columns;

@@ -67,6 +67,17 @@ struct ReadingRecord {
   std::optional<double> Inlet;           // °C, "#0.00"
   std::optional<double> Outlet;          // °C, "#0.00"
   std::array<std::optional<int64_t>, 5> Coefficients{};
+  // What a verification record shows besides the grid, as it stood when the
+  // reading was taken: the bench ([Bench] of sysinfo.ini), the meter type
+  // of the bench settings and the bench's temperatures of the flow point.
+  // Readings journalled before these were kept have none of them.
+  std::string BenchName;
+  std::string BenchReference;
+  std::string CalibrationDue;         // "yyyy-mm-dd" or empty
+  std::optional<int> MeterType;       // 0 mechanical meter, 1 heat meter
+  std::optional<double> Fluid;        // °C, the point's fluid temperature as given
+  std::optional<double> BenchInlet;   // °C, the overall detection's inlet as given
+  std::optional<double> BenchOutlet;  // °C, its outlet
 
   bool operator==(const ReadingRecord&) const = default;
   // The same reading with the same values, whatever the two records' ids.
@@ -98,6 +109,11 @@ inline constexpr int kReferenceHeat = 4;
 inline constexpr int kPercent = 2;
 inline constexpr int kTemperature = 2;
 }  // namespace shown
+
+// A temperature the operator gave, as records show it: with the two
+// decimals of the other temperatures, or with more when it has them (20.5
+// shows "20.50", 20.125 "20.125").
+std::string GivenTemperatureText(double v);
 
 // `v` rounded to `decimals` as a cell shows it (nothing stays nothing).
 std::optional<double> Shown(std::optional<double> v, int decimals);

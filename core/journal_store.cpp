@@ -4,17 +4,16 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <set>
 
 namespace qv {
 
 namespace {
 
 // Times are local "yyyy-MM-dd hh:mm:ss"; numbers are REAL at the precision
-// the window showed them; a missing value is NULL. Records are only ever
-// added: `supersedes` names the reading a record replaces. `meters` holds
-// each address once with its number of readings and the time of its newest,
-// so that a part of an address is looked for among the meters, not among
-// all their readings.
+// the window showed them; a missing value is NULL. The tables of version 1;
+// the later versions are the steps of kMigrations.
 constexpr const char* kTables = R"(
 CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS readings (
@@ -32,8 +31,7 @@ CREATE TABLE IF NOT EXISTS readings (
   heat_error REAL, heat_limit REAL,
   verdict TEXT NOT NULL,
   inlet REAL, outlet REAL,
-  coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER,
-  supersedes INTEGER);
+  coef1 INTEGER, coef2 INTEGER, coef3 INTEGER, coef4 INTEGER, coef5 INTEGER);
 CREATE TABLE IF NOT EXISTS writes (
   id INTEGER PRIMARY KEY,
   time TEXT NOT NULL,
@@ -44,42 +42,7 @@ CREATE TABLE IF NOT EXISTS writes (
   value TEXT NOT NULL,
   before TEXT,
   confirmed INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS meters (
-  address TEXT PRIMARY KEY,
-  readings INTEGER NOT NULL,
-  last TEXT NOT NULL) WITHOUT ROWID;
 )";
-
-// Version 1 to 2: the superseded reading and the meters.
-constexpr const char* kToVersion2 = R"(
-ALTER TABLE readings ADD COLUMN supersedes INTEGER;
-INSERT INTO meters (address, readings, last)
-  SELECT address, count(*), max(time) FROM readings GROUP BY address;
-DROP INDEX IF EXISTS readings_address;
-)";
-
-// Version 2 to 3: what the factory server has acknowledged. One row: the
-// journal's own identity (random, so that a journal made anew under a bench
-// name the server knows is told apart from the one it replaces) and the
-// last reading and write id the server holds.
-constexpr const char* kToVersion3 = R"(
-CREATE TABLE upload_state (
-  journal_id TEXT NOT NULL,
-  readings_sent INTEGER NOT NULL,
-  writes_sent INTEGER NOT NULL);
-INSERT INTO upload_state VALUES (lower(hex(randomblob(16))), 0, 0);
-)";
-
-// Version 3 to 4: where each reading's weighing came from (scale or typed);
-// unknown for the readings before.
-constexpr const char* kToVersion4 = R"(
-ALTER TABLE readings ADD COLUMN weighing TEXT;
-)";
-
-// The steps from each version to the next, in order: `kMigrations[i]` takes
-// a journal of version i + 1 to version i + 2.
-constexpr const char* kMigrations[] = {kToVersion2, kToVersion3, kToVersion4};
-static_assert(std::size(kMigrations) == kJournalSchemaVersion - 1);
 
 constexpr const char* kIndexes = R"(
 CREATE INDEX IF NOT EXISTS readings_time ON readings (time);
@@ -90,17 +53,77 @@ CREATE INDEX IF NOT EXISTS meters_last ON meters (last);
 CREATE INDEX IF NOT EXISTS writes_address ON writes (address);
 )";
 
-// The columns a reading is read from; a journal from before version 4 has
-// no weighing.
-std::string ReadingColumnsOf(bool weighing) {
-  return std::string(
-             "r.id, r.time, r.window, r.tester, r.dn, r.level, r.location, r.standard_error, "
-             "r.error_correction, r.address, r.row, r.flow_point, r.flow, r.standard_volume, "
-             "r.reference_heat, r.meter_volume, r.meter_heat, r.volume_error, r.volume_limit, "
-             "r.heat_error, r.heat_limit, r.verdict, r.inlet, r.outlet, r.coef1, r.coef2, "
-             "r.coef3, r.coef4, r.coef5, ") +
-         (weighing ? "r.weighing" : "NULL");
+// Each step takes a journal from the version before it to its own; a
+// journal is brought up to date, step by step in order, when the writer
+// opens it, a new one from version 1 like any other. Steps only add: an
+// older program's records stay as they were, and what they lack reads as
+// NULL.
+struct Migration {
+  int version;
+  const char* sql;
+};
+constexpr Migration kMigrations[] = {
+    // Records are only ever added: `supersedes` names the reading a record
+    // replaces. `meters` holds each address once with its number of
+    // readings and the time of its newest, so that a part of an address is
+    // looked for among the meters, not among all their readings.
+    {2, R"(
+ALTER TABLE readings ADD COLUMN supersedes INTEGER;
+CREATE TABLE meters (
+  address TEXT PRIMARY KEY,
+  readings INTEGER NOT NULL,
+  last TEXT NOT NULL) WITHOUT ROWID;
+INSERT INTO meters (address, readings, last)
+  SELECT address, count(*), max(time) FROM readings GROUP BY address;
+DROP INDEX IF EXISTS readings_address;
+)"},
+    // What the factory server has acknowledged. One row: the journal's own
+    // identity (random, so that a journal made anew under a bench name the
+    // server knows is told apart from the one it replaces) and the last
+    // reading and write id the server holds.
+    {3, R"(
+CREATE TABLE upload_state (
+  journal_id TEXT NOT NULL,
+  readings_sent INTEGER NOT NULL,
+  writes_sent INTEGER NOT NULL);
+INSERT INTO upload_state VALUES (lower(hex(randomblob(16))), 0, 0);
+)"},
+    // The bench, the meter type and the bench temperatures of each reading,
+    // for the verification record.
+    {4, R"(
+ALTER TABLE readings ADD COLUMN bench_name TEXT;
+ALTER TABLE readings ADD COLUMN bench_reference TEXT;
+ALTER TABLE readings ADD COLUMN calibration_due TEXT;
+ALTER TABLE readings ADD COLUMN meter_type INTEGER;
+ALTER TABLE readings ADD COLUMN fluid REAL;
+ALTER TABLE readings ADD COLUMN bench_inlet REAL;
+ALTER TABLE readings ADD COLUMN bench_outlet REAL;
+)"},
+    // Where each reading's weighing came from: read from the scale, typed,
+    // or both (journal_records.h).
+    {5, R"(
+ALTER TABLE readings ADD COLUMN weighing TEXT;
+)"},
+};
+// One step to each version after the first, in order, up to this program's.
+constexpr bool StepsInOrder() {
+  for (size_t i = 0; i < std::size(kMigrations); ++i) {
+    if (kMigrations[i].version != static_cast<int>(i) + 2) return false;
+  }
+  return std::size(kMigrations) == kJournalSchemaVersion - 1;
 }
+static_assert(StepsInOrder());
+
+// The columns of a reading, in the order ReadingAt takes them.
+// clang-format off
+constexpr const char* kReadingColumns[] = {
+    "id", "time", "window", "tester", "dn", "level", "location", "standard_error",
+    "error_correction", "address", "row", "flow_point", "flow", "standard_volume",
+    "reference_heat", "meter_volume", "meter_heat", "volume_error", "volume_limit", "heat_error",
+    "heat_limit", "verdict", "inlet", "outlet", "coef1", "coef2", "coef3", "coef4", "coef5",
+    "bench_name", "bench_reference", "calibration_due", "meter_type", "fluid", "bench_inlet",
+    "bench_outlet", "weighing"};
+// clang-format on
 
 // How long a statement waits for the writer's lock before it gives up.
 // The writer holds it for one commit, a few milliseconds.
@@ -172,17 +195,18 @@ bool OpenWritable(const std::string& path, sqlite3*& db, std::string& error) {
     if (q.s && sqlite3_step(q.s) == SQLITE_ROW) version = q.IntAt(0);
   }
   bool ok = error.empty();
-  if (ok && version && *version > kJournalSchemaVersion) {
+  if (ok && !version) {
+    version = 1;
+    ok = Run(db, "INSERT INTO schema_version (version) VALUES (1)", error);
+  } else if (ok && *version > kJournalSchemaVersion) {
     error = path + ": schema version " + std::to_string(*version) + " is newer than this program's";
     ok = false;
-  } else if (ok && version != kJournalSchemaVersion) {
-    // A new journal has the tables of version 2; it and an older one take
-    // each step after their version in turn.
-    for (int64_t v = version.value_or(2); ok && v < kJournalSchemaVersion; ++v)
-      ok = Run(db, kMigrations[v - 1], error);
-    const std::string mark = "INSERT INTO schema_version (version) VALUES (" +
-                             std::to_string(kJournalSchemaVersion) + ")";
-    ok = ok && Run(db, mark.c_str(), error);
+  }
+  for (const Migration& step : kMigrations) {
+    if (!ok || step.version <= *version) continue;
+    ok = Run(db, step.sql, error) &&
+         Run(db, ("UPDATE schema_version SET version = " + std::to_string(step.version)).c_str(),
+             error);
   }
   ok = ok && Run(db, kIndexes, error);
   if (!ok || !Run(db, "COMMIT", error)) {
@@ -218,8 +242,10 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
                   "standard_error, error_correction, address, row, flow_point, flow, "
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
-                  "coef3, coef4, coef5, supersedes, weighing) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,"
-                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                  "coef3, coef4, coef5, supersedes, bench_name, bench_reference, "
+                  "calibration_due, meter_type, fluid, bench_inlet, bench_outlet, weighing) "
+                  "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?)");
     Statement meter(db_,
                     "INSERT INTO meters (address, readings, last) VALUES (?, 1, ?) "
                     "ON CONFLICT (address) DO UPDATE SET readings = readings + 1, "
@@ -251,6 +277,13 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       for (const auto& c : r.Coefficients)
         ins.Int(++i, c);
       ins.Int(++i, id(r.Supersedes));
+      ins.Text(++i, r.BenchName);
+      ins.Text(++i, r.BenchReference);
+      ins.Text(++i, r.CalibrationDue);
+      ins.Int(++i, r.MeterType);
+      ins.Real(++i, r.Fluid);
+      ins.Real(++i, r.BenchInlet);
+      ins.Real(++i, r.BenchOutlet);
       r.Weighing.empty() ? static_cast<void>(sqlite3_bind_null(ins.s, ++i))
                          : ins.Text(++i, r.Weighing);
       sqlite3_reset(meter.s);
@@ -345,8 +378,32 @@ ReadingRecord ReadingAt(const Statement& q) {
   r.Outlet = q.RealAt(i++);
   for (auto& c : r.Coefficients)
     c = q.IntAt(i++);
+  r.BenchName = q.TextAt(i++);
+  r.BenchReference = q.TextAt(i++);
+  r.CalibrationDue = q.TextAt(i++);
+  if (const std::optional<int64_t> type = q.IntAt(i++)) r.MeterType = static_cast<int>(*type);
+  r.Fluid = q.RealAt(i++);
+  r.BenchInlet = q.RealAt(i++);
+  r.BenchOutlet = q.RealAt(i++);
   r.Weighing = q.TextAt(i++);
   return r;
+}
+
+// The select list of a reading `r`. A journal that an older program wrote
+// and this one has not opened for writing yet lacks the newer columns: they
+// read as NULL, as a journal brought up to date would hold them. (When the
+// columns cannot be told, all are named, and a query fails as it should.)
+std::string ReadingSelect(sqlite3* db) {
+  std::set<std::string> present;
+  Statement info(db, "PRAGMA table_info(readings)");
+  while (info.s && sqlite3_step(info.s) == SQLITE_ROW)
+    present.insert(info.TextAt(1));
+  std::string list;
+  for (const char* column : kReadingColumns) {
+    list += list.empty() ? "SELECT " : ", ";
+    list += present.empty() || present.count(column) ? "r." + std::string(column) : "NULL";
+  }
+  return list;
 }
 
 // A write from "SELECT id, time, tester, address, row, what, value, before,
@@ -454,9 +511,7 @@ bool JournalReader::Open(const std::string& path, std::string& error) {
   // has neither superseded records nor the meters: it is read as it is.
   Statement q(db_, "SELECT 1 FROM sqlite_master WHERE name = 'meters'");
   versioned_ = q.s && sqlite3_step(q.s) == SQLITE_ROW;
-  // Nor has one before version 4 the weighing.
-  Statement w(db_, "SELECT 1 FROM pragma_table_info('readings') WHERE name = 'weighing'");
-  columns_ = ReadingColumnsOf(w.s && sqlite3_step(w.s) == SQLITE_ROW);
+  select_ = ReadingSelect(db_);
   return true;
 }
 
@@ -480,8 +535,7 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
   };
   if (filter.Address.empty() || !versioned_) {
     const std::string part = filter.Address.empty() ? "" : " AND r.address LIKE ? ESCAPE '\\'";
-    Statement q(db_,
-                ("SELECT " + columns_ + " FROM readings r WHERE 1" + part + c.sql + order).c_str());
+    Statement q(db_, (select_ + " FROM readings r WHERE 1" + part + c.sql + order).c_str());
     if (!q.s) {
       error = Message(db_, "query");
       return out;
@@ -499,8 +553,7 @@ std::vector<ReadingRecord> JournalReader::Page(const ReadingFilter& filter,
                               "ORDER BY last DESC"
                             : "SELECT address, last FROM meters WHERE address LIKE ? ESCAPE '\\' "
                               "AND last >= ? ORDER BY last DESC");
-  Statement own(
-      db_, ("SELECT " + columns_ + " FROM readings r WHERE r.address = ?" + c.sql + order).c_str());
+  Statement own(db_, (select_ + " FROM readings r WHERE r.address = ?" + c.sql + order).c_str());
   if (!meters.s || !own.s) {
     error = Message(db_, "query");
     return out;
@@ -644,8 +697,7 @@ bool JournalOutbox::LastIds(Marks& last, std::string& error) {
 bool JournalOutbox::Next(const Marks& marks, size_t limit, Batch& batch, std::string& error) {
   batch = {};
   const std::string readings =
-      "SELECT " + ReadingColumnsOf(true) +
-      ", r.supersedes FROM readings r WHERE r.id > ? ORDER BY r.id LIMIT ?";
+      ReadingSelect(db_) + ", r.supersedes FROM readings r WHERE r.id > ? ORDER BY r.id LIMIT ?";
   Statement r(db_, readings.c_str());
   if (r.s) {
     r.Int(1, marks.Readings);

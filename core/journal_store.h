@@ -18,18 +18,21 @@ struct sqlite3;
 
 namespace qv {
 
-// The schema this program writes and reads. Version 2 adds the record a
-// reading supersedes and the table of meters that finds an address part
-// without reading every record; version 3 what the factory server has
-// acknowledged (JournalOutbox); version 4 where each reading's weighing
-// came from. An older journal is brought up to it, one version at a time,
-// when it is opened for writing.
-inline constexpr int kJournalSchemaVersion = 4;
+// The schema this program writes and reads: version 1 and the steps that
+// followed it, each applied in order when a journal is opened for writing
+// (journal_store.cpp). Version 2 adds the record a reading supersedes and
+// the table of meters that finds an address part without reading every
+// record; version 3 what the factory server has acknowledged
+// (JournalOutbox); version 4 the bench, the meter type and the bench
+// temperatures a verification record shows; version 5 where each reading's
+// weighing came from.
+inline constexpr int kJournalSchemaVersion = 5;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);
 
-// A writing connection: opened, in WAL mode, schema made or checked.
+// A writing connection: opened, in WAL mode, schema made, or brought up to
+// this program's version step by step, or checked.
 class JournalStore {
  public:
   JournalStore() = default;
@@ -98,7 +101,7 @@ class JournalReader {
  private:
   sqlite3* db_ = nullptr;
   bool versioned_ = true;  // version 2 or later
-  std::string columns_;    // what a reading is read from
+  std::string select_;     // the select list of a reading, as this journal has it
 };
 
 // The LIKE pattern (with backslash as its escape character) that finds

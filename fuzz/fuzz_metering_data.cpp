@@ -27,9 +27,14 @@ void CheckDecoded(const std::optional<MeteringData>& data, std::span<const uint8
       Check(!c.has_value(), "a text without data");
     return;
   }
+  bool units_known = true;
   for (size_t i = 0; i < data->quantities.size(); ++i) {
     const auto& q = data->quantities[i];
-    if (!q) continue;
+    units_known = units_known && q;
+    if (!q) {
+      Check(texts.column[i] == std::string(kTextUnknownUnit), "an unknown unit shown as a number");
+      continue;
+    }
     Check(q->decimals >= 0 && q->decimals <= 4 && std::isfinite(q->value) && q->value >= 0,
           "a quantity out of shape");
     const std::optional<double> back = ParseNumber(*texts.column[i]);
@@ -38,7 +43,10 @@ void CheckDecoded(const std::optional<MeteringData>& data, std::span<const uint8
               0.5 * std::pow(10.0, -q->decimals) * (1 + 1e-9) + std::fabs(q->value) * 1e-12,
           "a quantity's text is not its value");
   }
-  Check(texts[ReadingColumn::CommResult] == std::string(kTextDataOk), "result text");
+  // A reading with a unit not understood is never called correct.
+  Check(texts[ReadingColumn::CommResult] ==
+            std::string(units_known ? kTextDataOk : kTextDataUnknownUnit),
+        "result text");
   Check(texts[ReadingColumn::MeterClock]->size() >= 16, "clock text too short");  // year "0"
 }
 

@@ -9,6 +9,9 @@ bench_install_deps() {
                   libpq-dev postgresql
                   python3 python3-openpyxl xvfb xauth fonts-noto-cjk imagemagick openbox
                   clang-format clang libclang-rt-dev
+                  # verification records: drawn with cairo and pango in DejaVu Sans and
+                  # Noto Sans CJK, read back by the tests with poppler's tools
+                  libcairo2-dev libpango1.0-dev fonts-dejavu-core poppler-utils
                   # the Debian package: cpack's library dependencies, the icon
                   # rendering, and the checks of the package and its desktop entry
                   dpkg-dev file librsvg2-bin lintian desktop-file-utils

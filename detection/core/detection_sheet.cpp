@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "core/number_format.h"
 #include "detection/core/flow_arithmetic.h"
@@ -283,8 +284,6 @@ ReadingRecord DetectionSheet::Record(int row, int point, const std::string& addr
   r.FlowPoint = point + 1;
   r.Flow = s.FlowPoints().at(point);
   r.StandardVolume = qv::Shown(v.standard, shown::kStandardVolume);
-  const BenchPoint& b = bench_.at(point);
-  if (v.standard && !b.volume_typed) r.Weighing = b.weighing;
   r.MeterVolume = m.volume.at(point);
   r.VolumeError = percent(volume_error);
   r.VolumeLimit = qv::Shown(v.volume_limit, shown::kPercent);
@@ -298,17 +297,41 @@ ReadingRecord DetectionSheet::Record(int row, int point, const std::string& addr
   r.Inlet = m.entre;
   r.Outlet = m.exit;
   if (!heat_) r.Coefficients = m.coefficients;
+  // What a verification record shows besides the grid: the bench and the
+  // meter type of the settings, and the point's bench temperatures as the
+  // sheet holds them (the inlet and outlet only in the overall detection's).
+  // A temperature outside the water tables (the 0 of a bench whose settings
+  // hold none) is no temperature given: the record keeps none.
+  r.BenchName = s.BenchName;
+  r.BenchReference = s.BenchReference;
+  r.CalibrationDue = s.CalibrationDue;
+  r.MeterType = s.MeterType;
+  const auto given = [](const Temperature& t) {
+    return t.value && BenchTemperatureInRange(*t.value) ? t.value : std::nullopt;
+  };
+  const BenchPoint& b = bench_.at(point);
+  r.Fluid = given(b.temps[kFluidTemp]);
+  // Where the weighing behind a weighed standard volume came from.
+  if (v.standard && !b.volume_typed) r.Weighing = b.weighing;
+  if (heat_) {
+    r.BenchInlet = given(b.temps[kEntreTemp]);
+    r.BenchOutlet = given(b.temps[kExitTemp]);
+  }
   return r;
 }
 
 ReadingRecord DetectionSheet::RecordNow(int row, int point, const ReadingRecord& was) const {
-  // What the meter said with the reading stays as it was then; the rest is
+  // What the meter said with the reading, and the bench it was taken on
+  // (its name, reference equipment and their calibration, the meter type),
+  // stay as they were then; the rest, the bench temperatures included, is
   // what the sheet shows now.
   ReadingRecord now = Record(row, point, was.Address);
   now.Time = was.Time;
   now.Inlet = was.Inlet;
   now.Outlet = was.Outlet;
   now.Coefficients = was.Coefficients;
+  std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType) =
+      std::tie(was.BenchName, was.BenchReference, was.CalibrationDue, was.MeterType);
   return now;
 }
 

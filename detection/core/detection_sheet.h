@@ -142,7 +142,10 @@ class DetectionSheet {
   WallClock clock = [] { return std::chrono::system_clock::now(); };
 
   // What the sheet shows for the reading of (row, point) of the meter at
-  // `address`, as a journal record.
+  // `address`, as a journal record, with what a verification record shows
+  // besides: the bench and the meter type of the settings, the point's
+  // fluid (and inlet and outlet) temperatures. A record superseding it keeps
+  // the bench and the meter type of the reading it supersedes.
   ReadingRecord Record(int row, int point, const std::string& address) const;
 
  private:

@@ -1,18 +1,15 @@
 #include "detection/export/result_workbook.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <optional>
 #include <tuple>
 
 #include "core/ini_file.h"
+#include "core/new_file.h"
 
 namespace qv {
 
@@ -196,31 +193,6 @@ bool Ok(lxw_error e) {
   return e == LXW_NO_ERROR;
 }
 
-std::string Stamp(const std::tm& when) {
-  char text[32];
-  const size_t n = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &when);
-  return std::string(text, n);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool SyncFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 const WorkbookLayout& FlowWorkbook() {
@@ -297,30 +269,8 @@ std::string ExportFolder(const BenchState& state) {
 }
 
 std::string SaveWorkbook(const ExportTable& table, const std::string& folder, const std::tm& when) {
-  const std::string base =
-      folder + std::string(table.layout ? table.layout->title : "") + "-" + Stamp(when);
-  std::string path = base + ".xlsx";
-  for (int n = 2; Exists(path); ++n)
-    path = base + "-" + std::to_string(n) + ".xlsx";
-  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) throw FileWriteError(path);
-
-  // A hidden temporary name no spreadsheet program lists; renamed once the
-  // workbook is whole and on the disk.
-  const size_t slash = path.rfind('/');
-  std::string tmp = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw FileWriteError(path);
-  // Readable by everyone like any other file the program writes.
-  const bool readable = ::fchmod(fd, 0644) == 0;
-  ::close(fd);
-  const bool ok = readable && WriteWorkbook(table, tmp) && SyncFile(tmp) &&
-                  ::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw FileWriteError(path);
-  }
-  SyncFolder(folder);
-  return path;
+  return SaveNewFile(folder, std::string(table.layout ? table.layout->title : ""), ".xlsx", when,
+                     [&](const std::string& tmp) { return WriteWorkbook(table, tmp); });
 }
 
 }  // namespace qv

@@ -88,6 +88,19 @@ CREATE FUNCTION qorvantis.bench_progress(bench_name text, journal_id text)
       FROM qorvantis.benches b WHERE b.name = bench_name
   $$;
 )",
+    // What a verification record shows besides the grid: the bench and its
+    // reference equipment, the meter type and the bench's temperatures, as
+    // the journal keeps them for each reading. The view takes the new
+    // columns after the others.
+    R"(
+ALTER TABLE qorvantis.readings
+  ADD COLUMN bench_name text, ADD COLUMN bench_reference text, ADD COLUMN calibration_due text,
+  ADD COLUMN meter_type integer, ADD COLUMN fluid numeric, ADD COLUMN bench_inlet numeric,
+  ADD COLUMN bench_outlet numeric;
+CREATE OR REPLACE VIEW qorvantis.current_readings AS
+  SELECT * FROM qorvantis.readings r WHERE NOT EXISTS (
+    SELECT 1 FROM qorvantis.readings n WHERE n.bench = r.bench AND n.supersedes = r.local_id);
+)",
 };
 static_assert(std::size(kFactorySteps) == kFactorySchemaVersion, "one step per version");
 
@@ -99,8 +112,9 @@ constexpr const char* kReadingColumns =
     "bench, local_id, bench_clock, bench_time, supersedes, window_name, tester, dn, level, "
     "location, standard_error, error_correction, address, meter_row, flow_point, flow, "
     "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, volume_limit, "
-    "heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, coef3, coef4, coef5";
-constexpr int kReadingParams = 32;
+    "heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, coef3, coef4, coef5, "
+    "bench_name, bench_reference, calibration_due, meter_type, fluid, bench_inlet, bench_outlet";
+constexpr int kReadingParams = 39;
 constexpr const char* kWriteColumns =
     "bench, local_id, bench_clock, bench_time, tester, address, meter_row, what, value, before, "
     "confirmed";
@@ -284,6 +298,12 @@ FactoryOutcome SendBatch(PgLink& link, const std::string& bench, const JournalOu
     readings.Real(r.Outlet);
     for (const auto& c : r.Coefficients)
       readings.Int(c);
+    readings.Text(r.BenchName);
+    readings.Text(r.BenchReference);
+    readings.Text(r.CalibrationDue);
+    readings.Int(r.MeterType);
+    for (const auto& v : {r.Fluid, r.BenchInlet, r.BenchOutlet})
+      readings.Real(v);
   }
   Params writes;
   for (const WriteRecord& w : batch.Writes) {
@@ -329,12 +349,19 @@ FactoryOutcome QueryServerReadings(const std::string& server, const ReadingFilte
     return FactoryOutcome::kNoJournal;
   }
   if (version > kFactorySchemaVersion) return Newer(version, error);
+  // A server no bench of this version has sent to yet lacks the record's
+  // columns: its readings have none of them.
   std::string sql =
-      "SELECT bench, local_id, bench_clock, window_name, tester, dn, level, location, "
-      "standard_error, error_correction, address, meter_row, flow_point, flow, standard_volume, "
-      "reference_heat, meter_volume, meter_heat, volume_error, volume_limit, heat_error, "
-      "heat_limit, verdict, inlet, outlet, coef1, coef2, coef3, coef4, coef5 "
-      "FROM qorvantis.current_readings WHERE true";
+      std::string(
+          "SELECT bench, local_id, bench_clock, window_name, tester, dn, level, location, "
+          "standard_error, error_correction, address, meter_row, flow_point, flow, "
+          "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
+          "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
+          "coef3, coef4, coef5, ") +
+      (version >= 2 ? "bench_name, bench_reference, calibration_due, meter_type, fluid, "
+                      "bench_inlet, bench_outlet"
+                    : "NULL, NULL, NULL, NULL, NULL, NULL, NULL") +
+      " FROM qorvantis.current_readings WHERE true";
   std::vector<std::string> values;
   const auto where = [&](const char* condition, std::string value) {
     values.push_back(std::move(value));
@@ -381,6 +408,12 @@ FactoryOutcome QueryServerReadings(const std::string& server, const ReadingFilte
     r.Outlet = Number(next());
     for (auto& c : r.Coefficients)
       c = Integer(next());
+    r.BenchName = next().value_or("");
+    r.BenchReference = next().value_or("");
+    r.CalibrationDue = next().value_or("");
+    if (const auto type = Integer(next())) r.MeterType = static_cast<int>(*type);
+    for (std::optional<double>* v : {&r.Fluid, &r.BenchInlet, &r.BenchOutlet})
+      *v = Number(next());
   }
   return o;
 }

@@ -30,7 +30,7 @@
 namespace qv {
 
 // The server schema this program makes and reads.
-inline constexpr int kFactorySchemaVersion = 1;
+inline constexpr int kFactorySchemaVersion = 2;
 
 // Where the records go: the server (a libpq connection string, a URI or
 // "service=NAME"; empty: nowhere) and the bench's name, unique in the

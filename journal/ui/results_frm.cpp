@@ -4,7 +4,9 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -15,13 +17,15 @@
 #include <ctime>
 
 #include "core/ini_file.h"
+#include "journal/core/error_curve.h"
+#include "journal/core/record_files.h"
 #include "journal/ui/results_workbook.h"
 #include "ui/widgets.h"
 
 namespace qv {
 namespace {
 
-constexpr std::array<Caption, 7> kCaptions = {{
+constexpr std::array<Caption, 8> kCaptions = {{
     {"lblAddress", "表地址：", "Meter Address："},
     {"cbSince", "起始日期：", "From："},
     {"cbUntil", "终止日期：", "To："},
@@ -29,6 +33,7 @@ constexpr std::array<Caption, 7> kCaptions = {{
     {"btnRefresh", "刷新", "Refresh"},
     {"btnCsv", "导出CSV", "Export CSV"},
     {"btnExcel", "Excel", "Excel"},
+    {"btnCertificate", "证书", "Certificate"},
 }};
 constexpr std::array<ListCaptions, 1> kLists = {{
     {"cbxVerdict", {"全部", "合格", "不合格"}, {"All", "Pass", "Fail"}},
@@ -190,14 +195,18 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
   btnRefresh_ = Named<QPushButton>("btnRefresh", this);
   btnCsv_ = Named<QPushButton>("btnCsv", this);
   btnExcel_ = Named<QPushButton>("btnExcel", this);
+  btnCertificate_ = Named<QPushButton>("btnCertificate", this);
   filters->addWidget(btnRefresh_);
   filters->addWidget(btnCsv_);
   filters->addWidget(btnExcel_);
+  filters->addWidget(btnCertificate_);
   filters->addStretch(1);
   lblCount_ = Named<QLabel>("lblCount", this);
   filters->addWidget(lblCount_);
 
   lvResults_ = Table("lvResults", this);
+  // Several meters at once for their records.
+  lvResults_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lvResults_->setColumnCount(static_cast<int>(kReadingHeadings.size()));
   column->addWidget(lvResults_, 1);
 
@@ -208,6 +217,7 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
   connect(btnRefresh_, &QPushButton::clicked, this, &TResultsFrm::Query);
   connect(btnCsv_, &QPushButton::clicked, this, &TResultsFrm::btnCsvClick);
   connect(btnExcel_, &QPushButton::clicked, this, &TResultsFrm::ExportExcel);
+  connect(btnCertificate_, &QPushButton::clicked, this, &TResultsFrm::MakeCertificates);
   connect(lvResults_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
     if (row >= 0 && row < static_cast<int>(Readings().size()))
       ShowHistory(QString::fromStdString(Readings()[row].Address));
@@ -217,6 +227,8 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
     if (value >= lvResults_->verticalScrollBar()->maximum() - 10) pages_->More();
   });
   connect(pages_, &ResultsPages::Changed, this, [this](bool first) {
+    // A new list: what was selected in the old one is not in it.
+    if (first) lvResults_->clearSelection();
     ShowReadings(first);
     if (first) emit Listed();
   });
@@ -340,6 +352,60 @@ QStringList TResultsFrm::ExportExcel() {
   return saved;
 }
 
+QStringList TResultsFrm::MakeCertificates() {
+  const bool english = state_.Settings.English();
+  const QString hint = ByLanguage(english, "提示", "Hint");
+  // The meters of the selected readings, in the order of the list.
+  QModelIndexList rows = lvResults_->selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end());
+  const std::vector<ReadingRecord>& readings = Readings();
+  std::vector<std::string> meters;
+  for (const QModelIndex& row : rows) {
+    if (row.row() >= static_cast<int>(readings.size())) continue;
+    const std::string& address = readings[row.row()].Address;
+    if (std::find(meters.begin(), meters.end(), address) == meters.end()) meters.push_back(address);
+  }
+  QStringList saved;
+  if (meters.empty()) {
+    QMessageBox::information(
+        this, hint,
+        ByLanguage(english, "请先在列表中选择表", "Select the meters in the list first"));
+    return saved;
+  }
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  for (const std::string& address : meters) {
+    const RecordOutcome r =
+        SaveRecord(JournalFile(state_), address, english, RecordFolder(state_.DataFolder()), local);
+    const QString meter = QString::fromStdString(address);
+    if (r.result == RecordOutcome::kNoReadings) {
+      QMessageBox::information(this, hint,
+                               ByLanguage(english, "表%1没有检测数据，未生成证书",
+                                          "Meter %1 has no readings: no certificate made")
+                                   .arg(meter));
+      continue;
+    }
+    if (r.result != RecordOutcome::kSaved) {
+      QMessageBox::critical(this, windowTitle(),
+                            QString::fromStdString(r.result == RecordOutcome::kUnwritable
+                                                       ? "Unable to write to " + r.path
+                                                       : r.error));
+      break;
+    }
+    state_.Log.Post(" 生成证书：" + r.path);
+    saved << QString::fromStdString(r.path);
+  }
+  // The records are kept whatever happens next: the operator is told where.
+  if (!saved.isEmpty() && !open(saved.front())) {
+    QMessageBox::information(this, hint,
+                             ByLanguage(english, "没有可打开证书的程序，证书保存在：\n%1",
+                                        "No program opens the certificate; it was saved as:\n%1")
+                                 .arg(saved.front()));
+  }
+  return saved;
+}
+
 QDialog* TResultsFrm::ShowHistory(const QString& address) {
   auto* history = new TMeterHistoryFrm(state_, address, this);
   history->setAttribute(Qt::WA_DeleteOnClose);
@@ -347,13 +413,19 @@ QDialog* TResultsFrm::ShowHistory(const QString& address) {
   return history;
 }
 
+// The size of an error curve in the history, in the screen's pixels, and
+// its scale: the record's 6.5-point labels become 9 pixels.
+constexpr int kCurveWidth = 520;
+constexpr int kCurveHeight = 300;
+constexpr double kCurveScale = 1.4;
+
 TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& address,
                                    QWidget* parent)
     : QDialog(parent) {
   setObjectName("MeterHistoryFrm");
   const bool english = state.Settings.English();
   setWindowTitle(ByLanguage(english, "表%1的检测记录", "History of meter %1").arg(address));
-  resize(1200, 640);
+  resize(1300, 700);
   auto* column = new QVBoxLayout(this);
   auto* lblReadings = Named<QLabel>("lblReadings", this);
   lblReadings->setText(ByLanguage(english, "检测数据", "Readings"));
@@ -361,19 +433,41 @@ TMeterHistoryFrm::TMeterHistoryFrm(const SharedState& state, const QString& addr
   auto* lblWrites = Named<QLabel>("lblWrites", this);
   lblWrites->setText(ByLanguage(english, "写入记录", "Writes"));
   lvWrites = Table("lvWrites", this);
+  lblCurve = Named<QLabel>("lblCurve", this);
+  lblHeatCurve = Named<QLabel>("lblHeatCurve", this);
+  auto* top = new QHBoxLayout;
+  auto* curves = new QVBoxLayout;
+  curves->addWidget(lblCurve);
+  curves->addWidget(lblHeatCurve);
+  curves->addStretch(1);
+  top->addWidget(lvReadings, 1);
+  top->addLayout(curves);
   column->addWidget(lblReadings);
-  column->addWidget(lvReadings, 3);
+  column->addLayout(top, 3);
   column->addWidget(lblWrites);
   column->addWidget(lvWrites, 2);
 
   const std::string file = JournalFile(state);
+  const std::string meter = address.toStdString();
   std::string error;
-  ReadingFilter only;
-  only.Address = address.toStdString();
-  std::vector<ReadingRecord> readings = QueryReadings(file, only, error);
-  // The filter takes a part of the address: keep this meter's alone.
-  std::erase_if(readings, [&](const ReadingRecord& r) { return r.Address != only.Address; });
-  const std::vector<WriteRecord> writes = QueryWrites(file, only.Address, error);
+  const std::vector<ReadingRecord> readings = MeterReadings(file, meter, error);
+  const std::vector<WriteRecord> writes = QueryWrites(file, meter, error);
+
+  // The curves as the meter's verification record draws them.
+  const VerificationRecord record = BuildVerificationRecord(meter, readings);
+  const qreal ratio = devicePixelRatioF();
+  for (const auto& [label, kind] :
+       {std::pair{lblCurve, CurveKind::kVolume}, std::pair{lblHeatCurve, CurveKind::kHeat}}) {
+    const bool drawn = HasCurve(record, kind);
+    label->setVisible(drawn);
+    if (!drawn) continue;
+    const CurvePicture c = DrawCurvePicture(record, kind, english, qRound(kCurveWidth * ratio),
+                                            qRound(kCurveHeight * ratio), kCurveScale * ratio);
+    QImage image(c.pixels.data(), c.width, c.height, c.stride, QImage::Format_ARGB32_Premultiplied);
+    QPixmap picture = QPixmap::fromImage(image.copy());
+    picture.setDevicePixelRatio(ratio);
+    label->setPixmap(picture);
+  }
 
   lvReadings->setColumnCount(static_cast<int>(kReadingHeadings.size()));
   lvReadings->setHorizontalHeaderLabels(Headings(kReadingHeadings, english));

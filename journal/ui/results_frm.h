@@ -4,10 +4,13 @@
 // only its current record. A double click on a reading opens that meter's
 // whole history, its readings and the writes sent to it; the filtered list
 // exports to CSV and, through "Excel", to the detection windows' workbooks
-// (journal/ui/results_workbook.h). The journal is read page by page through
-// read-only connections of the window's own (journal/ui/results_pages.h), so
-// the list can be looked at while readings are written, and typing a filter
-// over a large journal never holds the window up.
+// (journal/ui/results_workbook.h); "证书" makes the verification record of
+// each meter with a selected reading (journal/core/record_files.h), and
+// the history shows the meter's error curves. The journal is read page by
+// page through read-only connections of the window's own
+// (journal/ui/results_pages.h), so the list can be looked at while readings
+// are written, and typing a filter over a large journal never holds the
+// window up.
 #pragma once
 
 #include <QCheckBox>
@@ -50,8 +53,15 @@ class TResultsFrm : public TToolForm {
   // paths. Nothing is written when the list is empty; when a workbook cannot
   // be saved the operator reads "Unable to write to <path>".
   QStringList ExportExcel();
-  // Asks the desktop to open a saved workbook; false when no program takes
-  // it. Tests replace it, so that no program is ever started by them.
+  // Makes the verification record of every meter with a selected reading,
+  // one PDF each in certificates/ of the data folder, logs each, opens the
+  // first and returns their paths. A meter without readings gets a message
+  // and no file; when a record cannot be saved the operator reads "Unable
+  // to write to <path>" and no more are made.
+  QStringList MakeCertificates();
+  // Asks the desktop to open a saved workbook or record; false when no
+  // program takes it. Tests replace it, so that no program is ever started
+  // by them.
   std::function<bool(const QString& path)> open;
 
  signals:
@@ -81,12 +91,13 @@ class TResultsFrm : public TToolForm {
   QPushButton* btnRefresh_;
   QPushButton* btnCsv_;
   QPushButton* btnExcel_;
+  QPushButton* btnCertificate_;
   QLabel* lblCount_;
   QTableWidget* lvResults_;
 };
 
 // One meter's history: its readings and the writes sent to it, newest
-// first.
+// first, and the error curves of its verification record.
 class TMeterHistoryFrm : public QDialog {
   Q_OBJECT
 
@@ -95,6 +106,8 @@ class TMeterHistoryFrm : public QDialog {
 
   QTableWidget* lvReadings;
   QTableWidget* lvWrites;
+  QLabel* lblCurve;      // the volume error curve
+  QLabel* lblHeatCurve;  // the heat error curve, hidden without heat errors
 };
 
 }  // namespace qv

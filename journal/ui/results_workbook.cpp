@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <map>
 #include <string_view>
 
 #include "core/journal_store.h"
+#include "journal/core/verification_record.h"
 
 namespace qv {
 namespace {
@@ -41,13 +41,9 @@ std::string Field(const ReadingRecord& r, std::string_view key) {
 }
 
 // The reading's verdict covers both its errors; an error is red when the
-// reading failed and that error, as shown, is not within its limit (a
-// shown error equal to the limit was beyond it before rounding). Without a
-// limit a failed reading's error is red.
-bool Red(const ReadingRecord& r, std::string_view error, std::string_view limit) {
-  if (r.Verdict != kVerdictFail) return false;
-  const std::string e = Field(r, error), l = Field(r, limit);
-  return l.empty() || std::abs(std::stod(e)) >= std::abs(std::stod(l));
+// reading failed on it (journal/core/verification_record.h).
+bool Red(const ReadingRecord& r, std::string_view error) {
+  return error == "heat_error" ? HeatFailed(r) : VolumeFailed(r);
 }
 
 std::vector<ExportCell> PointCells(const ReadingRecord& r, std::span<const CellSource> sources) {
@@ -56,7 +52,7 @@ std::vector<ExportCell> PointCells(const ReadingRecord& r, std::span<const CellS
     const std::string key =
         s.key == "coef" ? "coef" + std::to_string(r.FlowPoint) : std::string(s.key);
     ExportCell& cell = cells.emplace_back(ExportCell{Field(r, key), 0});
-    if (!s.limit.empty() && !cell.text.empty() && Red(r, s.key, s.limit)) cell.rgb = kRed;
+    if (!s.limit.empty() && !cell.text.empty() && Red(r, s.key)) cell.rgb = kRed;
   }
   return cells;
 }

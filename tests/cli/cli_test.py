@@ -102,7 +102,7 @@ class CliAgainstBench(unittest.TestCase):
         out = subprocess.run([*PROGRAM, "--help"], capture_output=True, text=True).stdout
         self.assertIn("--line DPS", out)
         for name in ["read-address", "bench-read", "metering", "set-clock", "send", "results",
-                     "upload", "scale"]:
+                     "upload", "certificate", "scale"]:
             self.assertRegex(out, r"\n  " + name + r"\b")
 
     def test_read_address_over_tcp_and_pseudo_terminal(self):
@@ -208,6 +208,9 @@ class Results(unittest.TestCase):
         code, out, err = self.results("--json")
         self.assertEqual((code, json.loads(out)["exit"]), (6, 6))
         self.assertIn("not available in this build", err)
+        r = subprocess.run([*self.cli, "certificate", "2024000001"], capture_output=True, text=True)
+        self.assertEqual(r.returncode, 6)
+        self.assertIn("not available in this build", r.stderr)
 
     @unittest.skipIf(WINE, "the Windows build has no SQLite")
     def test_filters_in_lines_json_and_csv(self):
@@ -246,6 +249,45 @@ class Results(unittest.TestCase):
         wrong = subprocess.run([*PROGRAM, "--address", "1", "bench-read", "1"],
                                capture_output=True)
         self.assertEqual(wrong.returncode, 2)
+
+    @unittest.skipIf(WINE, "the Windows build has no verification records")
+    def test_certificate(self):
+        """One PDF per meter in certificates/ beside the journal, in the language
+        of sysinfo.ini there; -o writes the same file; a meter without readings
+        gets its message and no file."""
+        with open(self.tmp.name + "/sysinfo.ini", "w") as f:
+            f.write("[BaseParam]\nLanguage=1\n")
+        r = subprocess.run([*self.cli, "--json", "certificate", "2024000001", "2024999999"],
+                           capture_output=True, text=True)
+        out = json.loads(r.stdout)
+        self.assertEqual((r.returncode, out["exit"], out["2024999999"]), (9, 9, None))
+        self.assertIn("no readings of meter 2024999999", r.stderr)
+        folder, name = os.path.split(out["2024000001"])
+        self.assertEqual(folder, self.tmp.name + "/certificates")
+        self.assertRegex(name, r"^2024000001-\d{8}-\d{6}\.pdf$")
+        self.assertEqual(os.listdir(folder), [name])
+        text = subprocess.run(["pdftotext", "-layout", out["2024000001"], "-"],
+                              capture_output=True, text=True, check=True).stdout
+        self.assertIn("Verification Record", text)
+        # Point 1's newest reading of two, as make-journal wrote it.
+        self.assertRegex(text, r"\n\s*1\s+250\s.*\s10\.50\s+0\.40\s.*Pass\s+"
+                               r"2024-03-03 23:59:59\s+2\n")
+        same = os.path.join(self.tmp.name, "same.pdf")
+        self.assertEqual(
+            subprocess.run([*self.cli, "certificate", "2024000001", "-o", same]).returncode, 0)
+        with open(same, "rb") as a, open(out["2024000001"], "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        subprocess.run([*self.cli, "certificate", "2024000001", "-o", same, "--language", "zh"],
+                       check=True)
+        self.assertIn("检定记录", subprocess.run(["pdftotext", same, "-"], capture_output=True,
+                                              text=True).stdout)
+        for args in (["certificate"], ["certificate", "1", "2", "-o", same],
+                     ["certificate", "1", "--language", "fr"],
+                     ["--server", "host=db", "certificate", "1"], ["-o", same, "results"]):
+            self.assertEqual(subprocess.run([*self.cli, *args]).returncode, 2, args)
+        with tempfile.TemporaryDirectory() as empty:
+            code = subprocess.run([*self.cli, "--data-dir", empty, "certificate", "1"]).returncode
+            self.assertEqual((code, os.listdir(empty)), (6, []))
 
 
 @unittest.skipIf(WINE, "the Windows build has no PostgreSQL client")

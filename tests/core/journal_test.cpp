@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 
@@ -179,40 +180,123 @@ TEST(Journal, PagesListWhatTheWholeListHolds) {
   }
 }
 
-TEST(Journal, AJournalOfTheFirstVersionIsReadAndTakenOver) {
-  TempDir dir;
-  const std::string path = JournalPath(dir.Dir());
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "CREATE TABLE schema_version (version INTEGER NOT NULL);"
-                         "INSERT INTO schema_version VALUES (1);"
-                         "CREATE TABLE readings (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
-                         "window TEXT NOT NULL, tester TEXT NOT NULL, dn, level, location, "
-                         "standard_error, error_correction, address TEXT NOT NULL, row, "
-                         "flow_point, flow, standard_volume, reference_heat, meter_volume, "
-                         "meter_heat, volume_error, volume_limit, heat_error, heat_limit, "
-                         "verdict TEXT NOT NULL, inlet, outlet, coef1, coef2, coef3, coef4, "
-                         "coef5);"
-                         "CREATE TABLE writes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
-                         "tester TEXT NOT NULL, address TEXT NOT NULL, row, what TEXT NOT NULL, "
-                         "value TEXT NOT NULL, before TEXT, confirmed INTEGER NOT NULL);"
-                         "INSERT INTO readings (time, window, tester, address, verdict) VALUES "
-                         "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'pass');",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-  std::string error;
-  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{1});
-  {
-    ResultJournal j;
-    ASSERT_TRUE(j.Open(path));
+// Journals of the first, second and third versions, as the programs of
+// those versions made them, read as they are and are brought up to this
+// version, step by step, in place when the program writes them again;
+// nothing of them is lost (the factory server's marks included), and a
+// reading of theirs can be superseded by a record that keeps the bench and
+// the conditions of the verification record, and where its weighing came
+// from.
+TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
+  constexpr const char* kFirstVersion =
+      "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+      "INSERT INTO schema_version VALUES (1);"
+      "CREATE TABLE readings (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+      "window TEXT NOT NULL, tester TEXT NOT NULL, dn, level, location, "
+      "standard_error, error_correction, address TEXT NOT NULL, row, "
+      "flow_point, flow, standard_volume, reference_heat, meter_volume, "
+      "meter_heat, volume_error, volume_limit, heat_error, heat_limit, "
+      "verdict TEXT NOT NULL, inlet, outlet, coef1, coef2, coef3, coef4, "
+      "coef5);"
+      "CREATE INDEX readings_address ON readings (address);"
+      "CREATE TABLE writes (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+      "tester TEXT NOT NULL, address TEXT NOT NULL, row, what TEXT NOT NULL, "
+      "value TEXT NOT NULL, before TEXT, confirmed INTEGER NOT NULL);"
+      "INSERT INTO readings (time, window, tester, address, verdict) VALUES "
+      "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'pass');";
+  // The second: its readings can be superseded (2 supersedes 1), its meters
+  // counted.
+  constexpr const char* kSecondVersion =
+      "UPDATE schema_version SET version = 2;"
+      "ALTER TABLE readings ADD COLUMN supersedes INTEGER;"
+      "CREATE TABLE meters (address TEXT PRIMARY KEY, readings INTEGER NOT NULL, "
+      "last TEXT NOT NULL) WITHOUT ROWID;"
+      "INSERT INTO readings (time, window, tester, address, verdict, supersedes) VALUES "
+      "('2024-03-01 08:00:00', 'flow', 'Test', '2024000001', 'fail', 1);"
+      "INSERT INTO meters VALUES ('2024000001', 2, '2024-03-01 08:00:00');";
+  // The third: the factory server holds its first reading.
+  constexpr const char* kId = "0123456789abcdef0123456789abcdef";
+  const std::string third =
+      "UPDATE schema_version SET version = 3;"
+      "CREATE TABLE upload_state (journal_id TEXT NOT NULL, readings_sent INTEGER NOT NULL, "
+      "writes_sent INTEGER NOT NULL);"
+      "INSERT INTO upload_state VALUES ('" +
+      std::string(kId) + "', 1, 0);";
+  for (const int version : {1, 2, 3}) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    const std::string path = JournalPath(dir.Dir());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    for (const char* sql :
+         {kFirstVersion, version >= 2 ? kSecondVersion : "", version == 3 ? third.c_str() : ""})
+      ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const int64_t current = std::min(version, 2);  // the reading no record supersedes
+
+    std::string error;
+    auto readings = QueryReadings(path, {"0001", "", "", ""}, error);
+    EXPECT_EQ(Ids(readings), std::vector<int64_t>{current});
+    EXPECT_EQ(error, "");
     ReadingRecord again = Reading("2024-03-01 08:00:00", "2024000001", kVerdictFail);
-    again.Supersedes = 1;
-    ASSERT_TRUE(j.WaitAcknowledged(j.Record(again), 10s));
+    again.Supersedes = current;
+    std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
+             again.Fluid, again.BenchInlet, again.BenchOutlet) =
+        std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30", 1, 20.125, 80.0, 60.5};
+    again.Weighing = kWeighingScale;
+    {
+      ResultJournal j;
+      ASSERT_TRUE(j.Open(path));
+      ASSERT_TRUE(j.WaitAcknowledged(j.Record(again), 10s));
+      ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-02 08:00:00", "2", "")), 10s));
+    }
+    readings = QueryReadings(path, {}, error);
+    EXPECT_EQ(Ids(readings), (std::vector<int64_t>{current + 2, current + 1}));
+    ASSERT_EQ(readings.size(), 2u);
+    const ReadingRecord& now = readings[1];
+    EXPECT_EQ(std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType,
+                       now.Fluid, now.BenchInlet, now.BenchOutlet, now.Weighing),
+              std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
+                       again.Fluid, again.BenchInlet, again.BenchOutlet, again.Weighing));
+    EXPECT_EQ(readings[0].BenchName + readings[0].CalibrationDue + readings[0].Weighing, "");
+    EXPECT_FALSE(readings[0].MeterType || readings[0].Fluid || readings[0].BenchInlet);
+    // The temperatures as given, at two decimals or more, and the weighing,
+    // last of the columns.
+    EXPECT_TRUE(ReadingsCsv({now}).ends_with(
+        ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50,scale\r\n"));
+
+    // The factory server's marks kept, or a new identity with nothing sent.
+    JournalOutbox outbox, same;
+    JournalOutbox::Marks marks{-1, -1};
+    uint64_t sent = 9, waiting = 0;
+    ASSERT_TRUE(outbox.Open(path, error) && outbox.ReadMarks(marks, error) &&
+                outbox.Count(marks, &sent, waiting, error))
+        << error;
+    const int64_t held = version == 3;
+    EXPECT_EQ(marks, (JournalOutbox::Marks{held, 0}));
+    EXPECT_EQ(std::pair(sent, waiting), (std::pair<uint64_t, uint64_t>(held, current + 2 - held)));
+    ASSERT_TRUE(same.Open(path, error));
+    EXPECT_EQ(same.JournalId(), version == 3 ? kId : outbox.JournalId());
+    EXPECT_EQ(outbox.JournalId().size(), 32u);
+
+    // Every record kept, each step taken once, the meters counted.
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT count(*) FROM readings), (SELECT group_concat(version) "
+                       "FROM schema_version), (SELECT group_concat(address || ':' || readings) "
+                       "FROM meters), (SELECT count(*) FROM readings WHERE supersedes IS NULL)",
+                       -1, &q, nullptr);
+    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(q, 0), current + 2);
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)),
+              std::to_string(kJournalSchemaVersion));
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 2)),
+              std::string("2:1,2024000001:") + std::to_string(current + 1));
+    EXPECT_EQ(sqlite3_column_int(q, 3), 2);
+    sqlite3_finalize(q);
+    sqlite3_close(db);
   }
-  EXPECT_EQ(Ids(QueryReadings(path, {"0001", "", "", ""}, error)), std::vector<int64_t>{2});
-  EXPECT_EQ(error, "");
 }
 
 TEST(Journal, OneWriterPerFolder) {
@@ -337,58 +421,6 @@ TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   // A program started afterwards takes the folder over.
   ResultJournal next;
   EXPECT_TRUE(next.Open(path));
-}
-
-TEST(Journal, JournalsOfEarlierVersionsAreUpgradedInPlace) {
-  // What each earlier version lacks, taken from a journal of this one.
-  const std::pair<int, const char*> versions[] = {
-      {3, "ALTER TABLE readings DROP COLUMN weighing"},
-      {2, "ALTER TABLE readings DROP COLUMN weighing; DROP TABLE upload_state"},
-  };
-  for (const auto& [version, downgrade] : versions) {
-    SCOPED_TRACE(version);
-    TempDir dir;
-    const std::string path = JournalPath(dir.Dir());
-    {
-      ResultJournal j;
-      ASSERT_TRUE(j.Open(path));
-      ASSERT_TRUE(j.WaitAcknowledged(j.Record(Reading("2024-03-05 10:00:00", "1", "")), 10s));
-    }
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const std::string sql =
-        std::string(downgrade) + "; UPDATE schema_version SET version = " + std::to_string(version);
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-    // Read as it is, before any program of this version writes it.
-    std::string error;
-    ASSERT_EQ(QueryReadings(path, {}, error).size(), 1u) << error;
-
-    JournalOutbox outbox;
-    ASSERT_TRUE(outbox.Open(path, error)) << error;
-    EXPECT_EQ(outbox.JournalId().size(), 32u);
-    JournalOutbox::Marks marks{-1, -1};
-    uint64_t sent = 9, waiting = 0;
-    ASSERT_TRUE(outbox.ReadMarks(marks, error) && outbox.Count(marks, &sent, waiting, error));
-    EXPECT_EQ(marks, (JournalOutbox::Marks{0, 0}));
-    EXPECT_EQ(std::pair(sent, waiting), std::pair(uint64_t{0}, uint64_t{1}));
-    ResultJournal again;
-    ASSERT_TRUE(again.Open(path));
-    ReadingRecord weighed = Reading("2024-03-06 10:00:00", "1", "");
-    weighed.Weighing = kWeighingScale;
-    EXPECT_TRUE(again.WaitAcknowledged(again.Record(weighed), 10s));
-    const auto readings = QueryReadings(path, {}, error);
-    ASSERT_EQ(readings.size(), 2u);
-    EXPECT_EQ(readings[0].Weighing, kWeighingScale);
-    EXPECT_EQ(readings[1].Weighing, "");
-    JournalOutbox same;
-    ASSERT_TRUE(same.Open(path, error));
-    EXPECT_EQ(same.JournalId(), outbox.JournalId());
-    JournalOutbox::Batch batch;
-    ASSERT_TRUE(same.Next({0, 0}, 10, batch, error)) << error;
-    ASSERT_EQ(batch.Readings.size(), 2u);
-    EXPECT_EQ(batch.Readings[1].Weighing, kWeighingScale);
-  }
 }
 
 }  // namespace

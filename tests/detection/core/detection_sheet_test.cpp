@@ -282,8 +282,14 @@ struct Journal {
   }
 };
 
+// The bench, the meter type and the bench temperatures of a record.
+auto Conditions(const ReadingRecord& r) {
+  return std::tuple{r.BenchName, r.MeterType, r.Fluid, r.BenchInlet, r.BenchOutlet};
+}
+
 TEST(DetectionSheet, TheJournalFollowsWhatTheSheetShows) {
   SystemSettings s = Bench();
+  s.BenchName = "Bench 3";
   DetectionSheet sheet(s, true);
   Journal j;
   j.Attach(sheet);
@@ -292,6 +298,8 @@ TEST(DetectionSheet, TheJournalFollowsWhatTheSheetShows) {
   // weighing supersedes it with the errors the sheet then shows.
   sheet.Read(0, 0, 100.16, 2.292, 80, 60, {}, "2024000001");
   ASSERT_EQ(j.records.size(), 1u);
+  using C = decltype(Conditions(j.records[0]));
+  EXPECT_EQ(Conditions(j.records[0]), C("Bench 3", 0, 20.0, 80.0, 60.0));
   EXPECT_EQ(j.records[0].StandardVolume, 0.0);
   EXPECT_EQ(j.records[0].VolumeError, std::nullopt);
   EXPECT_EQ(j.records[0].Verdict, "");
@@ -319,14 +327,30 @@ TEST(DetectionSheet, TheJournalFollowsWhatTheSheetShows) {
   sheet.Recompute();
   ASSERT_EQ(j.records.size(), 4u);
   EXPECT_EQ(j.records[3].Supersedes, 0);
-  // A class changed afterwards: both readings follow.
+  // A class changed afterwards: both readings follow, on the bench they
+  // were taken on; a temperature changed: its record says so.
   s.MeasurementLevel = 2;
+  std::tie(s.BenchName, s.MeterType) = std::tuple{"Bench 4", 1};
   sheet.Recompute();
   EXPECT_EQ(j.records.size(), 6u);
+  Enter(sheet, {{F::kExit, 55}});
+  ASSERT_EQ(j.records.size(), 8u);
+  EXPECT_EQ(Conditions(j.records[7]), C("Bench 3", 0, 20.0, 80.0, 55.0));
+  sheet.Read(2, 0, 100.16, 2.292, 80, 55, {}, "2024000003");
+  EXPECT_EQ(Conditions(j.records.back()), C("Bench 4", 1, 20.0, 80.0, 55.0));
   // Cleared: no more records for them.
   sheet.ClearReadings();
   Enter(sheet, {{F::kFinal, 100}});
-  EXPECT_EQ(j.records.size(), 6u);
+  EXPECT_EQ(j.records.size(), 9u);
+
+  // The flow detection keeps no inlet or outlet; a bench whose settings hold
+  // no fluid temperature (0) gives none.
+  s.FluidTerm = 0;
+  DetectionSheet flow(s, false);
+  j.Attach(flow);
+  flow.Read(0, 0, 100, 0, 80, 60, {}, "2024000001");
+  EXPECT_EQ(Conditions(j.records.back()),
+            C("Bench 4", 1, std::nullopt, std::nullopt, std::nullopt));
 }
 
 TEST(DetectionSheet, TheJournalTellsWhereTheWeighingCameFrom) {

@@ -4,7 +4,10 @@
 #include "core/journal_store.h"
 #include "core/number_format.h"
 #include "flow_support.h"
+#include "journal/core/record_files.h"
+#include "journal/core/verification_record.h"
 #include "sim/lib/water.h"
+#include "support/pdf.h"
 #include "support/temp_files.h"
 
 using namespace qv;
@@ -31,6 +34,9 @@ class FlowJournalTest : public QObject {
     auto& journal = w.state->Journal;
     journal = std::make_unique<ResultJournal>();
     QVERIFY(journal->Open(JournalPath(dir.Dir())));
+    SystemSettings& settings = w.state->Settings;
+    std::tie(settings.BenchName, settings.BenchReference, settings.CalibrationDue) =
+        std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30"};
     b.Select({0, 1});
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtFluxTerm"), "20");
@@ -68,10 +74,27 @@ class FlowJournalTest : public QObject {
       QVERIFY(!r.Coefficients[4]);
       QCOMPARE(r.Verdict, std::string(row == 0 ? kVerdictFail : kVerdictPass));
       QCOMPARE(r.Tester, std::string("Test"));
+      // What the verification record needs besides the grid.
+      QCOMPARE(r.BenchName + ";" + r.BenchReference + ";" + r.CalibrationDue,
+               std::string("Bench 3;Mass standard M-12;2026-09-30"));
+      QCOMPARE(r.MeterType, std::optional<int>(settings.MeterType));
+      QCOMPARE(r.Fluid, std::optional<double>(20));
+      QVERIFY(!r.BenchInlet && !r.BenchOutlet);
     }
+    // The record made from this journal shows the row's figures and its
+    // failure.
+    const std::string record = dir.File("record.pdf");
+    QCOMPARE(SaveRecordAs(path, w.state->Rows[0].Address, false, record).result,
+             RecordOutcome::kSaved);
+    const std::string text = test::PdfText(record);
+    for (const QString& cell : {w.Edit("edtQ3Bulk1")->text(), w.Edit("edtQ3Error1")->text(),
+                                w.Edit("edtVolume")->text(), QString("不合格"), QString("Bench 3")})
+      QVERIFY2(text.find(cell.toStdString()) != std::string::npos, qPrintable(cell));
 
     // A class chosen afterwards: each reading is listed once, as the grid
-    // now shows it; what was recorded before stays in the file.
+    // now shows it, on the bench it was taken on; what was recorded before
+    // stays in the file. The record counts it once.
+    settings.BenchName = "Bench 4";
     w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
     QVERIFY(journal->WaitAcknowledged(journal->Taken(), std::chrono::seconds(30)));
     const auto now = QueryReadings(path, {}, error);
@@ -79,8 +102,15 @@ class FlowJournalTest : public QObject {
     for (const ReadingRecord& r : now) {
       QCOMPARE(r.Level, 1);
       QCOMPARE(" Err(" + Text(r.VolumeLimit, 2) + ")", w.Find<QLabel>("lblError3")->text());
+      QCOMPARE(r.BenchName + ";" + r.BenchReference, std::string("Bench 3;Mass standard M-12"));
+      QCOMPARE(r.Fluid, std::optional<double>(20));
     }
     QCOMPARE(LastReadingId(path), 4);
+    const VerificationRecord again =
+        BuildVerificationRecord(now[0].Address, MeterReadings(path, now[0].Address, error));
+    QCOMPARE(again.Points.size(), size_t{1});
+    QCOMPARE(again.Points[0].Taken, 1);
+    QCOMPARE(again.Points[0].Reading.Level, 1);
 
     const auto writes = QueryWrites(path, w.state->Rows[0].Address, error);
     QCOMPARE(writes.size(), size_t{1});

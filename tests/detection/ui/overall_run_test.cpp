@@ -4,9 +4,13 @@
 // point's layout, and the bench temperatures outside the water tables.
 #include <cmath>
 
+#include "core/journal_store.h"
 #include "detection/core/flow_arithmetic.h"
 #include "flow_support.h"
+#include "journal/core/record_files.h"
 #include "sim/lib/water.h"
+#include "support/pdf.h"
+#include "support/temp_files.h"
 
 using namespace qv;
 using namespace qv::flow_test;
@@ -60,6 +64,9 @@ class OverallRunTest : public QObject {
     b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.errors = {0.03, 0.03, 0, 0, 0}; });
     b.bench->UpdateMeter(3, [](sim::MeterState& m) { m.heat_error = 0.25; });
     auto& w = *b.w;
+    test::TempDir dir;
+    w.state->Journal = std::make_unique<ResultJournal>();
+    QVERIFY(w.state->Journal->Open(JournalPath(dir.Dir())));
     QVERIFY(!w.Find("btnStart")->isHidden());
     QVERIFY(!w.Find("btnEnd")->isHidden());
     b.Select({0, 1, 2, 3});
@@ -102,6 +109,25 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.Edit("edtVolume")->text(), QString("100.000"));
     QCOMPARE(w.Edit("edtWeight")->text(),
              QString::number(sim::MassKg(100, 20), 'f', 5).remove(QRegularExpression("0+$")));
+
+    // The record of the meter computing too much heat, from the journal:
+    // the bench's temperatures and what the grid showed, both points failed.
+    QVERIFY(
+        w.state->Journal->WaitAcknowledged(w.state->Journal->Taken(), std::chrono::seconds(30)));
+    const std::string record = dir.File("record.pdf");
+    QCOMPARE(SaveRecordAs(JournalPath(dir.Dir()), w.state->Rows[3].Address, true, record).result,
+             RecordOutcome::kSaved);
+    const std::string text = test::PdfText(record);
+    for (int point : {1, 2}) {
+      const QString row =
+          QString("\\s%1\\s+%2\\s+80\\.00\\s+60\\.00\\s.*\\s%3\\s+%4\\s+\\S+\\s+Fail\\n")
+              .arg(point)
+              .arg(w.Edit(QString("edtFlux%1").arg(point))->text())
+              .arg(w.Edit(QString("edtQ%1Heat4").arg(point))->text())
+              .arg(w.Edit(QString("edtQ%1HeatError4").arg(point))->text());
+      QVERIFY2(QRegularExpression(row).match(QString::fromStdString(text)).hasMatch(),
+               qPrintable(row + "\n" + QString::fromStdString(text)));
+    }
     Type(w.Edit("edtQ2Heat1"), "0");
     QCOMPARE(w.Edit("edtQ2HeatError1")->text(), QString("-100.00"));
 

@@ -51,6 +51,15 @@ ReadingRecord Reading(int n) {
   r.Inlet = 80.25;
   if (n % 4) r.Outlet = 60.5;
   r.Coefficients = {10000 + n, 9990, std::nullopt, 10010, std::nullopt};
+  // What the verification record shows, on the readings of a newer program.
+  if (n % 6) {
+    r.BenchName = "Bench 3";
+    r.BenchReference = "M-12, \"B\"";
+    r.CalibrationDue = "2026-09-30";
+    r.MeterType = n % 2;
+    r.Fluid = 50.125;
+  }
+  if (n % 3 == 0) r.BenchInlet = 80.05, r.BenchOutlet = 60.5;
   return r;
 }
 

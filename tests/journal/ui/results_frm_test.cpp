@@ -9,9 +9,16 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include "journal/core/record_files.h"
 #include "journal/ui/results_frm.h"
 #include "support/form_input.h"
 #include "support/temp_files.h"
+#include "support/window_support.h"
 #include "support/workbook.h"
 
 using namespace qv;
@@ -127,6 +134,72 @@ class ResultsFrmTest : public QObject {
     const QString csv = QString::fromStdString(dir_.File("list.csv"));
     QVERIFY(frm.ExportCsv(csv));
     QCOMPARE(test::ReadFile(csv.toStdString()), ReadingsCsv(frm.Readings()));
+  }
+
+  // The records of the selected readings' meters, one file each, opened
+  // the first; the same files the command-line tool makes. Nothing selected,
+  // or a meter whose readings are gone: a message and no file.
+  void Certificates() {
+    test::TempDir dir;
+    SharedState state;
+    state.ProgramDir = dir.Dir();
+    const std::string journal = JournalPath(dir.Dir());
+    {
+      ResultJournal j;
+      QVERIFY(j.Open(journal));
+      for (const auto& [time, address, verdict] :
+           {std::tuple{"2024-03-01 08:00:00", "2024000001", kVerdictPass},
+            {"2024-03-02 08:00:00", "2024000002", kVerdictFail},
+            {"2024-03-03 08:00:00", "2024000001", kVerdictFail}}) {
+        ReadingRecord r = Reading(time, address, verdict);
+        std::tie(r.Flow, r.VolumeError, r.VolumeLimit) = std::tuple{250, 2.5, 2.0};
+        j.Record(r);
+      }
+      QVERIFY(j.WaitAcknowledged(j.Taken(), std::chrono::seconds(30)));
+    }
+    TResultsFrm frm(state);
+    QStringList opened;
+    frm.open = [&](const QString& path) { return opened << path, true; };
+    frm.show();
+    auto* list = frm.findChild<QTableWidget*>("lvResults");
+    auto* button = frm.findChild<QPushButton*>("btnCertificate");
+    QString message;
+    test::CloseNextModal([&](QWidget* box) { message = test::MessageText(box); });
+    button->click();
+    QVERIFY(message.contains("选择"));
+    // All three readings: two meters.
+    list->selectAll();
+    button->click();
+    const QString folder = QString::fromStdString(dir.Dir()) + "certificates/";
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    for (const char* meter : {"2024000001", "2024000002"}) {
+      const QStringList made = QDir(folder).entryList({QString(meter) + "-*.pdf"});
+      QCOMPARE(made.size(), 1);
+      QVERIFY(QRegularExpression("^\\d{10}-\\d{8}-\\d{6}\\.pdf$").match(made[0]).hasMatch());
+      const std::string same = dir.File("same.pdf");
+      QCOMPARE(SaveRecordAs(journal, meter, false, same).result, RecordOutcome::kSaved);
+      QCOMPARE(test::ReadFile((folder + made[0]).toStdString()), test::ReadFile(same));
+    }
+    QVERIFY(opened[0].startsWith(folder + "2024000001-"));
+
+    // The history draws the meter's curve (no heat: no heat curve).
+    auto* history = qobject_cast<TMeterHistoryFrm*>(frm.ShowHistory("2024000001"));
+    QVERIFY(!history->lblCurve->pixmap().isNull());
+    QVERIFY(history->lblHeatCurve->isHidden());
+
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(journal.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "DELETE FROM readings WHERE address = '2024000002'", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+    list->clearSelection();
+    list->selectRow(1);  // 2024000002's, still listed
+    message.clear();
+    test::CloseNextModal([&](QWidget* box) { message = test::MessageText(box); });
+    button->click();
+    QVERIFY(message.contains("2024000002"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
   }
 
   // One workbook per window; a row per meter, each point's newest reading
