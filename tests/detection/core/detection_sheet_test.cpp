@@ -364,12 +364,10 @@ TEST(DetectionSheet, TheJournalTellsWhereTheWeighingCameFrom) {
       {{Read(F::kInitial, 3.2, kBelow), Read(F::kFinal, 103.2)}, kWeighingScale},
       {{Read(F::kFinal, 100)}, kWeighingScale},  // the initial 0 the window starts with
       {{{F::kInitial, 3.2, kBelow}, Read(F::kFinal, 103.2)}, kWeighingMixed},
-      {{Read(F::kFinal, 103.2), {F::kFinal, 100}}, kWeighingTyped},
       {{Read(F::kFinal, 50), {F::kWeight, 100}}, kWeighingTyped},
       // A reading below the initial one keeps the weight, and its origin.
       {{{F::kInitial, 10, kBelow}, {F::kFinal, 110}, Read(F::kFinal, 5, kBelow)}, kWeighingTyped},
       {{Read(F::kFinal, 100), {F::kVolume, 99}}, ""},  // no weighing behind the volume
-      {{}, ""},
   };
   for (const auto& [steps, weighing] : cases) {
     const SystemSettings s = Bench();
