@@ -185,8 +185,7 @@ TEST(Journal, PagesListWhatTheWholeListHolds) {
 // version, step by step, in place when the program writes them again;
 // nothing of them is lost (the factory server's marks included), and a
 // reading of theirs can be superseded by a record that keeps the bench and
-// the conditions of the verification record, and where its weighing came
-// from.
+// the conditions of the verification record.
 TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
   constexpr const char* kFirstVersion =
       "CREATE TABLE schema_version (version INTEGER NOT NULL);"
