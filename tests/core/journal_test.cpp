@@ -259,8 +259,7 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
                        again.Fluid, again.BenchInlet, again.BenchOutlet, again.Weighing));
     EXPECT_EQ(readings[0].BenchName + readings[0].CalibrationDue + readings[0].Weighing, "");
     EXPECT_FALSE(readings[0].MeterType || readings[0].Fluid || readings[0].BenchInlet);
-    // The temperatures as given, at two decimals or more, and the weighing,
-    // last of the columns.
+    // The temperatures as given (two decimals or more) and the weighing, last.
     EXPECT_TRUE(ReadingsCsv({now}).ends_with(
         ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50,scale\r\n"));
 
