@@ -18,6 +18,7 @@
 
 #include "app/picture_support.h"
 #include "shell/program.h"
+#include "shell/tool_windows.h"
 
 namespace {
 
@@ -54,15 +55,10 @@ bool Shoot(Program& p, const QString& out, const char* lang) {
   }
 
   // Each tool window docked.
-  const std::pair<const char*, const char*> tools[] = {{"nFlowDetection", "flow-detection"},
-                                                       {"nTotalDetection", "overall-detection"},
-                                                       {"nSetPara", "set-para"},
-                                                       {"N1", "other-para"},
-                                                       {"nReadData", "read-data"}};
-  for (const auto& [name, file] : tools) {
-    main.findChild<QAction*>(name)->trigger();
+  for (const ToolWindow& w : ToolWindows()) {
+    main.findChild<QAction*>(w.item.object)->trigger();
     Settle();
-    ok &= Save(Window(main), QString("%1/tool-%2-%3.png").arg(out, file, lang));
+    ok &= Save(Window(main), QString("%1/tool-%2-%3.png").arg(out, w.picture, lang));
   }
 
   // The monitor with a few lines of a run.

@@ -18,15 +18,11 @@
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "protocol/metering_data.h"
 #include "protocol/reply_layout.h"
 
 namespace qv::cli {
 namespace {
 
-// Protocol versions by index 1..5, as the meter list names them.
-constexpr std::array<std::string_view, 5> kVersionNames = {"M-BusV2.01", "M-BusV2.02", "M-BusV2.03",
-                                                           "M-BusV3.01", "TG"};
 // Fault bits of the first status byte, bits 0..3.
 constexpr std::array<std::string_view, 4> kFaultNames = {
     "undervoltage", "supply temperature fault", "return temperature fault", "flow sensor fault"};
@@ -100,13 +96,13 @@ std::string DataHex(std::span<const uint8_t> frame) {
 }
 
 Outcome ReadAddress(const Context&, MeterSession* session) {
-  const Answer a = session->Ask(Command::kReadAddress, *BuildReadAddress(0));
+  const Answer a = session->Ask(Command::kReadAddress, *BuildRequest(Command::kReadAddress, {}));
   if (a.status != Exit::kOk) return Unanswered(a, "read-address");
   return {Exit::kOk, {Text("address", ReplyAddressText(a.reply))}, {}};
 }
 
 Outcome BenchReadOne(const Context& c, MeterSession* session) {
-  const std::optional<Bytes> frame = BuildBenchReadData(0, c.args[0]);
+  const std::optional<Bytes> frame = BuildRequest(Command::kBenchReadData, {.address = c.args[0]});
   if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
   const Answer a = session->Ask(Command::kBenchReadData, *frame);
   if (a.status != Exit::kOk) return Unanswered(a, "bench-read");
@@ -120,21 +116,20 @@ Outcome BenchReadOne(const Context& c, MeterSession* session) {
 }
 
 Outcome Metering(const Context& c, MeterSession* session) {
-  const std::optional<Bytes> frame = BuildReadMeterData(c.version, c.args[0], c.cold);
+  const std::optional<Bytes> frame = BuildRequest(
+      Command::kReadMeterData, {.selector = c.version, .address = c.args[0], .coldMeter = c.cold});
   if (!frame) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
   const Answer a = session->Ask(Command::kReadMeterData, *frame);
   if (a.status != Exit::kOk) return Unanswered(a, "metering");
-  const std::string_view version = kVersionNames[static_cast<size_t>(c.version - 1)];
+  const std::string_view version = kVersionNames[static_cast<size_t>(c.version)];
   // Meters answering with the identifier exchanged use the TG layout.
-  const bool tg = a.reply[FrameOffset::kDi0] == 0x1F;
-  const std::optional<MeteringData> d =
-      tg ? DecodeMeteringDataTG(a.reply) : DecodeMeteringData(a.reply, version);
+  const std::optional<MeteringData> d = DecodeMeteringData(a.reply, version);
   if (!d) return Fail(Exit::kBadReply, "metering: the reply is too short for metering data");
   static constexpr std::array<std::string_view, kMeteringQuantities> kKeys = {
       "settlement_kwh", "current_heat_kwh", "current_cold_kwh",
       "heat_power_kw",  "flow_rate_m3h",    "accumulated_flow_m3"};
   Report report = {Text("address", ReplyAddressText(a.reply)),
-                   Text("version", std::string(tg ? "TG" : version))};
+                   Text("version", std::string(d->tg ? kVersionNames[kVersionTG] : version))};
   for (size_t q = 0; q < kKeys.size(); ++q) {
     const auto& n = d->quantities[q];
     report.push_back(n ? Number(std::string(kKeys[q]), n->value, n->decimals)
@@ -160,7 +155,9 @@ Outcome SetClock(const Context& c, MeterSession* session) {
   const std::string address = broadcast ? std::string(kBroadcastAddressText) : c.args[0];
   // Built at each attempt: the time is the computer's when it is sent.
   const FrameBuilder build = [&] {
-    return BuildSetClock(c.version, address, std::chrono::system_clock::now());
+    return BuildRequest(
+        Command::kSetClock,
+        {.selector = c.version, .address = address, .now = std::chrono::system_clock::now()});
   };
   if (!build()) return Fail(Exit::kBadArgument, "not a meter address: " + c.args[0]);
   const Answer a = session->Ask(Command::kSetClock, build, !broadcast);
@@ -210,6 +207,10 @@ bool ParseSendValue(const std::string& pair, SendValues& v, std::string& error) 
     if (!pairing) r.fluxNum = static_cast<int32_t>(parts.size());
   } else if (!is_int) {
     error = "not a value: " + pair;
+    return false;
+  } else if (key != "number" && (n < INT32_MIN || n > INT32_MAX)) {
+    // Never cut to fit: 4294967297 is not variant 1.
+    error = "out of range: " + pair;
     return false;
   } else if (key == "protocol") {
     r.selector = static_cast<int>(n);
@@ -515,10 +516,11 @@ bool IsDay(std::string_view text) {
 }
 
 std::optional<int> ParseVersion(std::string_view text) {
-  for (size_t i = 0; i < kVersionNames.size(); ++i) {
-    if (text == kVersionNames[i] || text == std::to_string(i + 1)) return static_cast<int>(i + 1);
+  for (int i = 1; i < kVersionCount; ++i) {
+    if (text == std::to_string(i)) return i;
   }
-  return std::nullopt;
+  const int named = VersionIndex(text);
+  return named > 0 ? std::optional<int>(named) : std::nullopt;
 }
 
 std::string RenderText(const Report& report) {

@@ -7,8 +7,8 @@
 #include "detection/core/flow_detection_run.h"
 #include "fuzz/fuzz_check.h"
 #include "protocol/operation_table.h"
+#include "protocol/reply_layout.h"
 #include "tools/core/other_para_run.h"
-#include "tools/core/set_para_replies.h"
 #include "tools/core/set_para_run.h"
 
 using namespace qv;

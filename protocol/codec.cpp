@@ -12,6 +12,19 @@ uint64_t BcdToInt(std::span<const uint8_t> p) {
   return result;
 }
 
+uint64_t NumberOf(std::span<const uint8_t> p, Coding coding) {
+  if (coding == Coding::kBcd) return BcdToInt(p);
+  uint64_t v = 0;
+  if (coding == Coding::kBinaryLE) {
+    for (auto b = p.rbegin(); b != p.rend(); ++b)
+      v = v << 8 | *b;
+    return v;
+  }
+  for (uint8_t b : p)
+    v = v << 8 | b;
+  return v;
+}
+
 Bytes IntToBcd(uint64_t v, size_t n) {
   Bytes out(n);
   for (size_t i = 0; i < n; ++i) {

@@ -10,9 +10,22 @@
 
 namespace qv {
 
+// How a number is coded in a frame.
+//   kBcd       two decimal digits a byte, byte 0 the least significant
+//   kBinaryBE  binary, the first byte the most significant
+//   kBinaryLE  binary, the first byte the least significant
+enum class Coding : uint8_t { kBcd, kBinaryBE, kBinaryLE };
+
 // Little-endian BCD: byte 0 holds the two least significant digits.
-// 56 34 12 -> 123456. Nibbles above 9 are taken as they are (no check).
+// 56 34 12 -> 123456.
+//
+// A digit above 9 is a reading too: it counts as its value 10..15 (1A reads
+// as 1 x 10 + 10 = 20, FF as 165), never as an error. This is the one rule
+// for every BCD field of every reply: the meters' own displays read their
+// registers so, and the results already stored were read so.
 uint64_t BcdToInt(std::span<const uint8_t> p);
+// The number `p` holds in `coding`.
+uint64_t NumberOf(std::span<const uint8_t> p, Coding coding);
 // `n` bytes of little-endian BCD; digits beyond 2n are dropped.
 // IntToBcd(123456, 3) -> 56 34 12.
 Bytes IntToBcd(uint64_t v, size_t n);

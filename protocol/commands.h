@@ -1,10 +1,22 @@
 // The command catalogue: every request frame the bench sends to meters.
 //
 // `kCommands` holds one row per command with everything the line protocol
-// fixes about it: type, control code, length, data identifier, the fixed part
-// of its payload and how its reply is recognised. The builders below read
-// their row; the reply scans of the windows read the same rows through
+// fixes about it: type, control code, length, data identifier, the fixed
+// lead of its payload, the kind of value that follows and how its reply is
+// recognised. `BuildRequest` builds every frame from the row and the
+// caller's values; the reply scans of the windows read the same rows through
 // `IsReplyTo`.
+//
+// Adding a command:
+//   1. its name in `Command` (before kCount);
+//   2. its row in `kCommands`, in the same order (the compiler checks the
+//      order, a row for every name, and that L counts DI, SER and payload);
+//   3. a golden frame in tests/protocol/commands_golden_test.cpp (a test
+//      fails for a command without one).
+// A command whose payload carries a kind of value no command carried before
+// also needs its `Payload` kind: a row in `kPayloads` and a case in the
+// payload switch of commands.cpp (the compiler asks for it). A window sends
+// it by a row in its operation table.
 //
 // Two families:
 //   bench frames    T = 55, built only for `CommProtocol` 0 ("188"); the
@@ -12,8 +24,8 @@
 //   standard frames T = 20 (21 for a cold meter under versions 4 and 5),
 //                   built for protocol versions 0..5; no trailing 00
 //
-// Every builder returns the whole frame (preamble through 16), or nothing,
-// so nothing is sent: selector out of range, an address that is not hex
+// `BuildRequest` gives the whole frame (preamble through 16), or nothing, so
+// nothing is sent: selector out of range, an address that is not hex
 // digits, a value that is not a number, is negative or does not fit its
 // field.
 #pragma once
@@ -61,12 +73,13 @@ enum class Command : uint8_t {
   kWritePipe,
   kReadPtNumber,
   kWritePtNumber,
+  kCount  // not a command: the number of them
 };
-inline constexpr size_t kCommandCount = 28;
 
 enum class Family : uint8_t { kBench, kStandard };
 
-// What follows the fixed lead bytes of a payload.
+// What follows the fixed lead bytes of a payload; `CommandRequest` says
+// which of the caller's values each kind reads.
 enum class Payload : uint8_t {
   kNone,                // the lead bytes are all
   kNewAddress,          // 7 address bytes of the new address
@@ -83,6 +96,51 @@ enum class Payload : uint8_t {
   kPipe,                // one pipe-mode byte
   kPtNumber,            // PT number as BCD5
 };
+
+// How a value the caller gives travels: multiplied by 10^decimals and
+// truncated toward zero (`whole`: a fraction is refused instead), then
+// coded in `bytes` bytes. A value that is negative or does not fit builds
+// no frame.
+struct SentField {
+  Coding coding = Coding::kBcd;
+  uint8_t bytes = 0;  // 0: the caller sends no value of this kind
+  int8_t decimals = 0;
+  bool whole = false;
+  // The largest number the bytes hold: 99..9 (two digits a byte) in BCD,
+  // FF..F in binary.
+  constexpr int64_t LargestRaw() const {
+    int64_t limit = 1;
+    for (int i = 0; i < bytes; ++i)
+      limit *= coding == Coding::kBcd ? 100 : 256;
+    return limit - 1;
+  }
+};
+
+// The bytes each payload kind adds after the lead (a fifth coefficient not
+// counted) and how the caller's value in it is sent.
+struct PayloadRow {
+  Payload id;
+  uint8_t computed;
+  SentField value;
+};
+// clang-format off
+inline constexpr auto kPayloads = std::to_array<PayloadRow>({
+    {Payload::kNone,               0,             {}},
+    {Payload::kNewAddress,         kAddressBytes, {}},
+    {Payload::kClock,              6 + 1,         {Coding::kBcd,      1}},
+    {Payload::kVolume,             4,             {Coding::kBinaryBE, 4, 4}},  // litres
+    {Payload::kTemperature,        1 + 2,         {Coding::kBcd,      2, 2}},  // degrees
+    {Payload::kCaliber,            2 + 2 + 4 * 4, {Coding::kBcd,      4}},     // coefficients
+    {Payload::kCoefficients,       4 * 4,         {Coding::kBcd,      4}},
+    {Payload::kCoefficient,        4,             {Coding::kBcd,      4}},
+    {Payload::kLocation,           1,             {Coding::kBinaryBE, 1}},
+    {Payload::kAccumulator,        1 + 6 + 1,     {Coding::kBcd,      6, 3}},  // decimals: kAccumulators
+    {Payload::kTemperaturePairing, 1 + 3 * 2,     {Coding::kBcd,      2, 2}},  // degrees
+    {Payload::kHeatUnit,           2,             {}},
+    {Payload::kPipe,               1,             {}},
+    {Payload::kPtNumber,           5,             {Coding::kBcd,      5, 0, true}},
+});
+// clang-format on
 
 // How a reply to the command is recognised: its control code and, for
 // `kRequest`, the data identifier the request carried.
@@ -102,7 +160,6 @@ struct Lead {
 struct CommandRow {
   Command id;
   std::string_view name;
-  std::array<std::string_view, 6> labels;  // operation labels, by variant index
   Family family;
   uint8_t type;          // T
   uint8_t coldType;      // T for a cold meter under versions 4 and 5; 0 = same as `type`
@@ -119,41 +176,39 @@ struct CommandRow {
 };
 
 // clang-format off
-inline constexpr std::array<CommandRow, kCommandCount> kCommands = {{
-// id / name / labels                                                                                    family            T     coldT C     L     L5    DI            var TGswap wild   payload                         lead                                           reply
-{Command::kReadAddress, "ReadAddress", {"读地址"},                                                        Family::kBench,    0x55, 0,    0x23, 0x04, 0,    {0x81, 0x0A}, 1, false, true,  Payload::kNone,               {},                                            {0xA3, ReplyDi::kNone}},
-{Command::kWriteAddress, "WriteAddress", {"写地址"},                                                      Family::kBench,    0x55, 0,    0x35, 0x0B, 0,    {0xA0, 0x18}, 1, false, false, Payload::kNewAddress,         {},                                            {0xB5, ReplyDi::kRequest}},
-{Command::kSetClock, "SetClock", {"系统对时", "广播对时"},                                                Family::kStandard, 0x20, 0,    0x04, 0x0A, 0,    {0xA0, 0x15}, 1, true,  false, Payload::kClock,              {},                                            {0x84, ReplyDi::kRequest}},
-{Command::kReadMeterData, "ReadMeterData", {"读计量数据"},                                                Family::kStandard, 0x20, 0x21, 0x01, 0x03, 0,    {0x90, 0x1F}, 1, true,  false, Payload::kNone,               {},                                            {0x81, ReplyDi::kRequest}},
-{Command::kEnterCalibration, "EnterCalibration", {"进入检定"},                                            Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x01}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kExitCalibration, "ExitCalibration", {"退出检定"},                                              Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x02}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kClearData, "ClearData", {"数据清空"},                                                          Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x00}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kInitialise, "Initialise", {"初始化"},                                                          Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x01}, 1, false, false, Payload::kNone,               {},                                            {0xA4, ReplyDi::kRequest}},
+inline constexpr auto kCommands = std::to_array<CommandRow>({
+// id / name                                              family             T     coldT C     L     L5    DI            var TGswap wild   payload                         lead                                        reply
+{Command::kReadAddress, "ReadAddress",                    Family::kBench,    0x55, 0,    0x23, 0x04, 0,    {0x81, 0x0A}, 1, false, true,  Payload::kNone,               {},                                         {0xA3, ReplyDi::kNone}},
+{Command::kWriteAddress, "WriteAddress",                  Family::kBench,    0x55, 0,    0x35, 0x0B, 0,    {0xA0, 0x18}, 1, false, false, Payload::kNewAddress,         {},                                         {0xB5, ReplyDi::kRequest}},
+{Command::kSetClock, "SetClock",                          Family::kStandard, 0x20, 0,    0x04, 0x0A, 0,    {0xA0, 0x15}, 1, true,  false, Payload::kClock,              {},                                         {0x84, ReplyDi::kRequest}},
+{Command::kReadMeterData, "ReadMeterData",                Family::kStandard, 0x20, 0x21, 0x01, 0x03, 0,    {0x90, 0x1F}, 1, true,  false, Payload::kNone,               {},                                         {0x81, ReplyDi::kRequest}},
+{Command::kEnterCalibration, "EnterCalibration",          Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x01}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kExitCalibration, "ExitCalibration",            Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x02}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kClearData, "ClearData",                        Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x10}, 1, false, false, Payload::kNone,               {{0x00}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kInitialise, "Initialise",                      Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x01}, 1, false, false, Payload::kNone,               {},                                         {0xA4, ReplyDi::kRequest}},
 // StartTest and EndTest: L stays 04 although F2 00 follow SER; meters expect it so.
-{Command::kStartTest, "StartTest", {"开始"},                                                              Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x02}, 1, false, false, Payload::kNone,               {{0xF2}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kEndTest, "EndTest", {"结束"},                                                                  Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x08}, 1, false, false, Payload::kNone,               {{0xF2}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kBenchReadData, "BenchReadData", {"流量一", "流量二", "流量三", "流量四", "流量五", "读系数"},  Family::kBench,    0x55, 0,    0x21, 0x04, 0,    {0x90, 0x1F}, 1, false, false, Payload::kNone,               {},                                            {0xA1, ReplyDi::kRequest}},
-{Command::kCalibrateFlowPoint, "CalibrateFlowPoint", {"流量一标定", "流量二标定", "流量三标定", "流量四标定", "流量五标定"},
-                                                                                                          Family::kBench,    0x55, 0,    0x24, 0x08, 0,    {0x01, 0x03}, 5, false, false, Payload::kVolume,             {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kAdjustTemperature, "AdjustTemperature", {"低温调整", "中温调整", "高温调整"},                  Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x12}, 1, false, false, Payload::kTemperature,        {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kSetCaliber, "SetCaliber", {"设置口径"},                                                        Family::kBench,    0x55, 0,    0x24, 0x18, 0x1C, {0x01, 0x00}, 1, false, false, Payload::kCaliber,            {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kWriteAllCoefficients, "WriteAllCoefficients", {"写全部系数"},                                  Family::kBench,    0x55, 0,    0x24, 0x14, 0x18, {0x01, 0x09}, 1, false, false, Payload::kCoefficients,       {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kWriteCoefficient, "WriteCoefficient", {"写系数一", "写系数二", "写系数三", "写系数四", "写系数五"},
-                                                                                                          Family::kBench,    0x55, 0,    0x24, 0x08, 0,    {0x01, 0x0A}, 5, false, false, Payload::kCoefficient,        {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kSetLocation, "SetLocation", {"设置安装位置"},                                                  Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x0F}, 1, false, false, Payload::kLocation,           {},                                            {0xA4, ReplyDi::kRequest}},
-// WriteAccumulator: labels, sub-codes, scales and units in kAccumulators.
-{Command::kWriteAccumulator, "WriteAccumulator", {},                                                      Family::kBench,    0x55, 0,    0x24, 0x0C, 0,    {0x01, 0x11}, 1, false, false, Payload::kAccumulator,        {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kReadUltrasonicData, "ReadUltrasonicData", {"读超声数据"},                                      Family::kBench,    0x55, 0,    0x21, 0x06, 0,    {0x90, 0x1E}, 1, false, false, Payload::kNone,               {{0x00, 0x50}, 2},                             {0xA1, ReplyDi::kRequest}},
-{Command::kReadAccumulatedFlow, "ReadAccumulatedFlow", {"读累计流量"},                                    Family::kBench,    0x55, 0,    0x21, 0x06, 0,    {0x90, 0x1D}, 1, false, false, Payload::kNone,               {{0x00, 0x50}, 2},                             {0xA1, ReplyDi::kRequest}},
-{Command::kReadTemperaturePairing, "ReadTemperaturePairing", {"读温度配对"},                              Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x12}, 1, false, false, Payload::kNone,               {{0x05, 0x00, 0x50}, 3},                       {0xA4, ReplyDi::kRequest}},
-{Command::kWriteTemperaturePairing, "WriteTemperaturePairing", {"写低温配对", "写中温配对", "写高温配对"}, Family::kBench,    0x55, 0,    0x24, 0x0B, 0,    {0x01, 0x12}, 1, false, false, Payload::kTemperaturePairing, {},                                            {0xA4, ReplyDi::kRequest}},
-{Command::kReadHeatUnit, "ReadHeatUnit", {"读热量单位"},                                                  Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kNone,               {{0x00, 0x00, 0x00}, 3},                       {0xA4, ReplyDi::kRequest}},
-{Command::kWriteHeatUnit, "WriteHeatUnit", {"写热量单位"},                                                Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kHeatUnit,           {{0x80}, 1},                                   {0xA4, ReplyDi::kRequest}},
-{Command::kReadPipe, "ReadPipe", {"读管道"},                                                              Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kNone,               {{0x01, 0x00, 0x00}, 3},                       {0xA4, ReplyDi::kRequest}},
-{Command::kWritePipe, "WritePipe", {"写管道"},                                                            Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kPipe,               {{0x81, 0x00}, 2},                             {0xA4, ReplyDi::kRequest}},
-{Command::kReadPtNumber, "ReadPtNumber", {"读PT编号"},                                                    Family::kBench,    0x55, 0,    0x24, 0x0A, 0,    {0x01, 0x14}, 1, false, false, Payload::kNone,               {{0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 6},     {0xA4, ReplyDi::kRequest}},
-{Command::kWritePtNumber, "WritePtNumber", {"写PT编号"},                                                  Family::kBench,    0x55, 0,    0x24, 0x0A, 0,    {0x01, 0x14}, 1, false, false, Payload::kPtNumber,           {{0x80}, 1},                                   {0xA4, ReplyDi::kRequest}},
-}};
+{Command::kStartTest, "StartTest",                        Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x02}, 1, false, false, Payload::kNone,               {{0xF2}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kEndTest, "EndTest",                            Family::kBench,    0x55, 0,    0x24, 0x04, 0,    {0x01, 0x08}, 1, false, false, Payload::kNone,               {{0xF2}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kBenchReadData, "BenchReadData",                Family::kBench,    0x55, 0,    0x21, 0x04, 0,    {0x90, 0x1F}, 1, false, false, Payload::kNone,               {},                                         {0xA1, ReplyDi::kRequest}},
+{Command::kCalibrateFlowPoint, "CalibrateFlowPoint",      Family::kBench,    0x55, 0,    0x24, 0x08, 0,    {0x01, 0x03}, 5, false, false, Payload::kVolume,             {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kAdjustTemperature, "AdjustTemperature",        Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x12}, 1, false, false, Payload::kTemperature,        {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kSetCaliber, "SetCaliber",                      Family::kBench,    0x55, 0,    0x24, 0x18, 0x1C, {0x01, 0x00}, 1, false, false, Payload::kCaliber,            {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kWriteAllCoefficients, "WriteAllCoefficients",  Family::kBench,    0x55, 0,    0x24, 0x14, 0x18, {0x01, 0x09}, 1, false, false, Payload::kCoefficients,       {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kWriteCoefficient, "WriteCoefficient",          Family::kBench,    0x55, 0,    0x24, 0x08, 0,    {0x01, 0x0A}, 5, false, false, Payload::kCoefficient,        {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kSetLocation, "SetLocation",                    Family::kBench,    0x55, 0,    0x24, 0x05, 0,    {0x01, 0x0F}, 1, false, false, Payload::kLocation,           {},                                         {0xA4, ReplyDi::kRequest}},
+// WriteAccumulator: sub-codes, scales and units in kAccumulators.
+{Command::kWriteAccumulator, "WriteAccumulator",          Family::kBench,    0x55, 0,    0x24, 0x0C, 0,    {0x01, 0x11}, 1, false, false, Payload::kAccumulator,        {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kReadUltrasonicData, "ReadUltrasonicData",      Family::kBench,    0x55, 0,    0x21, 0x06, 0,    {0x90, 0x1E}, 1, false, false, Payload::kNone,               {{0x00, 0x50}, 2},                          {0xA1, ReplyDi::kRequest}},
+{Command::kReadAccumulatedFlow, "ReadAccumulatedFlow",    Family::kBench,    0x55, 0,    0x21, 0x06, 0,    {0x90, 0x1D}, 1, false, false, Payload::kNone,               {{0x00, 0x50}, 2},                          {0xA1, ReplyDi::kRequest}},
+{Command::kReadTemperaturePairing, "ReadTemperaturePairing", Family::kBench,  0x55, 0,    0x24, 0x07, 0,    {0x01, 0x12}, 1, false, false, Payload::kNone,               {{0x05, 0x00, 0x50}, 3},                    {0xA4, ReplyDi::kRequest}},
+{Command::kWriteTemperaturePairing, "WriteTemperaturePairing", Family::kBench, 0x55, 0,   0x24, 0x0B, 0,    {0x01, 0x12}, 1, false, false, Payload::kTemperaturePairing, {},                                         {0xA4, ReplyDi::kRequest}},
+{Command::kReadHeatUnit, "ReadHeatUnit",                  Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kNone,               {{0x00, 0x00, 0x00}, 3},                    {0xA4, ReplyDi::kRequest}},
+{Command::kWriteHeatUnit, "WriteHeatUnit",                Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kHeatUnit,           {{0x80}, 1},                                {0xA4, ReplyDi::kRequest}},
+{Command::kReadPipe, "ReadPipe",                          Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kNone,               {{0x01, 0x00, 0x00}, 3},                    {0xA4, ReplyDi::kRequest}},
+{Command::kWritePipe, "WritePipe",                        Family::kBench,    0x55, 0,    0x24, 0x07, 0,    {0x01, 0x13}, 1, false, false, Payload::kPipe,               {{0x81, 0x00}, 2},                          {0xA4, ReplyDi::kRequest}},
+{Command::kReadPtNumber, "ReadPtNumber",                  Family::kBench,    0x55, 0,    0x24, 0x0A, 0,    {0x01, 0x14}, 1, false, false, Payload::kNone,               {{0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, 6},  {0xA4, ReplyDi::kRequest}},
+{Command::kWritePtNumber, "WritePtNumber",                Family::kBench,    0x55, 0,    0x24, 0x0A, 0,    {0x01, 0x14}, 1, false, false, Payload::kPtNumber,           {{0x80}, 1},                                {0xA4, ReplyDi::kRequest}},
+});
 // clang-format on
 
 constexpr const CommandRow& Row(Command c) {
@@ -165,19 +220,18 @@ constexpr const CommandRow& Row(Command c) {
 enum class Accumulator : uint8_t { kHeat, kCold, kFlow, kWorkTime, kSharedHeat, kReturnFlow };
 struct AccumulatorRow {
   Accumulator id;
-  std::string_view label;
   uint8_t subCode;
-  int decimals;
+  int8_t decimals;
   uint8_t unit;
 };
 // clang-format off
 inline constexpr std::array<AccumulatorRow, 6> kAccumulators = {{
-    {Accumulator::kHeat,       "写热量",     0x05, 3, 0x05},
-    {Accumulator::kCold,       "写冷量",     0x06, 3, 0x05},
-    {Accumulator::kFlow,       "写流量",     0x07, 3, 0x2C},
-    {Accumulator::kWorkTime,   "写工作时间", 0x08, 0, 0x00},
-    {Accumulator::kSharedHeat, "写分摊热量", 0x09, 3, 0x05},
-    {Accumulator::kReturnFlow, "写回水温度", 0x0A, 3, 0x2C},
+    {Accumulator::kHeat,       0x05, 3, 0x05},
+    {Accumulator::kCold,       0x06, 3, 0x05},
+    {Accumulator::kFlow,       0x07, 3, 0x2C},
+    {Accumulator::kWorkTime,   0x08, 0, 0x00},
+    {Accumulator::kSharedHeat, 0x09, 3, 0x05},
+    {Accumulator::kReturnFlow, 0x0A, 3, 0x2C},
 }};
 // clang-format on
 
@@ -195,19 +249,37 @@ inline constexpr std::array<TemperatureLevelRow, 3> kTemperatureLevels = {{
     {TemperatureLevel::kHigh, 0x02, 0x08},
 }};
 
-// The two unit bytes WriteHeatUnit sends after 80 (the row's list index).
+// The two unit bytes WriteHeatUnit sends after 80 (the row's list index);
+// the second is the unit code a meter reports its heat unit with.
 enum class HeatUnit : uint8_t { kKWh, kGJ };
 inline constexpr std::array<std::array<uint8_t, 2>, 2> kHeatUnitBytes = {
     {{0x00, 0x05}, {0x01, 0x11}}};
 
-// The pipe-mode byte WritePipe sends after 81 00 (the row's list index).
+// The pipe-mode byte WritePipe sends after 81 00 (the row's list index),
+// also the code a meter reports its pipe mode with.
 enum class PipeMode : uint8_t { kSingle, kDouble };
 inline constexpr std::array<uint8_t, 2> kPipeModeBytes = {0x01, 0x02};
 
 // Protocol versions of the standard family, as indices: 1 "M-BusV2.01",
-// 2 "M-BusV2.02", 3 "M-BusV2.03", 4 "M-BusV3.01", 5 "TG"; 0 builds like 1..4.
+// 2 "M-BusV2.02", 3 "M-BusV2.03", 4 "M-BusV3.01", 5 "TG"; 0 builds like
+// 1..4 and names none.
 inline constexpr int kVersionCount = 6;
 inline constexpr int kVersionTG = 5;
+inline constexpr std::array<std::string_view, kVersionCount> kVersionNames = {
+    "", "M-BusV2.01", "M-BusV2.02", "M-BusV2.03", "M-BusV3.01", "TG"};
+// The index of a version's name, -1 for any other text.
+int VersionIndex(std::string_view name);
+
+// How the value a caller gives `c` travels (for WriteAccumulator the
+// register `choice`); its `bytes` are 0 for a command that sends none.
+constexpr SentField ValueField(Command c, int choice = 0) {
+  SentField field = kPayloads[static_cast<size_t>(Row(c).payload)].value;
+  for (const AccumulatorRow& a : kAccumulators) {
+    if (Row(c).payload == Payload::kAccumulator && static_cast<int>(a.id) == choice)
+      field.decimals = a.decimals;
+  }
+  return field;
+}
 
 // The data identifier a command sends for a variant (flow point or
 // coefficient 0..4) and protocol version (standard family).
@@ -223,80 +295,36 @@ bool IsReplyTo(Command c, std::span<const uint8_t> frame);
 // reply carries, or -1 when it carries none of the command's.
 int ReplyVariant(Command c, std::span<const uint8_t> frame);
 
-// Everything a request can carry besides what the table fixes; each command
-// reads the fields its payload needs. The window operation tables build
-// their frames through it.
+// Everything a request can carry besides what the table fixes; each payload
+// kind reads its own fields:
+//   kNewAddress           newAddress
+//   kClock                now (sent one second later, local time)
+//   kVolume               value (litres)
+//   kTemperature          choice (TemperatureLevel), value (degrees)
+//   kCaliber              number (index into DnSizeTable), fluxNum, coefficients
+//   kCoefficients         fluxNum, coefficients
+//   kCoefficient          number
+//   kLocation             number
+//   kAccumulator          choice (Accumulator), value
+//   kTemperaturePairing   choice (TemperatureLevel), pairing (standard,
+//                         supply, return; degrees)
+//   kHeatUnit             choice (HeatUnit)
+//   kPipe                 choice (PipeMode)
+//   kPtNumber             value (a whole number)
 struct CommandRequest {
   int selector = 0;  // `CommProtocol` (bench family) or protocol version 0..5
-  std::string_view address;
-  int variant = 0;       // flow point or coefficient 0..4, where the DI counts it
-  int choice = 0;        // TemperatureLevel, Accumulator, HeatUnit or PipeMode
-  EntryValue value{""};  // volume, temperature, register value or PT number
+  std::string_view address{};
+  int variant = 0;  // flow point or coefficient 0..4, where the DI counts it
+  int choice = 0;
+  EntryValue value{""};
   std::array<EntryValue, 3> pairing{EntryValue(""), EntryValue(""), EntryValue("")};
-  int64_t number = 0;                 // coefficient, location or DN index
-  std::string_view newAddress;        // WriteAddress
+  int64_t number = 0;
+  std::string_view newAddress{};
   int32_t fluxNum = kFlowPoints - 1;  // a fifth coefficient is sent when it is 5
   std::array<int32_t, kFlowPoints> coefficients{};
-  bool coldMeter = false;
-  std::chrono::system_clock::time_point now{};  // SetClock
+  bool coldMeter = false;  // standard family: type 21 under versions 4 and 5
+  std::chrono::system_clock::time_point now{};
 };
 std::optional<Bytes> BuildRequest(Command c, const CommandRequest& r);
-
-// --- builders -----------------------------------------------------------
-// `commProtocol`: the setting `CommProtocol` (bench family, 0 only).
-// `version`: protocol version index 0..5 (standard family).
-
-std::optional<Bytes> BuildReadAddress(int32_t commProtocol);
-std::optional<Bytes> BuildWriteAddress(int32_t commProtocol, std::string_view address,
-                                       std::string_view newAddress);
-// Sends `now` plus one second, local time.
-std::optional<Bytes> BuildSetClock(int version, std::string_view address,
-                                   std::chrono::system_clock::time_point now);
-std::optional<Bytes> BuildReadMeterData(int version, std::string_view address, bool coldMeter);
-std::optional<Bytes> BuildEnterCalibration(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildExitCalibration(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildClearData(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildInitialise(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildStartTest(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildEndTest(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildBenchReadData(int32_t commProtocol, std::string_view address);
-// `point` 1..5; `volume` in litres, sent x10000.
-std::optional<Bytes> BuildCalibrateFlowPoint(int32_t commProtocol, std::string_view address,
-                                             int point, const EntryValue& volume);
-// `temperature` in degrees, sent x100.
-std::optional<Bytes> BuildAdjustTemperature(int32_t commProtocol, std::string_view address,
-                                            TemperatureLevel level, const EntryValue& temperature);
-// `dnIndex` into `DnSizeTable`; a fifth coefficient is sent when `fluxNum` is 5.
-std::optional<Bytes> BuildSetCaliber(int32_t commProtocol, std::string_view address, int dnIndex,
-                                     int32_t fluxNum,
-                                     std::span<const int32_t, kFlowPoints> coefficients);
-std::optional<Bytes> BuildWriteAllCoefficients(int32_t commProtocol, std::string_view address,
-                                               int32_t fluxNum,
-                                               std::span<const int32_t, kFlowPoints> coefficients);
-// `index` 1..5.
-std::optional<Bytes> BuildWriteCoefficient(int32_t commProtocol, std::string_view address,
-                                           int index, int64_t value);
-std::optional<Bytes> BuildSetLocation(int32_t commProtocol, std::string_view address,
-                                      int32_t location);
-std::optional<Bytes> BuildWriteAccumulator(int32_t commProtocol, std::string_view address,
-                                           Accumulator which, const EntryValue& value);
-std::optional<Bytes> BuildReadUltrasonicData(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildReadAccumulatedFlow(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildReadTemperaturePairing(int32_t commProtocol, std::string_view address);
-// Temperatures in degrees, each sent x100, in the order standard, supply, return.
-std::optional<Bytes> BuildWriteTemperaturePairing(int32_t commProtocol, std::string_view address,
-                                                  TemperatureLevel level,
-                                                  const EntryValue& standard,
-                                                  const EntryValue& supply,
-                                                  const EntryValue& returnTemperature);
-std::optional<Bytes> BuildReadHeatUnit(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildWriteHeatUnit(int32_t commProtocol, std::string_view address,
-                                        HeatUnit unit);
-std::optional<Bytes> BuildReadPipe(int32_t commProtocol, std::string_view address);
-std::optional<Bytes> BuildWritePipe(int32_t commProtocol, std::string_view address, PipeMode mode);
-std::optional<Bytes> BuildReadPtNumber(int32_t commProtocol, std::string_view address);
-// `ptNumber`: a whole number of at most ten digits.
-std::optional<Bytes> BuildWritePtNumber(int32_t commProtocol, std::string_view address,
-                                        const EntryValue& ptNumber);
 
 }  // namespace qv

@@ -22,6 +22,10 @@ std::optional<Bytes> OperationFrame(const OperationRow& op, int selector, std::s
 
 bool Confirms(const OperationRow& op, std::span<const uint8_t> f) {
   if (op.minLength != 0 && f.size() < op.minLength) return false;
+  if (op.sub != ReplySub::kAny &&
+      (f.size() <= FrameOffset::kData || f[FrameOffset::kData] != static_cast<int>(op.sub))) {
+    return false;
+  }
   switch (op.confirm) {
     case Confirm::kNone:
     case Confirm::kSlotRead:
@@ -30,12 +34,6 @@ bool Confirms(const OperationRow& op, std::span<const uint8_t> f) {
       return IsReplyTo(op.reply, f);
     case Confirm::kVariant:
       return IsReplyTo(op.reply, f) && ReplyVariant(op.reply, f) == op.variant;
-    case Confirm::kLevelByte:
-      // The level byte follows SER.
-      return IsReplyTo(op.reply, f) && f.size() > FrameOffset::kData && op.choice >= 0 &&
-             static_cast<size_t>(op.choice) < kTemperatureLevels.size() &&
-             f[FrameOffset::kData] ==
-                 kTemperatureLevels[static_cast<size_t>(op.choice)].adjustLevel;
     case Confirm::kTestReply:
       return IsReplyTo(Command::kInitialise, f) || IsReplyTo(Command::kStartTest, f) ||
              IsReplyTo(Command::kEndTest, f);

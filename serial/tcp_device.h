@@ -29,7 +29,7 @@ bool IsTcpDevice(std::string_view path);
 std::optional<TcpEndpoint> ParseTcpDevice(std::string_view path);
 
 // A closed connection to a serial device server. `Open` connects (giving up
-// after kTcpConnectTimeout), `Configure` changes nothing, reads and writes
+// after its connect timeout, 3 s), `Configure` changes nothing, reads and writes
 // behave as on a serial device; the server closing the connection, or the
 // connection breaking, reads as a hang-up.
 std::unique_ptr<SerialDevice> MakeTcpDevice();

@@ -10,45 +10,46 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <iterator>
 #include <string_view>
 
 #include "core/ini_file.h"
 #include "core/settings_files.h"
 #include "shell/channel_status_frm.h"
 #include "shell/show_message_frm.h"
+#include "shell/tool_windows.h"
 #include "ui/captions.h"
 
 namespace qv {
 
 namespace {
 
-// The captioned menu items, in the order the captions are applied. The
-// separator `N3` has no caption of its own.
-constexpr std::array<Caption, 13> kMenuCaptions = {{
-    {"nSystem", "系统", "System"},
-    {"nSetPara", "参数设置", "Set Parameter"},
-    {"nExit", "退出(&X)", "Exit(&X)"},
-    {"nCheckMeter", "检测", "Detection"},
-    {"nFlowDetection", "流量检测", "Flow Detection"},
-    {"nTotalDetection", "总体检测", "Total Detection"},
-    {"nReadDataM", "抄表", "Meter Reading"},
-    {"nReadData", "抄表", "Meter Reading"},
-    {"nMessage", "信息", "Information"},
-    {"nMessageMonitor", "信息监控", "Information Monitoring"},
-    {"N1", "其它设置", "Other Parameter"},
+// The captions of the menus and of the items that dock no tool window
+// (those of `ToolWindows()` have theirs in that table). The separator `N3`
+// has no caption of its own.
+constexpr Caption kMenuCaptions[] = {
+    {"nSystem", "系统", "System"},        {"nExit", "退出(&X)", "Exit(&X)"},
+    {"nCheckMeter", "检测", "Detection"}, {"nReadDataM", "抄表", "Meter Reading"},
+    {"nMessage", "信息", "Information"},  {"nMessageMonitor", "信息监控", "Information Monitoring"},
     {"N2", "通道状态", "Channel State"},
-    {"nResults", "检测记录", "Results"},
-}};
+};
+
+// Every menu caption: the menus' own, then the tool windows' items.
+std::span<const Caption> MenuCaptions() {
+  static const std::vector<Caption> captions = [] {
+    std::vector<Caption> all(std::begin(kMenuCaptions), std::end(kMenuCaptions));
+    for (const ToolWindow& w : ToolWindows())
+      all.push_back(w.item);
+    return all;
+  }();
+  return captions;
+}
 
 constexpr const char* kTitleChinese = "QorvantisV2.02";
 constexpr const char* kTitleEnglish = "Qorvantis V2.02";
 
 // Widths of the two (empty) status panels.
 constexpr int kStatusPanelWidth = 400;
-
-// The language follow-up runs every second: a language chosen in the
-// settings window reaches the captions within that time.
-constexpr int kLanguageCheckMs = 1000;
 
 // A close that found an operation running cancels it and tries again after
 // this pause: a cancelled operation ends within one pass of the event loop,
@@ -99,13 +100,7 @@ TMainFrm::TMainFrm(SharedState& state) : state_(state) {
 
   BuildMenu();
 
-  Timer1_ = new QTimer(this);
-  Timer1_->setObjectName("Timer1");
-  Timer1_->setInterval(kLanguageCheckMs);
-  connect(Timer1_, &QTimer::timeout, this, &TMainFrm::Timer1Timer);
-  Timer1_->start();
-  Timer2_ = new QTimer(this);  // never started
-  Timer2_->setObjectName("Timer2");
+  Timer1_ = FollowLanguage(this, state_.Settings, LastLanguage_, [this] { Timer1Timer(); });
 
   close_retry_ = new QTimer(this);
   close_retry_->setSingleShot(true);
@@ -128,32 +123,31 @@ QAction* TMainFrm::AddItem(QMenu* menu, const char* name) {
   return item;
 }
 
+void TMainFrm::AddToolItems(QMenu* menu) {
+  const auto windows = ToolWindows();
+  for (size_t i = 0; i < windows.size(); ++i) {
+    if (menu->objectName() != windows[i].menu) continue;
+    connect(AddItem(menu, windows[i].item.object), &QAction::triggered, this, [this, i] {
+      if (i < tools_.size()) ShowToolForm(tools_[i]);
+    });
+  }
+}
+
 void TMainFrm::BuildMenu() {
   QMenuBar* bar = menuBar();
   QMenu* system = AddMenu(bar, "nSystem");
-  connect(AddItem(system, "nSetPara"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.SetPara); });
-  connect(AddItem(system, "N1"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.OtherPara); });
+  AddToolItems(system);
   connect(AddItem(system, "N2"), &QAction::triggered, this, &TMainFrm::N2Click);
   system->addSeparator()->setObjectName("N3");
   connect(AddItem(system, "nExit"), &QAction::triggered, this, &QWidget::close);
 
-  QMenu* check = AddMenu(bar, "nCheckMeter");
-  connect(AddItem(check, "nFlowDetection"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.FlowDetection); });
-  connect(AddItem(check, "nTotalDetection"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.OverallDetection); });
-
-  QMenu* reading = AddMenu(bar, "nReadDataM");
-  connect(AddItem(reading, "nReadData"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.ReadData); });
+  AddToolItems(AddMenu(bar, "nCheckMeter"));
+  AddToolItems(AddMenu(bar, "nReadDataM"));
 
   QMenu* message = AddMenu(bar, "nMessage");
   connect(AddItem(message, "nMessageMonitor"), &QAction::triggered, this,
           &TMainFrm::nMessageMonitorClick);
-  connect(AddItem(message, "nResults"), &QAction::triggered, this,
-          [this] { ShowToolForm(tools_.Results); });
+  AddToolItems(message);
 }
 
 void TMainFrm::ShowJournalNotice(const QString& text) {
@@ -166,8 +160,8 @@ void TMainFrm::ShowUploadStatus(const QString& text) {
   upload_status_->setToolTip(text);
 }
 
-void TMainFrm::SetWindows(const ToolForms& tools, TShowMessageFrm* monitor) {
-  tools_ = tools;
+void TMainFrm::SetWindows(std::span<TToolForm* const> tools, TShowMessageFrm* monitor) {
+  tools_.assign(tools.begin(), tools.end());
   monitor_ = monitor;
 }
 
@@ -176,7 +170,11 @@ void TMainFrm::ApplyLanguage() {
   // The main window's title is also the program's task-bar text. (The
   // toolkit's application display name is left unset: it would be appended
   // to every other window's title.)
-  ApplyCaptions(*this, {{nullptr, kTitleChinese, kTitleEnglish}, kMenuCaptions}, s.English());
+  ApplyCaptions(*this, Captions(), s.English());
+}
+
+CaptionTable TMainFrm::Captions() const {
+  return {{nullptr, kTitleChinese, kTitleEnglish}, MenuCaptions()};
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {
@@ -195,7 +193,6 @@ void TMainFrm::FormShow() {
 }
 
 void TMainFrm::Timer1Timer() {
-  if (state_.Settings.Language == LastLanguage_) return;
   ApplyLanguage();
   LastLanguage_ = state_.Settings.Language;
 }
@@ -232,7 +229,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
   if (state_.OperationRunning) {
     // The operation is waiting in a local event loop further down the
     // stack: end it, let it return, and close once it has.
-    for (TToolForm* tool : tools_.All()) {
+    for (TToolForm* tool : tools_) {
       if (tool) tool->CancelOperation();
     }
     event->ignore();

@@ -13,7 +13,8 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
-#include <array>
+#include <span>
+#include <vector>
 
 #include "serial/port_slots.h"
 #include "ui/tool_form.h"
@@ -22,28 +23,15 @@ namespace qv {
 
 class TShowMessageFrm;
 
-// The tool windows the menu docks; the program entry creates them.
-struct ToolForms {
-  TToolForm* FlowDetection = nullptr;
-  TToolForm* OverallDetection = nullptr;
-  TToolForm* SetPara = nullptr;
-  TToolForm* OtherPara = nullptr;
-  TToolForm* ReadData = nullptr;
-  TToolForm* Results = nullptr;
-
-  std::array<TToolForm*, 6> All() const {
-    return {FlowDetection, OverallDetection, SetPara, OtherPara, ReadData, Results};
-  }
-};
-
 class TMainFrm : public QMainWindow {
   Q_OBJECT
 
  public:
   explicit TMainFrm(SharedState& state);
 
-  // The windows the menu shows; they live as long as this window.
-  void SetWindows(const ToolForms& tools, TShowMessageFrm* monitor);
+  // The windows the menu shows, `tools` in the order of `ToolWindows()`;
+  // they live as long as this window.
+  void SetWindows(std::span<TToolForm* const> tools, TShowMessageFrm* monitor);
 
   // Docks `form` in `plMain` and shows it; the tool window docked before is
   // closed first unless it is `form` itself.
@@ -51,6 +39,8 @@ class TMainFrm : public QMainWindow {
   TToolForm* CurrentToolForm() const { return CurrentToolForm_; }
   // Window title, application title and menu captions for `Language`.
   void ApplyLanguage();
+  // The captions it applies.
+  CaptionTable Captions() const;
   int LastLanguage() const { return LastLanguage_; }
   // Shows, in the status bar, why the results journal records nothing.
   void ShowJournalNotice(const QString& text);
@@ -64,12 +54,14 @@ class TMainFrm : public QMainWindow {
  private:
   void BuildMenu();
   QMenu* AddMenu(QMenuBar* bar, const char* name);
+  // The items of the tool windows that `menu` docks.
+  void AddToolItems(QMenu* menu);
   QAction* AddItem(QMenu* menu, const char* name);
 
   // Handlers named after the controls they serve.
   // Showing: the settings files read again, tester and date set.
   void FormShow();
-  // Each second: the captions follow a language chosen elsewhere.
+  // The captions in a language chosen elsewhere (`FollowLanguage`).
   void Timer1Timer();
   // "通道状态": the channel-status window, modal.
   void N2Click();
@@ -86,12 +78,11 @@ class TMainFrm : public QMainWindow {
   QFrame* plMain_;
   QStatusBar* StatusBar1_;
   QTimer* Timer1_;
-  QTimer* Timer2_;
   // Retries a close that waited for a running operation to end.
   QTimer* close_retry_;
   int LastLanguage_ = 0;
   TToolForm* CurrentToolForm_ = nullptr;
-  ToolForms tools_;
+  std::vector<TToolForm*> tools_;
   TShowMessageFrm* monitor_ = nullptr;
   QLabel* journal_notice_;
   QLabel* upload_status_;

@@ -4,6 +4,7 @@
 
 #include "core/journal_store.h"
 #include "protocol/routing.h"
+#include "shell/tool_windows.h"
 
 namespace qv {
 
@@ -62,28 +63,17 @@ std::unique_ptr<Program> StartProgram(SharedState& state, int& argc, char** argv
   auto p = std::make_unique<Program>(state);
   if (!QApplication::instance()) p->app = std::make_unique<QApplication>(argc, argv);
 
-  // Created in this order, the main window first; only it becomes visible.
+  // The main window first; only it becomes visible.
   p->MainFrm = std::make_unique<TMainFrm>(state);
-  p->OverallDetectionFrm = std::make_unique<TOverallDetectionFrm>(state);
-  p->FlowDetectionFrm = std::make_unique<TFlowDetectionFrm>(state);
+  std::vector<TToolForm*> tools;
+  for (const ToolWindow& w : ToolWindows())
+    tools.push_back(w.create(*p));
   p->ShowMessageFrm = std::make_unique<TShowMessageFrm>(state, p->MainFrm.get());
-  p->SetParaFrm = std::make_unique<TSetParaFrm>(state);
   p->ChannelStatusFrm = std::make_unique<TChannelStatusFrm>(state);
-  p->ReadDataFrm = std::make_unique<TReadDataFrm>(state);
   p->ErrorInfoParaFrm = std::make_unique<TErrorInfoParaFrm>();
-  p->OtherParaFrm = std::make_unique<TOtherParaFrm>(state);
-  p->ResultsFrm = std::make_unique<TResultsFrm>(state);
   // Once the monitor takes lines: what start-up logged (the data folder, a
   // port that would not open) waits for it.
   p->feed = std::make_unique<LogFeed>(state.Log);
-
-  ToolForms tools;
-  tools.FlowDetection = p->FlowDetectionFrm.get();
-  tools.OverallDetection = p->OverallDetectionFrm.get();
-  tools.SetPara = p->SetParaFrm.get();
-  tools.OtherPara = p->OtherParaFrm.get();
-  tools.ReadData = p->ReadDataFrm.get();
-  tools.Results = p->ResultsFrm.get();
   p->MainFrm->SetWindows(tools, p->ShowMessageFrm.get());
   // "通道状态" of the settings window: a fresh snapshot, modal over the
   // main window, gone when it closes.

@@ -1,4 +1,4 @@
-// The program: start-up, the nine windows and the event loop. `StartProgram`
+// The program: start-up, its windows and the event loop. `StartProgram`
 // does everything the program does before its event loop, so a test runs
 // the same start-up and gets the same windows.
 #pragma once
@@ -34,8 +34,9 @@ struct Program {
   SharedState& state;
   // Made here unless the caller (a test) already has one.
   std::unique_ptr<QApplication> app;
-  // The windows in the order of creation; they go in reverse order, the
-  // main window (which may hold a docked tool window) last.
+  // The windows; they go in the reverse order of this list, the main window
+  // (which may hold a docked tool window) last. The tool windows among them
+  // are created from `ToolWindows()` (shell/tool_windows.cpp).
   std::unique_ptr<TMainFrm> MainFrm;
   std::unique_ptr<TOverallDetectionFrm> OverallDetectionFrm;
   std::unique_ptr<TFlowDetectionFrm> FlowDetectionFrm;

@@ -36,6 +36,19 @@ void ApplyCaptions(QWidget& root, const CaptionTable& table, bool english) {
   }
 }
 
+QTimer* FollowLanguage(QWidget* window, const SystemSettings& settings, const int& shown,
+                       std::function<void()> show) {
+  constexpr int kFollowUpMs = 1000;
+  auto* timer = new QTimer(window);
+  timer->setObjectName("Timer1");
+  timer->setInterval(kFollowUpMs);
+  QObject::connect(timer, &QTimer::timeout, window, [&settings, &shown, show = std::move(show)] {
+    if (settings.Language != shown) show();
+  });
+  timer->start();
+  return timer;
+}
+
 QString CaptionName(const CaptionTable& table, const char* object, bool english) {
   for (const Caption& c : table.captions) {
     if (std::string_view(object) != c.object) continue;

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <span>
 
 #include "core/shared_state.h"
@@ -40,6 +42,13 @@ void ApplyCaptions(QWidget& root, const CaptionTable& table, bool english);
 // "Initial Value"), naming the field in messages; the object name itself
 // when the table has no caption for it.
 QString CaptionName(const CaptionTable& table, const char* object, bool english);
+
+// "Timer1" of `window`, started: once a second, `show` runs when the
+// `Language` setting is not `shown`. A language chosen in another window
+// changes the settings without a signal; it reaches this window within a
+// second.
+QTimer* FollowLanguage(QWidget* window, const SystemSettings& settings, const int& shown,
+                       std::function<void()> show);
 
 // One text of the two, by language (`Language` 1 is English, every other
 // value Chinese).

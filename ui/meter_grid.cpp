@@ -138,4 +138,9 @@ void TMeterGrid::BlinkLamp(int row) {
   PaintLamp(row, LampColour(row) == ButtonFace() ? kRed : ButtonFace());
 }
 
+void TMeterGrid::BlinkServed(const BenchRun& run) {
+  const int row = run.CurrentRow();
+  if (row >= 0 && run.LampOf(row) != Lamp::Lime) BlinkLamp(row);
+}
+
 }  // namespace qv

@@ -12,15 +12,16 @@ QTimer* NamedTimer(const char* name, int ms, QObject* parent) {
 RunTimers BindRunTimers(QObject* window, OperationRunner& run, int read_ms, int status_ms,
                         std::function<void()> blink, std::function<void()> beep) {
   RunTimers t{NamedTimer("ReadTimer", read_ms, window),
-              NamedTimer("StatusTimer", status_ms, window)};
+              blink ? NamedTimer("StatusTimer", status_ms, window) : nullptr};
   // The poll decides whether a meter has answered within its wait, which
   // runs on a precise timer: a coarse poll could fire just after the wait
   // ended and have an answered meter asked again.
   t.ReadTimer->setTimerType(Qt::PreciseTimer);
   QObject::connect(t.ReadTimer, &QTimer::timeout, window, [&run] { run.Cycle().ReadTimerTick(); });
-  QObject::connect(t.StatusTimer, &QTimer::timeout, window, std::move(blink));
+  if (blink) QObject::connect(t.StatusTimer, &QTimer::timeout, window, std::move(blink));
   run.on_poll_timers = [t](bool on) {
     for (QTimer* timer : {t.ReadTimer, t.StatusTimer}) {
+      if (!timer) continue;
       if (on) {
         timer->start();
       } else {

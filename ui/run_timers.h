@@ -16,7 +16,8 @@ struct RunTimers {
   QTimer* StatusTimer;
 };
 
-// `read_ms`: the reply poll period; `status_ms`: the blink period.
+// `read_ms`: the reply poll period; `status_ms`: the blink period. Without
+// `blink` there is no "StatusTimer".
 RunTimers BindRunTimers(QObject* window, OperationRunner& run, int read_ms, int status_ms,
                         std::function<void()> blink, std::function<void()> beep);
 

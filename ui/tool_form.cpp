@@ -1,12 +1,14 @@
 #include "ui/tool_form.h"
 
 #include <QShortcut>
-#include <QShowEvent>
-#include <QVBoxLayout>
+
+#include "ui/meter_grid.h"
+#include "ui/operator_input.h"
 
 namespace qv {
 
-TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), state_(state) {
+TToolForm::TToolForm(SharedState& state, QWidget* parent)
+    : QWidget(parent), state_(state), input_(new TOperatorInput(state, this)) {
   // Created hidden as a window of its own; the main window docks it.
   setWindowFlag(Qt::Window, parent == nullptr);
   // Esc ends the window's running operation (no further frame is sent), or
@@ -20,6 +22,16 @@ TToolForm::TToolForm(SharedState& state, QWidget* parent) : QWidget(parent), sta
       CancelWait();
     }
   });
+  FollowLanguage(this, state_.Settings, shown_language_, [this] { ShowLanguage(); });
+}
+
+TToolForm::~TToolForm() {
+  delete input_;
+}
+
+const CaptionTable& TToolForm::Captions() const {
+  static const CaptionTable kNone{};
+  return kNone;
 }
 
 void TToolForm::ShowLanguage() {
@@ -27,43 +39,19 @@ void TToolForm::ShowLanguage() {
   shown_language_ = state_.Settings.Language;
 }
 
-void TToolForm::FollowLanguage() {
-  // Once a second: the settings change in another window, without a signal.
-  constexpr int kFollowUpMs = 1000;
-  auto* timer = new QTimer(this);
-  timer->setObjectName("Timer1");
-  timer->setInterval(kFollowUpMs);
-  connect(timer, &QTimer::timeout, this, [this] {
-    if (state_.Settings.Language != shown_language_) ShowLanguage();
-  });
-  timer->start();
+RunTimers TToolForm::BindRun(OperationRunner& run) {
+  return BindRunTimers(this, run, kReadTimerMs, 0, {}, [this] { input_->Beep(); });
+}
+
+RunTimers TToolForm::BindRun(BenchRun& run, TMeterGrid& grid, int blink_ms) {
+  return BindRunTimers(
+      this, run, kReadTimerMs, blink_ms, [&grid, &run] { grid.BlinkServed(run); },
+      [this] { input_->Beep(); });
 }
 
 void TToolForm::CancelOperation() {
   CancelRuns();
   pump_.Interrupt();
-}
-
-TPlaceholderForm::TPlaceholderForm(SharedState& state, QWidget* parent, const char* object_name,
-                                   const char* chinese, const char* english)
-    : TToolForm(state, parent), chinese_(chinese), english_(english) {
-  setObjectName(object_name);
-  caption_ = new QLabel(this);
-  caption_->setAlignment(Qt::AlignCenter);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(caption_);
-  ApplyLanguage();
-}
-
-void TPlaceholderForm::showEvent(QShowEvent* event) {
-  if (!event->spontaneous()) ApplyLanguage();
-  TToolForm::showEvent(event);
-}
-
-void TPlaceholderForm::ApplyLanguage() {
-  const QString title = ByLanguage(state_.Settings, chinese_, english_);
-  setWindowTitle(title);
-  caption_->setText(title);
 }
 
 }  // namespace qv

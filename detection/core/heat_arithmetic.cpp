@@ -5,7 +5,6 @@
 #include "core/number_format.h"
 #include "detection/core/degree_table.h"
 #include "detection/core/flow_arithmetic.h"
-#include "protocol/reply_layout.h"
 
 namespace qv {
 
@@ -76,16 +75,6 @@ std::optional<HeatErrorCell> EvaluateHeatError(double v, std::optional<double> r
   if (!reference || *reference < kLeastReferenceHeat) return std::nullopt;
   const double percent = HeatErrorPercent(v, *reference);
   return HeatErrorCell{FormatFixed(percent, 2), OutsideLimit(percent, limit)};
-}
-
-std::optional<double> HeatFromBenchRead(std::span<const uint8_t> frame) {
-  // A heat digit that is not decimal is no reading: nothing is invented.
-  constexpr size_t kHeatAt = 19;
-  if (frame.size() < kHeatAt + 4) return std::nullopt;
-  for (uint8_t b : frame.subspan(kHeatAt, 4)) {
-    if ((b >> 4) > 9 || (b & 0x0F) > 9) return std::nullopt;
-  }
-  return ReadBenchHeat(frame);
 }
 
 }  // namespace qv

@@ -1,14 +1,14 @@
 // Arithmetic of the overall detection, which checks heat besides volume: the
 // specific enthalpy of water, the permissible heat error of a flow point, the
-// reference heat of a weighing run between two temperatures, a meter's heat
-// error against it, and the heat a meter reports in its bench-read reply.
-// Volume limits, density and volume come from flow_arithmetic.h.
+// reference heat of a weighing run between two temperatures and a meter's
+// heat error against it. Volume limits, density and volume come from
+// flow_arithmetic.h; the heat a meter reports is read by
+// protocol/reply_layout.h.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
 namespace qv {
@@ -67,15 +67,5 @@ struct HeatErrorCell {
 // of at least 0.00001 kWh.
 std::optional<HeatErrorCell> EvaluateHeatError(double v, std::optional<double> reference,
                                                double limit);
-
-// The heat of a bench-read reply in kWh; nothing when the frame is too short
-// or a heat digit is not decimal. Offsets from the 0x68:
-//   19..22  heat, BCD, low byte first   78 56 34 12 = 12345678
-//   23      unit code                   08
-// kWh = heat × factor / 1000, the factor by unit code: 05 ×1, 06 ×10,
-// 07 ×100, 08 ×1000, 09 ×10000, 0A ×100000, any other code ×1. So
-// 78 56 34 12 08 reads 12345678.000 kWh and 78 56 34 12 05 reads 12345.678.
-// Large pipe sizes use the same scale: there is no separate large-meter one.
-std::optional<double> HeatFromBenchRead(std::span<const uint8_t> frame);
 
 }  // namespace qv

@@ -24,9 +24,6 @@ namespace qv {
 
 namespace {
 
-// Reply poll and lamp blink periods.
-constexpr int kReadTimerMs = 1000;
-constexpr int kStatusTimerMs = 100;
 // The scale's reader ends every wait within its limit (a silent scale is
 // noticed within 3 s, a connection attempt takes at most 3 s); a wait still
 // running this much later ends as if the scale were silent.
@@ -72,13 +69,9 @@ TDetectionFrm::TDetectionFrm(SharedState& state, const Kind& kind, QWidget* pare
 TDetectionFrm::~TDetectionFrm() {
   CancelScaleWait();
   scale_->Watch(this, false);
-  // Closing the window ends the editing of the field holding the focus; the
-  // rules that would act on it go first, while the rest is still here.
-  delete input_;
 }
 
 void TDetectionFrm::Build() {
-  input_ = new TOperatorInput(state_, this);
   grid_ = new TFlowGrid(nullptr, kind_.heat ? TFlowGrid::Cells::kHeat : TFlowGrid::Cells::kFlow);
   export_ = std::make_unique<ResultExport>(state_, *input_, this);
 
@@ -98,10 +91,7 @@ void TDetectionFrm::Build() {
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
 
-  BindRunTimers(
-      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
-      [this] { input_->Beep(); });
-  FollowLanguage();
+  BindRun(run_, *grid_);
   WatchBench();
   WatchScale();
   WatchGrid();
@@ -492,16 +482,13 @@ void TDetectionFrm::FormShow() {
   ShowSheet();
 }
 
-void TDetectionFrm::ApplyLanguage() {
-  ApplyCaptions(*this, kind_.captions(), state_.Settings.English());
-  ShowScale();
+const CaptionTable& TDetectionFrm::Captions() const {
+  return kind_.captions();
 }
 
-void TDetectionFrm::StatusTimerTimer() {
-  // The served row blinks red until its meter answers.
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
+void TDetectionFrm::ApplyLanguage() {
+  ApplyCaptions(*this, Captions(), state_.Settings.English());
+  ShowScale();
 }
 
 }  // namespace qv

@@ -45,6 +45,7 @@ class TDetectionFrm : public TToolForm {
   Q_OBJECT
 
  public:
+  const CaptionTable& Captions() const override;
   // What tells the two windows apart besides their own widgets.
   struct Kind {
     const char* name;  // the object name
@@ -81,7 +82,6 @@ class TDetectionFrm : public TToolForm {
   FlowDetectionRun& Run() { return run_; }
   const DetectionSheet& Sheet() const { return sheet_; }
   TFlowGrid& Grid() { return *grid_; }
-  TOperatorInput& Input() { return *input_; }
   // The "Excel" button's export; its `open` is replaced by tests.
   ResultExport& Export() { return *export_; }
   // "Excel": the header and the ticked rows saved as a workbook and opened.
@@ -121,7 +121,6 @@ class TDetectionFrm : public TToolForm {
   const Kind& kind_;
   DetectionSheet sheet_;
   FlowDetectionRun run_;
-  TOperatorInput* input_;
   TFlowGrid* grid_ = nullptr;
   TFlowBenchGroup* bench_ = nullptr;
   TDetectionButtons* buttons_ = nullptr;
@@ -161,7 +160,6 @@ class TDetectionFrm : public TToolForm {
   QString BenchText(BenchField field) const;
   QLineEdit* BenchEdit(BenchField field) const;
   void OnFlowRead(int row, int point, const BenchRead& reading);
-  void StatusTimerTimer();
 
   ScaleWait* scale_wait_ = nullptr;
 };

@@ -41,12 +41,11 @@ constexpr Caption kPointCaptions[] = {
 constexpr TDetectionFrm::Kind kFlow{"FlowDetectionFrm", FlowCaptions, FlowOperations, false,
                                     "BtnFlow",          "btnExit"};
 
-// The largest values the frames can carry: a standard volume is sent in
-// ten-thousandths of a litre as 32 bits, a temperature in hundredths as four
-// BCD digits, a coefficient as eight BCD digits.
-constexpr int64_t kMaxVolume = 0xFFFFFFFF;
-constexpr int64_t kMaxTemperature = 9999;
-constexpr int64_t kMaxCoefficient = 99999999;
+// How the values typed here travel, and so the largest each can be: the
+// command table's.
+constexpr SentField kVolumeSent = ValueField(Command::kCalibrateFlowPoint);
+constexpr SentField kTemperatureSent = ValueField(Command::kAdjustTemperature);
+constexpr SentField kCoefficientSent = ValueField(Command::kWriteCoefficient);
 
 }  // namespace
 
@@ -160,10 +159,10 @@ void TFlowDetectionFrm::JournalWrite(int row, const OperationRow& op, const Comm
   };
   if (op.command == Command::kCalibrateFlowPoint) {
     w.What = std::string(op.label);
-    w.Value = sent(4, " L");
+    w.Value = sent(kVolumeSent.decimals, " L");
   } else if (op.command == Command::kAdjustTemperature) {
     w.What = std::string(op.label);
-    w.Value = sent(2, " °C");
+    w.Value = sent(kTemperatureSent.decimals, " °C");
   } else if (op.code == kFlowCompensate) {
     w.What = std::string(FlowPointName(values.variant)) + std::string(op.label);
     w.Value = std::to_string(values.number);
@@ -188,7 +187,9 @@ bool TFlowDetectionFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TFlowDetectionFrm::CheckSent(const EntryValue& value, const QString& text,
-                                  const QString& field, int decimals, int64_t max) {
+                                  const QString& field, const SentField& sent) {
+  const int decimals = sent.decimals;
+  const int64_t max = sent.LargestRaw();
   const std::optional<int64_t> v = value.Scaled(decimals);
   if (!text.isEmpty() && v && *v >= 0 && *v <= max) return true;
   // Nothing is sent for an empty field: it is no value the operator gave.
@@ -205,7 +206,7 @@ bool TFlowDetectionFrm::OperationValues(const OperationRow& op, CommandRequest& 
     const std::optional<double> v = sheet_.StandardVolume(sheet_.SelectedPoint());
     values.value = v ? EntryValue(*v) : EntryValue("");
     return CheckSent(values.value, v ? bench_->edtVolume->text().trimmed() : QString(),
-                     FieldName("lblVolume"), 4, kMaxVolume);
+                     FieldName("lblVolume"), kVolumeSent);
   }
   if (op.command == Command::kAdjustTemperature) {
     const bool high = op.choice == static_cast<int8_t>(TemperatureLevel::kHigh);
@@ -215,7 +216,7 @@ bool TFlowDetectionFrm::OperationValues(const OperationRow& op, CommandRequest& 
     if (!input_->CheckNumber(edit)) return false;
     const QString text = edit->text().trimmed();
     values.value = EntryValue(text.toStdString());
-    return CheckSent(values.value, text, FieldName(label), 2, kMaxTemperature);
+    return CheckSent(values.value, text, FieldName(label), kTemperatureSent);
   }
   return true;
 }
@@ -237,9 +238,10 @@ void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
   }
   // The error as its cell shows it.
   const int64_t coefficient = CompensatedCoefficient(*old, *Shown(error->Percent, shown::kPercent));
-  if (coefficient < 0 || coefficient > kMaxCoefficient) {
+  const int64_t largest = kCoefficientSent.LargestRaw();
+  if (coefficient < 0 || coefficient > largest) {
     input_->WarnOutOfRange(CellName(row, point, CellKind::kCoefficient, english),
-                           QString::number(coefficient), QString("0 – %1").arg(kMaxCoefficient));
+                           QString::number(coefficient), QString("0 – %1").arg(largest));
     return;
   }
   compensate_before_ = *old;

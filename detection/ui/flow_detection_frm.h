@@ -40,10 +40,10 @@ class TFlowDetectionFrm : public TDetectionFrm {
  private:
   QGroupBox* BuildTerm();
   void WireCoefficients();
-  // Whether `value`, shown as `text`, fits its frame field (`decimals`
-  // sent, at most `max` after scaling); the operator is told when not.
-  bool CheckSent(const EntryValue& value, const QString& text, const QString& field, int decimals,
-                 int64_t max);
+  // Whether `value`, shown as `text`, fits the frame field `sent`; the
+  // operator is told when not.
+  bool CheckSent(const EntryValue& value, const QString& text, const QString& field,
+                 const SentField& sent);
   // A calibration, temperature adjustment or compensation sent to `row`,
   // for the results journal.
   void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);

@@ -233,7 +233,6 @@ TResultsFrm::TResultsFrm(SharedState& state, QWidget* parent)
     if (first) emit Listed();
   });
 
-  FollowLanguage();
   ShowLanguage();
 }
 
@@ -245,9 +244,13 @@ void TResultsFrm::showEvent(QShowEvent* event) {
   TToolForm::showEvent(event);
 }
 
+const CaptionTable& TResultsFrm::Captions() const {
+  return ResultsCaptions();
+}
+
 void TResultsFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
-  ApplyCaptions(*this, ResultsCaptions(), english);
+  ApplyCaptions(*this, Captions(), english);
   lvResults_->setHorizontalHeaderLabels(Headings(kReadingHeadings, english));
   fitted_ = false;
   ShowReadings(true);

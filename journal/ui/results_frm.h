@@ -34,6 +34,7 @@ class TResultsFrm : public TToolForm {
   Q_OBJECT
 
  public:
+  const CaptionTable& Captions() const override;
   explicit TResultsFrm(SharedState& state, QWidget* parent = nullptr);
 
   // Reads the journal again with the filters as they stand.

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "protocol/metering_data.h"
+#include "protocol/reply_layout.h"
 
 namespace qv {
 

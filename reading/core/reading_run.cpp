@@ -8,26 +8,18 @@
 namespace qv {
 namespace {
 
-constexpr std::array<std::string_view, 5> kVersions = {"M-BusV2.01", "M-BusV2.02", "M-BusV2.03",
-                                                       "M-BusV3.01", "TG"};
 // clang-format off
 constexpr std::array<OperationRow, 3> kReadingOperations{{
-// code             label         command                 var ch  reply                   confirm          min layout
-{kReadData,        "读计量数据", Command::kReadMeterData, 0,  0,  Command::kReadMeterData, Confirm::kReply, 0,  ReplyLayout::kMeteringData},
-{kSetClock,        "系统对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kReply, 0,  ReplyLayout::kClock},
+// code             label         command                 var ch  reply                   confirm          sub           min layout
+{kReadData,        "读计量数据", Command::kReadMeterData, 0,  0,  Command::kReadMeterData, Confirm::kReply, ReplySub::kAny, 0,  ReplyLayout::kMeteringData},
+{kSetClock,        "系统对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kReply, ReplySub::kAny, 0,  ReplyLayout::kClock},
 // Every meter takes the broadcast and none answers it: no poll, no wait.
-{kBroadcastClock,  "广播对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kNone,  0,  ReplyLayout::kNone},
+{kBroadcastClock,  "广播对时",   Command::kSetClock,      0,  0,  Command::kSetClock,      Confirm::kNone,  ReplySub::kAny, 0,  ReplyLayout::kNone},
 }};
 // clang-format on
+static_assert(OperationsConsistent(kReadingOperations), "reading operations: a code out of place");
 
 }  // namespace
-
-int VersionIndex(std::string_view version) {
-  for (size_t i = 0; i < kVersions.size(); ++i) {
-    if (kVersions[i] == version) return static_cast<int>(i) + 1;
-  }
-  return -1;
-}
 
 ReadingRun::ReadingRun(SharedState& state, EventPump& pump)
     : OperationRunner(state, pump, kReadingOperations) {}
@@ -163,7 +155,8 @@ void ReadingRun::Transact(const OperationRow& op, const ServedRow& row) {
 const ReadingRun::ServedRow* ReadingRun::FindRowByAddress(std::span<const uint8_t> frame) const {
   const std::string reply = ReplyAddressText(frame);
   for (const ServedRow& s : served_) {
-    const AddressRule rule = s.Version == "TG" ? AddressRule::kTG : AddressRule::kPlain;
+    const AddressRule rule =
+        VersionIndex(s.Version) == kVersionTG ? AddressRule::kTG : AddressRule::kPlain;
     if (RowMatchesReply(s.Address, reply, rule)) return &s;
   }
   return nullptr;
@@ -199,13 +192,12 @@ void ReadingRun::DecodeMeteringReply(const ServedRow& row, FrameCheck check,
     return;
   }
   // A correct frame too short to hold the data says nothing of the meter.
-  if (frame.size() < kMeteringReplyLength) {
+  const std::optional<MeteringData> data = DecodeMeteringData(frame, row.Version);
+  if (!data) {
     MarkRowFailed(i, kTextDataIncomplete);
     return;
   }
-  const bool tg = frame[FrameOffset::kDi0] == 0x1F;
-  const MeteringTexts texts =
-      MeteringTextsOf(tg ? DecodeMeteringDataTG(frame) : DecodeMeteringData(frame, row.Version));
+  const MeteringTexts texts = MeteringTextsOf(data);
   for (size_t c = 0; c < texts.column.size(); ++c) {
     if (texts.column[c]) rows[i].Columns[c] = *texts.column[c];
   }

@@ -13,7 +13,6 @@
 
 #include "core/operation_log.h"
 #include "protocol/frame.h"
-#include "protocol/metering_data.h"
 #include "protocol/operation_runner.h"
 #include "reading/core/reading_format.h"
 #include "serial/port_slots.h"
@@ -33,10 +32,6 @@ struct ReadingRow {
   std::string& Column(ReadingColumn c) { return Columns[static_cast<size_t>(c)]; }
   const std::string& Column(ReadingColumn c) const { return Columns[static_cast<size_t>(c)]; }
 };
-
-// The versions a row can carry, by index: 1 "M-BusV2.01" .. 5 "TG"; any
-// other text gives -1 (the row is skipped).
-int VersionIndex(std::string_view version);
 
 // The meter-reading operations, by code.
 enum ReadingOperation : int { kReadData = 1, kSetClock = 2, kBroadcastClock = 3 };

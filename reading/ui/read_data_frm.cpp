@@ -15,9 +15,6 @@
 namespace qv {
 namespace {
 
-// Reply poll; the clock display and the language follow-up tick each second.
-constexpr int kReadTimerMs = 1000;
-
 constexpr Caption kCaptions[] = {
     {"rbtn1", "广播对时", "Broadcast Time"},
     {"lbl1", "      数据类型：", " Data Type："},
@@ -70,7 +67,6 @@ constexpr int kBroadcastItem = 3;
 TReadDataFrm::TReadDataFrm(SharedState& state, QWidget* parent)
     : TToolForm(state, parent), run_(state, Pump()) {
   setObjectName("ReadDataFrm");
-  input_ = new TOperatorInput(state_, this);
   lvMain_ = new TReadingList(this);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(6, 6, 6, 6);
@@ -78,20 +74,14 @@ TReadDataFrm::TReadDataFrm(SharedState& state, QWidget* parent)
   column->addWidget(lvMain_, 1);
   BuildMenu();
 
-  ReadTimer_ = NamedTimer("ReadTimer", kReadTimerMs, this);
-  // The poll decides whether a meter answered within its wait.
-  ReadTimer_->setTimerType(Qt::PreciseTimer);
-  connect(ReadTimer_, &QTimer::timeout, this, [this] { run_.Cycle().ReadTimerTick(); });
-  run_.on_poll_timers = [this](bool on) { on ? ReadTimer_->start() : ReadTimer_->stop(); };
-  run_.on_refused = [this] { input_->Beep(); };
+  BindRun(run_);
   run_.on_row = [this](size_t i) { lvMain_->ShowRow(static_cast<int>(i), run_.rows[i]); };
   // The poll's markers go to the hour's trace file; a marker that cannot be
   // written is dropped, never raised into the poll.
   trace_.SetLog(&state_.Log);
   run_.Cycle().trace = [this](std::string_view text) { trace_.Write(state_.DataFolder(), text); };
 
-  // "Timer1" follows the language and shows the PC clock.
-  FollowLanguage();
+  // "Timer1" of the base, following the language, also shows the PC clock.
   connect(findChild<QTimer*>("Timer1", Qt::FindDirectChildrenOnly), &QTimer::timeout, this,
           [this] { Timer1Timer(); });
   connect(lvMain_, &TReadingList::PopupRequested, this,
@@ -182,9 +172,13 @@ void TReadDataFrm::FormShow() {
   Timer1Timer();
 }
 
+const CaptionTable& TReadDataFrm::Captions() const {
+  return ReadCaptions();
+}
+
 void TReadDataFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
-  ApplyCaptions(*this, ReadCaptions(), english);
+  ApplyCaptions(*this, Captions(), english);
   lvMain_->ApplyLanguage(english);
   cbxDataType_->setCurrentIndex(english ? 0 : 1);
   cbxProType_->setCurrentIndex(0);

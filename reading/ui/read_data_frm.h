@@ -28,10 +28,10 @@ class TReadDataFrm : public TToolForm {
   Q_OBJECT
 
  public:
+  const CaptionTable& Captions() const override;
   explicit TReadDataFrm(SharedState& state, QWidget* parent = nullptr);
 
   ReadingRun& Run() { return run_; }
-  TOperatorInput& Input() { return *input_; }
   TReadingList& List() { return *lvMain_; }
   QMenu* PopupMenu() { return PopupMenu2_; }
   // Trace entries that could not be written.
@@ -80,7 +80,6 @@ class TReadDataFrm : public TToolForm {
 
   ReadingRun run_;
   DebugTrace trace_;
-  TOperatorInput* input_;
   TReadingList* lvMain_;
   QComboBox* cbxDataType_ = nullptr;
   QComboBox* cbxProType_ = nullptr;
@@ -93,7 +92,6 @@ class TReadDataFrm : public TToolForm {
   QMenu* PopupMenu2_ = nullptr;
   QAction* N7_ = nullptr;
   QAction* N8_ = nullptr;
-  QTimer* ReadTimer_ = nullptr;
 };
 
 }  // namespace qv

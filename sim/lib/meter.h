@@ -72,6 +72,10 @@ struct MeterState {
   // A transit-time difference (ps) reported instead of the one the flow
   // makes: a reverse flow, or a test's chosen bytes.
   std::optional<int64_t> reported_difference_ps;
+  // The heat field of bench reads (four BCD bytes and the unit code)
+  // reported instead of the computed one: digits above 9, a test's chosen
+  // bytes.
+  std::optional<std::array<uint8_t, 5>> reported_heat;
 
   int32_t dn_mm = 20;
   uint8_t location = 0;  // 0 return pipe, 1 supply pipe

@@ -82,8 +82,12 @@ bool BenchReadReply(MeterContext& c, Reply& r) {
   Bytes& p = r.payload;
   Append(p, BcdOf(litres * 100, 4));
   p.push_back(kUnitLitre);
-  Append(p, BcdOf(MeterHeatKwh(c.m, c.bench, litres) * 1000, 4));
-  p.push_back(kUnitWh);
+  if (c.m.reported_heat) {
+    p.insert(p.end(), c.m.reported_heat->begin(), c.m.reported_heat->end());
+  } else {
+    Append(p, BcdOf(MeterHeatKwh(c.m, c.bench, litres) * 1000, 4));
+    p.push_back(kUnitWh);
+  }
   Append(p, BcdOf(MeterInletC(c.m, c.bench) * 100, 3));
   Append(p, BcdOf(MeterOutletC(c.m, c.bench) * 100, 3));
   Append(p, Zeros(2));

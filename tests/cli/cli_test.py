@@ -156,6 +156,8 @@ class CliAgainstBench(unittest.TestCase):
         cases = [(["bench-read", "2024000002"], 3), (["bench-read", "2024000003"], 4),
                  (["bench-read", "20240000ZZ"], 2), (["frobnicate"], 2),
                  (["send", "WriteCoefficient", "2024000001", "variant=9"], 2),
+                 (["send", "WriteCoefficient", "2024000001", "variant=4294967298"], 2),
+                 (["send", "SetCaliber", "2024000001", "number=4294967296"], 2),
                  (["metering", "1", "--protocol", "V9"], 2), (["bench-read"], 2)]
         for args, status in cases:
             code, out, err = cli(self.dev, "--json", "--attempts", "1", *args)

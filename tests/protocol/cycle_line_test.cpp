@@ -20,12 +20,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
-                                    Command::kEnterCalibration, Confirm::kReply, 0,
+                                    Command::kEnterCalibration, Confirm::kReply, ReplySub::kAny, 0,
                                     ReplyLayout::kNone}};
 
 // The request to meter n and its reply.
 Bytes Request(int n) {
-  return *BuildEnterCalibration(0, std::to_string(n));
+  return *BuildRequest(Command::kEnterCalibration, {.address = std::to_string(n)});
 }
 Bytes Reply(int n) {
   return test::Complete("68 55 0" + std::to_string(n) + " 00 00 00 00 00 00 A4 05 01 10 01 01 00");

@@ -1,4 +1,4 @@
-#include "protocol/metering_data.h"
+#include "protocol/reply_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -79,11 +79,12 @@ TEST(MeteringData, UnitFirstVersionSplitsHeatAndCold) {
   EXPECT_EQ(c[ReadingColumn::CurrentCold], "12.00");
 }
 
+// DI 1F 90 reads in the TG layout whatever the row says.
 TEST(MeteringData, TgLayoutSwapsHeatAndCold) {
   constexpr const char* groups =
       "00 01 00 00 11  00 12 00 00 05  00 00 00 00 17  00 00 00 01 32  34 12 00 00 2C";
   const MeteringTexts t =
-      MeteringTextsOf(DecodeMeteringDataTG(MeteringReply(0x20, groups, 0x1F, 0x90)));
+      MeteringTextsOf(DecodeMeteringData(MeteringReply(0x20, groups, 0x1F, 0x90), "M-BusV3.01"));
   EXPECT_EQ(t[ReadingColumn::CurrentHeat], "12.00");
   EXPECT_EQ(t[ReadingColumn::CurrentCold], "277.78");
   EXPECT_EQ(t[ReadingColumn::FlowRate], "0.100");

@@ -6,10 +6,12 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <map>
 #include <thread>
 
 #include "protocol/commands.h"
 #include "protocol/operation_runner.h"
+#include "shell/tool_windows.h"
 #include "support/form_input.h"
 #include "support/window_support.h"
 #include "ui/qt_event_pump.h"
@@ -34,6 +36,19 @@ class EventLog : public QObject {
   }
 };
 
+// The objects of `table` that `root` does not hold.
+QStringList Uncaptioned(const QWidget& root, const CaptionTable& table) {
+  QStringList missing;
+  for (const Caption& c : table.captions) {
+    if (!root.findChild<QWidget*>(c.object) && !root.findChild<QAction*>(c.object))
+      missing << c.object;
+  }
+  for (const ListCaptions& l : table.lists) {
+    if (!root.findChild<QComboBox*>(l.object)) missing << l.object;
+  }
+  return missing;
+}
+
 QAction* Item(TMainFrm& main, const char* name) {
   return main.findChild<QAction*>(name);
 }
@@ -51,7 +66,7 @@ QColor PortColour(TMainFrm& main) {
 }
 
 constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
-                                    Command::kEnterCalibration, Confirm::kReply, 0,
+                                    Command::kEnterCalibration, Confirm::kReply, ReplySub::kAny, 0,
                                     ReplyLayout::kNone}};
 
 }  // namespace
@@ -61,30 +76,39 @@ class MainFrmTest : public QObject {
 
  private slots:
   // Each item docks its window, alone; choosing it again keeps it docked.
+  // Every control a window's caption table names exists in that window (a
+  // misspelt name would leave its control uncaptioned).
   void EveryToolItemDocksItsWindowAlone() {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
-    const std::vector<std::pair<const char*, TToolForm*>> items = {
-        {"nSetPara", program->SetParaFrm.get()},
-        {"N1", program->OtherParaFrm.get()},
-        {"nFlowDetection", program->FlowDetectionFrm.get()},
-        {"nTotalDetection", program->OverallDetectionFrm.get()},
-        {"nReadData", program->ReadDataFrm.get()},
-    };
-    for (const auto& [name, form] : items) {
+    const std::map<QString, QString> docks = {{"nSetPara", "SetParaFrm"},
+                                              {"N1", "OtherParaFrm"},
+                                              {"nFlowDetection", "FlowDetectionFrm"},
+                                              {"nTotalDetection", "OverallDetectionFrm"},
+                                              {"nReadData", "ReadDataFrm"},
+                                              {"nResults", "ResultsFrm"}};
+    QCOMPARE(ToolWindows().size(), docks.size());
+    QVERIFY(Uncaptioned(main, main.Captions()).isEmpty());
+    std::vector<TToolForm*> docked;
+    for (const ToolWindow& w : ToolWindows()) {
       EventLog log;
+      Item(main, w.item.object)->trigger();
+      TToolForm* form = main.CurrentToolForm();
+      QVERIFY(form);
       log.Watch(form);
-      Item(main, name)->trigger();
-      Item(main, name)->trigger();
+      Item(main, w.item.object)->trigger();
       QCOMPARE(main.CurrentToolForm(), form);
+      QCOMPARE(form->objectName(), docks.at(w.item.object));
       QCOMPARE(form->parentWidget(), main.findChild<QWidget*>("plMain"));
       QVERIFY(!form->isWindow());
-      QCOMPARE(log.events, QStringList({"show " + form->objectName()}));
+      QCOMPARE(log.events, QStringList());  // already shown, not shown again
+      docked.push_back(form);
       int visible = 0;
-      for (const auto& other : items)
-        visible += other.second->isVisible() ? 1 : 0;
+      for (TToolForm* other : docked)
+        visible += other->isVisible() ? 1 : 0;
       QCOMPARE(visible, 1);
+      QCOMPARE(Uncaptioned(*form, form->Captions()), QStringList());
     }
     // A docked window shows in the language of the moment.
     bench.state->Settings.Language = 1;
@@ -190,7 +214,7 @@ class MainFrmTest : public QObject {
     QtEventPump pump;
     BenchRun run(s, pump, kEnter);
     std::thread pull([&] {
-      line.Receive(BuildEnterCalibration(0, "1")->size());
+      line.Receive(BuildRequest(Command::kEnterCalibration, {.address = "1"})->size());
       line.HangUp();
     });
     QVERIFY(run.Run(1));

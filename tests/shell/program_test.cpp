@@ -1,4 +1,4 @@
-// The program from start to close: the nine windows, the settings read when
+// The program from start to close: its windows, the settings read when
 // the main window shows, the language of the captions and its follow-up;
 // closing saves both settings files and closes every open port, a refused
 // save keeps everything running, a running operation ends first.
@@ -15,7 +15,7 @@ namespace {
 
 // An operation whose meters never answer: every row uses all its attempts.
 constexpr OperationRow kSilent[] = {{1, "开始", Command::kStartTest, 0, 0, Command::kReadAddress,
-                                     Confirm::kReply, 0, ReplyLayout::kNone}};
+                                     Confirm::kReply, ReplySub::kAny, 0, ReplyLayout::kNone}};
 
 // A tool window running such an operation, as a detection window would.
 class BusyForm : public TToolForm {
@@ -180,8 +180,7 @@ class ProgramTest : public QObject {
       s.Rows[r].Selected = true;
     BusyForm busy(s);
     TMainFrm& main = *program->MainFrm;
-    ToolForms tools;
-    tools.FlowDetection = &busy;
+    TToolForm* const tools[] = {&busy};
     main.SetWindows(tools, program->ShowMessageFrm.get());
 
     // The operator closes the program once the first frame is out and the

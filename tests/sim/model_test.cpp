@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "detection/core/heat_arithmetic.h"
+#include "protocol/reply_layout.h"
 #include "sim/lib/meter_model.h"
 #include "sim/lib/water.h"
 #include "support/known_bench.h"
@@ -64,7 +65,7 @@ TEST_F(ModelTest, HeatFollowsVolumeTemperaturesAndHeatError) {
   EXPECT_EQ(ToHex(std::span(r).subspan(19, 5)), "69 46 00 00 05");
   // The program reads it against the mass of 200 L at 20 degC: +2.00 %.
   const auto reference = StandardHeat(60, 80, 20, 199.688, 0);
-  EXPECT_EQ(EvaluateHeatError(*HeatFromBenchRead(r), reference, 4.6)->Text, "2.00");
+  EXPECT_EQ(EvaluateHeatError(DecodeBenchRead(r)->HeatKWh, reference, 4.6)->Text, "2.00");
 }
 
 TEST_F(ModelTest, CompensationShrinksTheError) {

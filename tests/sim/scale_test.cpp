@@ -81,7 +81,7 @@ TEST(SimScale, FirstStartTestBeginsOneRun) {
   const double before = bench.ScaleSettledKg();
   for (const char* address : {"2024000001", "2024000002"}) {
     const size_t heard = bench.ReceivedCount();
-    const std::optional<Bytes> start = BuildStartTest(0, address);
+    const std::optional<Bytes> start = BuildRequest(Command::kStartTest, {.address = address});
     ASSERT_TRUE(start && line.Send(*start));
     ASSERT_TRUE(bench.WaitReceived(heard + 1, 10s));
   }

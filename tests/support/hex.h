@@ -35,14 +35,16 @@ inline std::string ToHex(std::span<const uint8_t> bytes) {
 
 // A frame from its 0x68 through its last payload byte, completed with its
 // checksum (the byte sum from the 0x68) and the end byte 16.
-inline Bytes Complete(std::string_view head_hex) {
-  Bytes frame = Hex(head_hex);
+inline Bytes Complete(Bytes frame) {
   uint8_t sum = 0;
   for (uint8_t b : frame)
     sum = static_cast<uint8_t>(sum + b);
   frame.push_back(sum);
   frame.push_back(0x16);
   return frame;
+}
+inline Bytes Complete(std::string_view head_hex) {
+  return Complete(Hex(head_hex));
 }
 inline std::string CompleteHex(std::string_view head_hex) {
   return ToHex(Complete(head_hex));

@@ -12,47 +12,38 @@ using C = Command;
 using F = Confirm;
 using L = ReplyLayout;
 constexpr uint8_t kMin = kMinFrameLength;
+constexpr ReplySub kAny = ReplySub::kAny;
 
-// The write operations' labels are those of kAccumulators (6 logs
-// "写回水温度", as the bench's operators know it).
+// Replies of one data identifier tell their operations apart by the
+// sub-code after SER: the registers' and the pairing levels' own (those of
+// kAccumulators and kTemperatureLevels), the others' as the meters answer.
+// Operation 6 logs "写回水温度", as the bench's operators know it.
 // clang-format off
 constexpr std::array<OperationRow, kOtherParaOperations> kOtherParaTable{{
-// code                   label          command                        var  ch  reply                          confirm   min   layout
-{1,                       "写热量",      C::kWriteAccumulator,          0,   0,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{2,                       "写冷量",      C::kWriteAccumulator,          0,   1,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{3,                       "写流量",      C::kWriteAccumulator,          0,   2,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{kOtherWriteWorkTime,     "写工作时间",  C::kWriteAccumulator,          0,   3,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{5,                       "写分摊热量",  C::kWriteAccumulator,          0,   4,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{kOtherWriteReturnFlow,   "写回水温度",  C::kWriteAccumulator,          0,   5,  C::kWriteAccumulator,          F::kReply, kMin, L::kNone},
-{kOtherReadUltrasonic,    "读超声数据",  C::kReadUltrasonicData,        0,   0,  C::kReadUltrasonicData,        F::kReply, kMin, L::kNone},
-{kOtherReadAccFlow,       "读累计流量",  C::kReadAccumulatedFlow,       0,   0,  C::kReadAccumulatedFlow,       F::kReply, kMin, L::kNone},
-{kOtherReadPairing,       "读温度配对",  C::kReadTemperaturePairing,    0,   0,  C::kReadTemperaturePairing,    F::kReply, kMin, L::kNone},
-{kOtherWriteLowPairing,   "写低温配对",  C::kWriteTemperaturePairing,   0,   0,  C::kWriteTemperaturePairing,   F::kReply, kMin, L::kNone},
-{11,                      "写中温配对",  C::kWriteTemperaturePairing,   0,   1,  C::kWriteTemperaturePairing,   F::kReply, kMin, L::kNone},
-{kOtherWriteHighPairing,  "写高温配对",  C::kWriteTemperaturePairing,   0,   2,  C::kWriteTemperaturePairing,   F::kReply, kMin, L::kNone},
-{kOtherReadHeatUnit,      "读热量单位",  C::kReadHeatUnit,              0,   0,  C::kReadHeatUnit,              F::kReply, kMin, L::kNone},
-{kOtherWriteHeatUnit,     "写热量单位",  C::kWriteHeatUnit,             0,  -1,  C::kWriteHeatUnit,             F::kReply, kMin, L::kNone},
-{kOtherReadPipe,          "读管道",      C::kReadPipe,                  0,   0,  C::kReadPipe,                  F::kReply, kMin, L::kNone},
-{kOtherWritePipe,         "写管道",      C::kWritePipe,                 0,  -1,  C::kWritePipe,                 F::kReply, kMin, L::kNone},
-{kOtherReadPtNo,          "读PT编号",    C::kReadPtNumber,              0,   0,  C::kReadPtNumber,              F::kReply, kMin, L::kNone},
-{kOtherWritePtNo,         "写PT编号",    C::kWritePtNumber,             0,   0,  C::kWritePtNumber,             F::kReply, kMin, L::kNone},
+// code                   label          command                        var  ch  reply                          confirm    sub        min   layout
+{kOtherWriteHeat,         "写热量",      C::kWriteAccumulator,          0,   0,  C::kWriteAccumulator,          F::kReply, Sub(0x05), kMin, L::kNone},
+{kOtherWriteCold,         "写冷量",      C::kWriteAccumulator,          0,   1,  C::kWriteAccumulator,          F::kReply, Sub(0x06), kMin, L::kNone},
+{kOtherWriteFlow,         "写流量",      C::kWriteAccumulator,          0,   2,  C::kWriteAccumulator,          F::kReply, Sub(0x07), kMin, L::kNone},
+{kOtherWriteWorkTime,     "写工作时间",  C::kWriteAccumulator,          0,   3,  C::kWriteAccumulator,          F::kReply, Sub(0x08), kMin, L::kNone},
+{kOtherWriteSharedHeat,   "写分摊热量",  C::kWriteAccumulator,          0,   4,  C::kWriteAccumulator,          F::kReply, Sub(0x09), kMin, L::kNone},
+{kOtherWriteReturnFlow,   "写回水温度",  C::kWriteAccumulator,          0,   5,  C::kWriteAccumulator,          F::kReply, Sub(0x0A), kMin, L::kNone},
+{kOtherReadUltrasonic,    "读超声数据",  C::kReadUltrasonicData,        0,   0,  C::kReadUltrasonicData,        F::kReply, kAny,      kMin, L::kUltrasonicFlow},
+{kOtherReadAccFlow,       "读累计流量",  C::kReadAccumulatedFlow,       0,   0,  C::kReadAccumulatedFlow,       F::kReply, kAny,      kMin, L::kAccumulatedFlow},
+{kOtherReadPairing,       "读温度配对",  C::kReadTemperaturePairing,    0,   0,  C::kReadTemperaturePairing,    F::kReply, Sub(0x05), kMin, L::kPairing},
+{kOtherWriteLowPairing,   "写低温配对",  C::kWriteTemperaturePairing,   0,   0,  C::kWriteTemperaturePairing,   F::kReply, Sub(0x06), kMin, L::kNone},
+{kOtherWriteMidPairing,   "写中温配对",  C::kWriteTemperaturePairing,   0,   1,  C::kWriteTemperaturePairing,   F::kReply, Sub(0x07), kMin, L::kNone},
+{kOtherWriteHighPairing,  "写高温配对",  C::kWriteTemperaturePairing,   0,   2,  C::kWriteTemperaturePairing,   F::kReply, Sub(0x08), kMin, L::kNone},
+{kOtherReadHeatUnit,      "读热量单位",  C::kReadHeatUnit,              0,   0,  C::kReadHeatUnit,              F::kReply, Sub(0x00), kMin, L::kHeatUnit},
+{kOtherWriteHeatUnit,     "写热量单位",  C::kWriteHeatUnit,             0,  -1,  C::kWriteHeatUnit,             F::kReply, Sub(0x80), kMin, L::kNone},
+{kOtherReadPipe,          "读管道",      C::kReadPipe,                  0,   0,  C::kReadPipe,                  F::kReply, Sub(0x01), kMin, L::kPipe},
+{kOtherWritePipe,         "写管道",      C::kWritePipe,                 0,  -1,  C::kWritePipe,                 F::kReply, Sub(0x81), kMin, L::kNone},
+{kOtherReadPtNo,          "读PT编号",    C::kReadPtNumber,              0,   0,  C::kReadPtNumber,              F::kReply, Sub(0x05), kMin, L::kPtNumber},
+{kOtherWritePtNo,         "写PT编号",    C::kWritePtNumber,             0,   0,  C::kWritePtNumber,             F::kReply, Sub(0x06), kMin, L::kNone},
 }};
-// Reply sub-codes (byte 14) of operations 9, 13..18; 1..6 and 10..12 take
-// theirs from kAccumulators and kTemperatureLevels.
-constexpr std::array<int, kOtherParaOperations + 1> kFixedSubCodes{
-    -1, -1, -1, -1, -1, -1, -1, -1, -1, 0x05, -1, -1, -1, 0x00, 0x80, 0x01, 0x81, 0x05, 0x06};
 // clang-format on
 
-constexpr uint8_t kHeatUnitCodes[] = {0x05, 0x11};
-constexpr uint8_t kPipeCodes[] = {0x01, 0x02};
-
-template <size_t N>
-std::optional<int> IndexOf(const uint8_t (&codes)[N], uint8_t code) {
-  for (size_t i = 0; i < N; ++i) {
-    if (codes[i] == code) return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
+static_assert(OperationsConsistent(kOtherParaTable),
+              "other-parameters operations: a code or a sub-code wrong");
 
 // Whether `values` build a frame for `op` (a checked address and the bench
 // protocol, so only the values can fail).
@@ -64,14 +55,6 @@ bool Builds(const OperationRow& op, const CommandRequest& values) {
 
 std::span<const OperationRow> OtherParaOperations() {
   return kOtherParaTable;
-}
-
-int OtherParaReplySubCode(int code) {
-  if (code >= 1 && code <= kOtherWriteReturnFlow) return kAccumulators[code - 1].subCode;
-  if (code >= kOtherWriteLowPairing && code <= kOtherWriteHighPairing)
-    return kTemperatureLevels[code - kOtherWriteLowPairing].pairingSubCode;
-  if (code < 0 || code > kOtherParaOperations) return -1;
-  return kFixedSubCodes[code];
 }
 
 CommandRequest OtherParaValues(const OperationRow& op, const OtherParaRowInputs& in) {
@@ -140,44 +123,31 @@ const std::string& OtherParaFieldText(const OtherParaRowInputs& in, int field) {
 
 OtherParaReadBack DecodeOtherParaReply(int code, std::span<const uint8_t> frame) {
   OtherParaReadBack out;
-  const auto flow = [&](const FlowReplyLayout& l) {
-    out.AccFlow = ReadUnitField(frame, l.AccFlow);
-    out.Flow = ReadUnitField(frame, l.Flow);
-    if (frame.size() > static_cast<size_t>(l.StatusLow) + 1) {
-      char text[5];
-      std::snprintf(text, sizeof text, "%02X%02X", frame[l.StatusLow + 1u], frame[l.StatusLow]);
-      out.Status = text;
-    }
-  };
-  const auto code_byte = [&]() -> std::optional<uint8_t> {
-    if (frame.size() <= kUnitPipeCodeAt) return std::nullopt;
-    return frame[kUnitPipeCodeAt];
-  };
-  switch (code) {
-    case kOtherReadUltrasonic:
-      flow(kUltrasonicFlowLayout);
-      break;
-    case kOtherReadAccFlow:
-      flow(kAccumulatedFlowLayout);
-      break;
-    case kOtherReadPairing: {
-      std::array<double, kPairingValues> values{};
-      for (size_t k = 0; k < kPairingValues; ++k) {
-        const std::optional<double> v = ReadField(frame, PairingField(k));
-        if (!v) return out;
-        values[k] = *v;
+  const OperationRow* op = FindOperation(kOtherParaTable, code);
+  switch (op ? op->layout : ReplyLayout::kNone) {
+    case ReplyLayout::kUltrasonicFlow:
+    case ReplyLayout::kAccumulatedFlow: {
+      const FlowReading r = ReadFlowReply(frame, op->layout);
+      out.AccFlow = r.AccFlow;
+      out.Flow = r.Flow;
+      if (r.Status) {
+        char text[5];
+        std::snprintf(text, sizeof text, "%02X%02X", (*r.Status)[1], (*r.Status)[0]);
+        out.Status = text;
       }
-      out.Pairing = values;
       break;
     }
-    case kOtherReadHeatUnit:
-      if (const auto c = code_byte()) out.HeatUnit = IndexOf(kHeatUnitCodes, *c);
+    case ReplyLayout::kPairing:
+      out.Pairing = ReadPairing(frame);
       break;
-    case kOtherReadPipe:
-      if (const auto c = code_byte()) out.Pipe = IndexOf(kPipeCodes, *c);
+    case ReplyLayout::kHeatUnit:
+      out.HeatUnit = ReadHeatUnit(frame);
       break;
-    case kOtherReadPtNo:
-      out.PtNumber = ReadRaw(frame, kPtNumberField);
+    case ReplyLayout::kPipe:
+      out.Pipe = ReadPipeMode(frame);
+      break;
+    case ReplyLayout::kPtNumber:
+      out.PtNumber = ReadPtNumber(frame);
       break;
     default:
       break;
@@ -205,14 +175,6 @@ bool OtherParaRun::RunOperation(int code, const TakeInputs& take) {
     }
     return true;
   });
-}
-
-void OtherParaRun::TakeReply(const OperationRow& op, std::span<const uint8_t> frame) {
-  // Replies of one data identifier tell their operations apart by the
-  // sub-code after SER.
-  const int sub = OtherParaReplySubCode(op.code);
-  if (sub >= 0 && (frame.size() <= FrameOffset::kData || frame[FrameOffset::kData] != sub)) return;
-  BenchRun::TakeReply(op, frame);
 }
 
 }  // namespace qv

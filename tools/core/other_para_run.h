@@ -16,14 +16,19 @@
 
 namespace qv {
 
+// Operation codes of the other-parameters window, in button order.
 enum OtherParaOperation : int {
-  kOtherWriteHeat = 1,  // 1..6: the accumulated registers of kAccumulators
+  kOtherWriteHeat = 1,
+  kOtherWriteCold = 2,
+  kOtherWriteFlow = 3,
   kOtherWriteWorkTime = 4,
+  kOtherWriteSharedHeat = 5,
   kOtherWriteReturnFlow = 6,
   kOtherReadUltrasonic = 7,
   kOtherReadAccFlow = 8,
   kOtherReadPairing = 9,
-  kOtherWriteLowPairing = 10,  // 10..12: low, middle, high level
+  kOtherWriteLowPairing = 10,
+  kOtherWriteMidPairing = 11,
   kOtherWriteHighPairing = 12,
   kOtherReadHeatUnit = 13,
   kOtherWriteHeatUnit = 14,
@@ -32,11 +37,9 @@ enum OtherParaOperation : int {
   kOtherReadPtNo = 17,
   kOtherWritePtNo = 18,
 };
-inline constexpr int kOtherParaOperations = 18;
+inline constexpr int kOtherParaOperations = kOtherWritePtNo;
 
 std::span<const OperationRow> OtherParaOperations();
-// The sub-code (byte 14) of the replies confirming `code`; -1 = any.
-int OtherParaReplySubCode(int code);
 
 // What a row of the window holds for the commands: the texts as typed.
 struct OtherParaRowInputs {
@@ -58,12 +61,12 @@ std::optional<int> OtherParaBadField(const OperationRow& op, const OtherParaRowI
 // The text of field `field` of `in`.
 const std::string& OtherParaFieldText(const OtherParaRowInputs& in, int field);
 
-// What a confirming reply reads back; an unlisted unit, heat-unit or pipe
-// code leaves its value empty.
+// What a confirming reply reads back, by the operation's reply layout; an
+// unlisted unit, heat-unit or pipe code leaves its value empty.
 struct OtherParaReadBack {
   std::optional<double> AccFlow;
   std::optional<double> Flow;
-  std::optional<std::string> Status;  // four hex digits
+  std::optional<std::string> Status;  // four hex digits, the second byte first
   std::optional<std::array<double, kPairingValues>> Pairing;
   std::optional<int> HeatUnit;  // list index
   std::optional<int> Pipe;      // list index
@@ -88,9 +91,6 @@ class OtherParaRun : public BenchRun {
   bool RunOperation(int code, const TakeInputs& take = {});
 
   std::function<void(int row, const OtherParaReadBack& read)> on_read_back;
-
- protected:
-  void TakeReply(const OperationRow& op, std::span<const uint8_t> frame) override;
 };
 
 }  // namespace qv

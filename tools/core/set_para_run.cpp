@@ -14,28 +14,33 @@ using F = Confirm;
 using L = ReplyLayout;
 // No reply this window takes is shorter than the shortest frame.
 constexpr uint8_t kMin = kMinFrameLength;
+constexpr ReplySub kAny = ReplySub::kAny;
+// Bytes of the received data read after a read-address request.
+constexpr size_t kAddressReadMax = 1024;
 
 // Leaving verification is answered like entering it (the same DI); the
 // whole set of coefficients by its own DI 01 09.
 // clang-format off
 constexpr std::array<OperationRow, 14> kSetParaOperations{{
-// code                     label           command                    var  ch  reply                      confirm      min   layout
-{kParaReadAddress,          "读地址",       C::kReadAddress,           0,   0,  C::kReadAddress,           F::kSlotRead, kMin, L::kNone},
-{kParaWriteAddress,         "写地址",       C::kWriteAddress,          0,   0,  C::kWriteAddress,          F::kReply,    kMin, L::kNone},
-{kParaSetClock,             "系统对时",     C::kSetClock,              0,   0,  C::kSetClock,              F::kReply,    kMin, L::kNone},
-{kParaEnterCheck,           "进入检定",     C::kEnterCalibration,      0,   0,  C::kEnterCalibration,      F::kReply,    kMin, L::kNone},
-{kParaSetCaliber,           "设置口径",     C::kSetCaliber,            0,   0,  C::kSetCaliber,            F::kReply,    kMin, L::kNone},
-{kParaSetLocation,          "设置安装位置", C::kSetLocation,           0,   0,  C::kSetLocation,           F::kReply,    kMin, L::kNone},
-{kParaExitCheck,            "退出检定",     C::kExitCalibration,       0,   0,  C::kEnterCalibration,      F::kReply,    kMin, L::kNone},
-{kParaWriteAllCoef,         "写全部系数",   C::kWriteAllCoefficients,  0,   0,  C::kWriteAllCoefficients,  F::kReply,    kMin, L::kNone},
-{WriteCoefficientCode(0),   "写系数一",     C::kWriteCoefficient,      0,   0,  C::kWriteCoefficient,      F::kVariant,  kMin, L::kNone},
-{WriteCoefficientCode(1),   "写系数二",     C::kWriteCoefficient,      1,   0,  C::kWriteCoefficient,      F::kVariant,  kMin, L::kNone},
-{WriteCoefficientCode(2),   "写系数三",     C::kWriteCoefficient,      2,   0,  C::kWriteCoefficient,      F::kVariant,  kMin, L::kNone},
-{WriteCoefficientCode(3),   "写系数四",     C::kWriteCoefficient,      3,   0,  C::kWriteCoefficient,      F::kVariant,  kMin, L::kNone},
-{WriteCoefficientCode(4),   "写系数五",     C::kWriteCoefficient,      4,   0,  C::kWriteCoefficient,      F::kVariant,  kMin, L::kNone},
-{kParaReadCoef,             "读系数",       C::kBenchReadData,         0,   0,  C::kBenchReadData,         F::kReply,    kMin, L::kBenchRead},
+// code                     label           command                    var  ch  reply                      confirm      sub   min   layout
+{kParaReadAddress,          "读地址",       C::kReadAddress,           0,   0,  C::kReadAddress,           F::kSlotRead, kAny, kMin, L::kNone},
+{kParaWriteAddress,         "写地址",       C::kWriteAddress,          0,   0,  C::kWriteAddress,          F::kReply,    kAny, kMin, L::kNone},
+{kParaSetClock,             "系统对时",     C::kSetClock,              0,   0,  C::kSetClock,              F::kReply,    kAny, kMin, L::kNone},
+{kParaEnterCheck,           "进入检定",     C::kEnterCalibration,      0,   0,  C::kEnterCalibration,      F::kReply,    kAny, kMin, L::kNone},
+{kParaSetCaliber,           "设置口径",     C::kSetCaliber,            0,   0,  C::kSetCaliber,            F::kReply,    kAny, kMin, L::kNone},
+{kParaSetLocation,          "设置安装位置", C::kSetLocation,           0,   0,  C::kSetLocation,           F::kReply,    kAny, kMin, L::kNone},
+{kParaExitCheck,            "退出检定",     C::kExitCalibration,       0,   0,  C::kEnterCalibration,      F::kReply,    kAny, kMin, L::kNone},
+{kParaWriteAllCoef,         "写全部系数",   C::kWriteAllCoefficients,  0,   0,  C::kWriteAllCoefficients,  F::kReply,    kAny, kMin, L::kNone},
+{WriteCoefficientCode(0),   "写系数一",     C::kWriteCoefficient,      0,   0,  C::kWriteCoefficient,      F::kVariant,  kAny, kMin, L::kNone},
+{WriteCoefficientCode(1),   "写系数二",     C::kWriteCoefficient,      1,   0,  C::kWriteCoefficient,      F::kVariant,  kAny, kMin, L::kNone},
+{WriteCoefficientCode(2),   "写系数三",     C::kWriteCoefficient,      2,   0,  C::kWriteCoefficient,      F::kVariant,  kAny, kMin, L::kNone},
+{WriteCoefficientCode(3),   "写系数四",     C::kWriteCoefficient,      3,   0,  C::kWriteCoefficient,      F::kVariant,  kAny, kMin, L::kNone},
+{WriteCoefficientCode(4),   "写系数五",     C::kWriteCoefficient,      4,   0,  C::kWriteCoefficient,      F::kVariant,  kAny, kMin, L::kNone},
+{kParaReadCoef,             "读系数",       C::kBenchReadData,         0,   0,  C::kBenchReadData,         F::kReply,    kAny, kMin, L::kBenchRead},
 }};
 // clang-format on
+static_assert(OperationsConsistent(kSetParaOperations),
+              "parameter operations: a code out of place");
 
 // Clock replies come in the standard frames of a heat or a cold meter.
 bool StandardType(std::span<const uint8_t> frame) {

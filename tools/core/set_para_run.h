@@ -11,7 +11,7 @@
 #include <string>
 
 #include "protocol/operation_runner.h"
-#include "tools/core/set_para_replies.h"
+#include "protocol/reply_layout.h"
 
 namespace qv {
 

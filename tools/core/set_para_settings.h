@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "protocol/address_numbering.h"
+#include "protocol/commands.h"
 #include "serial/port_slots.h"
 
 namespace qv {
@@ -119,13 +120,13 @@ std::optional<AddressNumbering> NumberNewAddresses(std::span<const std::string> 
 // digits (typed as decimal digits).
 bool IsNewAddress(std::string_view text);
 
-// Coefficients are sent as eight BCD digits.
-inline constexpr int64_t kCoefficientMax = 99999999;
+// The largest coefficient a frame carries (eight BCD digits).
+inline constexpr int64_t kCoefficientMax = ValueField(Command::kWriteCoefficient).LargestRaw();
 // A coefficient edit's value for the row: a whole number within 32 bits, 0
 // for an empty text; nothing for any other text.
 std::optional<int32_t> CoefficientValue(std::string_view text);
-// A coefficient as it is sent: a whole number 0..99999999. An empty text is
-// no value: nothing.
+// A coefficient as it is sent: a whole number 0..kCoefficientMax. An empty
+// text is no value: nothing.
 std::optional<int32_t> CoefficientToSend(std::string_view text);
 
 }  // namespace qv

@@ -14,8 +14,8 @@
 namespace qv {
 namespace {
 
-constexpr int kReadTimerMs = 1000;
-constexpr int kStatusTimerMs = 200;
+// The lamp of the row being served changes colour this often.
+constexpr int kBlinkMs = 200;
 constexpr int kButtonsPerRow = 9;
 
 QScrollArea* Scroller(QWidget* content) {
@@ -30,17 +30,12 @@ QString Hundredths(double v) {
   return QString::number(v, 'f', 2);
 }
 
-// What a value that does not fit may be, by the field it is typed in.
-QString RangeOf(int code, int field, bool english) {
-  const char* range = "0～9999999999";
-  if (field == static_cast<int>(OtherParaField::kData)) {
-    range = code == kOtherWriteWorkTime ? "0～999999999999" : "0～999999999.999";
-  } else if (field != static_cast<int>(OtherParaField::kPtNo)) {
-    range = "0～99.99";
-  }
-  QString text = QString::fromUtf8(range);
-  if (english) text.replace(QString::fromUtf8("～"), " to ");
-  return text;
+// What a value `op` sends may be: up to the largest its frame field holds.
+QString RangeOf(const OperationRow& op, bool english) {
+  const SentField sent = ValueField(op.command, op.choice);
+  QString largest = QString::number(sent.LargestRaw());
+  if (sent.decimals > 0) largest.insert(largest.size() - sent.decimals, '.');
+  return (english ? QString("0 to ") : QString::fromUtf8("0～")) + largest;
 }
 
 }  // namespace
@@ -48,7 +43,6 @@ QString RangeOf(int code, int field, bool english) {
 TOtherParaFrm::TOtherParaFrm(SharedState& state, QWidget* parent)
     : TToolForm(state, parent), run_(state, Pump()) {
   setObjectName("OtherParaFrm");
-  input_ = new TOperatorInput(state_, this);
   grid_ = new TOtherParaGrid;
 
   auto* content = new QWidget;
@@ -68,17 +62,11 @@ TOtherParaFrm::TOtherParaFrm(SharedState& state, QWidget* parent)
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(Scroller(content));
 
-  timers_ = BindRunTimers(
-      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
-      [this] { input_->Beep(); });
+  BindRun(run_, *grid_, kBlinkMs);
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_read_back = [this](int row, const OtherParaReadBack& read) { ShowReadBack(row, read); };
   WireRows();
   ShowLanguage();
-}
-
-TOtherParaFrm::~TOtherParaFrm() {
-  delete input_;
 }
 
 QWidget* TOtherParaFrm::BuildButtons() {
@@ -151,9 +139,13 @@ void TOtherParaFrm::showEvent(QShowEvent* event) {
   TToolForm::showEvent(event);
 }
 
+const CaptionTable& TOtherParaFrm::Captions() const {
+  return OtherParaCaptions();
+}
+
 void TOtherParaFrm::ApplyLanguage() {
   const bool english = state_.Settings.English();
-  ApplyCaptions(*this, OtherParaCaptions(), english);
+  ApplyCaptions(*this, Captions(), english);
   grid_->FitHeadings();
   lblCN_->setVisible(!english);
   lblEN_->setVisible(english);
@@ -187,11 +179,11 @@ std::optional<OtherParaInputs> TOtherParaFrm::TakeInputs(const OperationRow& op)
     if (!bad) continue;
     const QString name = OtherParaFieldName(r, *bad, english);
     const QString text = QString::fromStdString(OtherParaFieldText(inputs[r], *bad));
-    const bool whole = *bad == static_cast<int>(OtherParaField::kPtNo);
+    const bool whole = ValueField(op.command, op.choice).whole;
     if (text.trimmed().isEmpty()) {
       input_->WarnEmpty(name);
     } else if (whole ? IsWholeOrEmpty(text) : IsNumberOrEmpty(text)) {
-      input_->WarnOutOfRange(name, text, RangeOf(op.code, *bad, english));
+      input_->WarnOutOfRange(name, text, RangeOf(op, english));
     } else {
       input_->WarnNotNumber(name, text);
     }
@@ -218,12 +210,6 @@ void TOtherParaFrm::ShowReadBack(int row, const OtherParaReadBack& read) {
   if (read.HeatUnit) grid_->cbxHeatUnit[row]->setCurrentIndex(*read.HeatUnit);
   if (read.Pipe) grid_->cbxPipeline[row]->setCurrentIndex(*read.Pipe);
   copying_ = false;
-}
-
-void TOtherParaFrm::StatusTimerTimer() {
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
 }
 
 }  // namespace qv

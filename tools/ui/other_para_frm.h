@@ -13,7 +13,6 @@
 #include <QLineEdit>
 
 #include "tools/core/other_para_run.h"
-#include "ui/run_timers.h"
 #include "ui/tool_form.h"
 
 namespace qv {
@@ -25,8 +24,8 @@ class TOtherParaFrm : public TToolForm {
   Q_OBJECT
 
  public:
+  const CaptionTable& Captions() const override;
   explicit TOtherParaFrm(SharedState& state, QWidget* parent = nullptr);
-  ~TOtherParaFrm() override;
 
   // Runs operation `code` (1..18) as its button does. The values the
   // selected rows would send are checked first: on an empty or bad one
@@ -35,7 +34,6 @@ class TOtherParaFrm : public TToolForm {
 
   OtherParaRun& Run() { return run_; }
   TOtherParaGrid& Grid() { return *grid_; }
-  TOperatorInput& Input() { return *input_; }
   int PipeMode() const { return pipe_mode_; }
 
  protected:
@@ -53,14 +51,11 @@ class TOtherParaFrm : public TToolForm {
   // operator told) when a value it would send is empty or not one.
   std::optional<OtherParaInputs> TakeInputs(const OperationRow& op);
   void ShowReadBack(int row, const OtherParaReadBack& read);
-  void StatusTimerTimer();
 
   OtherParaRun run_;
-  TOperatorInput* input_;
   TOtherParaGrid* grid_;
   QLabel* lblCN_;
   QLabel* lblEN_;
-  RunTimers timers_{};
   int pipe_mode_ = 0;  // re-selected in every row when the captions are set
   bool copying_ = false;
 };

@@ -20,10 +20,6 @@ namespace qv {
 
 namespace {
 
-// Reply poll and lamp blink periods.
-constexpr int kReadTimerMs = 1000;
-constexpr int kStatusTimerMs = 100;
-
 // The basic parameters as they stand in their group: label, control (its
 // width, which the longest item of a list may exceed) and the unit after
 // it, five to a row.
@@ -96,7 +92,6 @@ QString TimeText(uint32_t value, bool negative = false) {
 TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
     : TToolForm(state, parent), run_(state, Pump()) {
   setObjectName("SetParaFrm");
-  input_ = new TOperatorInput(state_, this);
   grid_ = new TSetParaGrid;
 
   // The basic parameters over the rows and the command buttons beside
@@ -125,10 +120,7 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
     lists_.push_back(list);
   }
 
-  timers_ = BindRunTimers(
-      this, run_, kReadTimerMs, kStatusTimerMs, [this] { StatusTimerTimer(); },
-      [this] { input_->Beep(); });
-  FollowLanguage();
+  timers_ = BindRun(run_, *grid_);
 
   pmWriteCoef_ = Named<QMenu>("pmWriteCoef", this);
   QAction* write = pmWriteCoef_->addAction(QString());
@@ -152,12 +144,6 @@ TSetParaFrm::TSetParaFrm(SharedState& state, QWidget* parent)
   input_->AddEnterChain(chain);
 
   ShowLanguage();
-}
-
-TSetParaFrm::~TSetParaFrm() {
-  // Closing the window ends the editing of the field holding the focus; the
-  // rules that would act on it go first, while the rest is still here.
-  delete input_;
 }
 
 QGroupBox* TSetParaFrm::BuildSettings() {
@@ -456,10 +442,14 @@ void TSetParaFrm::ShowScale() {
   --loading_;
 }
 
+const CaptionTable& TSetParaFrm::Captions() const {
+  return SetParaCaptions();
+}
+
 void TSetParaFrm::ApplyLanguage() {
   const SystemSettings& s = state_.Settings;
   ++loading_;
-  ApplyCaptions(*this, SetParaCaptions(), s.English());
+  ApplyCaptions(*this, Captions(), s.English());
   // The lists captioned per language show the settings' items again.
   for (const char* name :
        {"cbxMeterType", "cbxLevel", "cbxLocation", "cbxCommType", "cbxLanguage"}) {
@@ -537,8 +527,9 @@ std::optional<int32_t> TSetParaFrm::CheckedCoefficient(int row, int k) {
   const std::optional<int32_t> value = CoefficientToSend(edit->text().toStdString());
   if (!value) {
     const bool english = state_.Settings.English();
-    input_->WarnOutOfRange(CoefficientName(row, k, english), edit->text(),
-                           english ? "0 to 99999999" : QString::fromUtf8("0～99999999"));
+    input_->WarnOutOfRange(
+        CoefficientName(row, k, english), edit->text(),
+        (english ? QString("0 to %1") : QString::fromUtf8("0～%1")).arg(kCoefficientMax));
   }
   return value;
 }
@@ -639,13 +630,6 @@ void TSetParaFrm::JournalWrite(int row, const OperationRow& op, const CommandReq
     }
   }
   state_.Journal->Record(std::move(w));
-}
-
-void TSetParaFrm::StatusTimerTimer() {
-  // The served row blinks red until its meter answers.
-  const int row = run_.CurrentRow();
-  if (row < 0 || run_.LampOf(row) == Lamp::Lime) return;
-  grid_->BlinkLamp(row);
 }
 
 }  // namespace qv

@@ -36,8 +36,8 @@ class TSetParaFrm : public TToolForm {
   Q_OBJECT
 
  public:
+  const CaptionTable& Captions() const override;
   explicit TSetParaFrm(SharedState& state, QWidget* parent = nullptr);
-  ~TSetParaFrm() override;
 
   // Runs operation `code` (1..8 or 14) as its button does. The values it
   // sends are checked first: when one is not a value nothing is sent.
@@ -47,7 +47,6 @@ class TSetParaFrm : public TToolForm {
 
   SetParaRun& Run() { return run_; }
   TSetParaGrid& Grid() { return *grid_; }
-  TOperatorInput& Input() { return *input_; }
   // The popup menu of the coefficient cells.
   QMenu* WriteCoefMenu() { return pmWriteCoef_; }
 
@@ -89,10 +88,8 @@ class TSetParaFrm : public TToolForm {
   // A coefficient or pipe-size write sent to `row`, for the results journal.
   void JournalWrite(int row, const OperationRow& op, const CommandRequest& values, bool answered);
   void ShowReadBack(int row, const CoefficientReadBack& read);
-  void StatusTimerTimer();
 
   SetParaRun run_;
-  TOperatorInput* input_;
   TSetParaGrid* grid_ = nullptr;
   // The lists of `SettingLists()` and the edits of `SettingEdits()`, in
   // their order.

@@ -4,6 +4,7 @@
 
 #include "core/number_format.h"
 #include "protocol/codec.h"
+#include "support/hex.h"
 
 namespace qv {
 namespace {
@@ -16,9 +17,7 @@ Bytes Reply(const char* c, const char* di, const std::string& data) {
   ParseHex(data, d);
   head[10] = static_cast<uint8_t>(d.size() + 3);
   head.insert(head.end(), d.begin(), d.end());
-  head.push_back(FrameChecksum(head));
-  head.push_back(0x16);
-  return head;
+  return test::Complete(std::move(head));
 }
 
 // A bench read reply: volume 1234 with `unit`, heat 12345678 with

@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 
-#include "core/hex.h"
 #include "core/number_format.h"
 #include "core/shared_state.h"
 #include "detection/core/flow_arithmetic.h"
@@ -47,22 +46,6 @@ TEST(HeatArithmetic, HeatErrorAgainstTheLimit) {
   EXPECT_EQ(*EvaluateHeatError(1.9, 2.0, 4.6), (HeatErrorCell{"-5.00", true}));
   EXPECT_FALSE(EvaluateHeatError(1.9, 0.000009, 4.6));
   EXPECT_FALSE(EvaluateHeatError(1.9, std::nullopt, 4.6));
-}
-
-TEST(HeatArithmetic, HeatOfABenchReadReply) {
-  // A bench-read reply from its 0x68 through the volume unit, then the heat.
-  const std::string head = "68 55 01 00 00 24 20 00 00 A1 37 90 1F 01 00 10 00 00 29 ";
-  for (const auto& [heat, kwh] :
-       {std::pair<const char*, std::optional<double>>{"78 56 34 12 08", 12345678.0},
-        {"78 56 34 12 05", 12345.678},
-        {"78 56 34 12 0A", 1234567800.0},
-        {"78 56 34 12 29", 12345.678},  // any other code: x1
-        {"78 5A 34 12 05", std::nullopt},
-        {"78 56 34 12", std::nullopt}}) {
-    Bytes frame;
-    ASSERT_TRUE(ParseHex(head + heat, frame));
-    EXPECT_EQ(HeatFromBenchRead(frame), kwh) << heat;
-  }
 }
 
 }  // namespace

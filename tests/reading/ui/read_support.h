@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
-#include "detection/ui/flow_support.h"
 #include "reading/ui/read_data_frm.h"
 #include "reading/ui/reading_list.h"
+#include "support/window_fixture.h"
 
 namespace qv::read_test {
 
@@ -19,17 +19,14 @@ inline sim::CivilTime BenchClock() {
   return sys_days{year{2024} / March / 5} + hours{14} + minutes{7} + seconds{59};
 }
 
-struct ReadBench {
-  flow_test::ModalCloser boxes;
+// The program directory, gone after the window.
+struct ScratchDir {
   QTemporaryDir dir;
-  std::unique_ptr<sim::VirtualBench> bench;
-  std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
-  std::unique_ptr<TReadDataFrm> frm;
-  int beeps = 0;
+};
 
-  // Meters `setups` (or `count` default ones); every position selected
-  // but those in `unselected`; `setup` changes the state before the window
-  // is made.
+struct ReadBench : ScratchDir, test::WindowFixture<TReadDataFrm> {
+  // Meters `setups` (or `count` default ones), every position selected;
+  // `setup` changes the state before the window is made.
   explicit ReadBench(sim::Wiring wiring, std::vector<sim::MeterSetup> setups, int count = 0,
                      const std::function<void(SharedState&)>& setup = {}) {
     sim::BenchOptions o;
@@ -37,9 +34,7 @@ struct ReadBench {
     o.meter_count = setups.empty() ? count : static_cast<int>(setups.size());
     o.meters = std::move(setups);
     o.clock = BenchClock;
-    bench = std::make_unique<sim::VirtualBench>(o);
-    std::string error;
-    if (!bench->Start(error)) qFatal("bench-sim: %s", error.c_str());
+    StartBench(o);
     for (int i = 0; i < bench->MeterCount(); ++i) {
       bench->UpdateMeter(i, [](sim::MeterState& m) {
         m.errors = {};
@@ -58,28 +53,14 @@ struct ReadBench {
     state->ProgramDir = dir.path().toStdString() + "/";
     state->Settings.ReadAgainTimes = 2;
     state->Settings.CommWaitTimer = 1000;
-    if (!sim::ConnectProgram(*state, *bench)) qFatal("ports did not open");
-    for (int r = 0; r < bench->MeterCount(); ++r)
-      state->Rows[r].Selected = true;
-    if (setup) setup(*state);
-    frm = std::make_unique<TReadDataFrm>(*state);
-    frm->Input().beep = [this] { ++beeps; };
-    frm->findChild<QTimer*>("ReadTimer")->setInterval(100);
-    frm->resize(1366, 600);
-    frm->show();
-    frm->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(frm.get()));
+    Make(
+        [&](SharedState& s) {
+          for (int r = 0; r < bench->MeterCount(); ++r)
+            s.Rows[r].Selected = true;
+          if (setup) setup(s);
+        },
+        600);
   }
-  ~ReadBench() {
-    for (int n = 1; n <= kPortCount; ++n) {
-      if (state->Slots[n].Port) state->Slots[n].Port->Close();
-      state->Slots[n].PortOpen = false;
-    }
-    frm.reset();
-    bench.reset();
-  }
-  ReadBench(const ReadBench&) = delete;
-  ReadBench& operator=(const ReadBench&) = delete;
 
   QTreeWidget* List() const { return frm->findChild<QTreeWidget*>("lvMain"); }
   QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
@@ -103,7 +84,6 @@ struct ReadBench {
       frm->findChild<QAbstractButton*>(name)->click();
     }
   }
-  std::vector<std::string> Lines() const { return state->Log.TakePending(); }
 };
 
 }  // namespace qv::read_test

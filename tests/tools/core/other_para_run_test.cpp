@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/hex.h"
 #include "tools/core/other_para_run.h"
 
 using namespace qv;
@@ -34,7 +35,7 @@ TEST(OtherParaRun, WriteValuesAreScaledAndTruncated) {
   const Bytes hours = FrameOf(kOtherWriteWorkTime, in);
   EXPECT_EQ(Bytes(hours.begin() + 14, hours.begin() + 16), (Bytes{0x08, 0x07}));
   in.Pairing = {"", "", "", "25.5", "20.29", "7", "", "", ""};
-  const Bytes middle = FrameOf(11, in);
+  const Bytes middle = FrameOf(kOtherWriteMidPairing, in);
   EXPECT_EQ(Bytes(middle.begin() + 14, middle.begin() + 21),
             (Bytes{0x07, 0x50, 0x25, 0x29, 0x20, 0x00, 0x07}));
   in.PtNo = "4000000000";
@@ -48,8 +49,8 @@ TEST(OtherParaRun, ValuesThatCannotBeSentNameTheirField) {
       {kOtherWriteHeat, {.Data = "-1"}, 0},
       {kOtherWriteHeat, {.Data = "1000000000"}, 0},
       {kOtherWriteHeat, {.Data = " "}, 0},
-      {12, {.Pairing = {"", "", "", "", "", "", "1", "x", ""}}, 8},
-      {10, {.Pairing = {"100", "", "", "", "", "", "", "", ""}}, 1},
+      {kOtherWriteHighPairing, {.Pairing = {"", "", "", "", "", "", "1", "x", ""}}, 8},
+      {kOtherWriteLowPairing, {.Pairing = {"100", "", "", "", "", "", "", "", ""}}, 1},
       {kOtherWritePtNo, {.PtNo = "12345678901"}, 10},
       {kOtherWritePtNo, {.PtNo = "1.5"}, 10},
       {kOtherWritePtNo, {.PtNo = "9999999999"}, std::nullopt},
@@ -60,14 +61,19 @@ TEST(OtherParaRun, ValuesThatCannotBeSentNameTheirField) {
   }
 }
 
-TEST(OtherParaRun, TableLabelsAndReplySubCodes) {
-  const auto table = OtherParaOperations();
-  ASSERT_EQ(table.size(), 18u);
-  EXPECT_EQ(table[4].label, "写分摊热量");
-  EXPECT_EQ(table[5].label, "写回水温度");
-  const int subs[] = {5, 6, 7, 8, 9, 0x0A, -1, -1, 5, 6, 7, 8, 0x00, 0x80, 0x01, 0x81, 5, 6};
-  for (int code = 1; code <= 18; ++code)
-    EXPECT_EQ(OtherParaReplySubCode(code), subs[code - 1]) << code;
+TEST(OtherParaRun, RepliesOfOneIdentifierToldApartBySubCode) {
+  const auto confirms = [](int code, const char* di, const char* sub) {
+    const Bytes reply = test::Complete(std::string("68 55 01 00 00 00 00 00 00 A4 05 ") + di +
+                                       " 01 " + sub + " 00");
+    return Confirms(*FindOperation(OtherParaOperations(), code), reply);
+  };
+  EXPECT_TRUE(confirms(kOtherWriteCold, "01 11", "06"));
+  EXPECT_FALSE(confirms(kOtherWriteCold, "01 11", "05"));
+  EXPECT_TRUE(confirms(kOtherReadHeatUnit, "01 13", "00"));
+  EXPECT_FALSE(confirms(kOtherReadPipe, "01 13", "00"));
+  EXPECT_TRUE(confirms(kOtherWritePipe, "01 13", "81"));
+  EXPECT_TRUE(confirms(kOtherReadPtNo, "01 14", "05"));
+  EXPECT_FALSE(confirms(kOtherWritePtNo, "01 14", "05"));
 }
 
 TEST(OtherParaRun, ReadBacks) {

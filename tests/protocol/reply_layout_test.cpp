@@ -2,17 +2,13 @@
 // coefficient read-back is read through the window against bench-sim.)
 #include <gtest/gtest.h>
 
-#include "core/hex.h"
-#include "tools/core/set_para_replies.h"
+#include "protocol/reply_layout.h"
+#include "support/hex.h"
 
 namespace qv {
 namespace {
 
-Bytes Hex(const char* text) {
-  Bytes b;
-  EXPECT_TRUE(ParseHex(text, b)) << text;
-  return b;
-}
+using test::Hex;
 
 struct AddressCase {
   const char* received;

@@ -1,0 +1,63 @@
+// One meter heat, sent with BCD digits above 9, read by every path that
+// shows or keeps it: the overall detection window's grid, the results
+// journal and the exported workbook (read back by openpyxl) show the same
+// value.
+#include <QJsonObject>
+
+#include "core/journal_store.h"
+#include "detection/ui/result_export.h"
+#include "flow_support.h"
+#include "support/temp_files.h"
+#include "support/workbook.h"
+
+using namespace qv;
+using namespace qv::flow_test;
+
+class HeatPathsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void DigitsAbove9ReadAlikeOnEveryPath() {
+    // Heat bytes and unit code: 1A 2B 3C 4D is 53423120 Wh x10.
+    const std::pair<std::array<uint8_t, 5>, QString> cases[] = {
+        {{0x1A, 0x2B, 0x3C, 0x4D, 0x06}, "534231.200"},
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0x0A}, "16666666500.000"}};
+    for (const auto& [heat, kwh] : cases) {
+      test::TempDir dir;
+      BasicSimWindow<TOverallDetectionFrm> b(1, {},
+                                             [&](SharedState& s) { s.ProgramDir = dir.Dir(); });
+      b.bench->UpdateMeter(0, [&](sim::MeterState& m) { m.reported_heat = heat; });
+      auto& w = *b.w;
+      w.state->Journal = std::make_unique<ResultJournal>();
+      QVERIFY(w.state->Journal->Open(JournalPath(dir.Dir())));
+      QStringList saved;
+      w.frm->Export().open = [&saved](const QString& path) {
+        saved << path;
+        return true;
+      };
+      b.Select({0});
+      b.Click("btnFlow");
+      QCOMPARE(w.Edit("edtQ1Heat1")->text(), kwh);
+
+      ResultJournal& journal = *w.state->Journal;
+      QVERIFY(journal.WaitAcknowledged(journal.Taken(), std::chrono::seconds(30)));
+      std::string error;
+      const auto readings = QueryReadings(JournalPath(dir.Dir()), {}, error);
+      QCOMPARE(readings.size(), size_t{1});
+      const std::vector<std::string> columns = ReadingColumns();
+      const auto heat_column = std::find(columns.begin(), columns.end(), "meter_heat");
+      QCOMPARE(QString::fromStdString(
+                   ReadingField(readings[0], static_cast<size_t>(heat_column - columns.begin()))),
+               kwh);
+
+      b.Click("btnExcel");
+      QCOMPARE(saved.size(), 1);
+      // Row 6 is the first meter; D is the heat of flow point 1.
+      QCOMPARE(test::ReadBack(saved[0])["cells"].toObject()["D6"].toObject()["text"].toString(),
+               kwh);
+    }
+  }
+};
+
+QTEST_MAIN(HeatPathsTest)
+#include "heat_paths_test.moc"

@@ -1,0 +1,85 @@
+// The window fixture of the tool window tests: the window on a shared state
+// of its own, shown as a top-level window on the width of the smallest
+// screen (1366) and active; every message box it shows is closed at once and
+// its text kept in `boxes`, its beeps counted. With `StartBench` it runs
+// against a virtual bench (bench-sim on pseudo-terminals), every row given
+// its meter's port and address, and its reply poll runs at a tenth of its
+// period to keep the tests quick (nothing depends on it). The window and its
+// ports go before the bench.
+#pragma once
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/port_slots.h"
+#include "sim/lib/program_state.h"
+#include "sim/lib/virtual_bench.h"
+#include "support/form_input.h"
+#include "ui/operator_input.h"
+
+namespace qv::test {
+
+template <typename Frm>
+struct WindowFixture {
+  test_support::ModalCloser boxes;
+  std::unique_ptr<sim::VirtualBench> bench;
+  std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
+  std::unique_ptr<Frm> frm;
+  int beeps = 0;
+
+  WindowFixture() = default;
+  WindowFixture(const WindowFixture&) = delete;
+  WindowFixture& operator=(const WindowFixture&) = delete;
+  ~WindowFixture() {
+    for (int n = 1; n <= kPortCount; ++n) {
+      if (state->Slots[n].Port) state->Slots[n].Port->Close();
+      state->Slots[n].PortOpen = false;
+    }
+    frm.reset();
+    bench.reset();
+  }
+
+  // Starts the virtual bench; `Make` connects the rows to its meters.
+  void StartBench(const sim::BenchOptions& options) {
+    bench = std::make_unique<sim::VirtualBench>(options);
+    std::string error;
+    if (!bench->Start(error)) qFatal("bench-sim: %s", error.c_str());
+  }
+  // Makes the window, `setup` having changed the state first, and shows it
+  // `height` pixels high.
+  void Make(const std::function<void(SharedState&)>& setup = {}, int height = 700) {
+    if (bench && !sim::ConnectProgram(*state, *bench)) qFatal("ports did not open");
+    if (setup) setup(*state);
+    frm = std::make_unique<Frm>(*state);
+    frm->Input().beep = [this] { ++beeps; };
+    if (bench) frm->template findChild<QTimer*>("ReadTimer")->setInterval(100);
+    frm->resize(1366, height);
+    frm->show();
+    frm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frm.get()));
+  }
+
+  template <typename T = QWidget>
+  T* Find(const QString& name) const {
+    T* w = frm->template findChild<T*>(name);
+    if (!w) qWarning("no control %s", qPrintable(name));
+    return w;
+  }
+  QLineEdit* Edit(const QString& name) const { return Find<QLineEdit>(name); }
+  void Click(const QString& button) const {
+    auto* b = Find<QAbstractButton>(button);
+    if (!b) qFatal("no button %s", qPrintable(button));
+    b->click();
+  }
+  QColor Lamp(int row) const { return frm->Grid().LampColour(row); }
+  // Log lines written since the last call.
+  std::vector<std::string> Lines() const { return state->Log.TakePending(); }
+};
+
+}  // namespace qv::test
