@@ -1,14 +1,16 @@
 // What the picture programs that run against a virtual bench share:
-// starting the bench with one meter silent, the operator's typing, and the
-// bench settings of the two detection windows' pictures.
+// starting the bench with one meter silent, the operator's typing and
+// weighing, and the bench settings of the two detection windows' pictures.
 #pragma once
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 #include <cstdio>
 #include <string>
 
+#include "app/picture_support.h"
 #include "serial/port_slots.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
@@ -35,6 +37,18 @@ inline void Enter(QWidget& window, const char* field, const QString& text) {
   edit->setText(text);
   emit edit->textEdited(text);
   emit edit->editingFinished();
+}
+
+// The bench's weighing of one run as the operator takes it from the scale:
+// the initial reading, the water of the current flow point into the tank,
+// the final reading once it is stable. The final press waits until the
+// reading moves, as the operator does: a reading the scale sent before the
+// water ran is no final reading.
+inline void WeighRun(sim::VirtualBench& bench, QWidget& window) {
+  window.findChild<QPushButton*>("btnScaleInitial")->click();
+  bench.StartScaleRun();
+  Settle(300);
+  window.findChild<QPushButton*>("btnScaleFinal")->click();
 }
 
 // The detection windows' pictures: `meters` meters, all selected, five

@@ -1,7 +1,8 @@
 // Pictures of the flow detection window after a flow point read against a
 // virtual bench, in both languages, for the README: some meters answer
 // (lime lamps) and one stays silent (red), some errors are within the limit
-// (black) and some outside it (red). Run it on a real display (Xvfb is
+// (black) and some outside it (red); both scale readings are taken from the
+// bench's scale, whose live reading the window shows. Run it on a real display (Xvfb is
 // enough; scripts/screenshots does that):
 //
 //   flow-screenshots OUTDIR
@@ -27,7 +28,6 @@
 #include "shell/program.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
-#include "sim/lib/water.h"
 
 namespace {
 
@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
 
   sim::BenchOptions options;
   options.meter_count = kMeters;
+  options.scale = ScaleProtocol::kMtSics;
+  options.scale_fill = std::chrono::milliseconds(500);
   sim::VirtualBench bench(options);
   if (!StartBench(bench)) return 1;
   ConfigureDetection(state, bench, kMeters);
@@ -75,8 +77,7 @@ int main(int argc, char** argv) {
   TFlowDetectionFrm& flow = *p->program->FlowDetectionFrm;
   flow.findChild<QComboBox*>("cbxFlux")->setCurrentIndex(2);
   Enter(flow, "edtFluxTerm", "20");
-  Enter(flow, "edtWeight0", "0");
-  Enter(flow, "edtWeight1", QString::number(sim::MassKg(20, 20), 'f', 5));
+  WeighRun(bench, flow);
   flow.findChild<QPushButton*>("BtnFlow")->click();
 
   bool ok = true;
@@ -85,6 +86,9 @@ int main(int argc, char** argv) {
     // Both windows follow the language within a second.
     Settle(1500);
     ok &= Save(Window(main), QString("%1/flow-detection-%2.png").arg(p->out, lang));
+    // The bench group with the scale's live reading, larger in the README.
+    ok &= Save(flow.findChild<QWidget*>("gbBench")->grab(),
+               QString("%1/scale-%2.png").arg(p->out, lang));
   }
   state.Slots[1].Port->Close();
   return ok ? 0 : 1;

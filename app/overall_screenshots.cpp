@@ -20,7 +20,6 @@
 #include "shell/program.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
-#include "sim/lib/water.h"
 
 namespace {
 
@@ -54,7 +53,7 @@ bool StartBench(sim::VirtualBench& bench) {
 }  // namespace
 
 // One flow point as the operator runs it: the bench at that point, its
-// weighing and temperatures typed, the read.
+// temperatures typed, its weighing taken from the scale, the read.
 void ReadPoint(sim::VirtualBench& bench, QWidget& window, int point, double litres) {
   sim::BenchConditions c;
   c.flow_point = point + 1;
@@ -64,8 +63,7 @@ void ReadPoint(sim::VirtualBench& bench, QWidget& window, int point, double litr
   Enter(window, "edtEntreTerm", "80");
   Enter(window, "edtExitTerm", "60");
   Enter(window, "edtFluxTerm", "20");
-  Enter(window, "edtWeight0", "0");
-  Enter(window, "edtWeight1", QString::number(sim::MassKg(litres, 20), 'f', 5));
+  WeighRun(bench, window);
   window.findChild<QPushButton*>("btnFlow")->click();
 }
 
@@ -77,6 +75,8 @@ int main(int argc, char** argv) {
 
   sim::BenchOptions options;
   options.meter_count = kMeters;
+  options.scale = ScaleProtocol::kMtSics;
+  options.scale_fill = std::chrono::milliseconds(500);
   sim::VirtualBench bench(options);
   if (!StartBench(bench)) return 1;
   ConfigureDetection(state, bench, kMeters);

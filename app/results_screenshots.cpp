@@ -15,7 +15,8 @@ using namespace qv::pictures;
 
 namespace {
 
-// A reading of the bench "Bench 3" (DN 20, class 2) at 20.5 °C.
+// A reading of the bench "Bench 3" (DN 20, class 2) at 20.5 °C, weighed
+// with its scale (at the first flow point, typed).
 ReadingRecord Reading(int meter, int point, const std::string& time, int flow, double error,
                       double limit) {
   ReadingRecord r;
@@ -30,6 +31,7 @@ ReadingRecord Reading(int meter, int point, const std::string& time, int flow, d
   r.FlowPoint = point + 1;
   r.Flow = flow;
   r.StandardVolume = 20;
+  r.Weighing = point ? kWeighingScale : kWeighingTyped;
   r.MeterVolume = Shown(20 * (1 + error / 100), shown::kVolume);
   r.VolumeError = error;
   r.VolumeLimit = limit;

@@ -94,6 +94,7 @@ const std::vector<Column>& Columns() {
       {"fluid", [](R r) { return Given(r.Fluid); }, true},
       {"bench_inlet", [](R r) { return Given(r.BenchInlet); }, true},
       {"bench_outlet", [](R r) { return Given(r.BenchOutlet); }, true},
+      {"weighing", [](R r) { return r.Weighing; }, false},
   };
   return columns;
 }

@@ -30,6 +30,14 @@ inline constexpr const char* kVerdictFail = "fail";
 inline constexpr const char* kFlowWindow = "flow";
 inline constexpr const char* kOverallWindow = "overall";
 
+// Where the weight behind a reading's standard volume came from: the scale
+// readings taken from the scale (an initial reading nobody gave counts as
+// 0), typed (a reading or the weight itself), or one reading of each kind.
+// Empty: no weighing (the standard volume typed, or none given).
+inline constexpr const char* kWeighingScale = "scale";
+inline constexpr const char* kWeighingTyped = "typed";
+inline constexpr const char* kWeighingMixed = "mixed";
+
 struct ReadingRecord {
   int64_t Id = 0;          // given by the journal
   std::string Time;        // JournalTime of the reading; the journal stamps an empty one
@@ -47,6 +55,7 @@ struct ReadingRecord {
   int FlowPoint = 0;                     // 1..5
   int Flow = 0;                          // L/h
   std::optional<double> StandardVolume;  // L, "#0.000"
+  std::string Weighing;                  // kWeighingScale, kWeighingTyped, kWeighingMixed or empty
   std::optional<double> ReferenceHeat;   // kWh, "#0.0000"
   std::optional<double> MeterVolume;     // L, "#0.00"
   std::optional<double> MeterHeat;       // kWh, "#0.000"

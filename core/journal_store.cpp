@@ -99,6 +99,11 @@ ALTER TABLE readings ADD COLUMN fluid REAL;
 ALTER TABLE readings ADD COLUMN bench_inlet REAL;
 ALTER TABLE readings ADD COLUMN bench_outlet REAL;
 )"},
+    // Where each reading's weighing came from: read from the scale, typed,
+    // or both (journal_records.h).
+    {5, R"(
+ALTER TABLE readings ADD COLUMN weighing TEXT;
+)"},
 };
 // One step to each version after the first, in order, up to this program's.
 constexpr bool StepsInOrder() {
@@ -117,7 +122,7 @@ constexpr const char* kReadingColumns[] = {
     "reference_heat", "meter_volume", "meter_heat", "volume_error", "volume_limit", "heat_error",
     "heat_limit", "verdict", "inlet", "outlet", "coef1", "coef2", "coef3", "coef4", "coef5",
     "bench_name", "bench_reference", "calibration_due", "meter_type", "fluid", "bench_inlet",
-    "bench_outlet"};
+    "bench_outlet", "weighing"};
 // clang-format on
 
 // How long a statement waits for the writer's lock before it gives up.
@@ -238,8 +243,9 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
                   "standard_volume, reference_heat, meter_volume, meter_heat, volume_error, "
                   "volume_limit, heat_error, heat_limit, verdict, inlet, outlet, coef1, coef2, "
                   "coef3, coef4, coef5, supersedes, bench_name, bench_reference, "
-                  "calibration_due, meter_type, fluid, bench_inlet, bench_outlet) VALUES (?,?,?,?,"
-                  "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                  "calibration_due, meter_type, fluid, bench_inlet, bench_outlet, weighing) "
+                  "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,"
+                  "?,?)");
     Statement meter(db_,
                     "INSERT INTO meters (address, readings, last) VALUES (?, 1, ?) "
                     "ON CONFLICT (address) DO UPDATE SET readings = readings + 1, "
@@ -278,6 +284,8 @@ bool JournalStore::Write(const std::vector<ReadingRecord>& readings,
       ins.Real(++i, r.Fluid);
       ins.Real(++i, r.BenchInlet);
       ins.Real(++i, r.BenchOutlet);
+      r.Weighing.empty() ? static_cast<void>(sqlite3_bind_null(ins.s, ++i))
+                         : ins.Text(++i, r.Weighing);
       sqlite3_reset(meter.s);
       meter.Text(1, r.Address);
       meter.Text(2, r.Time);
@@ -377,6 +385,7 @@ ReadingRecord ReadingAt(const Statement& q) {
   r.Fluid = q.RealAt(i++);
   r.BenchInlet = q.RealAt(i++);
   r.BenchOutlet = q.RealAt(i++);
+  r.Weighing = q.TextAt(i++);
   return r;
 }
 

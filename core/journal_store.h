@@ -24,8 +24,9 @@ namespace qv {
 // the table of meters that finds an address part without reading every
 // record; version 3 what the factory server has acknowledged
 // (JournalOutbox); version 4 the bench, the meter type and the bench
-// temperatures a verification record shows.
-inline constexpr int kJournalSchemaVersion = 4;
+// temperatures a verification record shows; version 5 where each reading's
+// weighing came from.
+inline constexpr int kJournalSchemaVersion = 5;
 
 // The journal in the folder that holds the program's files (`DataFolder()`).
 std::string JournalPath(const std::string& data_folder);

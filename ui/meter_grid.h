@@ -56,8 +56,8 @@ class TMeterGrid : public QWidget {
   void BindRows(SharedState& state);
   // Shows the selection and address of rows 1..MeterNum.
   void ShowRows(const SharedState& state);
-  // Enables rows 1..meter_num (selection, address and the grid's own cells,
-  // `EnableOwnCells`) and disables the rest.
+  // Enables rows 1..meter_num (selection, address and `extra` cells of the
+  // row) and disables the rest.
   void EnableRows(int meter_num);
 
   // The button-face colour of an idle lamp.

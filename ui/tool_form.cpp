@@ -11,11 +11,16 @@ TToolForm::TToolForm(SharedState& state, QWidget* parent)
     : QWidget(parent), state_(state), input_(new TOperatorInput(state, this)) {
   // Created hidden as a window of its own; the main window docks it.
   setWindowFlag(Qt::Window, parent == nullptr);
-  // Esc ends the window's running operation: no further frame is sent.
+  // Esc ends the window's running operation (no further frame is sent), or
+  // else the window's own wait.
   auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   esc->setContext(Qt::WidgetWithChildrenShortcut);
   connect(esc, &QShortcut::activated, this, [this] {
-    if (state_.OperationRunning) CancelOperation();
+    if (state_.OperationRunning) {
+      CancelOperation();
+    } else {
+      CancelWait();
+    }
   });
   FollowLanguage(this, state_.Settings, shown_language_, [this] { ShowLanguage(); });
 }

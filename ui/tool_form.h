@@ -64,6 +64,9 @@ class TToolForm : public QWidget {
   // Cancels every run the window owns (`BenchRun::Cancel`,
   // `ReadingRun::Cancel`).
   virtual void CancelRuns() {}
+  // Ends a wait of the window's own outside an operation (for a reading of
+  // the scale) on Esc.
+  virtual void CancelWait() {}
   // Sets every caption in the language of the settings.
   virtual void ApplyLanguage() {}
   // `ApplyLanguage`, remembering the language shown; "Timer1" calls it

@@ -40,23 +40,44 @@ void DetectionSheet::SelectPoint(int point) {
   Recompute();
 }
 
+Entry DetectionSheet::EnterScaleReading(bool final_reading, double kg) {
+  return EnterReading(final_reading ? BenchField::kFinal : BenchField::kInitial, kg,
+                      Source::kScale);
+}
+
+Entry DetectionSheet::EnterReading(BenchField field, std::optional<double> value, Source from) {
+  BenchPoint& b = bench_[selected_];
+  const bool initial = field == BenchField::kInitial;
+  (initial ? b.initial : b.final_reading) = value;
+  (initial ? b.initial_from : b.final_from) = value ? from : Source::kNone;
+  const double net = b.final_reading.value_or(0) - b.initial.value_or(0);
+  if (net < 0) {
+    Recompute();
+    return Entry::kNegativeWeighing;
+  }
+  b.weight = net;
+  // A reading nobody gave (the 0 the window starts with, an emptied field)
+  // was neither read nor typed.
+  const auto either = [&](Source s) { return b.initial_from == s || b.final_from == s; };
+  const bool scale = either(Source::kScale), typed = either(Source::kTyped);
+  b.weighing = scale && typed ? kWeighingMixed
+               : scale        ? kWeighingScale
+               : typed        ? kWeighingTyped
+                              : "";
+  b.volume_typed = false;
+  Recompute();
+  return Entry::kTaken;
+}
+
 Entry DetectionSheet::Enter(BenchField field, std::optional<double> value) {
   BenchPoint& b = bench_[selected_];
   switch (field) {
     case BenchField::kInitial:
-    case BenchField::kFinal: {
-      (field == BenchField::kInitial ? b.initial : b.final_reading) = value;
-      const double net = b.final_reading.value_or(0) - b.initial.value_or(0);
-      if (net < 0) {
-        Recompute();
-        return Entry::kNegativeWeighing;
-      }
-      b.weight = net;
-      b.volume_typed = false;
-      break;
-    }
+    case BenchField::kFinal:
+      return EnterReading(field, value, Source::kTyped);
     case BenchField::kWeight:
       b.weight = value;
+      b.weighing = value ? kWeighingTyped : "";
       b.volume_typed = false;
       break;
     case BenchField::kVolume:
@@ -290,6 +311,8 @@ ReadingRecord DetectionSheet::Record(int row, int point, const std::string& addr
   };
   const BenchPoint& b = bench_.at(point);
   r.Fluid = given(b.temps[kFluidTemp]);
+  // Where the weighing behind a weighed standard volume came from.
+  if (v.standard && !b.volume_typed) r.Weighing = b.weighing;
   if (heat_) {
     r.BenchInlet = given(b.temps[kEntreTemp]);
     r.BenchOutlet = given(b.temps[kExitTemp]);

@@ -82,11 +82,9 @@ class DetectionSheet {
   // unless the final reading would be below the initial one (an empty
   // reading counts as 0). A temperature outside 1 .. 150 °C is refused.
   Entry Enter(BenchField field, std::optional<double> value);
-  // The entry point of a scale reading given by other means than typing:
-  // exactly `Enter` of the initial (or final) reading of the selected point.
-  Entry EnterScaleReading(bool final_reading, double kg) {
-    return Enter(final_reading ? BenchField::kFinal : BenchField::kInitial, kg);
-  }
+  // A scale reading taken from the scale: exactly `Enter` of the initial
+  // (or final) reading of the selected point, remembered as read, not typed.
+  Entry EnterScaleReading(bool final_reading, double kg);
   // What `field` of `point` holds: the input, and for kVolume the standard
   // volume (typed or weighed).
   std::optional<double> Bench(int point, BenchField field) const;
@@ -156,8 +154,13 @@ class DetectionSheet {
     std::optional<double> value;
     bool given = false;  // by the operator, not a default
   };
+  // Where a scale reading came from.
+  enum class Source : uint8_t { kNone, kTyped, kScale };
   struct BenchPoint {
     std::optional<double> initial, final_reading, weight, typed_volume;
+    Source initial_from = Source::kNone, final_from = Source::kNone;
+    // Where the weight came from (kWeighing...; empty: nobody gave one).
+    std::string weighing;
     bool volume_typed = false;
     std::array<Temperature, kTemps> temps{};
   };
@@ -180,6 +183,7 @@ class DetectionSheet {
     ReadingRecord record;
   };
 
+  Entry EnterReading(BenchField field, std::optional<double> value, Source from);
   Entry EnterTemperature(Temp temp, std::optional<double> value);
   void Follow();
   // The record of a reading now: what the meter said with it as `was` holds

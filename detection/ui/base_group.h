@@ -1,5 +1,6 @@
 // The basic parameters group "gbBase" of both detection windows: pipe size,
-// accuracy class and location lists, the tester and the test date.
+// accuracy class and location lists, the tester and the test date under
+// them.
 #pragma once
 
 #include <QComboBox>
@@ -17,8 +18,6 @@ struct BaseGroup {
   QLabel* lblDateTime1;
 };
 
-// `stacked`: the tester and the date under the lists (the overall window)
-// rather than beside them.
-BaseGroup BuildBaseGroup(bool stacked);
+BaseGroup BuildBaseGroup();
 
 }  // namespace qv

@@ -1,6 +1,8 @@
 #include "detection/ui/detection_frm.h"
 
+#include <QPointer>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <tuple>
@@ -21,6 +23,11 @@
 namespace qv {
 
 namespace {
+
+// The scale's reader ends every wait within its limit (a silent scale is
+// noticed within 3 s, a connection attempt takes at most 3 s); a wait still
+// running this much later ends as if the scale were silent.
+constexpr std::chrono::milliseconds kScaleWaitBackstop{5000};
 
 // A typed number; nothing for an emptied field.
 std::optional<double> Typed(const QString& text) {
@@ -49,7 +56,8 @@ TDetectionFrm::TDetectionFrm(SharedState& state, const Kind& kind, QWidget* pare
     : TToolForm(state, parent),
       kind_(kind),
       sheet_(state.Settings, kind.heat),
-      run_(state, Pump(), kind.operations()) {
+      run_(state, Pump(), kind.operations()),
+      scale_(TScaleLink::Of(state)) {
   setObjectName(kind.name);
   sheet_.journal = [this](const ReadingRecord& record) {
     int64_t id = 0;
@@ -58,7 +66,10 @@ TDetectionFrm::TDetectionFrm(SharedState& state, const Kind& kind, QWidget* pare
   };
 }
 
-TDetectionFrm::~TDetectionFrm() = default;
+TDetectionFrm::~TDetectionFrm() {
+  CancelScaleWait();
+  scale_->Watch(this, false);
+}
 
 void TDetectionFrm::Build() {
   grid_ = new TFlowGrid(nullptr, kind_.heat ? TFlowGrid::Cells::kHeat : TFlowGrid::Cells::kFlow);
@@ -82,6 +93,7 @@ void TDetectionFrm::Build() {
 
   BindRun(run_, *grid_);
   WatchBench();
+  WatchScale();
   WatchGrid();
   run_.on_lamp = [this](int row, Lamp lamp) { grid_->ShowLamp(row, lamp); };
   run_.on_flow_read = [this](int row, int point, const BenchRead& reading) {
@@ -135,7 +147,7 @@ QWidget* TDetectionFrm::BuildBottom() {
   auto* band = new QWidget;
   auto* row = new QHBoxLayout(band);
   row->setContentsMargins(0, 0, 0, 0);
-  const BaseGroup base = BuildBaseGroup(kind_.heat);
+  const BaseGroup base = BuildBaseGroup();
   cbxCaliber_ = base.cbxCaliber;
   cbxLevel_ = base.cbxLevel;
   cbxLocation_ = base.cbxLocation;
@@ -174,6 +186,8 @@ void TDetectionFrm::WatchBench() {
                         .shown = [this, field = b.field] { return BenchText(field); }});
   }
   connect(bench_->cbxFlux, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // A reading awaited for one point is not entered into another.
+    CancelScaleWait();
     sheet_.SelectPoint(index);
     ShowSheet();
   });
@@ -237,12 +251,126 @@ QString TDetectionFrm::BenchText(BenchField field) const {
 QString TDetectionFrm::EnterBenchText(BenchField field, const QString& text) {
   const Entry entry = sheet_.Enter(field, Typed(text));
   ShowSheet();
+  return EntryMessage(field, entry, text);
+}
+
+QString TDetectionFrm::EntryMessage(BenchField field, Entry entry, const QString& text) const {
   if (entry == Entry::kNegativeWeighing) return QString::fromUtf8("称末值不能小于称初值");
   if (entry != Entry::kOutOfRange) return {};
   const auto* b = std::find_if(std::begin(kBenchLabels), std::end(kBenchLabels),
                                [field](const BenchLabel& l) { return l.field == field; });
   return input_->OutOfRangeText(FieldName(b->label), text.trimmed(),
                                 ByLanguage(state_.Settings, "1 至 150 ℃", "1 to 150 °C"));
+}
+
+void TDetectionFrm::WatchScale() {
+  connect(bench_->btnScaleInitial, &QPushButton::clicked, this, [this] { ReadScale(false); });
+  connect(bench_->btnScaleFinal, &QPushButton::clicked, this, [this] { ReadScale(true); });
+  connect(scale_.get(), &TScaleLink::StatusChanged, this, [this] {
+    if (isVisible()) ShowScale();
+  });
+  connect(scale_.get(), &TScaleLink::Waited, this, [this](const ScaleWaitResult& result) {
+    if (!scale_wait_ || result.Id != scale_wait_->id) return;  // a wait given up
+    scale_wait_->result = result;
+    scale_wait_->loop->quit();
+  });
+}
+
+void TDetectionFrm::ShowScale() {
+  const ScaleStatus status = scale_->Status();
+  const bool english = state_.Settings.English();
+  QString text = ScaleStatusText(status, scale_->Present(), english);
+  if (scale_wait_)
+    text += ByLanguage(english, "  等待稳定读数…（Esc 取消）",
+                       "  waiting for a stable reading… (Esc cancels)");
+  QLabel* label = bench_->lblScale;
+  label->setText(text);
+  label->setToolTip(QString::fromStdString(status.Problem));
+  // Green for a stable reading, amber while it moves, red for a scale that
+  // cannot be read.
+  QColor colour = palette().color(QPalette::WindowText);
+  switch (ScaleMarkOf(status)) {
+    case ScaleMark::kStable:
+      colour = QColor(0, 112, 0);
+      break;
+    case ScaleMark::kMoving:
+      colour = QColor(176, 96, 0);
+      break;
+    case ScaleMark::kNone:
+      if (scale_->Present() && status.Link != ScaleLink::kClosed) colour = QColor(192, 0, 0);
+      break;
+  }
+  QPalette p = label->palette();
+  p.setColor(QPalette::WindowText, colour);
+  label->setPalette(p);
+}
+
+void TDetectionFrm::ReadScale(bool final_reading) {
+  // One reading at a time; and a wait within an operation's wait would hold
+  // the operation up.
+  if (scale_wait_ || state_.OperationRunning) {
+    input_->Beep();
+    return;
+  }
+  const bool english = state_.Settings.English();
+  const QString field = FieldName(final_reading ? "lblWeight1" : "lblWeight0");
+  const QString unchanged = ByLanguage(english, "，未取值。", "; the field is unchanged.");
+  if (!scale_->Present()) {
+    input_->Inform(field +
+                   ByLanguage(english, "：未设置秤（参数设置中的秤设备），请手工输入",
+                              ": no scale is set up (the scale device in the parameter "
+                              "settings); type the reading") +
+                   unchanged);
+    return;
+  }
+  ScaleWait wait;
+  QEventLoop loop;
+  wait.loop = &loop;
+  wait.id = scale_->BeginWait(kScaleWait);
+  scale_wait_ = &wait;
+  ShowScale();
+  QTimer::singleShot(kScaleWait + kScaleWaitBackstop, &loop, &QEventLoop::quit);
+  const QPointer<TDetectionFrm> alive(this);
+  loop.exec();
+  if (!alive) return;
+  scale_->CancelWait(wait.id);
+  scale_wait_ = nullptr;
+  ShowScale();
+  if (wait.cancelled) return;
+  const ScaleWaitResult result =
+      wait.result.value_or(ScaleWaitResult{wait.id, ScaleWaitEnd::kSilent, {}, {}, {}});
+  if (result.End != ScaleWaitEnd::kTaken || !result.Reading || !result.Reading->MassKg) {
+    input_->Inform(field + ByLanguage(english, "：", ": ") +
+                   ScaleWaitProblem(result, kScaleWait, english) + unchanged);
+    return;
+  }
+  EnterScaleReading(final_reading, *result.Reading->MassKg);
+}
+
+void TDetectionFrm::EnterScaleReading(bool final_reading, double kg) {
+  const BenchField field = final_reading ? BenchField::kFinal : BenchField::kInitial;
+  // A text half typed into the field gives way to the reading.
+  BenchEdit(field)->setModified(false);
+  const Entry entry = sheet_.EnterScaleReading(final_reading, kg);
+  ShowSheet();
+  // The initial reading of a point not weighed yet is below its final one
+  // of 0: nothing is wrong.
+  const std::optional<double> end = sheet_.Bench(sheet_.SelectedPoint(), BenchField::kFinal);
+  if (!final_reading && end.value_or(0) == 0) return;
+  const QString message = EntryMessage(field, entry, Text(ShortestDecimal(kg)));
+  if (!message.isEmpty()) input_->Inform(message);
+}
+
+void TDetectionFrm::CancelScaleWait() {
+  if (!scale_wait_) return;
+  scale_wait_->cancelled = true;
+  scale_->CancelWait(scale_wait_->id);
+  scale_wait_->loop->quit();
+}
+
+void TDetectionFrm::CancelRuns() {
+  run_.Cancel();
+  CancelScaleWait();
 }
 
 void TDetectionFrm::EnterBench(BenchField field, const QString& text) {
@@ -288,6 +416,9 @@ void TDetectionFrm::ShowSheet() {
 }
 
 void TDetectionFrm::RunOperation(int code) {
+  // A reading still awaited from the scale is not taken into a sheet an
+  // operation has begun to use.
+  CancelScaleWait();
   // What an operation sends is what the operator sees.
   input_->FinishValues();
   const OperationRow* op = run_.Operation(code);
@@ -309,7 +440,17 @@ void TDetectionFrm::ExportResults() {
 
 void TDetectionFrm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
+  // The scale of the settings now in force, read live while shown.
+  scale_->Follow(state_.Scale);
+  scale_->Watch(this, true);
+  ShowScale();
   TToolForm::showEvent(event);
+}
+
+void TDetectionFrm::hideEvent(QHideEvent* event) {
+  CancelScaleWait();
+  scale_->Watch(this, false);
+  TToolForm::hideEvent(event);
 }
 
 void TDetectionFrm::FormShow() {
@@ -347,6 +488,7 @@ const CaptionTable& TDetectionFrm::Captions() const {
 
 void TDetectionFrm::ApplyLanguage() {
   ApplyCaptions(*this, Captions(), state_.Settings.English());
+  ShowScale();
 }
 
 }  // namespace qv

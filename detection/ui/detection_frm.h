@@ -7,7 +7,9 @@
 // Every value either window shows lives in its DetectionSheet; the widgets
 // are views of it. A field the operator types in hands its value to the
 // sheet when the editing ends; the sheet derives the rest; `ShowSheet`
-// shows it all again. The export and the journal read the sheet.
+// shows it all again. The export and the journal read the sheet. The
+// bench's scale shows its live reading while the window is shown, and its
+// buttons take the scale readings from it.
 //
 // A window class derives from this one and adds its own: the limit labels
 // of its flow point groups, its extra bench fields, the flow detection's
@@ -15,16 +17,20 @@
 #pragma once
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <array>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "detection/core/detection_sheet.h"
 #include "detection/core/flow_detection_run.h"
 #include "ui/captions.h"
+#include "ui/scale_link.h"
 #include "ui/tool_form.h"
 
 namespace qv {
@@ -61,6 +67,17 @@ class TDetectionFrm : public TToolForm {
   // refused with the operator told why; the field then shows the sheet's
   // value.
   void EnterBench(BenchField field, const QString& text);
+  // Takes the initial (or final) reading from the bench scale, as its
+  // button does: waits up to `kScaleWait` for a stable reading (a local
+  // event loop; Esc, hiding the window, another flow point or an operation
+  // starting cancels), then enters it as typing it does, message included,
+  // but for the initial reading of a point not weighed yet (its final
+  // reading empty or 0). Why no reading was taken (no stable one, an
+  // overload, a unit that is not a mass, a silent, lost or no scale) is
+  // told, and the field stays as it was. A press while a reading is
+  // awaited, or while an operation runs, beeps and changes nothing.
+  void ReadScale(bool final_reading);
+  static constexpr std::chrono::milliseconds kScaleWait{10000};
 
   FlowDetectionRun& Run() { return run_; }
   const DetectionSheet& Sheet() const { return sheet_; }
@@ -94,7 +111,11 @@ class TDetectionFrm : public TToolForm {
   QString FieldName(const char* object) const;
 
   void showEvent(QShowEvent* event) override;
-  void CancelRuns() override { run_.Cancel(); }
+  void hideEvent(QHideEvent* event) override;
+  void CancelRuns() override;
+  void CancelWait() override { CancelScaleWait(); }
+  // Ends a wait for the scale without taking its reading.
+  void CancelScaleWait();
   void ApplyLanguage() override;
 
   const Kind& kind_;
@@ -113,8 +134,16 @@ class TDetectionFrm : public TToolForm {
   QComboBox* cbxLocation_ = nullptr;
   QLabel* lblOperName_ = nullptr;
   QLabel* lblDateTime1_ = nullptr;
+  std::shared_ptr<TScaleLink> scale_;
 
  private:
+  // A scale reading being awaited by `ReadScale`.
+  struct ScaleWait {
+    uint64_t id = 0;
+    QEventLoop* loop = nullptr;
+    std::optional<ScaleWaitResult> result;
+    bool cancelled = false;
+  };
   QWidget* BuildHeader();
   QWidget* BuildBottom();
   void WatchBench();
@@ -123,9 +152,16 @@ class TDetectionFrm : public TToolForm {
   // A settings change made here: the sheet follows it.
   void SettingChanged(int32_t SystemSettings::*field, int index);
   QString EnterBenchText(BenchField field, const QString& text);
+  // What the operator is told of `entry` of `text` into `field`.
+  QString EntryMessage(BenchField field, Entry entry, const QString& text) const;
+  void WatchScale();
+  void ShowScale();
+  void EnterScaleReading(bool final_reading, double kg);
   QString BenchText(BenchField field) const;
   QLineEdit* BenchEdit(BenchField field) const;
   void OnFlowRead(int row, int point, const BenchRead& reading);
+
+  ScaleWait* scale_wait_ = nullptr;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
-// The bench group of the detection windows: the scale readings, the net
-// weight, the standard volume, the flow point the values belong to and the
-// fluid temperature, with the calibration button ("标定" in the flow
+// The bench group of the detection windows: the scale readings, each with
+// the button that takes it from the scale, the net weight, the standard
+// volume, the flow point the values belong to and the fluid temperature,
+// the scale's live reading, with the calibration button ("标定" in the flow
 // detection window). The overall detection window's group "体积、温度" adds
 // the inlet and outlet temperatures and has no calibration. The fields show
 // the selected flow point's values of the window's sheet; the window
@@ -23,6 +24,9 @@ class TFlowBenchGroup : public QGroupBox {
 
   QLineEdit* edtWeight0;
   QLineEdit* edtWeight1;
+  QPushButton* btnScaleInitial;
+  QPushButton* btnScaleFinal;
+  QLabel* lblScale;
   QLineEdit* edtWeight;
   QLineEdit* edtVolume;
   QComboBox* cbxFlux;
@@ -36,6 +40,8 @@ class TFlowBenchGroup : public QGroupBox {
   void AddTemperatures();
 
  private:
+  // Where the live reading goes: the row below the last fields.
+  void PlaceScale(int row);
   QLabel* Label(const char* name);
   QLineEdit* Edit(const char* name);
 };

@@ -23,6 +23,8 @@ constexpr Caption kShared[] = {
     {"lblDateTimeCaption", "检测日期", " Test Date："},
     {"lblWeight0", "称初值", " Initial Value："},
     {"lblWeight1", "称末值", " Final Value："},
+    {"btnScaleInitial", "取初值", "Read initial"},
+    {"btnScaleFinal", "取末值", "Read final"},
     {"lblWeight", "重量", " Weight："},
     {"lblVolume", "标准体积", " Standard Volume："},
     {"lblFlux", "流量", " Flux："},

@@ -245,6 +245,7 @@ void TFlowDetectionFrm::CompensateCoefficient(int row, int point) {
     return;
   }
   compensate_before_ = *old;
+  CancelScaleWait();
   run_.Compensate(row, point, coefficient);
 }
 

@@ -53,13 +53,14 @@ struct ColumnHeading {
   const char* english;
 };
 
-constexpr std::array<ColumnHeading, 25> kReadingHeadings = {{
+constexpr std::array<ColumnHeading, 26> kReadingHeadings = {{
     {"time", "时间", "Time"},
     {"address", "表地址", "Address"},
     {"row", "表位", "Pos."},
     {"flow_point", "流量点", "Point"},
     {"flow", "流量(L/h)", "Flow (L/h)"},
     {"standard_volume", "标准体积(L)", "Std. Volume (L)"},
+    {"weighing", "称量", "Weighing"},
     {"meter_volume", "表体积(L)", "Volume (L)"},
     {"volume_error", "误差(%)", "Error (%)"},
     {"volume_limit", "限值(%)", "Limit (%)"},
@@ -110,6 +111,12 @@ QString ReadingText(const ReadingRecord& r, const char* key, bool english) {
   if (k == "window") {
     return r.Window == kOverallWindow ? ByLanguage(english, "总体检测", "Total Detection")
                                       : ByLanguage(english, "流量检测", "Flow Detection");
+  }
+  if (k == "weighing") {
+    if (r.Weighing == kWeighingScale) return ByLanguage(english, "秤读取", "From scale");
+    if (r.Weighing == kWeighingTyped) return ByLanguage(english, "手工输入", "Typed");
+    if (r.Weighing == kWeighingMixed) return ByLanguage(english, "秤与手工", "Scale and typed");
+    return {};
   }
   static const std::vector<std::string> keys = ReadingColumns();
   for (size_t i = 0; i < keys.size(); ++i) {

@@ -242,6 +242,7 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
     std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
              again.Fluid, again.BenchInlet, again.BenchOutlet) =
         std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30", 1, 20.125, 80.0, 60.5};
+    again.Weighing = kWeighingScale;
     {
       ResultJournal j;
       ASSERT_TRUE(j.Open(path));
@@ -253,14 +254,14 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
     ASSERT_EQ(readings.size(), 2u);
     const ReadingRecord& now = readings[1];
     EXPECT_EQ(std::tie(now.BenchName, now.BenchReference, now.CalibrationDue, now.MeterType,
-                       now.Fluid, now.BenchInlet, now.BenchOutlet),
+                       now.Fluid, now.BenchInlet, now.BenchOutlet, now.Weighing),
               std::tie(again.BenchName, again.BenchReference, again.CalibrationDue, again.MeterType,
-                       again.Fluid, again.BenchInlet, again.BenchOutlet));
-    EXPECT_EQ(readings[0].BenchName + readings[0].CalibrationDue, "");
+                       again.Fluid, again.BenchInlet, again.BenchOutlet, again.Weighing));
+    EXPECT_EQ(readings[0].BenchName + readings[0].CalibrationDue + readings[0].Weighing, "");
     EXPECT_FALSE(readings[0].MeterType || readings[0].Fluid || readings[0].BenchInlet);
-    // The temperatures as given, at two decimals or more, last of the columns.
+    // The temperatures as given (two decimals or more) and the weighing, last.
     EXPECT_TRUE(ReadingsCsv({now}).ends_with(
-        ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50\r\n"));
+        ",Bench 3,Mass standard M-12,2026-09-30,1,20.125,80.00,60.50,scale\r\n"));
 
     // The factory server's marks kept, or a new identity with nothing sent.
     JournalOutbox outbox, same;

@@ -23,13 +23,17 @@ struct Step {
   BenchField field;
   std::optional<double> value;
   Entry entry = Entry::kTaken;
+  bool scale = false;  // a scale reading taken from the scale, not typed
 };
 using Steps = std::vector<Step>;
 
 // Enters `steps` into the selected point, each giving its entry.
 void Enter(DetectionSheet& sheet, const Steps& steps) {
-  for (const Step& s : steps)
-    EXPECT_EQ(sheet.Enter(s.field, s.value), s.entry) << static_cast<int>(s.field);
+  for (const Step& s : steps) {
+    const Entry entry = s.scale ? sheet.EnterScaleReading(s.field == BenchField::kFinal, *s.value)
+                                : sheet.Enter(s.field, s.value);
+    EXPECT_EQ(entry, s.entry) << static_cast<int>(s.field);
+  }
 }
 
 using F = BenchField;
@@ -347,6 +351,34 @@ TEST(DetectionSheet, TheJournalFollowsWhatTheSheetShows) {
   flow.Read(0, 0, 100, 0, 80, 60, {}, "2024000001");
   EXPECT_EQ(Conditions(j.records.back()),
             C("Bench 4", 1, std::nullopt, std::nullopt, std::nullopt));
+}
+
+// A scale reading taken from the scale.
+Step Read(BenchField field, double kg, Entry entry = Entry::kTaken) {
+  return {field, kg, entry, true};
+}
+
+TEST(DetectionSheet, TheJournalTellsWhereTheWeighingCameFrom) {
+  constexpr Entry kBelow = Entry::kNegativeWeighing;
+  const std::pair<Steps, std::string> cases[] = {
+      {{Read(F::kInitial, 3.2, kBelow), Read(F::kFinal, 103.2)}, kWeighingScale},
+      {{Read(F::kFinal, 100)}, kWeighingScale},  // the initial 0 the window starts with
+      {{{F::kInitial, 3.2, kBelow}, Read(F::kFinal, 103.2)}, kWeighingMixed},
+      {{Read(F::kFinal, 50), {F::kWeight, 100}}, kWeighingTyped},
+      // A reading below the initial one keeps the weight, and its origin.
+      {{{F::kInitial, 10, kBelow}, {F::kFinal, 110}, Read(F::kFinal, 5, kBelow)}, kWeighingTyped},
+      {{Read(F::kFinal, 100), {F::kVolume, 99}}, ""},  // no weighing behind the volume
+  };
+  for (const auto& [steps, weighing] : cases) {
+    const SystemSettings s = Bench();
+    DetectionSheet sheet(s, false);
+    Journal j;
+    j.Attach(sheet);
+    Enter(sheet, steps);
+    sheet.Read(0, 0, 100.16, 0, 80, 60, {}, "2024000001");
+    ASSERT_EQ(j.records.size(), 1u);
+    EXPECT_EQ(j.records[0].Weighing, weighing) << j.records[0].StandardVolume.value_or(-1);
+  }
 }
 
 }  // namespace
