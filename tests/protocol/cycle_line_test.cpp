@@ -188,10 +188,8 @@ TEST(CycleLine, APulledAdapterHoldsUpNoOtherLine) {
   meter.join();
   s.Slots[2].Port->Close();
 
-  const auto at = [&](int row, Lamp lamp) {
-    return std::find(lamps.begin(), lamps.end(), std::pair(row, lamp)) - lamps.begin();
-  };
-  EXPECT_LT(at(1, Lamp::Lime), at(0, Lamp::Red));
+  EXPECT_LT(std::ranges::find(lamps, std::pair(1, Lamp::Lime)),
+            std::ranges::find(lamps, std::pair(0, Lamp::Red)));
   EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
   test::LogLines logged(s.Log);
   EXPECT_EQ(logged.Count(" 发送数据："), 2u);

@@ -93,10 +93,8 @@ TEST_F(ParallelLinesBench, ASilentMeterHoldsUpNoOtherLine) {
     if (row == 1) first_line_heard = Heard(0)[0].size();
   };
   ASSERT_TRUE(flow.Run(kFlowEnterCheck));
-  const auto at = [&](int row, Lamp lamp) {
-    return std::find(lamps.begin(), lamps.end(), std::pair(row, lamp)) - lamps.begin();
-  };
-  EXPECT_LT(at(1, Lamp::Lime), at(0, Lamp::Red));
+  EXPECT_LT(std::ranges::find(lamps, std::pair(1, Lamp::Lime)),
+            std::ranges::find(lamps, std::pair(0, Lamp::Red)));
   EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
   EXPECT_EQ(first_line_heard, 1u);
   EXPECT_EQ(Heard(0)[0].size(), 2u);
