@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_reading.h"
 #include "core/journal.h"
 #include "core/journal_store.h"
 #include "journal/ui/results_frm.h"
@@ -89,25 +90,7 @@ class StallProbe {
 };
 
 qv::ReadingRecord Reading(int n) {
-  qv::ReadingRecord r;
-  r.Window = qv::kFlowWindow;
-  r.Tester = "Test";
-  r.Dn = 20;
-  r.Level = 2;
-  r.StandardError = 1;
-  r.Address = std::to_string(2024000000 + n % 20 + 1);
-  r.Row = n % 20 + 1;
-  r.FlowPoint = 3;
-  r.Flow = 250;
-  r.StandardVolume = 20.0;
-  r.MeterVolume = 20.0 + (n % 50) / 100.0;
-  r.VolumeError = (n % 50) / 20.0;
-  r.VolumeLimit = 2.0;
-  r.Verdict = n % 50 > 40 ? qv::kVerdictFail : qv::kVerdictPass;
-  r.Inlet = 80;
-  r.Outlet = 60;
-  r.Coefficients = {10000, 10000, 10000, 10000, std::nullopt};
-  return r;
+  return qv::benchmarks::SampleReading(n);
 }
 
 // A journal of `count` readings at `path`, written straight through the

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/sample_reading.h"
 #include "bench/stall_probe.h"
 #include "core/journal_store.h"
 #include "detection/ui/flow_detection_frm.h"
@@ -40,25 +41,8 @@ constexpr qint64 kStallLimitMs = 20;
 constexpr double kRateTarget = 5000;
 
 qv::ReadingRecord Reading(int n) {
-  qv::ReadingRecord r;
+  qv::ReadingRecord r = qv::benchmarks::SampleReading(n);
   r.Time = "2024-03-01 08:00:00";
-  r.Window = qv::kFlowWindow;
-  r.Tester = "Test";
-  r.Dn = 20;
-  r.Level = 2;
-  r.StandardError = 1;
-  r.Address = std::to_string(2024000000 + n % 20 + 1);
-  r.Row = n % 20 + 1;
-  r.FlowPoint = 3;
-  r.Flow = 250;
-  r.StandardVolume = 20.0;
-  r.MeterVolume = 20.0 + (n % 50) / 100.0;
-  r.VolumeError = (n % 50) / 20.0;
-  r.VolumeLimit = 2.0;
-  r.Verdict = n % 50 > 40 ? qv::kVerdictFail : qv::kVerdictPass;
-  r.Inlet = 80;
-  r.Outlet = 60;
-  r.Coefficients = {10000, 10000, 10000, 10000, std::nullopt};
   return r;
 }
 
