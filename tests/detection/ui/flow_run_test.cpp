@@ -1,7 +1,8 @@
 // The flow detection window against simulated meters on pseudo-terminals:
 // the verification operations, a flow point read with its errors, silent
 // meters, rows beyond MeterNum, the compensation of one coefficient, the
-// values operations send, and operations that must not send at all.
+// values operations send (what the operator typed, whatever the focus
+// does), and operations that must not send or start at all.
 #include <algorithm>
 
 #include "flow_support.h"
@@ -9,16 +10,8 @@
 
 using namespace qv;
 using namespace qv::flow_test;
-
-namespace {
-
-bool Has(const std::string& line, const char* text) {
-  return line.find(text) != std::string::npos;
-}
-
-constexpr int kWaitMs = 30000;
-
-}  // namespace
+using test::Count;
+using test::Has;
 
 class FlowRunTest : public QObject {
   Q_OBJECT
@@ -28,20 +21,16 @@ class FlowRunTest : public QObject {
     // DN 50 shows the start and end buttons; meter 2 never answers.
     SimWindow b(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
     b.SetError(0, 2, 0.01);
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(1, silent);
+    b.bench->SetFaults(1, {.silent = true});
     b.SetError(2, 2, 0.03);
     b.SetError(3, 2, -0.005);
     Window& w = *b.w;
     b.Select({0, 1, 2, 3});
 
     b.Click("btnCheckIn");
-    for (int r : {0, 2, 3}) {
+    for (int r : {0, 2, 3})
       QVERIFY(b.bench->Meter(r).verifying);
-      QCOMPARE(b.Lamp(r), TFlowGrid::kLime);
-    }
-    QCOMPARE(b.Lamp(1), TFlowGrid::kRed);
+    QCOMPARE(w.Lamps(4), QList<QColor>({kLime, kRed, kLime, kLime}));
     QVERIFY(!w.Find("btnStart")->isHidden());
     b.Click("btnStart");
     QVERIFY(b.bench->Meter(3).test_running);
@@ -53,43 +42,31 @@ class FlowRunTest : public QObject {
     b.Lines();
     b.Click("BtnFlow");
 
-    QCOMPARE(w.Edit("edtQ3Bulk1")->text(), QString("20.20"));
-    QCOMPARE(w.Edit("edtQ3Bulk3")->text(), QString("20.60"));
-    QCOMPARE(w.Edit("edtQ3Bulk4")->text(), QString("19.90"));
-    QCOMPARE(w.Edit("edtQ1Bulk1")->text(), QString());
-    QCOMPARE(w.Edit("edtQ3Error1")->text(), QString("1.00"));
-    QCOMPARE(w.Grid().ErrorColour(0, 2), kBlack);
-    QCOMPARE(w.Edit("edtQ3Error3")->text(), QString("3.00"));
-    QCOMPARE(w.Grid().ErrorColour(2, 2), TFlowGrid::kRed);
-    QCOMPARE(w.Edit("edtQ3Error4")->text(), QString("-0.50"));
-    QCOMPARE(w.Grid().ErrorColour(3, 2), kBlack);
-    QCOMPARE(w.Edit("edtEntreTerm1")->text(), QString("80.00"));
-    QCOMPARE(w.Edit("edtExitTerm1")->text(), QString("60.00"));
-    for (int k = 1; k <= 4; ++k)
-      QCOMPARE(w.Edit(QString("edtQ%1Coef1").arg(k))->text(), QString("10000"));
-    QCOMPARE(w.Edit("edtQ5Coef1")->text(), QString());
-    QCOMPARE(w.state->Rows[0].Coefficients[3], 10000);
-
     // The silent meter ends red among lime neighbours, with nothing shown.
-    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
-    QCOMPARE(b.Lamp(1), TFlowGrid::kRed);
-    QCOMPARE(b.Lamp(2), TFlowGrid::kLime);
-    QCOMPARE(b.Lamp(3), TFlowGrid::kLime);
-    QCOMPARE(w.Edit("edtQ3Bulk2")->text(), QString());
+    QCOMPARE(
+        w.Texts({"edtQ3Bulk1", "edtQ3Bulk2", "edtQ3Bulk3", "edtQ3Bulk4", "edtQ1Bulk1",
+                 "edtQ3Error1", "edtQ3Error3", "edtQ3Error4", "edtEntreTerm1", "edtExitTerm1"}),
+        QStringList(
+            {"20.20", "", "20.60", "19.90", "", "1.00", "3.00", "-0.50", "80.00", "60.00"}));
+    QCOMPARE(w.Grid().ErrorColour(0, 2), kBlack);
+    QCOMPARE(w.Grid().ErrorColour(2, 2), kRed);
+    QCOMPARE(w.Grid().ErrorColour(3, 2), kBlack);
+    QCOMPARE(w.Texts({"edtQ1Coef1", "edtQ2Coef1", "edtQ3Coef1", "edtQ4Coef1", "edtQ5Coef1"}),
+             QStringList({"10000", "10000", "10000", "10000", ""}));
+    QCOMPARE(w.state->Rows[0].Coefficients[3], 10000);
+    QCOMPARE(w.Lamps(4), QList<QColor>({kLime, kRed, kLime, kLime}));
 
     // Its rows of the log: the operation line and one send per attempt,
     // nothing else.
     const auto lines = b.Lines();
-    const auto from = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
-      return Has(l, " 操作类型：对第2个设备的进行流量三操作");
-    });
-    const auto to = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
-      return Has(l, " 操作类型：对第3个设备的进行流量三操作");
-    });
+    const auto operation = [&](const char* device) {
+      return std::find_if(lines.begin(), lines.end(), [device](const std::string& l) {
+        return Has(l, std::string(" 操作类型：对第") + device + "个设备的进行流量三操作");
+      });
+    };
+    const auto from = operation("2"), to = operation("3");
     QVERIFY(from != lines.end() && to != lines.end() && from < to);
-    QCOMPARE(
-        std::count_if(from + 1, to, [](const std::string& l) { return Has(l, " 发送数据："); }),
-        std::ptrdiff_t{w.state->Settings.ReadAgainTimes});
+    QCOMPARE(Count({from + 1, to}, " 发送数据："), long{w.state->Settings.ReadAgainTimes});
     QCOMPARE(to - from - 1, std::ptrdiff_t{w.state->Settings.ReadAgainTimes});
     QVERIFY(Has(lines.back(), " 操作类型：流量三操作结束"));
 
@@ -104,14 +81,14 @@ class FlowRunTest : public QObject {
     SimWindow b(17);
     b.Select({16});
     b.Click("btnCheckIn");
-    QCOMPARE(b.Lamp(16), TFlowGrid::kLime);
+    QCOMPARE(b.Lamp(16), kLime);
 
     b.w->state->Settings.MeterNum = 16;
     b.Select({15});
     const size_t before = b.bench->ReceivedCount();
     b.Click("BtnFlow");
-    QCOMPARE(b.Lamp(15), TFlowGrid::kLime);
-    QCOMPARE(b.Lamp(16), TFlowGrid::kLime);
+    QCOMPARE(b.Lamp(15), kLime);
+    QCOMPARE(b.Lamp(16), kLime);
     const auto frames = b.bench->Received();
     QCOMPARE(frames.size(), before + 1);
     QCOMPARE(frames.back().answers, std::vector<int>{15});
@@ -130,7 +107,7 @@ class FlowRunTest : public QObject {
     QCOMPARE(w.Edit("edtVolume")->text(), QString("20.000"));
     b.Click("BtnFlow");
     QCOMPARE(w.Edit("edtQ3Error1")->text(), QString("4.00"));
-    QCOMPARE(w.Grid().ErrorColour(0, 2), TFlowGrid::kRed);
+    QCOMPARE(w.Grid().ErrorColour(0, 2), kRed);
 
     // "补偿" from the error cell's popup menu.
     b.Lines();
@@ -141,7 +118,7 @@ class FlowRunTest : public QObject {
     menu->actions()[0]->trigger();
     menu->hide();
     QCOMPARE(b.bench->Meter(0).coefficients[2], 9600);
-    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
+    QCOMPARE(b.Lamp(0), kLime);
     const auto lines = b.Lines();
     QVERIFY(Has(lines.front(), " 操作类型：对第1仪表的流量三补偿操作开始"));
     QVERIFY(Has(lines.back(), " 操作类型：对第1仪表的流量三补偿操作结束"));
@@ -149,10 +126,23 @@ class FlowRunTest : public QObject {
     QCOMPARE(w.Edit("edtQ3Coef1")->text(), QString("10000"));
 
     b.Click("BtnFlow");
-    QCOMPARE(w.Edit("edtQ3Coef1")->text(), QString("9600"));
-    QCOMPARE(w.Edit("edtQ3Bulk1")->text(), QString("19.97"));
-    QCOMPARE(w.Edit("edtQ3Error1")->text(), QString("-0.15"));
+    QCOMPARE(w.Texts({"edtQ3Coef1", "edtQ3Bulk1", "edtQ3Error1"}),
+             QStringList({"9600", "19.97", "-0.15"}));
     QCOMPARE(w.Grid().ErrorColour(0, 2), kBlack);
+
+    // A cell without a value sends nothing: the fifth point's coefficient
+    // (the reply carries those of points 1..4 only), point 2's error (not
+    // read).
+    Type(w.Edit("edtQ5Bulk1"), "20.5");
+    b.Lines();
+    const QStringList told = w.Told([&] {
+      w.frm->CompensateCoefficient(0, 4);
+      w.frm->CompensateCoefficient(0, 1);
+    });
+    QCOMPARE(told.size(), 2);
+    QVERIFY(told[0].contains("第1行流量五系数") && told[1].contains("第1行流量二误差"));
+    QCOMPARE(Count(b.Lines(), " 发送数据："), 0);
+    QCOMPARE(b.bench->Meter(0).coefficients[4], 10000);
   }
 
   void AnotherProtocolSendsNothing() {
@@ -160,11 +150,9 @@ class FlowRunTest : public QObject {
     b.Select({0, 1, 2});
     b.Lines();
     b.Click("BtnFlow");
-    for (int r = 0; r < 3; ++r)
-      QCOMPARE(b.Lamp(r), TFlowGrid::kRed);
+    QCOMPARE(b.w->Lamps(3), QList<QColor>({kRed, kRed, kRed}));
     QCOMPARE(b.bench->ReceivedCount(), size_t{0});
-    for (const std::string& line : b.Lines())
-      QVERIFY2(!Has(line, " 发送数据："), line.c_str());
+    QCOMPARE(Count(b.Lines(), " 发送数据："), 0);
   }
 
   void ASecondOperationIsRefusedWithABeep() {
@@ -183,46 +171,88 @@ class FlowRunTest : public QObject {
     b.Click("btnCheckIn");
     QVERIFY(refused_while_running);
     QCOMPARE(b.w->beeps, 1);
-    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
-    QCOMPARE(b.Lamp(1), TFlowGrid::kLime);
-    for (const std::string& line : b.Lines())
-      QVERIFY2(!Has(line, "流量一"), line.c_str());
+    QCOMPARE(b.w->Lamps(2), QList<QColor>({kLime, kLime}));
+    QCOMPARE(Count(b.Lines(), "流量一"), 0);
     QCOMPARE(b.w->frm->Run().CurrentOperation(), 0);
   }
 
-  void CalibrationAndTemperatureValues() {
+  void EscCancelsTheRunningOperation() {
+    SimWindow b(3);
+    b.bench->SetFaults(0, {.silent = true});
+    b.Select({0, 1, 2});
+    QTimer::singleShot(300, [&] { QTest::keyClick(b.w->frm.get(), Qt::Key_Escape); });
+    b.Click("btnCheckIn");
+    const auto lines = b.Lines();
+    QCOMPARE(Count(lines, " 操作类型：进入检定操作已取消"), 1);
+    QCOMPARE(Count(lines, " 发送数据："), 1);
+    QCOMPARE(b.w->Lamps(2), QList<QColor>({kRed, b.w->Grid().ButtonFace()}));
+  }
+
+  void CalibrationSendsTheTypedStandardVolume() {
     SimWindow b(1);
     Window& w = *b.w;
     b.Select({0});
+    Type(w.Edit("edtVolume"), "5", false);
+    QTest::keyClick(w.Edit("edtVolume"), Qt::Key_Tab);
+    // Focus wandering through the weighing fields changes nothing.
+    for (const char* field : {"edtWeight0", "edtFluxTerm", "edtWeight1", "edtWeight"}) {
+      w.Edit(field)->setFocus();
+      w.Find("btnCalibration")->setFocus();
+    }
+    b.Click("btnCalibration");
+    QCOMPARE(w.Edit("edtVolume")->text(), QString("5"));
+    QCOMPARE(b.bench->Meter(0).calibrated[0], std::optional<uint32_t>(50000));
+    QCOMPARE(b.Lamp(0), kLime);
+
+    // Enter on the last control of the chain presses it.
+    Type(w.Edit("edtVolume"), "7");  // Enter moves on to the flow point list
+    QTest::keyClick(w.Find("cbxFlux"), Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("btnCalibration"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(b.bench->Meter(0).calibrated[0], std::optional<uint32_t>(70000));
+
+    // Point 3's own volume goes to point 3.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtVolume"), "20.5");
     b.Click("btnCalibration");
-    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
+    QCOMPARE(b.Lamp(0), kLime);
     QCOMPARE(b.bench->Meter(0).calibrated[2].value_or(0), 205000u);
+  }
 
+  void TemperatureValuesAndValuesThatDoNotFit() {
+    SimWindow b(2);
+    Window& w = *b.w;
+    b.Select({0, 1});
     Type(w.Edit("edtHighTerm"), "85.25");
     b.Click("spbtnHighTerm");
-    QCOMPARE(b.Lamp(0), TFlowGrid::kLime);
+    QCOMPARE(w.Lamps(2), QList<QColor>({kLime, kLime}));
     QCOMPARE(b.bench->Meter(0).adjusted[2].value_or(0), 8525);
 
-    // A temperature that is not a number is never sent.
+    // A temperature that is not a number or does not fit, or no standard
+    // volume, starts nothing and sends nothing.
     w.Edit("edtLowTerm")->setText("2O.5");
+    b.Lines();
     const size_t before = b.bench->ReceivedCount();
-    w.boxes.texts.clear();
-    b.Click("spbtnLowTerm");
-    QCOMPARE(w.boxes.texts.size(), 1);
-    QVERIFY2(w.boxes.texts[0].contains("低温") && w.boxes.texts[0].contains("2O.5"),
-             qPrintable(w.boxes.texts[0]));
+    QStringList told = w.Told([&] { b.Click("spbtnLowTerm"); });
+    QVERIFY2(told.size() == 1 && told[0].contains("低温") && told[0].contains("2O.5"),
+             qPrintable(told.join('|')));
     QCOMPARE(w.Edit("edtLowTerm")->text(), QString());
-    QCOMPARE(b.bench->ReceivedCount(), before);
     QVERIFY(!b.bench->Meter(0).adjusted[0]);
+    Type(w.Edit("edtHighTerm"), "100");
+    told = w.Told([&] { b.Click("spbtnHighTerm"); });
+    QVERIFY2(told.size() == 1 && told[0].contains("高温") && told[0].contains("100") &&
+                 told[0].contains("99.99"),
+             qPrintable(told.join('|')));
+    Type(w.Edit("edtVolume"), "", false);
+    told = w.Told([&] { b.Click("btnCalibration"); });
+    QVERIFY2(told.size() == 1 && told[0].contains("标准体积"), qPrintable(told.join('|')));
+    QCOMPARE(Count(b.Lines(), "操作类型"), 0);
+    QCOMPARE(b.bench->ReceivedCount(), before);
   }
 
   void TheServedRowBlinksUntilItEnds() {
     SimWindow b(1, {}, [](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(0, silent);
+    b.bench->SetFaults(0, {.silent = true});
     b.Select({0});
     QSet<QRgb> seen;
     QTimer sampler;
@@ -233,9 +263,9 @@ class FlowRunTest : public QObject {
     sampler.start();
     b.Click("btnCheckIn");
     sampler.stop();
-    QVERIFY(seen.contains(TFlowGrid::kRed.rgb()));
+    QVERIFY(seen.contains(kRed.rgb()));
     QVERIFY(seen.contains(b.w->Grid().ButtonFace().rgb()));
-    QCOMPARE(b.Lamp(0), TFlowGrid::kRed);
+    QCOMPARE(b.Lamp(0), kRed);
   }
 };
 

@@ -39,6 +39,10 @@ struct BasicWindow : test::WindowFixture<Frm> {
     this->Make(setup);
   }
   TFlowGrid& Grid() const { return this->frm->Grid(); }
+  void Select(std::initializer_list<int> rows) const {
+    for (int r : rows)
+      Grid().cbx[r]->setChecked(true);
+  }
   // Re-shows the window after a settings change, as docking it again does.
   void Reshow() const {
     this->frm->hide();
@@ -50,6 +54,8 @@ using Window = BasicWindow<>;
 using test_support::Type;
 
 inline const QColor kBlack(Qt::black);
+inline const QColor& kLime = TFlowGrid::kLime;
+inline const QColor& kRed = TFlowGrid::kRed;
 
 // The window against a virtual bench of meters on one line, every row
 // given its meter's address.
@@ -67,15 +73,9 @@ struct BasicSimWindow {
     w = std::make_unique<BasicWindow<Frm>>(meters, setup, [&](BasicWindow<Frm>& window) {
       window.StartBench(o);
       bench = window.bench.get();
-      // Flow point 3 with a 20 L run, 80 °C in, 60 °C out; meters without
-      // errors of their own until a test gives them one.
-      sim::BenchConditions c;
-      c.flow_point = 3;
-      c.reference_litres = {5, 5, 20, 100, 200};
-      c.inlet_c = 80;
-      c.outlet_c = 60;
-      c.fluid_c = 20;
-      bench->SetConditions(c);
+      // Flow point 3 with the bench's 20 L run, 80 °C in, 60 °C out, 20 °C
+      // water; meters without errors of their own until a test gives them one.
+      bench->SetConditions({.flow_point = 3});
       for (int i = 0; i < meters; ++i) {
         bench->UpdateMeter(i, [](sim::MeterState& m) {
           m.errors = {};
@@ -88,10 +88,7 @@ struct BasicSimWindow {
   void SetError(int meter, int point, double error) {
     bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
   }
-  void Select(std::initializer_list<int> rows) const {
-    for (int r : rows)
-      w->Grid().cbx[r]->setChecked(true);
-  }
+  void Select(std::initializer_list<int> rows) const { w->Select(rows); }
   void Click(const char* button) const { w->Click(button); }
   QColor Lamp(int row) const { return w->Lamp(row); }
   std::vector<std::string> Lines() const { return w->Lines(); }
