@@ -31,10 +31,6 @@ struct Bench : test::WindowFixture<TOtherParaFrm> {
   TOtherParaGrid& Grid() const { return frm->Grid(); }
 };
 
-QString Text(const Bench& b, const QString& name) {
-  return b.frm->findChild<QLineEdit*>(name)->text();
-}
-
 }  // namespace
 
 class OtherParaWindowTest : public QObject {
@@ -49,8 +45,7 @@ class OtherParaWindowTest : public QObject {
                              "edtAccFlow20", "edtFlow20", "edtStatus20", "edtPtNo20"})
       QVERIFY2(b.frm->findChild<QLineEdit*>(name), name);
     QCOMPARE(b.Grid().edtAddr[0]->maxLength(), 10);
-    QCOMPARE(b.frm->findChild<QAbstractButton*>("btn5")->text(), QString("写分摊数据"));
-    QCOMPARE(b.frm->findChild<QGroupBox*>("gbTerm")->title(), QString("温度配对数据"));
+    QCOMPARE(b.Texts({"btn5", "gbTerm"}), QStringList({"写分摊数据", "温度配对数据"}));
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("双"));
     QVERIFY(b.frm->findChild<QLabel*>("lblCN")->isVisible());
     // The language chosen elsewhere reaches the shown window within a second.
@@ -122,16 +117,12 @@ class OtherParaWindowTest : public QObject {
     for (const char* button : {"btn13", "btn15", "btn17", "btn9", "btn8"})
       b.Click(button);
     QCOMPARE(b.Lamp(1), TMeterGrid::kLime);
-    QCOMPARE(Text(b, "edtPtNo2"), QString("4000000001"));
-    QCOMPARE(b.Grid().cbxHeatUnit[1]->currentText(), QString("GJ"));
-    QCOMPARE(b.Grid().cbxHeatUnit[0]->currentText(), QString("kWh"));
+    QCOMPARE(b.Texts({"edtPtNo2", "cbxHeatUnit2", "cbxHeatUnit1", "edtLoStad2", "edtAccFlow2"}),
+             QStringList({"4000000001", "GJ", "kWh", "25.00", "1234.56"}));
     QCOMPARE(b.Grid().cbxPipeline[1]->currentIndex(), 1);
-    QCOMPARE(Text(b, "edtLoStad2"), QString("25.00"));
-    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
-    QCOMPARE(Text(b, "edtStatus2").size(), 4);
+    QCOMPARE(b.Edit("edtStatus2")->text().size(), 4);
     b.Click("btn7");
-    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
-    QVERIFY(Text(b, "edtTimeDiff2").isEmpty());
+    QCOMPARE(b.Texts({"edtAccFlow2", "edtTimeDiff2"}), QStringList({"1234.56", ""}));
   }
 
   void BadValueIsRefusedAndSilentMeterRed() {
@@ -158,19 +149,15 @@ class OtherParaWindowTest : public QObject {
         e->setText("1");
       b.frm->findChild<QLineEdit*>("edt" + f[1] + "2")->setText(f[2]);
       b.state->Settings.Language = f[3].toInt();
-      b.Click("btn" + f[0]);
-      QCOMPARE(b.boxes.texts.size(), 1);
-      const QString shown = b.boxes.texts.takeFirst();
-      QVERIFY2(shown.startsWith(f[4]) && shown.contains(f[2]), qPrintable(shown));
-      QVERIFY2(f.size() < 6 || shown.contains(f[5]), qPrintable(shown));
+      const QStringList told = b.Told([&] { b.Click("btn" + f[0]); });
+      QVERIFY2(told.size() == 1 && told[0].startsWith(f[4]) && told[0].contains(f[2]) &&
+                   (f.size() < 6 || told[0].contains(f[5])),
+               qPrintable(told.join('|')));
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
     }
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(1, silent);
+    b.bench->SetFaults(1, {.silent = true});
     b.Click("btn13");
-    QCOMPARE(b.Lamp(0), TMeterGrid::kLime);
-    QCOMPARE(b.Lamp(1), TMeterGrid::kRed);
+    QCOMPARE(b.Lamps(2), QList<QColor>({TMeterGrid::kLime, TMeterGrid::kRed}));
   }
 
   void AnotherProtocolSendsNothing() {

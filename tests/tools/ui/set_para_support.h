@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "support/window_fixture.h"
 #include "tools/ui/set_para_frm.h"
@@ -12,14 +13,19 @@
 
 namespace qv::set_para_test {
 
+using test::Count;
+using test::Has;
 using test_support::ModalCloser;
 using test_support::Type;
 
+inline const QColor& kLime = TMeterGrid::kLime;
+inline const QColor& kRed = TMeterGrid::kRed;
+
 // The window on a state of its own, 20 meters, DN 15, two attempts of
-// 500 ms each.
+// 500 ms each; against a virtual bench when `bench_options` are given.
 struct Window : test::WindowFixture<TSetParaFrm> {
   explicit Window(int meters = 20, const std::function<void(SharedState&)>& setup = {},
-                  const sim::BenchOptions* bench_options = nullptr) {
+                  const std::optional<sim::BenchOptions>& bench_options = {}) {
     SystemSettings& s = state->Settings;
     s.MeterNum = meters;
     s.FluxNum = 4;
@@ -39,27 +45,16 @@ struct Window : test::WindowFixture<TSetParaFrm> {
 };
 
 // The window against `meters` simulated meters.
-struct SimWindow {
-  std::unique_ptr<Window> w;
-  sim::VirtualBench* bench;
-
+struct SimWindow : Window {
   explicit SimWindow(int meters, sim::Wiring wiring = sim::Wiring::kSingle,
-                     const std::function<void(SharedState&)>& setup = {}) {
+                     const std::function<void(SharedState&)>& setup = {})
+      : Window(meters, setup, Options(meters, wiring)) {}
+  static sim::BenchOptions Options(int meters, sim::Wiring wiring) {
     sim::BenchOptions o;
     o.wiring = wiring;
     o.meter_count = meters;
-    w = std::make_unique<Window>(meters, setup, &o);
-    bench = w->bench.get();
-  }
-  void Silence(int meter) const {
-    sim::MeterFaults silent;
-    silent.silent = true;
-    bench->SetFaults(meter, silent);
+    return o;
   }
 };
-
-inline bool Has(const std::string& line, const char* text) {
-  return line.find(text) != std::string::npos;
-}
 
 }  // namespace qv::set_para_test
