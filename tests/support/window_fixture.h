@@ -125,6 +125,16 @@ struct WindowFixture {
   std::vector<std::string> Lines() const { return state->Log.TakePending(); }
 };
 
+// Whether `told` is one message that holds every one of `parts`; what was
+// told is logged when not.
+inline bool IsOneMessage(const QStringList& told, const QStringList& parts) {
+  bool one = told.size() == 1;
+  for (const QString& part : parts)
+    one = one && told[0].contains(part);
+  if (!one) qWarning("told: %s", qPrintable(told.join('|')));
+  return one;
+}
+
 inline bool Has(std::string_view line, std::string_view text) {
   return line.find(text) != std::string_view::npos;
 }
