@@ -15,6 +15,7 @@ namespace qv::set_para_test {
 
 using test::Count;
 using test::Has;
+using test::IsOneMessage;
 using test_support::ModalCloser;
 using test_support::Type;
 

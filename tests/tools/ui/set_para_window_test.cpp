@@ -58,8 +58,7 @@ class SetParaWindowTest : public QObject {
     for (const FlowPointTerm& t : w.state->FlowPointTerms)
       QVERIFY(t.Fluid == 0 && t.Entre == 55.5);
     QCOMPARE(w.Edit("edtError")->text(), QString("2"));
-    QVERIFY2(told.size() == 1 && told[0].contains("误差标准") && told[0].contains("2,5x"),
-             qPrintable(told.join('|')));
+    QVERIFY(IsOneMessage(told, {"误差标准", "2,5x"}));
   }
 
   void BenchGroupStoresItsFieldsOrRefusesThem() {
