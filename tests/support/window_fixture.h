@@ -80,12 +80,12 @@ struct WindowFixture {
     if (!b) qFatal("no button %s", qPrintable(button));
     b->click();
   }
-  // What each named control shows: its text, a list's current item, a
-  // group's title.
+  // What each named control (or menu item) shows: its text, a list's
+  // current item, a group's title.
   QStringList Texts(const QStringList& names) const {
     QStringList texts;
     for (const QString& name : names) {
-      const QWidget* w = Find(name);
+      const QObject* w = Find<QObject>(name);
       QVariant text;
       for (const char* property : {"text", "currentText", "title"}) {
         if (w && !text.isValid()) text = w->property(property);

@@ -25,11 +25,6 @@ ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
   return ReadBench(sim::Wiring::kSingle, {v301, v301, v301}, 0, setup);
 }
 
-bool AnyHas(const std::vector<std::string>& lines, const char* text) {
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
-
 }  // namespace
 
 class ReadWindowTest : public QObject {
@@ -56,25 +51,21 @@ class ReadWindowTest : public QObject {
     QVERIFY(list->fontMetrics().horizontalAdvance("2024-03-05 14:07:59") + 2 * margin <=
             list->columnWidth(12));
     QCOMPARE(list->topLevelItem(0)->textAlignment(14), int(Qt::AlignLeft | Qt::AlignVCenter));
-    for (const char* hidden : {"cbxProType", "cbxDT", "lbl2", "lbl4", "Button1"})
-      QVERIFY2(w.findChild<QWidget*>(hidden)->isHidden(), hidden);
+    QCOMPARE(b.Shown({"cbxProType", "cbxDT", "lbl2", "lbl4", "Button1"}), QStringList());
     QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
                 .match(w.findChild<QLineEdit*>("edtDT")->text())
                 .hasMatch());
 
-    auto* type = w.findChild<QComboBox*>("cbxDataType");
-    QCOMPARE(type->currentText(), U("热量"));
-    QCOMPARE(w.findChild<QLabel*>("lbl1")->text(), U("      数据类型："));
+    QCOMPARE(b.Texts({"cbxDataType", "lbl1", "N3"}),
+             QStringList({"热量", "      数据类型：", "单个抄表"}));
     QCOMPARE(list->headerItem()->text(14), U("                   通讯情况"));
-    QCOMPARE(w.findChild<QAction*>("N3")->text(), U("单个抄表"));
     b.state->Settings.Language = 1;
     w.hide();
     w.show();
     QCOMPARE(w.windowTitle(), U("Read Data"));
-    QCOMPARE(type->currentText(), U("Cold"));
-    QCOMPARE(w.findChild<QLabel*>("lbl3")->text(), U(" System Time："));
+    QCOMPARE(b.Texts({"cbxDataType", "lbl3", "N7"}),
+             QStringList({"Cold", " System Time：", "Batch The Time"}));
     QCOMPARE(list->headerItem()->text(14), U("                   Comm. State"));
-    QCOMPARE(w.findChild<QAction*>("N7")->text(), U("Batch The Time"));
 
     // Four icons that tell the states apart.
     QSet<qint64> icons;
@@ -122,9 +113,7 @@ class ReadWindowTest : public QObject {
 
   void SilentMeterClockSettingAndBroadcast() {
     ReadBench b = Three([](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(1, silent);
+    b.bench->SetFaults(1, {.silent = true});
     b.Use("btn1");
     QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
     QStringList failed(11, U("─"));
@@ -153,9 +142,7 @@ class ReadWindowTest : public QObject {
   void AClockAnsweredOnlyOnTheRetryIsThePcClockOfTheRetry() {
     using namespace std::chrono;
     ReadBench b = Three();
-    sim::MeterFaults miss;
-    miss.missed_frames = 1;
-    b.bench->SetFaults(1, miss);
+    b.bench->SetFaults(1, {.missed_frames = 1});
     // The PC clock runs from 12:00:00.
     const auto start = steady_clock::now();
     b.frm->Run().clock = [start] {
@@ -195,12 +182,12 @@ class ReadWindowTest : public QObject {
     const auto lines = b.Lines();
     if (!ports) {
       QCOMPARE(b.boxes.texts.back(), U("广播对时命令未能下发，请检查串口和通道设置"));
-      QVERIFY(AnyHas(lines, " 广播对时命令未能下发"));
+      QCOMPARE(test::Count(lines, " 广播对时命令未能下发"), 1);
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
       return;
     }
     QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
-    QVERIFY(AnyHas(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3"));
+    QVERIFY(test::Count(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3") > 0);
     // Every meter heard it and set its clock (all to the same PC clock).
     QTRY_VERIFY(b.bench->Meter(2).clock_offset_s != -3600);
     for (int i = 0; i < 3; ++i)
@@ -228,7 +215,7 @@ class ReadWindowTest : public QObject {
     b.Use("N3");
     QStringList failed(11, U("─"));
     QCOMPARE(b.Data(1), failed << reason);
-    QVERIFY(AnyHas(b.Lines(), (" 第2个设备：" + reason).toUtf8().constData()));
+    QVERIFY(test::Count(b.Lines(), (" 第2个设备：" + reason).toStdString()) > 0);
   }
 
   void AReadShowsOnlyWhatTheMeterSaidThisTime() {
