@@ -1,18 +1,96 @@
-// The meter reading window on a small bench (three meters on one line):
-// its controls and captions in both languages, the list menu and its rules,
-// a silent meter, clock setting, the broadcast, a refused second operation
-// and the trace file.
+// The meter reading window: on a small bench (three meters on one line) its
+// controls and captions in both languages, the list menu and its rules, a
+// silent meter, clock setting, the broadcast, a refused second operation and
+// the trace file; on every wiring, five heat and five cold meters, one of
+// each protocol version, read as their version's layout makes them.
 #include <QDir>
 #include <QHeaderView>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
-#include "read_support.h"
+#include "reading/ui/read_data_frm.h"
+#include "reading/ui/reading_list.h"
 #include "support/local_time.h"
+#include "support/window_fixture.h"
 
 using namespace qv;
-using namespace qv::read_test;
 
 namespace {
+
+sim::CivilTime BenchClock() {
+  using namespace std::chrono;
+  return sys_days{year{2024} / March / 5} + hours{14} + minutes{7} + seconds{59};
+}
+
+// The program directory, gone after the window.
+struct ScratchDir {
+  QTemporaryDir dir;
+};
+
+// The window on a virtual bench whose meters stand in a known state (heat
+// 1234.567 kWh, cold 89 kWh, settlement 1000 kWh, 56.789 m³, 4321 h, status
+// 01 00; 50 L/h, 80 °C in, 60 °C out; the bench clock at 2024-03-05
+// 14:07:59), its program directory a scratch folder.
+struct ReadBench : ScratchDir, test::WindowFixture<TReadDataFrm> {
+  // Meters `setups` (or `count` default ones), every position selected;
+  // `setup` changes the state before the window is made.
+  explicit ReadBench(sim::Wiring wiring, std::vector<sim::MeterSetup> setups, int count = 0,
+                     const std::function<void(SharedState&)>& setup = {}) {
+    sim::BenchOptions o;
+    o.wiring = wiring;
+    o.meter_count = setups.empty() ? count : static_cast<int>(setups.size());
+    o.meters = std::move(setups);
+    o.clock = BenchClock;
+    StartBench(o);
+    for (int i = 0; i < bench->MeterCount(); ++i) {
+      bench->UpdateMeter(i, [](sim::MeterState& m) {
+        m.errors = {};
+        m.inlet_probe_error = m.outlet_probe_error = 0;
+        m.heat_wh = 1234567;
+        m.cold_wh = 89000;
+        m.shared_heat_wh = 1000000;
+        m.volume_l = 56789;
+        m.work_hours = 4321;
+        m.status = {0x01, 0x00};
+      });
+    }
+    bench->SetConditions({.flow_point = 1});
+    state->ProgramDir = dir.path().toStdString() + "/";
+    state->Settings.ReadAgainTimes = 2;
+    state->Settings.CommWaitTimer = 1000;
+    Make(
+        [&](SharedState& s) {
+          for (int r = 0; r < bench->MeterCount(); ++r)
+            s.Rows[r].Selected = true;
+          if (setup) setup(s);
+        },
+        600);
+  }
+
+  QTreeWidget* List() const { return frm->findChild<QTreeWidget*>("lvMain"); }
+  QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
+  // Columns 3..14 of a row.
+  QStringList Data(int row) const {
+    QStringList out;
+    for (int c = 3; c <= 14; ++c)
+      out << Cell(row, c);
+    return out;
+  }
+  void Select(std::initializer_list<int> rows) const {
+    List()->clearSelection();
+    for (int r : rows)
+      List()->topLevelItem(r)->setSelected(true);
+  }
+  // A menu item of PopupMenu2 or a button, as the operator uses it.
+  void Use(const char* name) const {
+    if (auto* action = frm->findChild<QAction*>(name)) {
+      action->trigger();
+    } else {
+      frm->findChild<QAbstractButton*>(name)->click();
+    }
+  }
+};
 
 QString U(const char* text) {
   return QString::fromUtf8(text);
@@ -24,6 +102,25 @@ ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
   v301.protocol = sim::ProtocolVersion::kV301;
   return ReadBench(sim::Wiring::kSingle, {v301, v301, v301}, 0, setup);
 }
+
+using sim::ProtocolVersion;
+constexpr ProtocolVersion kVersions[] = {ProtocolVersion::kV201, ProtocolVersion::kV202,
+                                         ProtocolVersion::kV203, ProtocolVersion::kV301,
+                                         ProtocolVersion::kTG};
+
+// Columns 3..11 by version, heat then cold (the tail is the same for all).
+const char* const kExpected[2][5][6] = {{{"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "1.14", "0.050", "57"},
+                                         {"1000.00", "1234.57", "0.00", "1.14", "0.0500", "56.79"},
+                                         {"0", "1234.57", "89.00", "1.14", "0.050", "56.79"}},
+                                        {{"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "1.14", "0.050", "57"},
+                                         {"1000.00", "0.00", "89.00", "1.14", "0.0500", "56.79"},
+                                         {"0", "1234.57", "89.00", "1.14", "0.050", "56.79"}}};
+const QStringList kTail = {"80.00",      "60.00",       "4321", "2024-03-05 14:07:59",
+                           "0100欠压  ", "数据返回正确"};
 
 }  // namespace
 
@@ -260,6 +357,58 @@ class ReadWindowTest : public QObject {
     b.Use("btn1");
     QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
     QVERIFY(b.frm->DroppedTraces() > 0);
+  }
+
+  void EveryVersionHeatAndColdOnEveryWiring_data() {
+    QTest::addColumn<sim::Wiring>("wiring");
+    QTest::newRow("single") << sim::Wiring::kSingle;
+    QTest::newRow("multi") << sim::Wiring::kMulti;
+    QTest::newRow("channel") << sim::Wiring::kChannel;
+  }
+  void EveryVersionHeatAndColdOnEveryWiring() {
+    QFETCH(sim::Wiring, wiring);
+    std::vector<sim::MeterSetup> setups(11);
+    for (int i = 0; i < 5; ++i) {
+      setups[i].protocol = setups[i + 6].protocol = kVersions[i];
+      setups[i + 6].kind = sim::MeterKind::kCold;
+    }
+    constexpr int kSkipped = 5;
+    ReadBench b(wiring, setups, 0, [](SharedState& s) { s.Rows[kSkipped].Selected = false; });
+    QTreeWidget* list = b.List();
+    QCOMPARE(list->topLevelItemCount(), 10);
+    for (int r = 0; r < 10; ++r) {
+      QCOMPARE(b.Cell(r, 15), QString::number(r < kSkipped ? r : r + 1));
+      list->topLevelItem(r)->setText(2, QString::fromUtf8(sim::ProtocolText(kVersions[r % 5])));
+    }
+
+    auto* type = b.frm->findChild<QComboBox*>("cbxDataType");
+    for (int kind = 0; kind < 2; ++kind) {
+      type->setCurrentIndex(1 - kind);  // "热量", then "冷量"
+      b.Select({5 * kind, 5 * kind + 1, 5 * kind + 2, 5 * kind + 3, 5 * kind + 4});
+      b.Use("N2");
+      QCOMPARE(b.boxes.texts.size(), kind + 1);
+      QCOMPARE(b.boxes.texts.back(), QString::fromUtf8("读数据操作结束"));
+    }
+    for (int r = 0; r < 10; ++r) {
+      QStringList expected;
+      for (const char* text : kExpected[r / 5][r % 5])
+        expected << QString::fromUtf8(text);
+      QCOMPARE(b.Data(r), expected + kTail);
+    }
+    // The data type reaches the requests of versions 3.01 and TG.
+    for (const sim::ReceivedFrame& f : b.bench->Received()) {
+      if (f.bytes[1] == 0x56) continue;  // the switch's frames
+      const int meter = f.answers.empty() ? -1 : f.answers[0];
+      if (meter == 3 || meter == 4) QCOMPARE(f.bytes[1], uint8_t{0x20});
+      if (meter == 9 || meter == 10) QCOMPARE(f.bytes[1], uint8_t{0x21});
+    }
+    // Clock setting behind the same wiring, the switch answering first.
+    b.Select({1, 8});
+    b.Use("N7");
+    QCOMPARE(b.boxes.texts.back(), QString::fromUtf8("系统对时操作结束"));
+    QCOMPARE(b.Cell(1, 14), QString::fromUtf8("系统对时返回正确"));
+    QCOMPARE(b.Cell(8, 14), QString::fromUtf8("系统对时返回正确"));
+    QCOMPARE(b.Cell(0, 14), QString::fromUtf8("数据返回正确"));
   }
 };
 
