@@ -1,18 +1,34 @@
 // The flow detection window against simulated meters on pseudo-terminals:
 // the verification operations, a flow point read with its errors, silent
-// meters, rows beyond MeterNum, the compensation of one coefficient, the
-// values operations send (what the operator typed, whatever the focus
-// does), and operations that must not send or start at all.
+// meters, rows beyond MeterNum, the compensation of one coefficient and the
+// results journal that keeps what the grid shows, the values operations
+// send (what the operator typed, whatever the focus does), and operations
+// that must not send or start at all.
 #include <algorithm>
 
+#include "core/number_format.h"
 #include "flow_support.h"
+#include "journal/core/journal_store.h"
+#include "journal/core/record_files.h"
+#include "journal/core/verification_record.h"
 #include "sim/lib/water.h"
+#include "support/open_journal.h"
+#include "support/pdf.h"
+#include "support/temp_files.h"
 
 using namespace qv;
 using namespace qv::flow_test;
 using test::Count;
 using test::Has;
 using test::IsOneMessage;
+
+namespace {
+
+QString Text(std::optional<double> v, int decimals) {
+  return v ? QString::fromStdString(FormatFixed(*v, decimals)) : QString();
+}
+
+}  // namespace
 
 class FlowRunTest : public QObject {
   Q_OBJECT
@@ -95,11 +111,19 @@ class FlowRunTest : public QObject {
     QCOMPARE(frames.back().answers, std::vector<int>{15});
   }
 
-  void CompensationCorrectsTheMetersCoefficient() {
-    SimWindow b(1);
+  void CompensationAndWhatTheJournalKeeps() {
+    test::TempDir dir;
+    SimWindow b(2);
     b.SetError(0, 2, 0.04);
+    b.SetError(1, 2, -0.005);
     Window& w = *b.w;
-    b.Select({0});
+    auto& journal = w.state->Journal;
+    journal = test::OpenJournal(dir.Dir());
+    QVERIFY(journal);
+    SystemSettings& settings = w.state->Settings;
+    std::tie(settings.BenchName, settings.BenchReference, settings.CalibrationDue) =
+        std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30"};
+    b.Select({0, 1});
     // The weighing of the bench's 20 L at 20 °C gives the standard volume.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtFluxTerm"), "20");
@@ -126,6 +150,76 @@ class FlowRunTest : public QObject {
     // The cell keeps the meter's last reported value until the next read.
     QCOMPARE(w.Edit("edtQ3Coef1")->text(), QString("10000"));
 
+    // The journal keeps one reading per meter read, as the grid shows it,
+    // and the compensation with the coefficient before.
+    QVERIFY(journal->WaitAcknowledged(journal->Taken(), std::chrono::seconds(30)));
+    std::string error;
+    const std::string path = JournalPath(dir.Dir());
+    const auto readings = QueryReadings(path, {}, error);
+    QCOMPARE(error, std::string());
+    QCOMPARE(readings.size(), size_t{2});
+    for (const ReadingRecord& r : readings) {
+      const QString n = QString::number(r.Row);
+      QStringList kept = {QString::fromStdString(r.Address),
+                          Text(r.MeterVolume, 2),
+                          Text(r.VolumeError, 2),
+                          Text(r.StandardVolume, 3),
+                          " Err(" + Text(r.VolumeLimit, 2) + ")",
+                          Text(r.Inlet, 2),
+                          Text(r.Outlet, 2)};
+      for (int k = 0; k < 4; ++k)
+        kept << QString::number(r.Coefficients[k].value_or(-1));
+      QCOMPARE(kept, w.Texts({"edtAddr" + n, "edtQ3Bulk" + n, "edtQ3Error" + n, "edtVolume",
+                              "lblError3", "edtEntreTerm" + n, "edtExitTerm" + n, "edtQ1Coef" + n,
+                              "edtQ2Coef" + n, "edtQ3Coef" + n, "edtQ4Coef" + n}));
+      QVERIFY(!r.Coefficients[4]);
+      QCOMPARE(std::tuple(r.FlowPoint, r.Flow, r.Dn, r.Level, r.Tester),
+               std::tuple(3, 250, 20, 2, "Test"));
+      QCOMPARE(r.Verdict, std::string(r.Row == 1 ? kVerdictFail : kVerdictPass));
+      // What the verification record needs besides the grid.
+      QCOMPARE(r.BenchName + ";" + r.BenchReference + ";" + r.CalibrationDue,
+               std::string("Bench 3;Mass standard M-12;2026-09-30"));
+      QCOMPARE(r.MeterType, std::optional<int>(settings.MeterType));
+      QCOMPARE(r.Fluid, std::optional<double>(20));
+      QVERIFY(!r.BenchInlet && !r.BenchOutlet);
+    }
+    const auto writes = QueryWrites(path, w.state->Rows[0].Address, error);
+    QCOMPARE(writes.size(), size_t{1});
+    QCOMPARE(std::tuple(writes[0].What, writes[0].Value, writes[0].Row, writes[0].Confirmed),
+             std::tuple(std::string("流量三补偿"), std::string("9600"), 1, true));
+    QCOMPARE(writes[0].Before, std::optional<std::string>("10000"));
+    // The record made from this journal shows the row's figures and its
+    // failure.
+    const std::string record = dir.File("record.pdf");
+    QCOMPARE(SaveRecordAs(path, w.state->Rows[0].Address, false, record).result,
+             RecordOutcome::kSaved);
+    const std::string text = test::PdfText(record);
+    for (const QString& cell :
+         w.Texts({"edtQ3Bulk1", "edtQ3Error1", "edtVolume"}) + QStringList({"不合格", "Bench 3"}))
+      QVERIFY2(text.find(cell.toStdString()) != std::string::npos, qPrintable(cell));
+
+    // A class chosen afterwards: each reading is listed once, as the grid
+    // now shows it, on the bench it was taken on; what was recorded before
+    // stays in the file. The record counts it once.
+    settings.BenchName = "Bench 4";
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
+    QVERIFY(journal->WaitAcknowledged(journal->Taken(), std::chrono::seconds(30)));
+    const auto now = QueryReadings(path, {}, error);
+    QCOMPARE(now.size(), size_t{2});
+    for (const ReadingRecord& r : now) {
+      QCOMPARE(r.Level, 1);
+      QCOMPARE(" Err(" + Text(r.VolumeLimit, 2) + ")", w.Find<QLabel>("lblError3")->text());
+      QCOMPARE(r.BenchName + ";" + r.BenchReference, std::string("Bench 3;Mass standard M-12"));
+      QCOMPARE(r.Fluid, std::optional<double>(20));
+    }
+    QCOMPARE(LastReadingId(path), 4);
+    const VerificationRecord again =
+        BuildVerificationRecord(now[0].Address, MeterReadings(path, now[0].Address, error));
+    QCOMPARE(again.Points.size(), size_t{1});
+    QCOMPARE(again.Points[0].Taken, 1);
+    QCOMPARE(again.Points[0].Reading.Level, 1);
+
+    // Read again: the meter's new coefficient and its error within the limit.
     b.Click("BtnFlow");
     QCOMPARE(w.Texts({"edtQ3Coef1", "edtQ3Bulk1", "edtQ3Error1"}),
              QStringList({"9600", "19.97", "-0.15"}));
