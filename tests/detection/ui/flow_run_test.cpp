@@ -160,13 +160,9 @@ class FlowRunTest : public QObject {
     QCOMPARE(readings.size(), size_t{2});
     for (const ReadingRecord& r : readings) {
       const QString n = QString::number(r.Row);
-      QStringList kept = {QString::fromStdString(r.Address),
-                          Text(r.MeterVolume, 2),
-                          Text(r.VolumeError, 2),
-                          Text(r.StandardVolume, 3),
-                          " Err(" + Text(r.VolumeLimit, 2) + ")",
-                          Text(r.Inlet, 2),
-                          Text(r.Outlet, 2)};
+      QStringList kept = {QString::fromStdString(r.Address), Text(r.MeterVolume, 2),
+                          Text(r.VolumeError, 2), Text(r.StandardVolume, 3)};
+      kept << " Err(" + Text(r.VolumeLimit, 2) + ")" << Text(r.Inlet, 2) << Text(r.Outlet, 2);
       for (int k = 0; k < 4; ++k)
         kept << QString::number(r.Coefficients[k].value_or(-1));
       QCOMPARE(kept, w.Texts({"edtAddr" + n, "edtQ3Bulk" + n, "edtQ3Error" + n, "edtVolume",
