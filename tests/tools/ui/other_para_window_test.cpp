@@ -50,10 +50,9 @@ class OtherParaWindowTest : public QObject {
     QVERIFY(b.frm->findChild<QLabel*>("lblCN")->isVisible());
     // The language chosen elsewhere reaches the shown window within a second.
     b.state->Settings.Language = 1;
-    QTRY_COMPARE_WITH_TIMEOUT(b.frm->findChild<QAbstractButton*>("btn18")->text(),
-                              QString("Write PT No."), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.Texts({"btn18"}), QStringList{"Write PT No."}, 5000);
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("Double"));
-    QCOMPARE(b.frm->findChild<QAbstractButton*>("cbOther")->text(), QString("All Same"));
+    QCOMPARE(b.Texts({"cbOther"}), QStringList{"All Same"});
     QVERIFY(!b.frm->findChild<QLabel*>("lblCN")->isVisible());
     // No column heading is cut ("Standard.", "Time Diff.").
     for (QLabel* heading : b.Grid().findChildren<QLabel*>()) {
@@ -63,29 +62,26 @@ class OtherParaWindowTest : public QObject {
     }
   }
 
-  void AllSameCopiesToEveryRow() {
+  void AllSameCopiesAndAddressesNumberTheRows() {
     Bench b(4);
-    b.state->Rows[1].Selected = false;
+    b.Grid().cbx[1]->setChecked(false);
+    QVERIFY(!b.state->Rows[1].Selected);
+    // "全同" copies to every row, selected or not.
     b.Grid().cbDataType->setChecked(true);
     b.Grid().edtData[2]->setText("5");
-    for (int r = 0; r < 4; ++r)
-      QCOMPARE(b.Grid().edtData[r]->text(), QString("5"));
-    QVERIFY(b.Grid().edtData[4]->text().isEmpty());
+    QCOMPARE(b.Texts({"edtData1", "edtData2", "edtData3", "edtData4", "edtData5"}),
+             QStringList({"5", "5", "5", "5", ""}));
     b.Grid().cbOther->setChecked(true);
     b.Grid().cbxPipeline[1]->setCurrentIndex(1);
     b.frm->hide();
     b.frm->show();
     for (int r = 0; r < 4; ++r)
       QCOMPARE(b.Grid().cbxPipeline[r]->currentText(), QString("双"));
-  }
-
-  void AddressesNumberTheSelectedRowsBelow() {
-    Bench b(4);
-    b.Grid().cbx[1]->setChecked(false);
+    // A double click numbers the selected rows below; row 2 keeps its own.
     b.Grid().edtAddr[0]->setText("0099");
     QTest::mouseDClick(b.Grid().edtAddr[0], Qt::LeftButton);
-    QCOMPARE(b.Grid().edtAddr[0]->text(), QString("99"));
-    QCOMPARE(b.Grid().edtAddr[2]->text(), QString("100"));
+    QCOMPARE(b.Texts({"edtAddr1", "edtAddr2", "edtAddr3"}),
+             QStringList({"99", "2024000002", "100"}));
     QCOMPARE(b.state->Rows[3].Address, std::string("101"));
   }
 
