@@ -95,6 +95,9 @@ class SetParaWindowTest : public QObject {
       s.Settings.StandardError = 2;
       for (FlowPointTerm& t : s.FlowPointTerms)
         t.Fluid = 20;
+      s.Settings.CalibrationDue = "2026-03-31";
+      s.Settings.FactoryServer = "service=old";
+      s.Scale.Baud = 4800;
     });
     const std::tuple<const char*, const char*, double> cases[] = {
         {"edtWaitTime", "", 1000}, {"edtReadAgainTimes", "", 3},   {"edtFlux2", "", 0},
@@ -109,14 +112,8 @@ class SetParaWindowTest : public QObject {
       QVERIFY(t.Fluid == 0 && t.Entre == 55.5);
     QCOMPARE(w.Edit("edtError")->text(), QString("2"));
     QVERIFY(IsOneMessage(told, {"误差标准", "2,5x"}));
-  }
 
-  void BenchGroupStoresItsFieldsOrRefusesThem() {
-    Window w(4, [](SharedState& s) {
-      s.Settings.CalibrationDue = "2026-03-31";
-      s.Settings.FactoryServer = "service=old";
-      s.Scale.Baud = 4800;
-    });
+    // The bench group.
     QCOMPARE(w.List("cbxScaleBaud")->currentText(), QString("4800"));
     w.Click("chkParallel");
     Type(w.Edit("edtBenchName"), " Bench 7 ");
@@ -189,7 +186,7 @@ class SetParaWindowTest : public QObject {
     QCOMPARE(w.beeps, 2);
   }
 
-  void CaptionsFollowTheLanguageWithinASecond() {
+  void CaptionsFollowTheLanguageAndEnterSkipsWhatIsDisabled() {
     Window w(4, [](SharedState& s) { s.Settings.MeterType = 1; });
     QCOMPARE(w.frm->windowTitle(), QString::fromUtf8("参数设置"));
     w.state->Settings.Language = 1;
@@ -197,10 +194,7 @@ class SetParaWindowTest : public QObject {
     QCOMPARE(w.Texts({"btn2", "cbxMeterType", "cbxCommType"}),
              QStringList({"Read Address", "Heat meter", "Multi serial port"}));
     QCOMPARE(w.List("cbxLanguage")->currentIndex(), 1);
-  }
 
-  void EnterSkipsWhatIsDisabled() {
-    Window w(4);
     QVERIFY(w.Find("btnChannelStatus")->isHidden());
     w.List("cbxCommType")->setCurrentIndex(kCommChannel);
     QVERIFY(!w.Find("btnChannelStatus")->isHidden());
