@@ -36,28 +36,27 @@ class FlowRunTest : public QObject {
  private slots:
   void VerificationAndFlowPointThree() {
     // DN 50 shows the start and end buttons; meter 2 never answers.
-    SimWindow b(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
-    b.SetError(0, 2, 0.01);
-    b.bench->SetFaults(1, {.silent = true});
-    b.SetError(2, 2, 0.03);
-    b.SetError(3, 2, -0.005);
-    Window& w = *b.w;
-    b.Select({0, 1, 2, 3});
+    SimWindow w(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
+    w.SetError(0, 2, 0.01);
+    w.bench->SetFaults(1, {.silent = true});
+    w.SetError(2, 2, 0.03);
+    w.SetError(3, 2, -0.005);
+    w.Select({0, 1, 2, 3});
 
-    b.Click("btnCheckIn");
+    w.Click("btnCheckIn");
     for (int r : {0, 2, 3})
-      QVERIFY(b.bench->Meter(r).verifying);
+      QVERIFY(w.bench->Meter(r).verifying);
     QCOMPARE(w.Lamps(4), QList<QColor>({kLime, kRed, kLime, kLime}));
     QVERIFY(!w.Find("btnStart")->isHidden());
-    b.Click("btnStart");
-    QVERIFY(b.bench->Meter(3).test_running);
+    w.Click("btnStart");
+    QVERIFY(w.bench->Meter(3).test_running);
 
     // "流量三" with its standard volume of 20 L; limit 2 + 0.02 × 50 / 250.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtVolume"), "20");
     QCOMPARE(w.Find<QLabel>("lblError3")->text(), QString(" Err(2.00)"));
-    b.Lines();
-    b.Click("BtnFlow");
+    w.Lines();
+    w.Click("BtnFlow");
 
     // The silent meter ends red among lime neighbours, with nothing shown.
     QCOMPARE(
@@ -75,7 +74,7 @@ class FlowRunTest : public QObject {
 
     // Its rows of the log: the operation line and one send per attempt,
     // nothing else.
-    const auto lines = b.Lines();
+    const auto lines = w.Lines();
     const auto operation = [&](const char* device) {
       return std::find_if(lines.begin(), lines.end(), [device](const std::string& l) {
         return Has(l, std::string(" 操作类型：对第") + device + "个设备的进行流量三操作");
@@ -95,56 +94,55 @@ class FlowRunTest : public QObject {
   }
 
   void MeterNumSixteenLeavesRowSeventeenAlone() {
-    SimWindow b(17);
-    b.Select({16});
-    b.Click("btnCheckIn");
-    QCOMPARE(b.Lamp(16), kLime);
+    SimWindow w(17);
+    w.Select({16});
+    w.Click("btnCheckIn");
+    QCOMPARE(w.Lamp(16), kLime);
 
-    b.w->state->Settings.MeterNum = 16;
-    b.Select({15});
-    const size_t before = b.bench->ReceivedCount();
-    b.Click("BtnFlow");
-    QCOMPARE(b.Lamp(15), kLime);
-    QCOMPARE(b.Lamp(16), kLime);
-    const auto frames = b.bench->Received();
+    w.state->Settings.MeterNum = 16;
+    w.Select({15});
+    const size_t before = w.bench->ReceivedCount();
+    w.Click("BtnFlow");
+    QCOMPARE(w.Lamp(15), kLime);
+    QCOMPARE(w.Lamp(16), kLime);
+    const auto frames = w.bench->Received();
     QCOMPARE(frames.size(), before + 1);
     QCOMPARE(frames.back().answers, std::vector<int>{15});
   }
 
   void CompensationAndWhatTheJournalKeeps() {
     test::TempDir dir;
-    SimWindow b(2);
-    b.SetError(0, 2, 0.04);
-    b.SetError(1, 2, -0.005);
-    Window& w = *b.w;
+    SimWindow w(2);
+    w.SetError(0, 2, 0.04);
+    w.SetError(1, 2, -0.005);
     auto& journal = w.state->Journal;
     journal = test::OpenJournal(dir.Dir());
     QVERIFY(journal);
     SystemSettings& settings = w.state->Settings;
     std::tie(settings.BenchName, settings.BenchReference, settings.CalibrationDue) =
         std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30"};
-    b.Select({0, 1});
+    w.Select({0, 1});
     // The weighing of the bench's 20 L at 20 °C gives the standard volume.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtFluxTerm"), "20");
     Type(w.Edit("edtWeight0"), "0");
     Type(w.Edit("edtWeight1"), QString::number(sim::MassKg(20, 20), 'f', 5));
     QCOMPARE(w.Edit("edtVolume")->text(), QString("20.000"));
-    b.Click("BtnFlow");
+    w.Click("BtnFlow");
     QCOMPARE(w.Edit("edtQ3Error1")->text(), QString("4.00"));
     QCOMPARE(w.Grid().ErrorColour(0, 2), kRed);
 
     // "补偿" from the error cell's popup menu.
-    b.Lines();
+    w.Lines();
     QTest::mousePress(w.Edit("edtQ3Error1"), Qt::RightButton);
     QMenu* menu = w.frm->CompensateMenu();
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(menu->actions().size(), 1);
     menu->actions()[0]->trigger();
     menu->hide();
-    QCOMPARE(b.bench->Meter(0).coefficients[2], 9600);
-    QCOMPARE(b.Lamp(0), kLime);
-    const auto lines = b.Lines();
+    QCOMPARE(w.bench->Meter(0).coefficients[2], 9600);
+    QCOMPARE(w.Lamp(0), kLime);
+    const auto lines = w.Lines();
     QVERIFY(Has(lines.front(), " 操作类型：对第1仪表的流量三补偿操作开始"));
     QVERIFY(Has(lines.back(), " 操作类型：对第1仪表的流量三补偿操作结束"));
     // The cell keeps the meter's last reported value until the next read.
@@ -216,7 +214,7 @@ class FlowRunTest : public QObject {
     QCOMPARE(again.Points[0].Reading.Level, 1);
 
     // Read again: the meter's new coefficient and its error within the limit.
-    b.Click("BtnFlow");
+    w.Click("BtnFlow");
     QCOMPARE(w.Texts({"edtQ3Coef1", "edtQ3Bulk1", "edtQ3Error1"}),
              QStringList({"9600", "19.97", "-0.15"}));
     QCOMPARE(w.Grid().ErrorColour(0, 2), kBlack);
@@ -225,64 +223,63 @@ class FlowRunTest : public QObject {
     // (the reply carries those of points 1..4 only), point 2's error (not
     // read).
     Type(w.Edit("edtQ5Bulk1"), "20.5");
-    b.Lines();
+    w.Lines();
     const QStringList told = w.Told([&] {
       w.frm->CompensateCoefficient(0, 4);
       w.frm->CompensateCoefficient(0, 1);
     });
     QCOMPARE(told.size(), 2);
     QVERIFY(told[0].contains("第1行流量五系数") && told[1].contains("第1行流量二误差"));
-    QCOMPARE(Count(b.Lines(), " 发送数据："), 0);
-    QCOMPARE(b.bench->Meter(0).coefficients[4], 10000);
+    QCOMPARE(Count(w.Lines(), " 发送数据："), 0);
+    QCOMPARE(w.bench->Meter(0).coefficients[4], 10000);
   }
 
   void AnotherProtocolSendsNothing() {
-    SimWindow b(3, {}, [](SharedState& s) { s.Settings.CommProtocol = 1; });
-    b.Select({0, 1, 2});
-    b.Lines();
-    b.Click("BtnFlow");
-    QCOMPARE(b.w->Lamps(3), QList<QColor>({kRed, kRed, kRed}));
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
-    QCOMPARE(Count(b.Lines(), " 发送数据："), 0);
+    SimWindow w(3, {}, [](SharedState& s) { s.Settings.CommProtocol = 1; });
+    w.Select({0, 1, 2});
+    w.Lines();
+    w.Click("BtnFlow");
+    QCOMPARE(w.Lamps(3), QList<QColor>({kRed, kRed, kRed}));
+    QCOMPARE(w.bench->ReceivedCount(), size_t{0});
+    QCOMPARE(Count(w.Lines(), " 发送数据："), 0);
   }
 
   void ASecondOperationIsRefusedWithABeep() {
-    SimWindow b(2);
-    b.Select({0, 1});
+    SimWindow w(2);
+    w.Select({0, 1});
     bool refused_while_running = false;
     // The second start comes while the first meter's answer is shown.
-    auto& run = b.w->frm->Run();
+    auto& run = w.frm->Run();
     const auto show = run.on_lamp;
     run.on_lamp = [&](int row, Lamp lamp) {
       show(row, lamp);
       if (row != 0 || lamp != Lamp::Lime) return;
       refused_while_running = run.CurrentOperation() == 1;
-      b.Click("BtnFlow");
+      w.Click("BtnFlow");
     };
-    b.Click("btnCheckIn");
+    w.Click("btnCheckIn");
     QVERIFY(refused_while_running);
-    QCOMPARE(b.w->beeps, 1);
-    QCOMPARE(b.w->Lamps(2), QList<QColor>({kLime, kLime}));
-    QCOMPARE(Count(b.Lines(), "流量一"), 0);
-    QCOMPARE(b.w->frm->Run().CurrentOperation(), 0);
+    QCOMPARE(w.beeps, 1);
+    QCOMPARE(w.Lamps(2), QList<QColor>({kLime, kLime}));
+    QCOMPARE(Count(w.Lines(), "流量一"), 0);
+    QCOMPARE(w.frm->Run().CurrentOperation(), 0);
   }
 
   void EscCancelsTheRunningOperation() {
-    SimWindow b(3);
-    b.bench->SetFaults(0, {.silent = true});
-    b.Select({0, 1, 2});
-    QTimer::singleShot(300, [&] { QTest::keyClick(b.w->frm.get(), Qt::Key_Escape); });
-    b.Click("btnCheckIn");
-    const auto lines = b.Lines();
+    SimWindow w(3);
+    w.bench->SetFaults(0, {.silent = true});
+    w.Select({0, 1, 2});
+    QTimer::singleShot(300, [&] { QTest::keyClick(w.frm.get(), Qt::Key_Escape); });
+    w.Click("btnCheckIn");
+    const auto lines = w.Lines();
     QCOMPARE(Count(lines, " 操作类型：进入检定操作已取消"), 1);
     QCOMPARE(Count(lines, " 发送数据："), 1);
-    QCOMPARE(b.w->Lamps(2), QList<QColor>({kRed, b.w->Grid().ButtonFace()}));
+    QCOMPARE(w.Lamps(2), QList<QColor>({kRed, w.Grid().ButtonFace()}));
   }
 
   void CalibrationSendsTheTypedStandardVolume() {
-    SimWindow b(1);
-    Window& w = *b.w;
-    b.Select({0});
+    SimWindow w(1);
+    w.Select({0});
     Type(w.Edit("edtVolume"), "5", false);
     QTest::keyClick(w.Edit("edtVolume"), Qt::Key_Tab);
     // Focus wandering through the weighing fields changes nothing.
@@ -290,67 +287,66 @@ class FlowRunTest : public QObject {
       w.Edit(field)->setFocus();
       w.Find("btnCalibration")->setFocus();
     }
-    b.Click("btnCalibration");
+    w.Click("btnCalibration");
     QCOMPARE(w.Edit("edtVolume")->text(), QString("5"));
-    QCOMPARE(b.bench->Meter(0).calibrated[0], std::optional<uint32_t>(50000));
-    QCOMPARE(b.Lamp(0), kLime);
+    QCOMPARE(w.bench->Meter(0).calibrated[0], std::optional<uint32_t>(50000));
+    QCOMPARE(w.Lamp(0), kLime);
 
     // Enter on the last control of the chain presses it.
     Type(w.Edit("edtVolume"), "7");  // Enter moves on to the flow point list
     QTest::keyClick(w.Find("cbxFlux"), Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget()->objectName(), QString("btnCalibration"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCOMPARE(b.bench->Meter(0).calibrated[0], std::optional<uint32_t>(70000));
+    QCOMPARE(w.bench->Meter(0).calibrated[0], std::optional<uint32_t>(70000));
 
     // Point 3's own volume goes to point 3.
     w.Find<QComboBox>("cbxFlux")->setCurrentIndex(2);
     Type(w.Edit("edtVolume"), "20.5");
-    b.Click("btnCalibration");
-    QCOMPARE(b.Lamp(0), kLime);
-    QCOMPARE(b.bench->Meter(0).calibrated[2].value_or(0), 205000u);
+    w.Click("btnCalibration");
+    QCOMPARE(w.Lamp(0), kLime);
+    QCOMPARE(w.bench->Meter(0).calibrated[2].value_or(0), 205000u);
   }
 
   void TemperatureValuesAndValuesThatDoNotFit() {
-    SimWindow b(2);
-    Window& w = *b.w;
-    b.Select({0, 1});
+    SimWindow w(2);
+    w.Select({0, 1});
     Type(w.Edit("edtHighTerm"), "85.25");
-    b.Click("spbtnHighTerm");
+    w.Click("spbtnHighTerm");
     QCOMPARE(w.Lamps(2), QList<QColor>({kLime, kLime}));
-    QCOMPARE(b.bench->Meter(0).adjusted[2].value_or(0), 8525);
+    QCOMPARE(w.bench->Meter(0).adjusted[2].value_or(0), 8525);
 
     // A temperature that is not a number or does not fit, or no standard
     // volume, starts nothing and sends nothing.
     w.Edit("edtLowTerm")->setText("2O.5");
-    b.Lines();
-    const size_t before = b.bench->ReceivedCount();
-    QVERIFY(IsOneMessage(w.Told([&] { b.Click("spbtnLowTerm"); }), {"低温", "2O.5"}));
+    w.Lines();
+    const size_t before = w.bench->ReceivedCount();
+    QVERIFY(IsOneMessage(w.Told([&] { w.Click("spbtnLowTerm"); }), {"低温", "2O.5"}));
     QCOMPARE(w.Edit("edtLowTerm")->text(), QString());
-    QVERIFY(!b.bench->Meter(0).adjusted[0]);
+    QVERIFY(!w.bench->Meter(0).adjusted[0]);
     Type(w.Edit("edtHighTerm"), "100");
-    QVERIFY(IsOneMessage(w.Told([&] { b.Click("spbtnHighTerm"); }), {"高温", "100", "99.99"}));
+    QVERIFY(IsOneMessage(w.Told([&] { w.Click("spbtnHighTerm"); }), {"高温", "100", "99.99"}));
     Type(w.Edit("edtVolume"), "", false);
-    QVERIFY(IsOneMessage(w.Told([&] { b.Click("btnCalibration"); }), {"标准体积"}));
-    QCOMPARE(Count(b.Lines(), "操作类型"), 0);
-    QCOMPARE(b.bench->ReceivedCount(), before);
+    QVERIFY(IsOneMessage(w.Told([&] { w.Click("btnCalibration"); }), {"标准体积"}));
+    QCOMPARE(Count(w.Lines(), "操作类型"), 0);
+    QCOMPARE(w.bench->ReceivedCount(), before);
   }
 
   void TheServedRowBlinksUntilItEnds() {
-    SimWindow b(1, {}, [](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
-    b.bench->SetFaults(0, {.silent = true});
-    b.Select({0});
+    SimWindow w(1, {}, [](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
+    w.bench->SetFaults(0, {.silent = true});
+    w.Select({0});
     QSet<QRgb> seen;
     QTimer sampler;
     sampler.setInterval(20);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-      if (b.w->frm->Run().CurrentRow() == 0) seen.insert(b.Lamp(0).rgb());
+      if (w.frm->Run().CurrentRow() == 0) seen.insert(w.Lamp(0).rgb());
     });
     sampler.start();
-    b.Click("btnCheckIn");
+    w.Click("btnCheckIn");
     sampler.stop();
     QVERIFY(seen.contains(kRed.rgb()));
-    QVERIFY(seen.contains(b.w->Grid().ButtonFace().rgb()));
-    QCOMPARE(b.Lamp(0), kRed);
+    QVERIFY(seen.contains(w.Grid().ButtonFace().rgb()));
+    QCOMPARE(w.Lamp(0), kRed);
   }
 };
 

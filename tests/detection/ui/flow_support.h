@@ -60,38 +60,30 @@ inline const QColor& kRed = TFlowGrid::kRed;
 // The window against a virtual bench of meters on one line, every row
 // given its meter's address.
 template <typename Frm>
-struct BasicSimWindow {
-  std::unique_ptr<BasicWindow<Frm>> w;
-  sim::VirtualBench* bench = nullptr;
-
+struct BasicSimWindow : BasicWindow<Frm> {
   explicit BasicSimWindow(int meters, const std::function<void(sim::BenchOptions&)>& options = {},
-                          const std::function<void(SharedState&)>& setup = {}) {
-    sim::BenchOptions o;
-    o.wiring = sim::Wiring::kSingle;
-    o.meter_count = meters;
-    if (options) options(o);
-    w = std::make_unique<BasicWindow<Frm>>(meters, setup, [&](BasicWindow<Frm>& window) {
-      window.StartBench(o);
-      bench = window.bench.get();
-      // Flow point 3 with the bench's 20 L run, 80 °C in, 60 °C out, 20 °C
-      // water; meters without errors of their own until a test gives them one.
-      bench->SetConditions({.flow_point = 3});
-      for (int i = 0; i < meters; ++i) {
-        bench->UpdateMeter(i, [](sim::MeterState& m) {
-          m.errors = {};
-          m.inlet_probe_error = m.outlet_probe_error = 0;
-        });
-      }
-    });
-  }
+                          const std::function<void(SharedState&)>& setup = {})
+      : BasicWindow<Frm>(meters, setup, [&](BasicWindow<Frm>& w) {
+          sim::BenchOptions o;
+          o.wiring = sim::Wiring::kSingle;
+          o.meter_count = meters;
+          if (options) options(o);
+          w.StartBench(o);
+          // Flow point 3 with the bench's 20 L run, 80 °C in, 60 °C out,
+          // 20 °C water; meters without errors of their own until a test
+          // gives them one.
+          w.bench->SetConditions({.flow_point = 3});
+          for (int i = 0; i < meters; ++i) {
+            w.bench->UpdateMeter(i, [](sim::MeterState& m) {
+              m.errors = {};
+              m.inlet_probe_error = m.outlet_probe_error = 0;
+            });
+          }
+        }) {}
 
   void SetError(int meter, int point, double error) {
-    bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
+    this->bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
   }
-  void Select(std::initializer_list<int> rows) const { w->Select(rows); }
-  void Click(const char* button) const { w->Click(button); }
-  QColor Lamp(int row) const { return w->Lamp(row); }
-  std::vector<std::string> Lines() const { return w->Lines(); }
 };
 using SimWindow = BasicSimWindow<TFlowDetectionFrm>;
 

@@ -22,18 +22,17 @@ using Overall = BasicSimWindow<TOverallDetectionFrm>;
 
 // The bench at flow point `point` (0..4) running `litres`, the operator's
 // weighing and temperatures for it typed in, and the point read.
-void ReadPoint(Overall& b, int point, double litres) {
+void ReadPoint(Overall& w, int point, double litres) {
   sim::BenchConditions c;
   c.flow_point = point + 1;
   c.reference_litres[point] = litres;
-  b.bench->SetConditions(c);
-  BasicWindow<TOverallDetectionFrm>& w = *b.w;
+  w.bench->SetConditions(c);
   w.Find<QComboBox>("cbxFlux")->setCurrentIndex(point);
   Type(w.Edit("edtEntreTerm"), "80");
   Type(w.Edit("edtExitTerm"), "60");
   Type(w.Edit("edtFluxTerm"), "20");
   Type(w.Edit("edtWeight1"), QString::number(sim::MassKg(litres, 20), 'f', 5));
-  b.Click("btnFlow");
+  w.Click("btnFlow");
 }
 
 double Number(QLineEdit* edit) {
@@ -58,20 +57,19 @@ class OverallRunTest : public QObject {
   void TwoFlowPointsWithVolumeAndHeatErrors() {
     // DN 50 shows the start and end buttons; meter 2 never answers; meter 3
     // reads 3 % too much volume, meter 4 computes 25 % too much heat.
-    Overall b(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
-    b.bench->SetFaults(1, {.silent = true});
-    b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.errors = {0.03, 0.03, 0, 0, 0}; });
-    b.bench->UpdateMeter(3, [](sim::MeterState& m) { m.heat_error = 0.25; });
-    auto& w = *b.w;
+    Overall w(4, {}, [](SharedState& s) { s.Settings.DN = 5; });
+    w.bench->SetFaults(1, {.silent = true});
+    w.bench->UpdateMeter(2, [](sim::MeterState& m) { m.errors = {0.03, 0.03, 0, 0, 0}; });
+    w.bench->UpdateMeter(3, [](sim::MeterState& m) { m.heat_error = 0.25; });
     test::TempDir dir;
     w.state->Journal = test::OpenJournal(dir.Dir());
     QVERIFY(w.state->Journal);
     QCOMPARE(w.Shown({"btnStart", "btnEnd"}), QStringList({"btnStart", "btnEnd"}));
-    b.Select({0, 1, 2, 3});
-    b.Click("btnCheckIn");
-    QVERIFY(b.bench->Meter(0).verifying);
+    w.Select({0, 1, 2, 3});
+    w.Click("btnCheckIn");
+    QVERIFY(w.bench->Meter(0).verifying);
 
-    ReadPoint(b, 1, 100);
+    ReadPoint(w, 1, 100);
     QCOMPARE(w.Texts({"edtVolume", "edtQ2Bulk1", "edtQ2BulkError1", "edtQ2BulkError3",
                       "edtEntreTerm1", "edtQ2Heat2"}),
              QStringList({"100.000", "100.00", "0.00", "3.00", "80.00", ""}));
@@ -94,7 +92,7 @@ class OverallRunTest : public QObject {
     // Point 1 read later changes point-1 cells only; point 2 keeps its
     // reference heat and its weight when it is selected again.
     const QStringList point2 = Texts(w, 2);
-    ReadPoint(b, 0, 50);
+    ReadPoint(w, 0, 50);
     QCOMPARE(w.Edit("edtQ1Bulk1")->text(), QString("50.00"));
     QVERIFY(std::abs(Number(w.Edit("edtQ1HeatError1"))) < 0.1);
     QCOMPARE(Texts(w, 2), point2);
@@ -126,15 +124,14 @@ class OverallRunTest : public QObject {
     QCOMPARE(w.Edit("edtQ2HeatError1")->text(), QString("-100.00"));
 
     // "界面清空" empties the grid.
-    b.Click("btnClearFace");
+    w.Click("btnClearFace");
     QCOMPARE(w.Texts({"edtQ2Heat1", "edtQ1BulkError1"}), QStringList({"", ""}));
   }
 
   void HeatErrorsFollowTheBenchValuesTheTablesHold() {
-    Overall b(1);
-    auto& w = *b.w;
-    b.Select({0});
-    ReadPoint(b, 2, 20);
+    Overall w(1);
+    w.Select({0});
+    ReadPoint(w, 2, 20);
     const QString limit = w.Find<QLabel>("lblHeatError3")->text();
     const QString error = w.Edit("edtQ3HeatError1")->text();
     QVERIFY(!error.isEmpty() && std::abs(error.toDouble()) < 0.1);

@@ -57,7 +57,7 @@ class ScaleTest : public QObject {
   template <typename Frm>
   void ReadFromTheScale(ScaleProtocol protocol, bool tcp) {
     const auto b = ScaleBench<Frm>(protocol, tcp);
-    BasicWindow<Frm>& w = *b->w;
+    BasicWindow<Frm>& w = *b;
     const auto shows_scale = [&](const char* field) {  // to the gram
       return std::llround(w.Edit(field)->text().toDouble() * 1000) ==
              std::llround(b->bench->ScaleSettledKg() * 1000);
@@ -130,12 +130,12 @@ class ScaleTest : public QObject {
     }
     for (const auto& [fault, why] : {std::pair{sim::ScaleFault::kOverload, "秤超载"},
                                      {sim::ScaleFault::kSilent, "秤没有应答"}})
-      NothingEnters(*ScaleBench(ScaleProtocol::kMtSics, false, fault)->w, why);
+      NothingEnters(*ScaleBench(ScaleProtocol::kMtSics, false, fault), why);
     {
       // Never stable: Esc, a second press (a beep) or an operation started
       // ends the wait untold; else its 10 s do.
       const auto b = ScaleBench(ScaleProtocol::kSbi, false, sim::ScaleFault::kUnstable);
-      Window& w = *b->w;
+      Window& w = *b;
       auto* label = w.Find<QLabel>("lblScale");
       bool waiting = false;
       PressDuring(w, "btnScaleInitial", [&] {
