@@ -1,9 +1,6 @@
-// The flow detection window against simulated meters on pseudo-terminals:
-// the verification operations, a flow point read with its errors, silent
-// meters, rows beyond MeterNum, the compensation of one coefficient and the
-// results journal that keeps what the grid shows, the values operations
-// send (what the operator typed, whatever the focus does), and operations
-// that must not send or start at all.
+// The flow detection window against simulated meters: its operations, what
+// they send (what the operator typed) or refuse to send, silent meters, and
+// the results journal that keeps what the grid shows.
 #include <algorithm>
 
 #include "core/number_format.h"

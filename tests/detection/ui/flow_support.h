@@ -1,7 +1,5 @@
-// Helpers of the flow (and overall) detection window tests: a shared state set up like a
-// bench (class 2, DN 20, flow points 50 .. 5000 L/h), the window made and
-// shown on it, typing into fields as the operator does, and message boxes
-// found and closed without blocking the test.
+// Helpers of the flow and overall detection window tests: the window on a
+// small bench's settings, alone or against simulated meters.
 #pragma once
 
 #include <QApplication>

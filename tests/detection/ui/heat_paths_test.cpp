@@ -1,7 +1,5 @@
-// One meter heat, sent with BCD digits above 9, read by every path that
-// shows or keeps it: the overall detection window's grid, the results
-// journal and the exported workbook (read back by openpyxl) show the same
-// value.
+// One meter heat with BCD digits above 9 reads alike on every path that
+// shows or keeps it: the grid, the results journal and the workbook.
 #include <QJsonObject>
 
 #include "detection/ui/result_export.h"

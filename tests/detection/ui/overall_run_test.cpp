@@ -1,7 +1,5 @@
-// The overall detection window against simulated meters: two flow points
-// read with their volume and heat errors against their own limits, a
-// silent meter, a read that changes only its own point's cells, the fifth
-// point's layout, and the bench temperatures outside the water tables.
+// The overall detection window against simulated meters: volume and heat
+// errors against each point's own limits, and the bench values after a read.
 #include <cmath>
 
 #include "detection/core/flow_arithmetic.h"

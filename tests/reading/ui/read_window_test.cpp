@@ -1,8 +1,5 @@
-// The meter reading window: on a small bench (three meters on one line) its
-// controls and captions in both languages, the list menu and its rules, a
-// silent meter, clock setting, the broadcast, a refused second operation and
-// the trace file; on every wiring, five heat and five cold meters, one of
-// each protocol version, read as their version's layout makes them.
+// The meter reading window: its controls, menu, operations and trace file on
+// a small bench, and every protocol version read on every wiring.
 #include <QDir>
 #include <QHeaderView>
 #include <QRegularExpression>
@@ -213,8 +210,7 @@ class ReadWindowTest : public QObject {
     b.bench->SetFaults(1, {.silent = true});
     b.Use("btn1");
     QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
-    QStringList failed(11, U("─"));
-    QCOMPARE(b.Data(1), failed << U("没有数据返回"));
+    QCOMPARE(b.Data(1), QStringList(11, U("─")) << U("没有数据返回"));
     QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
 
     b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
@@ -310,8 +306,7 @@ class ReadWindowTest : public QObject {
     b.Lines();
     b.Select({1});
     b.Use("N3");
-    QStringList failed(11, U("─"));
-    QCOMPARE(b.Data(1), failed << reason);
+    QCOMPARE(b.Data(1), QStringList(11, U("─")) << reason);
     QVERIFY(test::Count(b.Lines(), (" 第2个设备：" + reason).toStdString()) > 0);
   }
 

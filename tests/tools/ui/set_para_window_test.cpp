@@ -1,12 +1,5 @@
-// The parameter settings window. Its controls: rows enabled by the meter
-// count, the settings edits with their empty values and refused texts, the
-// pipe size copied with "同", the new-address numbering, the language
-// follow-up, the Enter chain and the communication modes with their ports,
-// and the settings the main window saves when it closes. Its commands
-// against simulated meters on pseudo-terminals: lamps and log lines with a
-// silent meter, the address read in each wiring and written, coefficients
-// checked, written and read back, the single coefficient of the popup menu,
-// another protocol, and a second operation refused.
+// The parameter settings window: its controls, the settings it keeps and the
+// main window saves, and its commands against simulated meters.
 #include <functional>
 #include <optional>
 
