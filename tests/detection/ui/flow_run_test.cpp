@@ -274,9 +274,9 @@ class FlowRunTest : public QObject {
     QCOMPARE(w.Lamps(2), QList<QColor>({kRed, w.Grid().ButtonFace()}));
   }
 
-  void CalibrationSendsTheTypedStandardVolume() {
-    SimWindow w(1);
-    w.Select({0});
+  void WhatTheOperatorTypedIsWhatIsSent() {
+    SimWindow w(2);
+    w.Select({0, 1});
     Type(w.Edit("edtVolume"), "5", false);
     QTest::keyClick(w.Edit("edtVolume"), Qt::Key_Tab);
     // Focus wandering through the weighing fields changes nothing.
@@ -287,7 +287,7 @@ class FlowRunTest : public QObject {
     w.Click("btnCalibration");
     QCOMPARE(w.Edit("edtVolume")->text(), QString("5"));
     QCOMPARE(w.bench->Meter(0).calibrated[0], std::optional<uint32_t>(50000));
-    QCOMPARE(w.Lamp(0), kLime);
+    QCOMPARE(w.Lamps(2), QList<QColor>({kLime, kLime}));
 
     // Enter on the last control of the chain presses it.
     Type(w.Edit("edtVolume"), "7");  // Enter moves on to the flow point list
@@ -302,11 +302,8 @@ class FlowRunTest : public QObject {
     w.Click("btnCalibration");
     QCOMPARE(w.Lamp(0), kLime);
     QCOMPARE(w.bench->Meter(0).calibrated[2].value_or(0), 205000u);
-  }
 
-  void TemperatureValuesAndValuesThatDoNotFit() {
-    SimWindow w(2);
-    w.Select({0, 1});
+    // The temperatures: the high one typed is what the meters get.
     Type(w.Edit("edtHighTerm"), "85.25");
     w.Click("spbtnHighTerm");
     QCOMPARE(w.Lamps(2), QList<QColor>({kLime, kLime}));

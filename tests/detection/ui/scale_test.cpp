@@ -27,14 +27,11 @@ std::unique_ptr<BasicSimWindow<Frm>> ScaleBench(ScaleProtocol protocol, bool tcp
 // What the window shows of flow point 3: the weighing and every error.
 template <typename Frm>
 QStringList Shown(const BasicWindow<Frm>& w) {
-  QStringList texts{w.Edit("edtWeight")->text(), w.Edit("edtVolume")->text()};
-  for (const char* family : {"Error", "BulkError", "HeatError"}) {
-    for (int r = 1; r <= 2; ++r) {
-      if (auto* e = w.frm->template findChild<QLineEdit*>(QString("edtQ3%1%2").arg(family).arg(r)))
-        texts << e->text();
-    }
+  if constexpr (std::is_same_v<Frm, TOverallDetectionFrm>) {
+    return w.Texts({"edtWeight", "edtVolume", "edtQ3BulkError1", "edtQ3BulkError2",
+                    "edtQ3HeatError1", "edtQ3HeatError2"});
   }
-  return texts;
+  return w.Texts({"edtWeight", "edtVolume", "edtQ3Error1", "edtQ3Error2"});
 }
 
 // Presses `button` of `w` as the mouse does (the window active, the focus

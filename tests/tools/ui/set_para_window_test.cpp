@@ -135,7 +135,7 @@ class SetParaWindowTest : public QObject {
     QCOMPARE(s.Settings.CalibrationDue, std::string("2027-01-15"));
   }
 
-  void SameCopiesThePipeSizeToTheSelectedRows() {
+  void PipeSizesCopiedAndTheirFlowPointsShown() {
     Window w(6);
     w.Select({0, 1, 3});
     w.Find<QCheckBox>("cbSame")->setChecked(true);
@@ -146,10 +146,7 @@ class SetParaWindowTest : public QObject {
     w.Find<QCheckBox>("cbSame")->setChecked(false);
     w.List("cbxCaliber2")->setCurrentText("65");
     QCOMPARE(w.Texts(sizes), QStringList({"50", "65", "20", "50", "20", "20"}));
-  }
-
-  void APipeSizeShowsItsDefaultFlowPointsAtOnce() {
-    Window w(2);
+    // The bench's pipe size shows its default flow points at once.
     const QString before = w.Edit("edtFlux1")->text();
     w.List("cbxCaliber")->setCurrentText("300");
     QVERIFY(w.Edit("edtFlux1")->text() != before);
