@@ -133,9 +133,8 @@ class ReadWindowTest : public QObject {
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->columnCount(), 16);
     QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(b.Cell(1, 1), QString::fromStdString(b.state->Rows[2].Address));
-    QCOMPARE(b.Cell(1, 2), U("M-BusV3.01"));
-    QCOMPARE(b.Cell(1, 15), U("2"));
+    QCOMPARE(QStringList({b.Cell(1, 1), b.Cell(1, 2), b.Cell(1, 15)}),
+             QStringList({QString::fromStdString(b.state->Rows[2].Address), "M-BusV3.01", "2"}));
     QVERIFY(list->isColumnHidden(15));
     QCOMPARE(list->columnWidth(3), 125);
     // A whole address and the meter clock with its seconds show uncut.
