@@ -216,9 +216,8 @@ class FlowRunTest : public QObject {
              QStringList({"9600", "19.97", "-0.15"}));
     QCOMPARE(w.Grid().ErrorColour(0, 2), kBlack);
 
-    // A cell without a value sends nothing: the fifth point's coefficient
-    // (the reply carries those of points 1..4 only), point 2's error (not
-    // read).
+    // A cell without a value sends nothing: point 5's coefficient (not in
+    // the reply), point 2's error (not read).
     Type(w.Edit("edtQ5Bulk1"), "20.5");
     w.Lines();
     const QStringList told = w.Told([&] {

@@ -67,9 +67,8 @@ struct BasicSimWindow : BasicWindow<Frm> {
           o.meter_count = meters;
           if (options) options(o);
           w.StartBench(o);
-          // Flow point 3 with the bench's 20 L run, 80 °C in, 60 °C out,
-          // 20 °C water; meters without errors of their own until a test
-          // gives them one.
+          // Flow point 3 (the bench's 20 L run, 80 to 60 °C, 20 °C water);
+          // meters without errors of their own until a test gives them one.
           w.bench->SetConditions({.flow_point = 3});
           for (int i = 0; i < meters; ++i) {
             w.bench->UpdateMeter(i, [](sim::MeterState& m) {

@@ -247,9 +247,8 @@ class FlowWindowTest : public QObject {
     Type(w.Edit("edtQ1Bulk1"), "101");
     const QStringList weighed = w.Texts({"edtWeight", "edtVolume", "edtQ1Error1"});
 
-    // A final reading below the initial one, or an initial one above the
-    // final one ("25" on the way weighs 85): told once the editing ends, and
-    // nothing else changes.
+    // A final reading below the initial one, or an initial one above it ("25"
+    // on the way weighs 85): told once the editing ends, nothing changes.
     for (const auto& [field, text] : {std::pair{"edtWeight1", "5"}, {"edtWeight0", "250"}}) {
       QCOMPARE(w.Typed(field, text), QStringList({"称末值不能小于称初值"}));
       QCOMPARE(w.Texts({"edtWeight", "edtVolume", "edtQ1Error1"}), weighed);

@@ -168,47 +168,29 @@ class ReadWindowTest : public QObject {
     QCOMPARE(icons.size(), 4);
   }
 
-  void MenuOpensOnARightClickOnASelectedRowAndFollowsItsRules() {
+  void ClockSettingSilentMeterAndBroadcast() {
+    using namespace std::chrono;
     ReadBench b = Three();
-    QTreeWidget* list = b.List();
-    QMenu* menu = b.frm->PopupMenu();
-    list->clearSelection();
-    const QPoint below(40, list->viewport()->height() - 5);
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, below);
-    QVERIFY(!menu->isVisible());
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {},
-                      list->visualItemRect(list->topLevelItem(1)).center());
-    QVERIFY(menu->isVisible());
-    menu->hide();
-
-    // "单个抄表" with two rows selected does nothing.
-    b.Select({0, 2});
-    b.Lines();
-    b.Use("N3");
-    QVERIFY(b.Lines().empty());
-    QVERIFY(b.boxes.texts.isEmpty());
-
-    // The broadcast choice disables the batch and single clock items.
-    b.Use("rbtn1");
-    QVERIFY(!b.frm->findChild<QAction*>("N7")->isEnabled());
-    QVERIFY(!b.frm->findChild<QAction*>("N8")->isEnabled());
-
-    // A protocol item writes every row; an unknown text is skipped.
-    b.Use("N16");
-    QCOMPARE(b.Cell(2, 2), U("TG"));
-    list->topLevelItem(1)->setText(2, "M-Bus");
+    b.bench->SetFaults(1, {.missed_frames = 1});
+    // The PC clock runs from 12:00:00.
+    const auto start = steady_clock::now();
+    b.frm->Run().clock = [start] {
+      return testing_time::Local(2024, 3, 5, 12, 0, 0) +
+             duration_cast<system_clock::duration>(steady_clock::now() - start);
+    };
     b.Select({1});
-    b.Use("N3");
-    QCOMPARE(b.boxes.texts.back(), U("读数据操作结束"));
-    QCOMPARE(b.Cell(1, 14), QString());
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
-  }
+    b.Use("N8");
+    QCOMPARE(b.Cell(1, 14), U("系统对时返回正确"));
+    // The frame carries the PC clock's seconds plus one; the retry went a
+    // whole reply wait after the first attempt.
+    const auto noon = sys_days{year{2024} / March / 5} + hours{12};
+    const auto sent_at = BenchClock() + seconds(b.bench->Meter(1).clock_offset_s) - noon - 1s;
+    QVERIFY(sent_at >= milliseconds(b.state->Settings.CommWaitTimer));
+    QVERIFY(sent_at <= steady_clock::now() - start);
 
-  void SilentMeterClockSettingAndBroadcast() {
-    ReadBench b = Three([](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
+    b.state->Settings.ReadAgainTimes = 1;
     b.bench->SetFaults(1, {.silent = true});
-    b.Use("btn1");
-    QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
+    QCOMPARE(b.Told([&] { b.Use("btn1"); }), QStringList{U("读数据操作结束")});
     QCOMPARE(b.Data(1), QStringList(11, U("─")) << U("没有数据返回"));
     QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
 
@@ -229,27 +211,6 @@ class ReadWindowTest : public QObject {
       QCOMPARE(b.bench->Received()[i].bytes[2], uint8_t{0xAA});
       QVERIFY(b.bench->Received()[i].answers.empty());
     }
-  }
-
-  void AClockAnsweredOnlyOnTheRetryIsThePcClockOfTheRetry() {
-    using namespace std::chrono;
-    ReadBench b = Three();
-    b.bench->SetFaults(1, {.missed_frames = 1});
-    // The PC clock runs from 12:00:00.
-    const auto start = steady_clock::now();
-    b.frm->Run().clock = [start] {
-      return testing_time::Local(2024, 3, 5, 12, 0, 0) +
-             duration_cast<system_clock::duration>(steady_clock::now() - start);
-    };
-    b.Select({1});
-    b.Use("N8");
-    QCOMPARE(b.Cell(1, 14), U("系统对时返回正确"));
-    // The frame carries the PC clock's seconds plus one; the retry went a
-    // whole reply wait after the first attempt.
-    const auto noon = sys_days{year{2024} / March / 5} + hours{12};
-    const auto sent_at = BenchClock() + seconds(b.bench->Meter(1).clock_offset_s) - noon - 1s;
-    QVERIFY(sent_at >= milliseconds(b.state->Settings.CommWaitTimer));
-    QVERIFY(sent_at <= steady_clock::now() - start);
   }
 
   void TheBroadcastReachesEveryLineOrSaysItDidNot_data() {
@@ -327,7 +288,7 @@ class ReadWindowTest : public QObject {
     QCOMPARE(b.Cell(0, 14), U("返回数据单位无法识别"));
   }
 
-  void SecondOperationIsRefusedAndTheTraceIsWritten() {
+  void SecondOperationTraceAndMenu() {
     ReadBench b = Three();
     bool running = false;
     // Fires in the first wait of the operation, whatever its pace.
@@ -351,6 +312,42 @@ class ReadWindowTest : public QObject {
     b.Use("btn1");
     QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
     QVERIFY(b.frm->DroppedTraces() > 0);
+
+    // The list menu opens on a right click on a selected row, and follows
+    // its rules.
+    QTreeWidget* list = b.List();
+    QMenu* menu = b.frm->PopupMenu();
+    list->clearSelection();
+    const QPoint below(40, list->viewport()->height() - 5);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, below);
+    QVERIFY(!menu->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                      list->visualItemRect(list->topLevelItem(1)).center());
+    QVERIFY(menu->isVisible());
+    menu->hide();
+
+    // "单个抄表" with two rows selected does nothing.
+    const size_t before = b.bench->ReceivedCount();
+    b.Select({0, 2});
+    b.Lines();
+    QCOMPARE(b.Told([&] { b.Use("N3"); }), QStringList());
+    QVERIFY(b.Lines().empty());
+
+    // The broadcast choice disables the batch and single clock items.
+    b.Use("rbtn1");
+    QVERIFY(!b.frm->findChild<QAction*>("N7")->isEnabled());
+    QVERIFY(!b.frm->findChild<QAction*>("N8")->isEnabled());
+
+    // A protocol item writes every row; a row of an unknown text is skipped.
+    const QString status = b.Cell(1, 14);
+    b.Use("N16");
+    QCOMPARE(b.Cell(2, 2), U("TG"));
+    list->topLevelItem(1)->setText(2, "M-Bus");
+    b.Select({1});
+    b.Use("N3");
+    QCOMPARE(b.boxes.texts.back(), U("读数据操作结束"));
+    QCOMPARE(b.Cell(1, 14), status);
+    QCOMPARE(b.bench->ReceivedCount(), before);
   }
 
   void EveryVersionHeatAndColdOnEveryWiring_data() {

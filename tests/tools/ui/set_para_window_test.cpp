@@ -344,8 +344,7 @@ class SetParaWindowTest : public QObject {
   }
 
   void OperationsOnRowsOneToFour() {
-    // Meter 3 silent: its lamp red, the others lime; the operation logged
-    // per meter, then idle again.
+    // Meter 3 silent: red among lime lamps, logged per meter, then idle.
     SimWindow b(4);
     b.bench->SetFaults(2, {.silent = true});
     b.Select({0, 1, 2, 3});
