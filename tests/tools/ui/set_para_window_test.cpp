@@ -272,18 +272,7 @@ class SetParaWindowTest : public QObject {
     QVERIFY(Count(lines, " 收到数据： 68 55") >= 3);
   }
 
-  void WriteAddressIntoRowFive() {
-    SimWindow b(5);
-    b.Select({4});
-    Type(b.Edit("edtNewAddr5"), "123", false);
-    b.Click("btn3");
-    QCOMPARE(b.Lamp(4), kLime);
-    QCOMPARE(b.Edit("edtCurrAddr5")->text(), QString("00000000000123"));
-    QCOMPARE(b.state->Rows[4].Address, std::string("00000000000123"));
-    QCOMPARE(b.bench->Meter(4).address.Text(), std::string("00000000000123"));
-  }
-
-  void CoefficientsWrittenAndReadBack() {
+  void CoefficientsAndAnotherProtocol() {
     SimWindow b(2);
     b.bench->UpdateMeter(0, [](sim::MeterState& m) { m.reported_difference_ps = -0x12345678; });
     b.Select({0});
@@ -306,9 +295,22 @@ class SetParaWindowTest : public QObject {
     QCOMPARE(b.state->Rows[0].Coefficients[3], 9950);
     QCOMPARE(b.Edit("edtDownStream1")->text().size(), 8);
     QCOMPARE(b.Edit("edtReverseFlow1")->text().size(), 8);
+
+    // Another protocol: only the clock is sent.
+    b.state->Settings.CommProtocol = 1;
+    b.Select({1});
+    const size_t before = b.bench->ReceivedCount();
+    for (const char* button : {"btn2", "btn5", "btn7", "btnReadCoef"}) {
+      b.Click(button);
+      QCOMPARE(b.Lamps(2), QList<QColor>({kRed, kRed}));
+    }
+    QCOMPARE(b.bench->ReceivedCount(), before);
+    b.Click("btn4");
+    QCOMPARE(b.bench->ReceivedCount(), before + 2);
+    QCOMPARE(b.Lamps(2), QList<QColor>({kLime, kLime}));
   }
 
-  void WriteCoefficientThreeOfRowEighteen() {
+  void WritesIntoSingleRows() {
     SimWindow b(18);
     Type(b.Edit("edtQ3Coef18"), "12345", false);
     b.Lines();
@@ -328,19 +330,15 @@ class SetParaWindowTest : public QObject {
     const auto lines = b.Lines();
     QVERIFY(Has(lines.front(), " 操作类型：对第18仪表进行写系数三操作开始"));
     QVERIFY(Has(lines.back(), " 操作类型：对第18仪表进行写系数三操作结束"));
-  }
 
-  void AnotherProtocolSendsOnlyTheClock() {
-    SimWindow b(2, sim::Wiring::kSingle, [](SharedState& s) { s.Settings.CommProtocol = 1; });
-    b.Select({0, 1});
-    for (const char* button : {"btn2", "btn5", "btn7", "btnReadCoef"}) {
-      b.Click(button);
-      QCOMPARE(b.Lamps(2), QList<QColor>({kRed, kRed}));
-    }
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
-    b.Click("btn4");
-    QCOMPARE(b.bench->ReceivedCount(), size_t{2});
-    QCOMPARE(b.Lamps(2), QList<QColor>({kLime, kLime}));
+    // A new address written into row 5.
+    b.Select({4});
+    Type(b.Edit("edtNewAddr5"), "123", false);
+    b.Click("btn3");
+    QCOMPARE(b.Lamp(4), kLime);
+    QCOMPARE(b.Edit("edtCurrAddr5")->text(), QString("00000000000123"));
+    QCOMPARE(b.state->Rows[4].Address, std::string("00000000000123"));
+    QCOMPARE(b.bench->Meter(4).address.Text(), std::string("00000000000123"));
   }
 
   void OperationsOnRowsOneToFour() {
