@@ -90,7 +90,7 @@ class FlowRunTest : public QObject {
     QVERIFY(!w.frm->findChild<QTimer*>("StatusTimer")->isActive());
   }
 
-  void MeterNumSixteenLeavesRowSeventeenAlone() {
+  void RowsBeyondMeterNumAndAnotherProtocol() {
     SimWindow w(17);
     w.Select({16});
     w.Click("btnCheckIn");
@@ -105,6 +105,15 @@ class FlowRunTest : public QObject {
     const auto frames = w.bench->Received();
     QCOMPARE(frames.size(), before + 1);
     QCOMPARE(frames.back().answers, std::vector<int>{15});
+
+    // Another protocol: nothing is sent, every row ends red.
+    w.state->Settings.CommProtocol = 1;
+    w.Select({0, 1, 2});
+    w.Lines();
+    w.Click("BtnFlow");
+    QCOMPARE(w.Lamps(3), QList<QColor>({kRed, kRed, kRed}));
+    QCOMPARE(w.bench->ReceivedCount(), before + 1);
+    QCOMPARE(Count(w.Lines(), " 发送数据："), 0);
   }
 
   void CompensationAndWhatTheJournalKeeps() {
@@ -228,16 +237,6 @@ class FlowRunTest : public QObject {
     QVERIFY(told[0].contains("第1行流量五系数") && told[1].contains("第1行流量二误差"));
     QCOMPARE(Count(w.Lines(), " 发送数据："), 0);
     QCOMPARE(w.bench->Meter(0).coefficients[4], 10000);
-  }
-
-  void AnotherProtocolSendsNothing() {
-    SimWindow w(3, {}, [](SharedState& s) { s.Settings.CommProtocol = 1; });
-    w.Select({0, 1, 2});
-    w.Lines();
-    w.Click("BtnFlow");
-    QCOMPARE(w.Lamps(3), QList<QColor>({kRed, kRed, kRed}));
-    QCOMPARE(w.bench->ReceivedCount(), size_t{0});
-    QCOMPARE(Count(w.Lines(), " 发送数据："), 0);
   }
 
   void ASecondOperationIsRefusedWithABeep() {

@@ -54,7 +54,7 @@ class FlowWindowTest : public QObject {
     QCOMPARE(w.Edit("edtQ3Error7")->maxLength(), 8);
   }
 
-  void ShowingTakesTheSettings() {
+  void SettingsShownAndWrittenBack() {
     Window w(16, [](SharedState& s) {
       s.Settings.DN = 5;  // 50 mm
       s.Settings.MeasurementLevel = 2;
@@ -70,6 +70,23 @@ class FlowWindowTest : public QObject {
                       "edtFluxTerm", "edtQ1Bulk1", "lblError1"}),
              QStringList({"50", "3 级", "进水", "Test", "2024-03-05", "250", "2024000003", "0", "0",
                           "0", "20", "", " Err(3.05)"}));
+
+    // The operator's edits write the settings back.
+    SystemSettings& s = w.state->Settings;
+    w.Find<QComboBox>("cbxCaliber")->setCurrentIndex(8);
+    QCOMPARE(s.DN, 8);
+    // Class 3 at DN 100 and 50 L/h: 3 + 0.05 × 100 / 50 = 3.10.
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(3.10)"));
+    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
+    QCOMPARE(s.MeasurementLevel, 0);
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.02)"));
+    w.Find<QComboBox>("cbxLocation")->setCurrentIndex(0);
+    QCOMPARE(s.Location, 0);
+    Type(w.Edit("edtFlux1"), "100");
+    QCOMPARE(s.FluxOne, 100);
+    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.01)"));
+    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(3);
+    QCOMPARE(w.frm->Sheet().SelectedPoint(), 3);
   }
 
   void LayoutFollowsTheSettings() {
@@ -149,25 +166,6 @@ class FlowWindowTest : public QObject {
     // Any language but 1 is Chinese.
     w.state->Settings.Language = 2;
     QTRY_COMPARE_WITH_TIMEOUT(w.frm->windowTitle(), QString("流量检测"), 5000);
-  }
-
-  void ParameterEditsWriteTheSettings() {
-    Window w;
-    SystemSettings& s = w.state->Settings;
-    w.Find<QComboBox>("cbxCaliber")->setCurrentIndex(8);
-    QCOMPARE(s.DN, 8);
-    // Class 2 at DN 100 and 50 L/h: 2 + 0.02 × 100 / 50 = 2.04.
-    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(2.04)"));
-    w.Find<QComboBox>("cbxLevel")->setCurrentIndex(0);
-    QCOMPARE(s.MeasurementLevel, 0);
-    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.02)"));
-    w.Find<QComboBox>("cbxLocation")->setCurrentIndex(1);
-    QCOMPARE(s.Location, 1);
-    Type(w.Edit("edtFlux1"), "100");
-    QCOMPARE(s.FluxOne, 100);
-    QCOMPARE(w.Find<QLabel>("lblError1")->text(), QString(" Err(1.01)"));
-    w.Find<QComboBox>("cbxFlux")->setCurrentIndex(3);
-    QCOMPARE(w.frm->Sheet().SelectedPoint(), 3);
   }
 
   void AddressKeysAndNumbering() {
