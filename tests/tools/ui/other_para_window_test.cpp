@@ -13,7 +13,7 @@ namespace {
 
 // The window on `meters` simulated meters on one line, all selected.
 struct Bench : test::WindowFixture<TOtherParaFrm> {
-  explicit Bench(int meters, int protocol = 0) {
+  explicit Bench(int meters) {
     sim::BenchOptions o;
     o.meter_count = meters;
     StartBench(o);
@@ -22,7 +22,6 @@ struct Bench : test::WindowFixture<TOtherParaFrm> {
     s.ReadAgainTimes = 2;
     s.CommWaitTimer = 500;
     s.CommType = kCommSingle;
-    s.CommProtocol = protocol;
     Make([meters](SharedState& state) {
       for (int r = 0; r < meters; ++r)
         state.Rows[r].Selected = true;
@@ -119,6 +118,12 @@ class OtherParaWindowTest : public QObject {
     QCOMPARE(b.Edit("edtStatus2")->text().size(), 4);
     b.Click("btn7");
     QCOMPARE(b.Texts({"edtAccFlow2", "edtTimeDiff2"}), QStringList({"1234.56", ""}));
+    // Another protocol sends nothing.
+    b.state->Settings.CommProtocol = 1;
+    const size_t before = b.bench->ReceivedCount();
+    b.Click("btn17");
+    QCOMPARE(b.Lamp(1), TMeterGrid::kRed);
+    QCOMPARE(b.bench->ReceivedCount(), before);
   }
 
   void BadValueIsRefusedAndSilentMeterRed() {
@@ -154,13 +159,6 @@ class OtherParaWindowTest : public QObject {
     b.bench->SetFaults(1, {.silent = true});
     b.Click("btn13");
     QCOMPARE(b.Lamps(2), QList<QColor>({TMeterGrid::kLime, TMeterGrid::kRed}));
-  }
-
-  void AnotherProtocolSendsNothing() {
-    Bench b(1, 1);
-    b.Click("btn17");
-    QCOMPARE(b.Lamp(0), TMeterGrid::kRed);
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
   }
 };
 
