@@ -89,10 +89,6 @@ struct ReadBench : ScratchDir, test::WindowFixture<TReadDataFrm> {
   }
 };
 
-QString U(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // Three meters of the rows' default version on one line.
 ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
   sim::MeterSetup v301;
@@ -151,14 +147,14 @@ class ReadWindowTest : public QObject {
 
     QCOMPARE(b.Texts({"cbxDataType", "lbl1", "N3"}),
              QStringList({"热量", "      数据类型：", "单个抄表"}));
-    QCOMPARE(list->headerItem()->text(14), U("                   通讯情况"));
+    QCOMPARE(list->headerItem()->text(14), QString("                   通讯情况"));
     b.state->Settings.Language = 1;
     w.hide();
     w.show();
-    QCOMPARE(w.windowTitle(), U("Read Data"));
+    QCOMPARE(w.windowTitle(), QString("Read Data"));
     QCOMPARE(b.Texts({"cbxDataType", "lbl3", "N7"}),
              QStringList({"Cold", " System Time：", "Batch The Time"}));
-    QCOMPARE(list->headerItem()->text(14), U("                   Comm. State"));
+    QCOMPARE(list->headerItem()->text(14), QString("                   Comm. State"));
 
     // Four icons that tell the states apart.
     QSet<qint64> icons;
@@ -180,7 +176,7 @@ class ReadWindowTest : public QObject {
     };
     b.Select({1});
     b.Use("N8");
-    QCOMPARE(b.Cell(1, 14), U("系统对时返回正确"));
+    QCOMPARE(b.Cell(1, 14), QString("系统对时返回正确"));
     // The frame carries the PC clock's seconds plus one; the retry went a
     // whole reply wait after the first attempt.
     const auto noon = sys_days{year{2024} / March / 5} + hours{12};
@@ -190,22 +186,22 @@ class ReadWindowTest : public QObject {
 
     b.state->Settings.ReadAgainTimes = 1;
     b.bench->SetFaults(1, {.silent = true});
-    QCOMPARE(b.Told([&] { b.Use("btn1"); }), QStringList{U("读数据操作结束")});
-    QCOMPARE(b.Data(1), QStringList(11, U("─")) << U("没有数据返回"));
-    QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
+    QCOMPARE(b.Told([&] { b.Use("btn1"); }), QStringList{QString("读数据操作结束")});
+    QCOMPARE(b.Data(1), QStringList(11, QString("─")) << QString("没有数据返回"));
+    QCOMPARE(b.Cell(2, 14), QString("数据返回正确"));
 
     b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
     b.Select({2});
     b.Use("N8");
-    QCOMPARE(b.boxes.texts.back(), U("系统对时操作结束"));
-    QCOMPARE(b.Cell(2, 14), U("系统对时返回正确"));
+    QCOMPARE(b.boxes.texts.back(), QString("系统对时操作结束"));
+    QCOMPARE(b.Cell(2, 14), QString("系统对时返回正确"));
     QVERIFY(b.bench->Meter(2).clock_offset_s != -3600);  // set to the PC clock
 
     b.state->Settings.ReadAgainTimes = 3;
     const size_t before = b.bench->ReceivedCount();
     b.Use("rbtn1");
     b.Use("N6");
-    QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
+    QCOMPARE(b.boxes.texts.back(), QString("广播对时命令已经下发"));
     QVERIFY(b.bench->WaitReceived(before + 3, std::chrono::milliseconds(5000)));
     for (size_t i = before; i < before + 3; ++i) {
       QCOMPARE(b.bench->Received()[i].bytes[2], uint8_t{0xAA});
@@ -234,12 +230,12 @@ class ReadWindowTest : public QObject {
     b.Use("N6");
     const auto lines = b.Lines();
     if (!ports) {
-      QCOMPARE(b.boxes.texts.back(), U("广播对时命令未能下发，请检查串口和通道设置"));
+      QCOMPARE(b.boxes.texts.back(), QString("广播对时命令未能下发，请检查串口和通道设置"));
       QCOMPARE(test::Count(lines, " 广播对时命令未能下发"), 1);
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
       return;
     }
-    QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
+    QCOMPARE(b.boxes.texts.back(), QString("广播对时命令已经下发"));
     QVERIFY(test::Count(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3") > 0);
     // Every meter heard it and set its clock (all to the same PC clock).
     QTRY_VERIFY(b.bench->Meter(2).clock_offset_s != -3600);
@@ -252,8 +248,9 @@ class ReadWindowTest : public QObject {
   void ARowNothingReachedEndsFailedWithTheReason_data() {
     QTest::addColumn<sim::Wiring>("wiring");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no port") << sim::Wiring::kMulti << U("串口未打开，未发送数据");
-    QTest::newRow("channel not opened") << sim::Wiring::kChannel << U("通道未打开，未发送数据");
+    QTest::newRow("no port") << sim::Wiring::kMulti << QString("串口未打开，未发送数据");
+    QTest::newRow("channel not opened")
+        << sim::Wiring::kChannel << QString("通道未打开，未发送数据");
   }
   void ARowNothingReachedEndsFailedWithTheReason() {
     QFETCH(sim::Wiring, wiring);
@@ -266,7 +263,7 @@ class ReadWindowTest : public QObject {
     b.Lines();
     b.Select({1});
     b.Use("N3");
-    QCOMPARE(b.Data(1), QStringList(11, U("─")) << reason);
+    QCOMPARE(b.Data(1), QStringList(11, QString("─")) << reason);
     QVERIFY(test::Count(b.Lines(), (" 第2个设备：" + reason).toStdString()) > 0);
   }
 
@@ -274,7 +271,7 @@ class ReadWindowTest : public QObject {
     ReadBench b(sim::Wiring::kSingle, {}, 1);
     b.Use("MBusV2021");
     b.Use("btn1");
-    QCOMPARE(b.Cell(0, 4), U("1235"));
+    QCOMPARE(b.Cell(0, 4), QString("1235"));
     // The 2.02 meter read under the 3.01 layout: five of its unit codes are
     // not where 3.01 looks for them.
     b.Use("MBusV3011");
@@ -282,10 +279,10 @@ class ReadWindowTest : public QObject {
     QTimer::singleShot(0, [&] { during = b.Data(0); });
     b.Use("btn1");
     QCOMPARE(during, QStringList(12, QString()));
-    const QString unknown = U("单位未知");
+    const QString unknown = QString("单位未知");
     QCOMPARE(b.Data(0).mid(0, 6),
              QStringList({unknown, unknown, "0.00", unknown, unknown, unknown}));
-    QCOMPARE(b.Cell(0, 14), U("返回数据单位无法识别"));
+    QCOMPARE(b.Cell(0, 14), QString("返回数据单位无法识别"));
   }
 
   void SecondOperationTraceAndMenu() {
@@ -299,18 +296,18 @@ class ReadWindowTest : public QObject {
     b.Use("btn1");
     QVERIFY(running);
     QCOMPARE(b.beeps, 1);
-    QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
+    QCOMPARE(b.boxes.texts, QStringList{QString("读数据操作结束")});
     const QStringList traces = QDir(b.dir.path()).entryList({"??????????Text.txt"});
     QCOMPARE(traces.size(), 1);
     QFile trace(b.dir.filePath(traces[0]));
     QVERIFY(trace.open(QIODevice::ReadOnly));
-    QVERIFY(trace.readAll().contains(U("调试=").toUtf8()));
+    QVERIFY(trace.readAll().contains("调试="));
     QCOMPARE(b.frm->DroppedTraces(), uint64_t{0});
 
     // A folder the trace cannot be written to changes nothing else.
     b.state->ProgramDir = b.dir.filePath("gone/").toStdString();
     b.Use("btn1");
-    QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
+    QCOMPARE(b.Cell(2, 14), QString("数据返回正确"));
     QVERIFY(b.frm->DroppedTraces() > 0);
 
     // The list menu opens on a right click on a selected row, and follows
@@ -341,11 +338,11 @@ class ReadWindowTest : public QObject {
     // A protocol item writes every row; a row of an unknown text is skipped.
     const QString status = b.Cell(1, 14);
     b.Use("N16");
-    QCOMPARE(b.Cell(2, 2), U("TG"));
+    QCOMPARE(b.Cell(2, 2), QString("TG"));
     list->topLevelItem(1)->setText(2, "M-Bus");
     b.Select({1});
     b.Use("N3");
-    QCOMPARE(b.boxes.texts.back(), U("读数据操作结束"));
+    QCOMPARE(b.boxes.texts.back(), QString("读数据操作结束"));
     QCOMPARE(b.Cell(1, 14), status);
     QCOMPARE(b.bench->ReceivedCount(), before);
   }
@@ -378,12 +375,12 @@ class ReadWindowTest : public QObject {
       b.Select({5 * kind, 5 * kind + 1, 5 * kind + 2, 5 * kind + 3, 5 * kind + 4});
       b.Use("N2");
       QCOMPARE(b.boxes.texts.size(), kind + 1);
-      QCOMPARE(b.boxes.texts.back(), QString::fromUtf8("读数据操作结束"));
+      QCOMPARE(b.boxes.texts.back(), QString("读数据操作结束"));
     }
     for (int r = 0; r < 10; ++r) {
       QStringList expected;
       for (const char* text : kExpected[r / 5][r % 5])
-        expected << QString::fromUtf8(text);
+        expected << QString(text);
       QCOMPARE(b.Data(r), expected + kTail);
     }
     // The data type reaches the requests of versions 3.01 and TG.
@@ -396,10 +393,10 @@ class ReadWindowTest : public QObject {
     // Clock setting behind the same wiring, the switch answering first.
     b.Select({1, 8});
     b.Use("N7");
-    QCOMPARE(b.boxes.texts.back(), QString::fromUtf8("系统对时操作结束"));
-    QCOMPARE(b.Cell(1, 14), QString::fromUtf8("系统对时返回正确"));
-    QCOMPARE(b.Cell(8, 14), QString::fromUtf8("系统对时返回正确"));
-    QCOMPARE(b.Cell(0, 14), QString::fromUtf8("数据返回正确"));
+    QCOMPARE(b.boxes.texts.back(), QString("系统对时操作结束"));
+    QCOMPARE(b.Cell(1, 14), QString("系统对时返回正确"));
+    QCOMPARE(b.Cell(8, 14), QString("系统对时返回正确"));
+    QCOMPARE(b.Cell(0, 14), QString("数据返回正确"));
   }
 };
 
