@@ -3,14 +3,9 @@
 // program's builders, replies from the simulated meters.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "detection/core/flow_detection_run.h"
-#include "reading/core/reading_run.h"
-#include "serial/port_slots.h"
-#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 #include "support/cycle_bench.h"
+#include "support/pty_peer.h"
 
 namespace qv {
 namespace {
@@ -58,20 +53,14 @@ TEST_F(CycleBench, ASilentSwitchLeavesTheRowRedWithItsLines) {
   s.Settings.ReadAgainTimes = 1;
   flow.Run(kFlowEnterCheck);
   EXPECT_EQ(flow.LampOf(0), Lamp::Red);
-  size_t not_confirmed = 0, meter_frames = 0;
-  for (const std::string& line : s.Log.TakePending()) {
-    not_confirmed += line.find(" 通道打开失败") != std::string::npos;
-    meter_frames += line.find(" 发送数据：") != std::string::npos;
-  }
-  EXPECT_EQ(not_confirmed, 1u);
-  EXPECT_EQ(meter_frames, 0u);
+  test::LogLines logged(s.Log);
+  EXPECT_EQ(logged.Count(" 通道打开失败"), 1u);
+  EXPECT_EQ(logged.Count(" 发送数据："), 0u);
 }
 
 TEST_F(CycleBench, ASilentMeterEndsRedBetweenAnsweringNeighbours) {
   Start(Wiring::kSingle, 3);
-  sim::MeterFaults silent;
-  silent.silent = true;
-  bench->SetFaults(1, silent);
+  bench->SetFaults(1, {.silent = true});
   std::vector<int> read_rows;
   flow.on_flow_read = [&](int row, int point, const BenchRead& r) {
     EXPECT_EQ(point, 2);
@@ -97,27 +86,22 @@ TEST_F(CycleBench, CompensationWritesTheCorrectedCoefficient) {
 }
 
 TEST_F(CycleBench, MeteringDataInEveryProtocolVersion) {
-  const std::vector<sim::ProtocolVersion> versions = {
-      sim::ProtocolVersion::kV201, sim::ProtocolVersion::kV202, sim::ProtocolVersion::kV203,
-      sim::ProtocolVersion::kV301, sim::ProtocolVersion::kTG};
-  std::vector<sim::MeterSetup> setups(versions.size());
-  for (size_t i = 0; i < versions.size(); ++i)
+  using enum sim::ProtocolVersion;
+  const sim::ProtocolVersion versions[] = {kV201, kV202, kV203, kV301, kTG};
+  std::vector<sim::MeterSetup> setups(5);
+  for (size_t i = 0; i < 5; ++i)
     setups[i].protocol = versions[i];
   setups[3].kind = sim::MeterKind::kCold;
-  Start(Wiring::kMulti, static_cast<int>(versions.size()), setups);
+  Start(Wiring::kMulti, 5, setups);
   reading.FillFromSelection();
-  ASSERT_EQ(reading.rows.size(), versions.size());
-  for (size_t i = 0; i < versions.size(); ++i) {
+  ASSERT_EQ(reading.rows.size(), 5u);
+  for (size_t i = 0; i < 5; ++i)
     reading.rows[i].Version = std::string(sim::ProtocolText(versions[i]));
-  }
   // The TG meter's row holds the eight digits its operator knows.
   ASSERT_EQ(reading.rows[4].Address.size(), 8u);
   reading.cold_meter = false;
-  std::vector<size_t> all(versions.size());
-  for (size_t i = 0; i < all.size(); ++i)
-    all[i] = i;
-  ASSERT_TRUE(reading.ReadData(all));
-  for (size_t i = 0; i < versions.size(); ++i) {
+  ASSERT_TRUE(reading.ReadData({0, 1, 2, 3, 4}));
+  for (size_t i = 0; i < 5; ++i) {
     SCOPED_TRACE(reading.rows[i].Version);
     EXPECT_EQ(reading.rows[i].State, RowState::Answered);
     EXPECT_EQ(reading.rows[i].Column(ReadingColumn::CommResult), "数据返回正确");

@@ -5,13 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
-#include "sim/lib/virtual_bench.h"
 #include "support/cycle_bench.h"
-#include "support/hex.h"
 #include "support/known_bench.h"
-#include "support/pty_peer.h"
 #include "tools/core/set_para_run.h"
 
 namespace qv {
@@ -25,22 +21,6 @@ class ParallelLinesBench : public test::CycleBench {
  protected:
   // The meters' clocks read alike in every run.
   void SetUp() override { Start(sim::Wiring::kMulti, kMeters, {}, test::FixedClock); }
-  // The frames each line heard, from the `from`th received on.
-  std::map<int, std::vector<std::string>> Heard(size_t from) const {
-    std::map<int, std::vector<std::string>> heard;
-    const std::vector<sim::ReceivedFrame> frames = bench->Received();
-    for (size_t i = from; i < frames.size(); ++i)
-      heard[frames[i].port].push_back(test::ToHex(frames[i].bytes));
-    return heard;
-  }
-  // The log lines since the last call, without their time stamps.
-  std::vector<std::string> Logged() {
-    std::vector<std::string> lines = s.Log.TakePending();
-    for (std::string& line : lines)
-      line.erase(0, line.find(']') + 1);
-    return lines;
-  }
-
   SetParaRun para{s, pump};
 };
 
