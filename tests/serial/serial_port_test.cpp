@@ -330,29 +330,31 @@ TEST(SerialPortLog, CloseWhileNobodyDrainsTheLog) {
   EXPECT_FALSE(port.ReaderRunning());
 }
 
-// A thread of this process: its voluntary context switches, or -1 unless
-// it sleeps in a wait without a time limit (poll with no time-out, or a
-// futex wait with none: a condition variable's wait).
-long SwitchesIfWaitingWithoutLimit(const std::string& tid) {
-  const std::string task = "/proc/self/task/" + tid;
-  std::ifstream syscall(task + "/syscall");
-  long nr = -1;
-  unsigned long long arg[4] = {};
-  syscall >> nr >> std::hex >> arg[0] >> arg[1] >> arg[2] >> arg[3];
-  const bool unlimited =
+// The voluntary context switches of the threads `tids` of this process, or
+// -1 unless each sleeps in a wait without a time limit (poll with no
+// time-out, or a futex wait with none: a condition variable's wait).
+long SwitchesIfWaitingWithoutLimit(const std::vector<std::string>& tids) {
+  long total = 0;
+  for (const std::string& tid : tids) {
+    const std::string task = "/proc/self/task/" + tid;
+    std::ifstream syscall(task + "/syscall");
+    long nr = -1;
+    unsigned long long arg[4] = {};
+    syscall >> nr >> std::hex >> arg[0] >> arg[1] >> arg[2] >> arg[3];
+    const bool unlimited =
 #ifdef SYS_poll
-      (nr == SYS_poll && static_cast<int>(arg[2]) < 0) ||
+        (nr == SYS_poll && static_cast<int>(arg[2]) < 0) ||
 #endif
-      (nr == SYS_ppoll && arg[2] == 0) || (nr == SYS_futex && arg[3] == 0);
-  std::ifstream status(task + "/status");
-  std::string line;
-  bool sleeping = false;
-  long switches = -1;
-  while (std::getline(status, line)) {
-    if (line.starts_with("State:")) sleeping = line.find("S (sleeping)") != std::string::npos;
-    if (line.starts_with("voluntary_ctxt_switches:")) switches = std::stol(line.substr(24));
+        (nr == SYS_ppoll && arg[2] == 0) || (nr == SYS_futex && arg[3] == 0);
+    std::ifstream status(task + "/status");
+    bool sleeping = false;
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("State:")) sleeping = line.find("S (sleeping)") != std::string::npos;
+      if (line.starts_with("voluntary_ctxt_switches:")) total += std::stol(line.substr(24));
+    }
+    if (!unlimited || !sleeping) return -1;
   }
-  return unlimited && sleeping ? switches : -1;
+  return total;
 }
 
 std::set<std::string> ThreadIds() {
@@ -372,24 +374,15 @@ TEST_F(SerialPortTest, IdleOpenPortThreadsWaitWithoutLimit) {
   for (const std::string& id : ThreadIds())
     if (!before.count(id)) mine.push_back(id);
   ASSERT_EQ(mine.size(), 2u) << "a reader and a writer";
-  // Their switches, once both sleep without a time limit; -1 until then.
-  auto switches = [&] {
-    long total = 0;
-    for (const std::string& id : mine) {
-      const long n = SwitchesIfWaitingWithoutLimit(id);
-      if (n < 0) return -1L;
-      total += n;
-    }
-    return total;
-  };
   long idle = -1;
-  ASSERT_TRUE(WaitFor([&] { return (idle = switches()) >= 0; })) << "a wait with a time-out";
+  ASSERT_TRUE(WaitFor([&] { return (idle = SwitchesIfWaitingWithoutLimit(mine)) >= 0; }))
+      << "a wait with a time-out";
   // One byte in: the reader wakes, ends its block after the 100 ms gap and
   // sleeps again; the writer never wakes. A wake-up loop would add many.
   ASSERT_TRUE(peer.Send(Bytes{0x16}));
   ASSERT_TRUE(WaitFor([&] { return lines.Count(kReceivedLabel) == 1; }));
   long after = -1;
-  ASSERT_TRUE(WaitFor([&] { return (after = switches()) >= 0; }));
+  ASSERT_TRUE(WaitFor([&] { return (after = SwitchesIfWaitingWithoutLimit(mine)) >= 0; }));
   EXPECT_LE(after - idle, 5);
 }
 
@@ -427,8 +420,9 @@ termios Reported() {
   return t;
 }
 
-TEST(TermiosLine, BenchLineIs2400EightEvenOneRaw) {
+TEST(TermiosLine, BenchLineIs2400EightEvenOneRawAndReadsBackSo) {
   termios t = Reported();
+  EXPECT_FALSE(TermiosMatches(t, LineSettings{}, false)) << "cooked, 9600";
   ASSERT_TRUE(MakeLineTermios(t, LineSettings{}));
   EXPECT_TRUE(::cfgetispeed(&t) == B2400 && ::cfgetospeed(&t) == B2400);
   // Options the line settings do not name (HUPCL, CRTSCTS, IXANY, ONLCR,
@@ -441,6 +435,18 @@ TEST(TermiosLine, BenchLineIs2400EightEvenOneRaw) {
   EXPECT_EQ(t.c_iflag & (ICRNL | IXON | BRKINT | IXANY), static_cast<tcflag_t>(IXANY));
   EXPECT_EQ(std::tuple(t.c_cc[VMIN], t.c_cc[VTIME], t.c_cc[VINTR]), std::tuple(1, 0, 3));
   EXPECT_TRUE(TermiosMatches(t, LineSettings{}, true));
+  // Without parity it passes only where parity is not checked; slow or
+  // echoing, never.
+  termios no_parity = t;
+  no_parity.c_cflag &= ~PARENB;
+  EXPECT_FALSE(TermiosMatches(no_parity, LineSettings{}, true));
+  EXPECT_TRUE(TermiosMatches(no_parity, LineSettings{}, false));
+  termios slow = t;
+  ::cfsetospeed(&slow, B1200);
+  EXPECT_FALSE(TermiosMatches(slow, LineSettings{}, false));
+  termios echoing = t;
+  echoing.c_lflag |= ECHO;
+  EXPECT_FALSE(TermiosMatches(echoing, LineSettings{}, false));
 }
 
 TEST(TermiosLine, OtherFormatsAndUnsupportedOnes) {
@@ -456,22 +462,6 @@ TEST(TermiosLine, OtherFormatsAndUnsupportedOnes) {
   EXPECT_FALSE(MakeLineTermios(t, LineSettings{2400, 9, Parity::kEven, 1}));
   EXPECT_FALSE(MakeLineTermios(t, LineSettings{2400, 8, Parity::kEven, 3}));
   EXPECT_EQ(t.c_cflag, before.c_cflag) << "refused settings change nothing";
-}
-
-TEST(TermiosLine, ReadBackCheck) {
-  termios t = Reported();
-  EXPECT_FALSE(TermiosMatches(t, LineSettings{}, false)) << "cooked, 9600";
-  ASSERT_TRUE(MakeLineTermios(t, LineSettings{}));
-  termios no_parity = t;
-  no_parity.c_cflag &= ~PARENB;
-  EXPECT_FALSE(TermiosMatches(no_parity, LineSettings{}, true));
-  EXPECT_TRUE(TermiosMatches(no_parity, LineSettings{}, false));
-  termios slow = t;
-  ::cfsetospeed(&slow, B1200);
-  EXPECT_FALSE(TermiosMatches(slow, LineSettings{}, false));
-  termios echoing = t;
-  echoing.c_lflag |= ECHO;
-  EXPECT_FALSE(TermiosMatches(echoing, LineSettings{}, false));
 }
 
 }  // namespace

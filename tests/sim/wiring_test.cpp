@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/known_bench.h"
+#include "support/temp_files.h"
 
 namespace qv::sim {
 namespace {
@@ -127,44 +127,28 @@ TEST(Benches, TwoRunSideBySide) {
   EXPECT_EQ(b.bench.ReceivedCount(), 1u);
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Another opener is refused while the line is held. Exclusive use binds only
-// unprivileged users, so when the tests run as root the checks run in a
-// child process that has given up root. Child process steps; the exit code
-// says which step failed (0 = all well).
-int OpenCloseReopen(const char* path) {
-  if (getuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
-  const int fd = open(path, O_RDWR | O_NOCTTY);
-  if (fd < 0) return 11;
-  if (ioctl(fd, TIOCEXCL) != 0) return 12;
-  // While held, a second open is refused.
-  const int second = open(path, O_RDWR | O_NOCTTY);
-  if (second >= 0) return 13;
+// Opens the line for exclusive use, tries a second open while it is held,
+// closes it and opens it again; what came of it.
+std::string OpenCloseReopen(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0 || ioctl(fd, TIOCEXCL) != 0) return "not held";
+  if (open(path.c_str(), O_RDWR | O_NOCTTY) >= 0) return "opened while held";
   close(fd);
-  // The bench clears exclusive use once it sees the close: retry for a while.
-  for (int i = 0; i < 200; ++i) {
-    const int again = open(path, O_RDWR | O_NOCTTY);
-    if (again >= 0) {
-      close(again);
-      return 0;
-    }
-    usleep(10000);
-  }
-  return 14;
+  // The bench clears exclusive use once it sees the close.
+  const bool reopened = WaitFor([&] {
+    const int again = open(path.c_str(), O_RDWR | O_NOCTTY);
+    return again >= 0 && close(again) == 0;
+  });
+  return reopened ? "reopened" : "not reopened";
 }
 
+// Exclusive use binds only unprivileged users: the opens run in a child
+// process that is one.
 TEST(ExclusiveUse, LineCanBeReopenedAfterTheProgramClosesIt) {
   VirtualBench bench(KnownOptions(Wiring::kSingle, 1));
   const std::string path = StartKnown(bench);
   if (getuid() == 0) chmod(path.c_str(), 0666);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) _exit(OpenCloseReopen(path.c_str()));
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(RunInChild([&] { return OpenCloseReopen(path); }, {.unprivileged = true}), "reopened");
   // The line still works afterwards.
   EXPECT_EQ(PtyPeer(path).Exchange(kInit1, 17), kInit1Reply);
 }
