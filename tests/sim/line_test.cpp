@@ -93,22 +93,28 @@ TEST(LineInput, RequestWrittenInPiecesIsAnswered) {
   EXPECT_EQ(b.line.Exchange("00 24 20 00 00 24 04 01 01 01 00 2D 16", 17), kInit1Reply);
 }
 
-// Each fault under each wiring: Initialise to meter 1 and the reply as the
-// fault shapes it.
+// Initialise's reply to meter 1 with its checksum off by one, without its
+// end byte, and after noise.
+constexpr const char* kBadSum1 = "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16";
+constexpr const char* kNoEnd1 = "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD";
+constexpr const char* kNoisy1 =
+    "5A A5 68 00 FF FE FE FE FE 68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16";
+
+// Each fault of a meter under each wiring, and (but a delay) injected into
+// every reply: Initialise to meter 1 and the reply as the fault shapes it.
 struct FaultCase {
   const char* name;
   MeterFaults faults;
+  ReplyFault injected;
   const char* reply;  // empty: no reply
 };
 const FaultCase kFaultCases[] = {
-    {"silent", {.silent = true}, ""},
-    {"bad_checksum", {.bad_checksum = true}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16"},
-    {"missing_end", {.missing_end = true}, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD"},
-    {"split", {.split = true}, kInit1Reply},
-    {"noise",
-     {.noise = true},
-     "5A A5 68 00 FF FE FE FE FE 68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
-    {"delay", {.delay = milliseconds(150)}, kInit1Reply},
+    {"silent", {.silent = true}, ReplyFault::kSilent, ""},
+    {"bad_checksum", {.bad_checksum = true}, ReplyFault::kBadSum, kBadSum1},
+    {"missing_end", {.missing_end = true}, ReplyFault::kMissingEnd, kNoEnd1},
+    {"split", {.split = true}, ReplyFault::kSplit, kInit1Reply},
+    {"noise", {.noise = true}, ReplyFault::kNoise, kNoisy1},
+    {"delay", {.delay = milliseconds(150)}, ReplyFault::kNone, kInit1Reply},
 };
 
 MeterSetup Faulty(const MeterFaults& faults) {
@@ -175,32 +181,22 @@ TEST(Faults, PacedRepliesAreUnchanged) {
   EXPECT_EQ(b.line.Exchange(kInit1, 17), kInit1Reply);
 }
 
-// Faults injected into every reply, one kind at a time: the reply as the
-// kind shapes it, and the bench's record of what it sent.
-struct InjectedCase {
-  ReplyFault fault;
-  const char* reply;  // empty: no reply; null: Initialise's reply with another L
-};
-const InjectedCase kInjectedCases[] = {
-    {ReplyFault::kSilent, ""},
-    {ReplyFault::kBadSum, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AE 16"},
-    {ReplyFault::kMissingEnd, "68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD"},
-    {ReplyFault::kSplit, kInit1Reply},
-    {ReplyFault::kNoise,
-     "5A A5 68 00 FF FE FE FE FE 68 55 01 00 00 24 20 00 00 A4 04 01 01 01 00 AD 16"},
-    {ReplyFault::kCorruptedLength, nullptr},
-};
-
+// Each kind injected into every reply, and a corrupted L (null: Initialise's
+// reply with another L): the reply as the kind shapes it, and the bench's
+// record of what it sent.
 TEST(InjectedFaults, EachKindShapesTheReplyAndIsRecorded) {
-  for (const InjectedCase& c : kInjectedCases) {
-    SCOPED_TRACE(std::string(ReplyFaultText(c.fault)));
+  std::vector<std::pair<ReplyFault, const char*>> kinds{{ReplyFault::kCorruptedLength, nullptr}};
+  for (const FaultCase& c : kFaultCases)
+    if (c.injected != ReplyFault::kNone) kinds.emplace_back(c.injected, c.reply);
+  for (const auto& [fault, reply] : kinds) {
+    SCOPED_TRACE(std::string(ReplyFaultText(fault)));
     BenchOptions options = KnownOptions(Wiring::kSingle, 2);
-    options.injected = {1.0, 5, {c.fault}};
+    options.injected = {1.0, 5, {fault}};
     KnownBench b(options);
-    Bytes want = Hex(c.reply ? c.reply : kInit1Reply);
+    Bytes want = Hex(reply ? reply : kInit1Reply);
     const Bytes got = Hex(b.line.Exchange(kInit1, want.size()));
     ASSERT_TRUE(b.bench.WaitReceived(1, kDeadline));
-    if (!c.reply) {
+    if (!reply) {
       EXPECT_NE(got.at(10), want[10]);
       want[10] = got.at(10);  // nothing else differs
     }
@@ -208,7 +204,7 @@ TEST(InjectedFaults, EachKindShapesTheReplyAndIsRecorded) {
     const std::vector<SentReply> sent = b.bench.SentSince(0);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].meter, 0);
-    EXPECT_EQ(sent[0].fault, c.fault);
+    EXPECT_EQ(sent[0].fault, fault);
   }
 }
 
