@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <QPlainTextEdit>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "support/window_support.h"
 
 using namespace qv;

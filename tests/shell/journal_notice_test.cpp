@@ -2,7 +2,7 @@
 // says so once: in the monitor and in the main window's status bar.
 #include <QPlainTextEdit>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "support/window_support.h"
 
 using namespace qv;

@@ -3,7 +3,7 @@
 // new filter's list in place of the old one.
 #include <QtTest>
 
-#include "core/journal.h"
+#include "journal/core/journal.h"
 #include "journal/ui/results_pages.h"
 #include "support/temp_files.h"
 
