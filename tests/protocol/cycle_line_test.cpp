@@ -32,19 +32,26 @@ Bytes Reply(int n) {
   return test::Complete("68 55 0" + std::to_string(n) + " 00 00 00 00 00 00 A4 05 01 10 01 01 00");
 }
 
+// Meters 1 and 2, selected, on one line or on a line each (in parallel),
+// with `attempts` of two seconds; the ports opened.
+void WireTwoMeters(SharedState& s, int attempts, const std::vector<std::string>& lines) {
+  s.Settings.MeterNum = 2;
+  s.Settings.ReadAgainTimes = attempts;
+  s.Settings.CommWaitTimer = 2000;
+  s.Settings.CommType = lines.size() == 1 ? kCommSingle : kCommMulti;
+  s.Settings.ParallelLines = lines.size() > 1;
+  for (size_t i = 0; i < lines.size(); ++i)
+    s.PortDevices[i + 1] = lines[i];
+  for (int r = 0; r < 2; ++r)
+    s.Rows[r] = {std::to_string(r + 1), true, lines.size() == 1 ? 1 : r + 1, 0, {}};
+  s.Slots.CreatePorts(s.PortDevices, s.Log);
+  OpenMeterPorts(s);
+}
+
 TEST(CycleLine, ALateReplyCountsAndTheNextRequestKeepsTheGuard) {
   test::PtyPeer line;
   SharedState s;
-  s.Settings.MeterNum = 2;
-  s.Settings.ReadAgainTimes = 3;
-  s.Settings.CommWaitTimer = 2000;
-  s.Settings.CommType = kCommSingle;
-  s.PortDevices[1] = line.Path();
-  for (int r = 0; r < 2; ++r) {
-    s.Rows[r] = {std::to_string(r + 1), true, 1, 0, {}};
-  }
-  s.Slots.CreatePorts(s.PortDevices, s.Log);
-  OpenMeterPorts(s);
+  WireTwoMeters(s, 3, {line.Path()});
   ASSERT_TRUE(s.Slots[1].PortOpen);
 
   // Meter 1 answers late in its wait (with room to spare on a busy
@@ -71,10 +78,7 @@ TEST(CycleLine, ALateReplyCountsAndTheNextRequestKeepsTheGuard) {
   EXPECT_EQ(run.LampOf(0), Lamp::Lime);
   EXPECT_EQ(run.LampOf(1), Lamp::Lime);
   // Meter 1 was asked once: what came after its request was meter 2's.
-  Bytes expected = Request(1);
-  const Bytes second = Request(2);
-  expected.insert(expected.end(), second.begin(), second.end());
-  EXPECT_EQ(test::ToHex(heard), test::ToHex(expected));
+  EXPECT_EQ(test::ToHex(heard), test::ToHex(test::Concat(Request(1), Request(2))));
   EXPECT_GE(next_heard - reply_sent, 20ms);
 }
 
@@ -88,16 +92,7 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   auto line = std::make_unique<test::PtyPeer>();
   std::filesystem::create_symlink(line->Path(), link);
   SharedState s;
-  s.Settings.MeterNum = 2;
-  s.Settings.ReadAgainTimes = 2;
-  s.Settings.CommWaitTimer = 2000;
-  s.Settings.CommType = kCommSingle;
-  s.PortDevices[1] = link;
-  for (int r = 0; r < 2; ++r) {
-    s.Rows[r] = {std::to_string(r + 1), true, 1, 0, {}};
-  }
-  s.Slots.CreatePorts(s.PortDevices, s.Log);
-  OpenMeterPorts(s);
+  WireTwoMeters(s, 2, {link});
   ASSERT_TRUE(s.Slots[1].PortOpen);
 
   std::thread pull([&] {
@@ -111,13 +106,9 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   EXPECT_EQ(run.LampOf(0), Lamp::Red);
   EXPECT_EQ(run.LampOf(1), Lamp::Red);
   EXPECT_FALSE(s.Slots[1].PortOpen);
-  std::vector<std::string> lines = s.Log.TakePending();
-  const auto count = [&](std::string_view text) {
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& l) { return l.find(text) != std::string::npos; });
-  };
-  EXPECT_EQ(count(" 发送数据："), 1);
-  EXPECT_EQ(count(" 串口COM1读取已停止"), 1);
+  test::LogLines pulled(s.Log);
+  EXPECT_EQ(pulled.Count(" 发送数据："), 1u);
+  EXPECT_EQ(pulled.Count(" 串口COM1读取已停止"), 1u);
 
   // Still away (its name gone, as when it is unplugged): the next operation
   // finds no line, sends nothing and reopens nothing.
@@ -126,10 +117,10 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   ASSERT_TRUE(run.Run(1));
   EXPECT_EQ(run.LampOf(0), Lamp::Red);
   EXPECT_FALSE(s.Slots[1].PortOpen);
-  lines = s.Log.TakePending();
-  EXPECT_EQ(count(" 发送数据："), 0);
-  EXPECT_EQ(count(" 串口COM1重新打开"), 0);
-  EXPECT_EQ(count(" 串口COM1打开失败"), 1);  // one try for the two rows on it
+  test::LogLines away(s.Log);
+  EXPECT_EQ(away.Count(" 发送数据："), 0u);
+  EXPECT_EQ(away.Count(" 串口COM1重新打开"), 0u);
+  EXPECT_EQ(away.Count(" 串口COM1打开失败"), 1u);  // one try for the two rows on it
 
   // Plugged back in: the same name leads to a new line.
   line = std::make_unique<test::PtyPeer>();
@@ -145,8 +136,7 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
   s.Slots[1].Port->Close();
   EXPECT_EQ(run.LampOf(0), Lamp::Lime);
   EXPECT_EQ(run.LampOf(1), Lamp::Lime);
-  lines = s.Log.TakePending();
-  EXPECT_EQ(count(" 串口COM1重新打开"), 1);
+  EXPECT_EQ(test::LogLines(s.Log).Count(" 串口COM1重新打开"), 1u);
 }
 
 // Parallel lines, a line per meter: meter 1's adapter goes away after its
@@ -155,17 +145,7 @@ TEST(CycleLine, AnAdapterPulledMidOperationIsOpenedAgainWhenItIsBack) {
 TEST(CycleLine, APulledAdapterHoldsUpNoOtherLine) {
   test::PtyPeer lines[2];
   SharedState s;
-  s.Settings.MeterNum = 2;
-  s.Settings.ReadAgainTimes = 2;
-  s.Settings.CommWaitTimer = 2000;
-  s.Settings.CommType = kCommMulti;
-  s.Settings.ParallelLines = true;
-  for (int r = 0; r < 2; ++r) {
-    s.PortDevices[r + 1] = lines[r].Path();
-    s.Rows[r] = {std::to_string(r + 1), true, r + 1, 0, {}};
-  }
-  s.Slots.CreatePorts(s.PortDevices, s.Log);
-  OpenMeterPorts(s);
+  WireTwoMeters(s, 2, {lines[0].Path(), lines[1].Path()});
   ASSERT_TRUE(s.Slots[1].PortOpen && s.Slots[2].PortOpen);
 
   std::latch pulled(1);
