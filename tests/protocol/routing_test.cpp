@@ -19,12 +19,6 @@ namespace {
 
 using namespace test;
 
-std::unique_ptr<SharedState> Bench(int32_t comm_type) {
-  auto state = std::make_unique<SharedState>();
-  state->Settings.CommType = comm_type;
-  return state;
-}
-
 struct RouteCase {
   const char* what;
   int32_t comm_type;
@@ -35,9 +29,8 @@ struct RouteCase {
 };
 
 // Rows of the bench used by every case: row 0 on COM5 (unless the case says
-// otherwise) channel 2, rows 1 and
-// 2 on COM3 channels 7 and 9, row 3 on no port, row 4 on a port number the
-// bench does not have.
+// otherwise) channel 2, rows 1 and 2 on COM3 channels 7 and 9, row 3 on no
+// port, row 4 on a port number the bench does not have.
 void WireRows(SharedState& s) {
   s.Rows[0].Channel = 2;
   s.Rows[1].Comm = 3;
@@ -70,7 +63,8 @@ TEST(RouteForRow, FollowsTheWiring) {
       {"channel switch: none on row 0, none for all", kCommChannel, 1, 0, std::nullopt, 0},
   };
   for (const RouteCase& c : kCases) {
-    auto s = Bench(c.comm_type);
+    auto s = std::make_unique<SharedState>();
+    s->Settings.CommType = c.comm_type;
     WireRows(*s);
     s->Rows[0].Comm = c.row0_comm;
     const RowRoute r = RouteForRow(*s, c.row);
