@@ -1,11 +1,12 @@
 // A factory server that does not answer, or cannot be reached, costs the
 // bench nothing: every window works, the records taken meanwhile are
 // counted as waiting, and the status bars say so; the program ends without
-// waiting for the server.
+// waiting for the server. A program that cannot keep its results journal
+// goes on without it and says so once: in the monitor and in the main
+// window's status bar.
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <QPlainTextEdit>
 
 #include "core/journal_store.h"
 #include "support/window_support.h"
@@ -14,10 +15,6 @@ using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-QAction* Item(TMainFrm& main, const char* name) {
-  return main.findChild<QAction*>(name);
-}
 
 QString Status(QWidget& window) {
   return window.findChild<QLabel*>("lblUploadStatus")->text();
@@ -54,6 +51,21 @@ ReadingRecord Reading() {
   return r;
 }
 
+// Starts the program with the monitor shown at once, so no line is lost.
+std::unique_ptr<Program> StartWatched(Bench& bench) {
+  auto program = bench.Start();
+  Choose(*program->MainFrm, "nMessageMonitor");
+  return program;
+}
+
+QString Notice(Program& p) {
+  return p.MainFrm->findChild<QLabel*>("lblJournalNotice")->text();
+}
+
+int Mentions(Program& p, const QString& text) {
+  return MonitorText(p).count(text);
+}
+
 }  // namespace
 
 class FactoryUploadTest : public QObject {
@@ -81,11 +93,11 @@ class FactoryUploadTest : public QObject {
     // The sender waits for the server; the operator does not.
     for (const char* item :
          {"nSetPara", "N1", "nFlowDetection", "nTotalDetection", "nReadData", "nResults"}) {
-      Item(main, item)->trigger();
+      Choose(main, item);
       QVERIFY2(main.CurrentToolForm() && main.CurrentToolForm()->isVisible(), item);
     }
     QCOMPARE(program->ResultsFrm->Readings().size(), size_t{3});
-    Item(main, "nMessageMonitor")->trigger();
+    Choose(main, "nMessageMonitor");
     QVERIFY(program->ShowMessageFrm->isVisible());
     QVERIFY(bench.state->Journal->WaitAcknowledged(bench.state->Journal->Record(Reading()),
                                                    std::chrono::seconds(30)));
@@ -96,9 +108,7 @@ class FactoryUploadTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(Status(main).contains("服务器无法连接"), 20000);
     QVERIFY(Status(main).startsWith("已上传 0 条，待上传 4 条（服务器无法连接：connection"));
     QTRY_COMPARE(Status(*program->ShowMessageFrm), Status(main));
-    QTRY_VERIFY(
-        program->ShowMessageFrm->findChild<QPlainTextEdit*>("mmInfo")->toPlainText().contains(
-            " 工厂服务器上传失败：connection"));
+    QTRY_VERIFY(MonitorText(*program).contains(" 工厂服务器上传失败：connection"));
     bench.state->Settings.Language = 1;
     QTRY_VERIFY(Status(main).startsWith("Uploaded 0, waiting 4 (server unreachable: "));
 
@@ -117,6 +127,46 @@ class FactoryUploadTest : public QObject {
     auto program = bench.Start();
     QCOMPARE(program->Upload->Sender(), nullptr);
     QCOMPARE(Status(*program->MainFrm), QString());
+  }
+
+  void AFolderThatCannotHoldTheJournal() {
+    Bench bench;
+    // Not writable even for root: a file stands where the folder would be.
+    bench.Write("plain", "");
+    bench.state->ProgramDir = bench.File("plain/");
+    // Nor can the user's data folder be made there, so the files stay in it.
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(bench.File("plain/data")));
+    auto program = StartWatched(bench);
+    const QString head = JournalNotice(JournalProblem::kUnwritable, "", false).section("（", 0, 0);
+    QTRY_VERIFY(Notice(*program).startsWith(head));
+    QTRY_COMPARE(Mentions(*program, head), 1);
+    // The windows work on; what they would record is dropped unsaid.
+    Choose(*program->MainFrm, "nFlowDetection");
+    QVERIFY(program->FlowDetectionFrm->isVisible());
+    QCOMPARE(bench.state->Journal->Record(ReadingRecord{}), uint64_t{0});
+    Choose(*program->MainFrm, "nResults");
+    QVERIFY(program->ResultsFrm->isVisible());
+    QCOMPARE(program->ResultsFrm->Readings().size(), size_t{0});
+    // Said once: the lines posted since are delivered, none of them again.
+    program->ShowMessageFrm->findChild<QPlainTextEdit*>("mmInfo")->clear();
+    bench.state->Log.Post(" end");
+    QTRY_COMPARE(Mentions(*program, " end"), 1);
+    QCOMPARE(Mentions(*program, head), 0);
+  }
+
+  void ASecondProgramOnTheSameFolder() {
+    Bench bench;
+    ResultJournal first;
+    QVERIFY(first.Open(JournalPath(bench.Dir())));
+    bench.state->Settings.Language = 1;
+    auto program = StartWatched(bench);
+    // The settings file read at start-up says Chinese.
+    const QString text = JournalNotice(JournalProblem::kLocked, "", false);
+    QTRY_COMPARE(Notice(*program), text);
+    QTRY_COMPARE(Mentions(*program, text), 1);
+    QVERIFY(!bench.state->Journal->IsOpen());
+    // The first program's journal is untouched and goes on.
+    QVERIFY(first.WaitAcknowledged(first.Record(ReadingRecord{}), std::chrono::seconds(30)));
   }
 };
 

@@ -49,10 +49,6 @@ QStringList Uncaptioned(const QWidget& root, const CaptionTable& table) {
   return missing;
 }
 
-QAction* Item(TMainFrm& main, const char* name) {
-  return main.findChild<QAction*>(name);
-}
-
 QColor Colour(const QFrame* panel) {
   return panel->palette().color(QPalette::Window);
 }
@@ -61,7 +57,7 @@ QColor Colour(const QFrame* panel) {
 QColor PortColour(TMainFrm& main) {
   QColor colour;
   CloseNextModal([&](QWidget* modal) { colour = Colour(modal->findChild<QFrame*>("rzplCom1")); });
-  Item(main, "N2")->trigger();
+  Choose(main, "N2");
   return colour;
 }
 
@@ -93,11 +89,11 @@ class MainFrmTest : public QObject {
     std::vector<TToolForm*> docked;
     for (const ToolWindow& w : ToolWindows()) {
       EventLog log;
-      Item(main, w.item.object)->trigger();
+      Choose(main, w.item.object);
       TToolForm* form = main.CurrentToolForm();
       QVERIFY(form);
       log.Watch(form);
-      Item(main, w.item.object)->trigger();
+      Choose(main, w.item.object);
       QCOMPARE(main.CurrentToolForm(), form);
       QCOMPARE(form->objectName(), docks.at(w.item.object));
       QCOMPARE(form->parentWidget(), main.findChild<QWidget*>("plMain"));
@@ -112,7 +108,7 @@ class MainFrmTest : public QObject {
     }
     // A docked window shows in the language of the moment.
     bench.state->Settings.Language = 1;
-    Item(main, "nSetPara")->trigger();
+    Choose(main, "nSetPara");
     QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
   }
 
@@ -120,14 +116,14 @@ class MainFrmTest : public QObject {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
-    Item(main, "nTotalDetection")->trigger();
+    Choose(main, "nTotalDetection");
     EventLog log;
     log.Watch(program->OverallDetectionFrm.get());
     log.Watch(program->FlowDetectionFrm.get());
-    Item(main, "nFlowDetection")->trigger();
+    Choose(main, "nFlowDetection");
     QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
     // The closed window is hidden, not destroyed, and comes back docked.
-    Item(main, "nTotalDetection")->trigger();
+    Choose(main, "nTotalDetection");
     QVERIFY(program->OverallDetectionFrm->isVisible());
     QVERIFY(!program->FlowDetectionFrm->isVisible());
   }
@@ -164,7 +160,7 @@ class MainFrmTest : public QObject {
   void MonitorAndChannelStateItemsShowWindowsOfTheirOwn() {
     Bench bench;
     auto program = bench.Start();
-    Item(*program->MainFrm, "nMessageMonitor")->trigger();
+    Choose(*program->MainFrm, "nMessageMonitor");
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
     QVERIFY(monitor.isVisible() && monitor.isWindow());
     // A tool window of the main window, not above every program; it starts
@@ -180,7 +176,7 @@ class MainFrmTest : public QObject {
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
     // A message box of a docked tool window has the same owner, so it comes
     // up above the monitor.
-    Item(*program->MainFrm, "nSetPara")->trigger();
+    Choose(*program->MainFrm, "nSetPara");
     QWindow* owner = nullptr;
     CloseNextModal([&](QWidget* modal) { owner = modal->windowHandle()->transientParent(); });
     QMessageBox::information(program->SetParaFrm.get(), "", "");
@@ -194,7 +190,7 @@ class MainFrmTest : public QObject {
       opened = modal;
       seen = modal->windowTitle() + " " + Colour(modal->findChild<QFrame*>("rzpl3")).name();
     });
-    Item(*program->MainFrm, "N2")->trigger();
+    Choose(*program->MainFrm, "N2");
     QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused

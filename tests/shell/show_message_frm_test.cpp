@@ -37,7 +37,7 @@ class ShowMessageFrmTest : public QObject {
       s.Log.Post(" before " + std::to_string(i));
     QTRY_VERIFY(QString::fromStdString(s.Log.MessageText()).endsWith(" before 149"));
 
-    program->MainFrm->findChild<QAction*>("nMessageMonitor")->trigger();
+    Choose(*program->MainFrm, "nMessageMonitor");
     QCOMPARE(monitor.LineCount(), 101);
     QVERIFY(Lines(monitor).at(0).endsWith(" before 49"));
     s.Log.Operation(3, "开始");

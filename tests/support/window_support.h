@@ -1,11 +1,13 @@
 // Helpers of the window tests: a program directory of its own per test, the
-// settings files read back, and a modal dialog found and closed without
-// blocking the test. A meter line is a PtyPeer.
+// settings files read back, a menu item chosen, the monitor's lines, and a
+// modal dialog found and closed without blocking the test. A meter line is a
+// PtyPeer.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -85,6 +87,16 @@ inline void PressInNextModal(const QString& button, std::function<void(QWidget*)
       if (b->text() == button) b->click();
   });
   timer->start();
+}
+
+// Chooses the main window's menu item `item`, as the operator does.
+inline void Choose(TMainFrm& main, const char* item) {
+  main.findChild<QAction*>(item)->trigger();
+}
+
+// The lines the message monitor shows.
+inline QString MonitorText(const Program& program) {
+  return program.ShowMessageFrm->findChild<QPlainTextEdit*>("mmInfo")->toPlainText();
 }
 
 // The text of a message box, empty for any other dialog.
