@@ -215,17 +215,12 @@ CommandRequest Harmless(int32_t protocol, std::string_view address) {
   r.coefficients = {1, 2, 3, 4, 5};
   return r;
 }
-std::vector<Command> BenchCommands() {
-  std::vector<Command> out;
-  for (const CommandRow& row : kCommands) {
-    if (row.family == Family::kBench) out.push_back(row.id);
-  }
-  return out;
-}
 
 TEST(Selectors, BenchOnlyUnder188StandardUnderVersionsZeroToFive) {
-  for (Command c : BenchCommands()) {
-    const std::string_view name = Row(c).name;
+  for (const CommandRow& row : kCommands) {
+    if (row.family != Family::kBench) continue;
+    const Command c = row.id;
+    const std::string_view name = row.name;
     const std::optional<Bytes> built = BuildRequest(c, Harmless(0, kAddr));
     ASSERT_TRUE(built) << name;
     // Sent exactly so, the short L of StartTest and EndTest included.

@@ -74,7 +74,7 @@ class MainFrmTest : public QObject {
   // Each item docks its window, alone; choosing it again keeps it docked.
   // Every control a window's caption table names exists in that window (a
   // misspelt name would leave its control uncaptioned).
-  void EveryToolItemDocksItsWindowAlone() {
+  void EveryToolItemDocksItsWindowAloneClosingThePreviousFirst() {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
@@ -106,26 +106,21 @@ class MainFrmTest : public QObject {
       QCOMPARE(visible, 1);
       QCOMPARE(Uncaptioned(*form, form->Captions()), QStringList());
     }
-    // A docked window shows in the language of the moment.
-    bench.state->Settings.Language = 1;
-    Choose(main, "nSetPara");
-    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
-  }
-
-  void ChoosingAnotherClosesThePreviousFirst() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
+    // Choosing another closes the previous one first; the closed window is
+    // hidden, not destroyed, and comes back docked.
     Choose(main, "nTotalDetection");
     EventLog log;
     log.Watch(program->OverallDetectionFrm.get());
     log.Watch(program->FlowDetectionFrm.get());
     Choose(main, "nFlowDetection");
     QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
-    // The closed window is hidden, not destroyed, and comes back docked.
     Choose(main, "nTotalDetection");
     QVERIFY(program->OverallDetectionFrm->isVisible());
     QVERIFY(!program->FlowDetectionFrm->isVisible());
+    // A docked window shows in the language of the moment.
+    bench.state->Settings.Language = 1;
+    Choose(main, "nSetPara");
+    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
   }
 
   // An address read off a meter (14 characters) stays whole in every
@@ -221,11 +216,21 @@ class MainFrmTest : public QObject {
     QCOMPARE(PortColour(*program->MainFrm), TChannelStatusFrm::kRed);
   }
 
-  void OnlyConfirmedChannelsAreLimeAndTheColoursAreASnapshot() {
+  // Only channels the switch confirmed, and rows whose port opened, are
+  // lime: a snapshot taken when the window is made.
+  void OnlyConfirmedChannelsAndOpenedPortsAreLimeInASnapshot() {
+    PtyPeer com5;
     Bench bench;
+    // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
+    bench.Write("comminfo.ini",
+                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
+    auto program = bench.Start();
     SharedState& s = *bench.state;
+    QVERIFY(s.Slots[5].PortOpen);
+    QVERIFY(!s.Slots[6].PortOpen);
     for (int c = 0; c < 16; c += 2)
       s.ChannelState[c] = 1;  // as the switch reports
+    s.Settings.Language = 1;  // (the menu test sees it in Chinese)
     TChannelStatusFrm form(s);
     form.show();
     s.ChannelState.fill(1);  // too late for the snapshot
@@ -240,21 +245,6 @@ class MainFrmTest : public QObject {
       QCOMPARE(image.pixelColor(panel->mapTo(&form, panel->rect().center())), expected);
     }
     QCOMPARE(form.ChannelPanels()[19]->objectName(), QString("rzpl20"));
-  }
-
-  void ARowShowsLimeOnlyWhenItsPortOpened() {
-    PtyPeer com5;
-    Bench bench;
-    // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
-    bench.Write("comminfo.ini",
-                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
-    auto program = bench.Start();
-    SharedState& s = *bench.state;
-    QVERIFY(s.Slots[5].PortOpen);
-    QVERIFY(!s.Slots[6].PortOpen);
-    s.Settings.Language = 1;  // (the menu test sees it in Chinese)
-    TChannelStatusFrm form(s);
-    form.show();
     QCOMPARE(form.windowTitle(), QString("Channel State"));
     QCOMPARE(form.PortPanels()[0]->objectName(), QString("rzplCom1"));
     for (int row = 0; row < 20; ++row)
