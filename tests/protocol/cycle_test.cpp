@@ -32,13 +32,6 @@ constexpr OperationRow kModeOperations[] = {
     {10, "退出检定", Command::kInitialise, 0, 0, Command::kInitialise, Confirm::kTestReply,
      ReplySub::kAny, 0, ReplyLayout::kNone},
 };
-class ModeWindow : public BenchRun {
- public:
-  ModeWindow(SharedState& s, EventPump& p) : BenchRun(s, p, kModeOperations) {
-    on_reply = [this](int, const OperationRow&, std::span<const uint8_t>) { ++decoded; };
-  }
-  int decoded = 0;
-};
 
 class CycleTest : public ::testing::Test {
  protected:
@@ -57,6 +50,7 @@ class CycleTest : public ::testing::Test {
     s.Slots[3].PortOpen = true;
     read_timer = pump.AddTimer(100ms, [this] { window.Cycle().ReadTimerTick(); });
     window.on_poll_timers = [this](bool on) { pump.SetActive(read_timer, on); };
+    window.on_reply = [this](int, const OperationRow&, std::span<const uint8_t>) { ++decoded; };
   }
 
   // Appends `bytes` to slot 3's ring once, `after` from now.
@@ -72,7 +66,8 @@ class CycleTest : public ::testing::Test {
 
   SharedState s;
   HeadlessPump pump;
-  ModeWindow window{s, pump};
+  BenchRun window{s, pump, kModeOperations};
+  int decoded = 0;  // replies the window took
   HeadlessPump::TimerId read_timer{};
   test::LogLines log{s.Log};
   const Bytes frame = Hex("FE FE FE 68 55 01 00 00 00 00 00 00 24 05 01 10 01 01 00 F3 16");
@@ -97,7 +92,7 @@ TEST_F(CycleTest, AnsweredRowTurnsLimeAndTheSilentOneRed) {
   ASSERT_TRUE(window.Run(1));
   EXPECT_EQ(window.LampOf(0), Lamp::Lime);
   EXPECT_EQ(window.LampOf(1), Lamp::Red);
-  EXPECT_EQ(window.decoded, 1);
+  EXPECT_EQ(decoded, 1);
   EXPECT_EQ(window.CurrentOperation(), 0);
   EXPECT_EQ(window.CurrentRow(), -1);
   EXPECT_FALSE(pump.Active(read_timer));
@@ -116,7 +111,7 @@ TEST_F(CycleTest, ReplyForAnotherRowTurnsThatRowLimeAndUnknownAddressesChangeNot
   window.Run(1);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
   EXPECT_EQ(window.LampOf(1), Lamp::Lime);
-  EXPECT_EQ(window.decoded, 1);
+  EXPECT_EQ(decoded, 1);
   EXPECT_EQ(s.Slots[3].Unread(), 0);
 }
 
@@ -132,7 +127,7 @@ TEST_F(CycleTest, CorruptRepliesAndRepliesOfOtherOperationsAreDropped) {
   // Code 10 is not accepted by this window: the good reply is consumed only.
   window.Run(10);
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
-  EXPECT_EQ(window.decoded, 0);
+  EXPECT_EQ(decoded, 0);
 }
 
 TEST_F(CycleTest, NoAttemptsSendNothing) {

@@ -78,17 +78,15 @@ const FilterCase kFilters[] = {
 class ResultsFrmTest : public QObject {
   Q_OBJECT
 
-  test::TempDir dir_;
-  SharedState state_;
+  test::Bench bench_;  // a program folder and a state using it
 
  private slots:
   void initTestCase() {
-    state_.ProgramDir = dir_.Dir();
     WriteRecord w;
     w.Address = "2024000001";
     w.What = "写系数一";
     w.Value = "9900";
-    QVERIFY(Recorded(JournalPath(dir_.Dir()),
+    QVERIFY(Recorded(JournalPath(bench_.Dir()),
                      {Reading("2024-03-01 08:00:00", "2024000001", kVerdictPass),
                       Reading("2024-03-02 08:00:00", "2024000002", kVerdictFail),
                       Reading("2024-03-03 08:00:00", "2024000001", kVerdictFail),
@@ -104,7 +102,7 @@ class ResultsFrmTest : public QObject {
 
   void Filters() {
     QFETCH(FilterCase, c);
-    TResultsFrm frm(state_);
+    TResultsFrm frm(*bench_.state);
     frm.resize(1366, 700);
     frm.show();
     test_support::Type(frm.findChild<QLineEdit*>("edtAddress"), c.address);
@@ -123,7 +121,7 @@ class ResultsFrmTest : public QObject {
   }
 
   void HistoryAndExport() {
-    TResultsFrm frm(state_);
+    TResultsFrm frm(*bench_.state);
     frm.show();
     test_support::Type(frm.findChild<QLineEdit*>("edtAddress"), "2024000001");
     QCOMPARE(frm.Readings().size(), size_t{2});
@@ -135,7 +133,7 @@ class ResultsFrmTest : public QObject {
     QCOMPARE(history->lvWrites->rowCount(), 1);
     QCOMPARE(history->lvWrites->item(0, 2)->text(), QString("9900"));
 
-    const QString csv = QString::fromStdString(dir_.File("list.csv"));
+    const QString csv = QString::fromStdString(bench_.File("list.csv"));
     QVERIFY(frm.ExportCsv(csv));
     QCOMPARE(test::ReadFile(csv.toStdString()), ReadingsCsv(frm.Readings()));
   }
@@ -144,10 +142,8 @@ class ResultsFrmTest : public QObject {
   // the first; the same files the command-line tool makes. Nothing selected,
   // or a meter whose readings are gone: a message and no file.
   void Certificates() {
-    test::TempDir dir;
-    SharedState state;
-    state.ProgramDir = dir.Dir();
-    const std::string journal = JournalPath(dir.Dir());
+    test::Bench bench;
+    const std::string journal = JournalPath(bench.Dir());
     std::vector<ReadingRecord> readings;
     for (const auto& [time, address, verdict] :
          {std::tuple{"2024-03-01 08:00:00", "2024000001", kVerdictPass},
@@ -158,7 +154,7 @@ class ResultsFrmTest : public QObject {
           std::tuple{250, 2.5, 2.0};
     }
     QVERIFY(Recorded(journal, readings));
-    TResultsFrm frm(state);
+    TResultsFrm frm(*bench.state);
     QStringList opened;
     frm.open = [&](const QString& path) { return opened << path, true; };
     frm.show();
@@ -171,14 +167,14 @@ class ResultsFrmTest : public QObject {
     // All three readings: two meters.
     list->selectAll();
     button->click();
-    const QString folder = QString::fromStdString(dir.Dir()) + "certificates/";
+    const QString folder = QString::fromStdString(bench.Dir()) + "certificates/";
     QCOMPARE(opened.size(), 1);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
     for (const char* meter : {"2024000001", "2024000002"}) {
       const QStringList made = QDir(folder).entryList({QString(meter) + "-*.pdf"});
       QCOMPARE(made.size(), 1);
       QVERIFY(QRegularExpression("^\\d{10}-\\d{8}-\\d{6}\\.pdf$").match(made[0]).hasMatch());
-      const std::string same = dir.File("same.pdf");
+      const std::string same = bench.File("same.pdf");
       QCOMPARE(SaveRecordAs(journal, meter, false, same).result, RecordOutcome::kSaved);
       QCOMPARE(test::ReadFile((folder + made[0]).toStdString()), test::ReadFile(same));
     }
@@ -207,9 +203,7 @@ class ResultsFrmTest : public QObject {
   // in its columns (the older reading of point 1 is left out), the fifth
   // point there as one meter has it, a failed error red.
   void ExcelExport() {
-    test::TempDir dir;
-    SharedState state;
-    state.ProgramDir = dir.Dir();
+    test::Bench bench;
     std::vector<ReadingRecord> readings;
     for (const auto& [time, address, window, point, error, verdict] :
          {std::tuple{"2024-03-01 08:00:00", "2024000001", kFlowWindow, 1, 9.0, kVerdictFail},
@@ -223,8 +217,8 @@ class ResultsFrmTest : public QObject {
       std::tie(r.MeterHeat, r.HeatError, r.HeatLimit) = std::tuple{1.5, 0.5, 3.0};
       r.Coefficients[point - 1] = 9000 + point;
     }
-    QVERIFY(Recorded(JournalPath(dir.Dir()), readings));
-    TResultsFrm frm(state);
+    QVERIFY(Recorded(JournalPath(bench.Dir()), readings));
+    TResultsFrm frm(*bench.state);
     QStringList opened;
     frm.open = [&](const QString& path) { return opened << path, true; };
     frm.show();
