@@ -134,9 +134,6 @@ struct PtyScale {
     return {b.begin(), b.end()};
   }
   bool Say(std::string_view text) { return peer.Send(Bytes(text.begin(), text.end())); }
-  std::optional<ScaleWaitResult> Wait(ScaleWaitKind kind, std::chrono::milliseconds limit = 20s) {
-    return events.Ended(reader.BeginWait(kind, limit));
-  }
 
   test::PtyPeer peer;
   test::ScaleEvents events;
@@ -206,7 +203,8 @@ TEST(ScaleReader, SilentScaleAndMissingDevice) {
   ScaleTimings quick;
   quick.Silent = 300ms;
   PtyScale s(ScaleProtocol::kMtSics, quick);
-  EXPECT_EQ(s.Wait(ScaleWaitKind::kAny)->End, ScaleWaitEnd::kSilent);
+  EXPECT_EQ(s.events.Ended(s.reader.BeginWait(ScaleWaitKind::kAny, 20s))->End,
+            ScaleWaitEnd::kSilent);
   EXPECT_TRUE(
       s.events.SawStatus([](const ScaleStatus& st) { return st.Link == ScaleLink::kSilent; }));
 

@@ -122,13 +122,6 @@ class FactoryUploadTest : public QObject {
     program.reset();
   }
 
-  void NoServerNoSender() {
-    Bench bench;
-    auto program = bench.Start();
-    QCOMPARE(program->Upload->Sender(), nullptr);
-    QCOMPARE(Status(*program->MainFrm), QString());
-  }
-
   void AFolderThatCannotHoldTheJournal() {
     Bench bench;
     // Not writable even for root: a file stands where the folder would be.
