@@ -204,7 +204,7 @@ class MainFrmTest : public QObject {
   }
 
   // The adapter of row 1 goes away during an operation: the channel-status
-  // window shows its port red. (Its reopening: tests/protocol/cycle_line.)
+  // window shows its port red. (Its reopening: the CycleLine tests.)
   void APulledAdapterShowsRed() {
     PtyPeer line;
     Bench bench;
