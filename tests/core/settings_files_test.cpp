@@ -51,7 +51,7 @@ const std::tuple<const char*, const char*, const char*> kReadCases[] = {
     {"[A]\r\r\nk=30\r\r\nlast=7\r", "A/k,A/last", "30|7"},
 };
 
-TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
+TEST(IniFileRead, NamesCommentsValuesLineEndsAndMissingFiles) {
   TempDir dir;
   for (const auto& [file, lookups, values] : kReadCases) {
     WriteFile(dir.File("a.ini"), file);
@@ -66,10 +66,7 @@ TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
   WriteFile(dir.File("a.ini"), "[A]\n# Hidden=1\n; Other=2\nk\n=5\n[B]\nx=1\n");
   EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("A").empty());
   EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("C").empty());
-}
-
-TEST(IniFileRead, MissingOrUnreadableFileIsAnEmptyDocumentBoundToItsPath) {
-  TempDir dir;
+  // A missing or unreadable file is an empty document bound to its path.
   const IniFile missing = IniFile::Load(dir.File("none.ini"));
   EXPECT_EQ(missing.Path(), dir.File("none.ini"));
   EXPECT_EQ(missing.Text(), "");

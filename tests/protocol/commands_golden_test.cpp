@@ -244,13 +244,6 @@ TEST(Selectors, BenchOnlyUnder188StandardUnderVersionsZeroToFive) {
   }
 }
 
-// The seven time bytes of a SetClock frame built at `now`.
-std::string ClockField(std::chrono::system_clock::time_point now) {
-  const std::optional<Bytes> f =
-      BuildRequest(Command::kSetClock, {.selector = 1, .address = kAddr, .now = now});
-  return f ? test::ToHex(std::span<const uint8_t>(*f).subspan(17, 7)) : "refused";
-}
-
 TEST(SetClock, SendsOneSecondLaterWithFullCarryAndRefusesYearsItCannotHold) {
   const std::pair<std::chrono::system_clock::time_point, const char*> cases[] = {
       {Local(2024, 3, 5, 14, 7, 59), "00 08 14 05 03 24 20"},
@@ -265,8 +258,11 @@ TEST(SetClock, SendsOneSecondLaterWithFullCarryAndRefusesYearsItCannotHold) {
       {Local(2099, 12, 31, 23, 59, 59), "refused"},
       {Local(1999, 6, 1, 12, 0, 0), "refused"},
   };
-  for (const auto& [now, expected] : cases)
-    EXPECT_EQ(ClockField(now), expected);
+  // The seven time bytes of the frame built at `now`.
+  for (const auto& [now, expected] : cases) {
+    const auto f = BuildRequest(Command::kSetClock, {.selector = 1, .address = kAddr, .now = now});
+    EXPECT_EQ(f ? test::ToHex(std::span(*f).subspan(17, 7)) : "refused", expected);
+  }
 }
 
 // Reply headers (68 .. DI), as meters send them.

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/codec.h"
 #include "protocol/operation_runner.h"
 #include "reading/core/reading_run.h"
 #include "serial/port_slots.h"
@@ -70,7 +69,6 @@ class CycleTest : public ::testing::Test {
   int decoded = 0;  // replies the window took
   HeadlessPump::TimerId read_timer{};
   test::LogLines log{s.Log};
-  const Bytes frame = Hex("FE FE FE 68 55 01 00 00 00 00 00 00 24 05 01 10 01 01 00 F3 16");
 };
 
 TEST(WaitPeriods, NearestWithHalvesToEven) {
@@ -160,6 +158,7 @@ TEST_F(CycleTest, RowsBeyondMeterNumAreNotLookedAt) {
 // No open port, or no such wiring: no frame goes out. Infrared sends
 // nothing but logs the frame.
 TEST_F(CycleTest, OnlyAnOpenPortOrInfraredTakesAFrame) {
+  const Bytes frame = Hex("FE FE FE 68 55 01 00 00 00 00 00 00 24 05 01 10 01 01 00 F3 16");
   s.Slots[3].PortOpen = false;
   EXPECT_NE(window.Cycle().SendFrame(0, frame), SendResult::kSent);
   s.Settings.CommType = 7;

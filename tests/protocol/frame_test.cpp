@@ -193,25 +193,21 @@ TEST(SwitchFrame, GoldenFramesConsumeOneSequenceValue) {
 }
 
 // Channel 2k is the high nibble of M_k, channel 2k + 1 its low nibble: 9
-// for the channel asked for, A for every other.
+// for the channel asked for, A for every other. A channel outside the
+// switch builds nothing and takes no sequence value.
 TEST(SwitchFrame, EachChannelHasItsOwnNibble) {
-  for (int ch = 0; ch < kSwitchChannels; ++ch) {
-    uint8_t seq = 0;
-    Bytes f;
+  for (int ch = -1; ch <= 19; ++ch) {
+    uint8_t seq = 7;
+    Bytes f = {0x01};
+    if (ch < 0 || ch > 15) {
+      EXPECT_EQ(BuildSwitchFrame(ch, seq, f), -1) << ch;
+      EXPECT_EQ(std::pair(seq, f), std::pair(uint8_t{7}, Bytes{0x01})) << ch;
+      continue;
+    }
     ASSERT_EQ(BuildSwitchFrame(ch, seq, f), 0);
     std::string expected = "AA AA AA AA AA AA AA AA";
     expected[ch / 2 * 3 + ch % 2] = '9';
     EXPECT_EQ(ToHex(std::span(f).subspan(18, 8)), expected) << ch;
-  }
-}
-
-TEST(SwitchFrame, ChannelOutsideTheSwitchBuildsNothing) {
-  for (int ch : {-1, 16, 19}) {
-    uint8_t seq = 7;
-    Bytes f = {0x01};
-    EXPECT_EQ(BuildSwitchFrame(ch, seq, f), -1);
-    EXPECT_EQ(seq, 7);
-    EXPECT_EQ(f, Bytes{0x01});
   }
 }
 
