@@ -136,23 +136,19 @@ TEST_F(CycleTest, NoAttemptsSendNothing) {
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
 }
 
+// Rows without a frame (their address is none) go red; rows beyond
+// MeterNum are not looked at.
 TEST_F(CycleTest, NoFrameMeansNothingSentAndARedRow) {
-  s.Rows[0].Selected = s.Rows[2].Selected = true;
-  s.Rows[0].Address = s.Rows[2].Address = "zz";  // no frame can be built
-  window.Run(1);
-  EXPECT_EQ(Sent(), 0u);
-  EXPECT_EQ(window.LampOf(0), Lamp::Red);
-  EXPECT_EQ(window.LampOf(1), Lamp::ButtonFace);  // not selected
-  EXPECT_EQ(window.LampOf(2), Lamp::Red);
-}
-
-TEST_F(CycleTest, RowsBeyondMeterNumAreNotLookedAt) {
-  s.Settings.MeterNum = 2;
-  s.Rows[2].Selected = true;
+  s.Settings.MeterNum = 3;
+  s.Rows[0].Selected = s.Rows[2].Selected = s.Rows[3].Selected = true;
+  s.Rows[0].Address = s.Rows[2].Address = "zz";
   window.Run(1);
   EXPECT_EQ(Sent(), 0u);
   EXPECT_EQ(log.Count("操作类型：进入检定操作结束"), 1u);
-  EXPECT_EQ(window.LampOf(2), Lamp::ButtonFace);
+  EXPECT_EQ(window.LampOf(0), Lamp::Red);
+  EXPECT_EQ(window.LampOf(1), Lamp::ButtonFace);  // not selected
+  EXPECT_EQ(window.LampOf(2), Lamp::Red);
+  EXPECT_EQ(window.LampOf(3), Lamp::ButtonFace);
 }
 
 // No open port, or no such wiring: no frame goes out. Infrared sends
@@ -236,7 +232,9 @@ TEST_F(ReadingTest, ShortWaitsHaveNoPeriodAndMarkTheRowFailed) {
   EXPECT_EQ(Sent(), 2u);
 }
 
-TEST_F(ReadingTest, BadClockRepliesLeaveTheRowPending) {
+// A bad reply is said while the attempt runs; a reply after the attempt's
+// end is consumed and changes nothing.
+TEST_F(ReadingTest, BadAndLateClockRepliesLeaveTheRowFailed) {
   Bytes bad = kClockReply3;
   bad.back() = 0x00;
   ReplyAfter(150ms, bad);
@@ -247,6 +245,11 @@ TEST_F(ReadingTest, BadClockRepliesLeaveTheRowPending) {
   reading.SetClock({1});
   EXPECT_NE(std::find(results.begin(), results.end(), "系统对时返回数据不完整"), results.end());
   EXPECT_EQ(reading.rows[1].Column(ReadingColumn::CommResult), "没有数据返回");
+  ASSERT_EQ(reading.rows[1].State, RowState::Failed);
+  s.Slots[3].Append(kClockReply3);
+  reading.Cycle().ReadTimerTick();
+  EXPECT_EQ(reading.rows[1].State, RowState::Failed);
+  EXPECT_EQ(s.Slots[3].Unread(), 0);
 }
 
 // A metering reply of meter 1 ("M-BusV2.02"): heat 1200 kWh in G2.
@@ -282,15 +285,6 @@ TEST_F(ReadingTest, MeteringRepliesFillTheRowOrSayWhatWasWrong) {
     EXPECT_EQ(seen, text);
     EXPECT_EQ(reading.rows[0].Column(ReadingColumn::HeatPower), "─");
   }
-}
-
-TEST_F(ReadingTest, LateRepliesAreConsumedAndIgnored) {
-  reading.SetClock({1});
-  ASSERT_EQ(reading.rows[1].State, RowState::Failed);
-  s.Slots[3].Append(kClockReply3);
-  reading.Cycle().ReadTimerTick();
-  EXPECT_EQ(reading.rows[1].State, RowState::Failed);
-  EXPECT_EQ(s.Slots[3].Unread(), 0);
 }
 
 TEST_F(ReadingTest, BroadcastSendsEveryAttemptAndWaitsForNone) {
