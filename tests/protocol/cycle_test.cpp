@@ -72,15 +72,13 @@ class CycleTest : public ::testing::Test {
 };
 
 TEST(WaitPeriods, NearestWithHalvesToEven) {
-  EXPECT_EQ(WaitPeriods(1000, 500), 2u);
-  EXPECT_EQ(WaitPeriods(249, 500), 0u);
-  EXPECT_EQ(WaitPeriods(250, 500), 0u);  // half of 0 and 1: even
-  EXPECT_EQ(WaitPeriods(251, 500), 1u);
-  EXPECT_EQ(WaitPeriods(750, 500), 2u);  // half of 1 and 2: even
-  EXPECT_EQ(WaitPeriods(1250, 500), 2u);
-  EXPECT_EQ(WaitPeriods(1500, 1000), 2u);
-  EXPECT_EQ(WaitPeriods(2500, 1000), 2u);
-  EXPECT_EQ(WaitPeriods(65535, 500), 131u);
+  // Wait, period and periods; a wait half-way between two counts takes the
+  // even one (250 of 500: 0, 750 of 500: 2).
+  const std::tuple<uint32_t, uint32_t, uint32_t> cases[] = {
+      {1000, 500, 2}, {249, 500, 0},   {250, 500, 0},   {251, 500, 1},    {750, 500, 2},
+      {1250, 500, 2}, {1500, 1000, 2}, {2500, 1000, 2}, {65535, 500, 131}};
+  for (const auto& [wait, period, periods] : cases)
+    EXPECT_EQ(WaitPeriods(wait, period), periods) << wait << " / " << period;
 }
 
 TEST_F(CycleTest, AnsweredRowTurnsLimeAndTheSilentOneRed) {

@@ -231,12 +231,8 @@ TEST(SwitchStatus, GoodReplyWritesAllSixteenFlags) {
 }
 
 TEST(SwitchStatus, BadRepliesLeaveTheFlagsAlone) {
-  struct Bad {
-    const char* hex;
-    SwitchReplyStatus why;
-  };
   using enum SwitchReplyStatus;
-  const Bad bad[] = {
+  const std::pair<const char*, SwitchReplyStatus> bad[] = {
       {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 34 16", kChecksumError},
       {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33 00", kIncomplete},
       {"68 56 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 33", kWrongLength},
@@ -246,10 +242,10 @@ TEST(SwitchStatus, BadRepliesLeaveTheFlagsAlone) {
       {"68 55 AB CD EF 12 34 56 78 B9 0B 12 34 05 10 01 2F 9A 00 00 00 11 32 16", kNotStatus},
       {"", kWrongLength},
   };
-  for (const Bad& b : bad) {
+  for (const auto& [hex, why] : bad) {
     std::array<int32_t, 20> state = Flags(0);
-    EXPECT_EQ(ApplySwitchStatus(Hex(b.hex), state), b.why) << b.hex;
-    EXPECT_EQ(state, Flags(0)) << b.hex;
+    EXPECT_EQ(ApplySwitchStatus(Hex(hex), state), why) << hex;
+    EXPECT_EQ(state, Flags(0)) << hex;
   }
 }
 

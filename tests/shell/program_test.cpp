@@ -329,18 +329,15 @@ class ProgramTest : public QObject {
 
   // Where the user's data folder is, by the XDG rule.
   void UserDataFolderFollowsTheXdgRule() {
-    struct Case {
-      const char* xdg;
-      const char* home;
-      std::string folder;
-    };
-    for (const Case& c :
-         {Case{"/data", "/home/u", "/data/qorvantis/"},
-          Case{"relative", "/home/u", "/home/u/.local/share/qorvantis/"},
-          Case{"", "/home/u/", "/home/u/.local/share/qorvantis/"}, Case{nullptr, nullptr, ""}}) {
-      const std::string folder = UserDataDir(
-          [&](const char* name) { return std::string(name) == "XDG_DATA_HOME" ? c.xdg : c.home; });
-      QCOMPARE(folder, c.folder);
+    // XDG_DATA_HOME, HOME and the folder.
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {"/data", "/home/u", "/data/qorvantis/"},
+        {"relative", "/home/u", "/home/u/.local/share/qorvantis/"},
+        {"", "/home/u/", "/home/u/.local/share/qorvantis/"},
+        {nullptr, nullptr, ""}};
+    for (const auto& [xdg, home, folder] : cases) {
+      const auto env = [&](std::string_view name) { return name == "XDG_DATA_HOME" ? xdg : home; };
+      QCOMPARE(UserDataDir(env), folder);
     }
   }
 
@@ -348,13 +345,7 @@ class ProgramTest : public QObject {
     SilentServer server;
     QVERIFY(server.port > 0);
     Bench bench;
-    {
-      ResultJournal earlier;  // three readings of an earlier run wait
-      QVERIFY(earlier.Open(JournalPath(bench.Dir())));
-      for (int i = 0; i < 3; ++i)
-        earlier.Record(Reading());
-      QVERIFY(earlier.WaitAcknowledged(3, std::chrono::seconds(30)));
-    }
+    QVERIFY(bench.Record({Reading(), Reading(), Reading()}));  // of an earlier run, waiting
     bench.Write("sysinfo.ini", "[Bench]\nName=Bench 3\n[Factory]\nServer=host=127.0.0.1 port=" +
                                    std::to_string(server.port) + " user=bench3\n");
     auto program = bench.Start();

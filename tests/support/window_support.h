@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/journal.h"
+#include "core/journal_store.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
 #include "support/pty_peer.h"
@@ -23,7 +25,7 @@
 namespace qv::test {
 
 // A program directory (a temporary folder, with its files read and written
-// as text) and the shared state that uses it.
+// as text, and its results journal) and the shared state that uses it.
 struct Bench : TempDir {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 
@@ -37,6 +39,19 @@ struct Bench : TempDir {
   // The number of keys of `section` in the settings file `name`.
   int Keys(const std::string& name, const char* section) const {
     return static_cast<int>(IniFile::Load(File(name)).Keys(section).size());
+  }
+
+  // Records `readings` and `writes` in the folder's results journal;
+  // whether every one was written.
+  bool Record(const std::vector<ReadingRecord>& readings,
+              const std::vector<WriteRecord>& writes = {}) const {
+    ResultJournal journal;
+    if (!journal.Open(JournalPath(Dir()))) return false;
+    for (const ReadingRecord& r : readings)
+      journal.Record(r);
+    for (const WriteRecord& w : writes)
+      journal.Record(w);
+    return journal.WaitAcknowledged(journal.Taken(), std::chrono::seconds(30));
   }
 
   // Start-up exactly as the program does it, without its event loop.

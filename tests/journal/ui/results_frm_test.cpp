@@ -40,19 +40,6 @@ ReadingRecord Reading(const std::string& time, const std::string& address, const
   return r;
 }
 
-// Records `readings` and `writes` in the journal at `path`; whether every
-// one was written.
-bool Recorded(const std::string& path, const std::vector<ReadingRecord>& readings,
-              const std::vector<WriteRecord>& writes = {}) {
-  ResultJournal journal;
-  if (!journal.Open(path)) return false;
-  for (const ReadingRecord& r : readings)
-    journal.Record(r);
-  for (const WriteRecord& w : writes)
-    journal.Record(w);
-  return journal.WaitAcknowledged(journal.Taken(), std::chrono::seconds(30));
-}
-
 struct FilterCase {
   const char* name;
   QString address, since, until;
@@ -86,12 +73,11 @@ class ResultsFrmTest : public QObject {
     w.Address = "2024000001";
     w.What = "写系数一";
     w.Value = "9900";
-    QVERIFY(Recorded(JournalPath(bench_.Dir()),
-                     {Reading("2024-03-01 08:00:00", "2024000001", kVerdictPass),
-                      Reading("2024-03-02 08:00:00", "2024000002", kVerdictFail),
-                      Reading("2024-03-03 08:00:00", "2024000001", kVerdictFail),
-                      Reading("2024-03-04 08:00:00", "2024111113", "")},
-                     {w}));
+    QVERIFY(bench_.Record({Reading("2024-03-01 08:00:00", "2024000001", kVerdictPass),
+                           Reading("2024-03-02 08:00:00", "2024000002", kVerdictFail),
+                           Reading("2024-03-03 08:00:00", "2024000001", kVerdictFail),
+                           Reading("2024-03-04 08:00:00", "2024111113", "")},
+                          {w}));
   }
 
   void Filters_data() {
@@ -153,7 +139,7 @@ class ResultsFrmTest : public QObject {
       std::tie(readings.back().Flow, readings.back().VolumeError, readings.back().VolumeLimit) =
           std::tuple{250, 2.5, 2.0};
     }
-    QVERIFY(Recorded(journal, readings));
+    QVERIFY(bench.Record(readings));
     TResultsFrm frm(*bench.state);
     QStringList opened;
     frm.open = [&](const QString& path) { return opened << path, true; };
@@ -217,7 +203,7 @@ class ResultsFrmTest : public QObject {
       std::tie(r.MeterHeat, r.HeatError, r.HeatLimit) = std::tuple{1.5, 0.5, 3.0};
       r.Coefficients[point - 1] = 9000 + point;
     }
-    QVERIFY(Recorded(JournalPath(bench.Dir()), readings));
+    QVERIFY(bench.Record(readings));
     TResultsFrm frm(*bench.state);
     QStringList opened;
     frm.open = [&](const QString& path) { return opened << path, true; };
@@ -243,15 +229,15 @@ class ResultsFrmTest : public QObject {
   }
 
   void PagesComeOneAfterTheOther() {
-    test::TempDir dir;
-    const std::string path = JournalPath(dir.Dir());
+    test::Bench bench;
+    const std::string path = JournalPath(bench.Dir());
     std::vector<ReadingRecord> readings;
     for (int n = 0; n < 250; ++n) {
       const QString time = QTime(8, 0).addSecs(n).toString("HH:mm:ss");
       readings.push_back(Reading("2024-03-05 " + time.toStdString(),
                                  std::to_string(2024000001 + n % 10), kVerdictPass));
     }
-    QVERIFY(Recorded(path, readings));
+    QVERIFY(bench.Record(readings));
     ResultsPages pages;
     pages.read_at_once = 0;  // every journal read on the thread
     pages.Query(path, {});
