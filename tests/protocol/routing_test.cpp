@@ -37,19 +37,6 @@ struct RouteCase {
   int row0_comm = 5;  // 0: row 0 has no port
 };
 
-// Rows of the bench used by every case: row 0 on COM5 (unless the case says
-// otherwise) channel 2, rows 1 and 2 on COM3 channels 7 and 9, row 3 on no
-// port, row 4 on a port number the bench does not have.
-void WireRows(SharedState& s) {
-  s.Rows[0].Channel = 2;
-  s.Rows[1].Comm = 3;
-  s.Rows[1].Channel = 7;
-  s.Rows[2].Comm = 3;
-  s.Rows[2].Channel = 9;
-  s.Rows[3].Comm = 0;
-  s.Rows[4].Comm = 40;
-}
-
 TEST(RouteForRow, FollowsTheWiring) {
   const RouteCase kCases[] = {
       {"single port: row 0's port for all", kCommSingle, 0, 5, std::nullopt},
@@ -74,8 +61,13 @@ TEST(RouteForRow, FollowsTheWiring) {
   for (const RouteCase& c : kCases) {
     auto s = std::make_unique<SharedState>();
     s->Settings.CommType = c.comm_type;
-    WireRows(*s);
-    s->Rows[0].Comm = c.row0_comm;
+    // Row 0 on COM5 (unless the case says otherwise) channel 2, rows 1 and 2
+    // on COM3 channels 7 and 9, row 3 on no port, row 4 on a port number the
+    // bench does not have.
+    s->Rows[0] = {"", false, c.row0_comm, 2, {}};
+    s->Rows[1] = {"", false, 3, 7, {}};
+    s->Rows[2] = {"", false, 3, 9, {}};
+    s->Rows[4].Comm = 40;
     const RowRoute r = RouteForRow(*s, c.row);
     EXPECT_EQ(r.Slot, c.slot) << c.what << ", row " << c.row;
     EXPECT_EQ(r.Channel, c.channel) << c.what << ", row " << c.row;

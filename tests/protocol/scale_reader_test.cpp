@@ -200,9 +200,7 @@ TEST(ScaleReader, StableWaitEnds) {
 }
 
 TEST(ScaleReader, SilentScaleAndMissingDevice) {
-  ScaleTimings quick;
-  quick.Silent = 300ms;
-  PtyScale s(ScaleProtocol::kMtSics, quick);
+  PtyScale s(ScaleProtocol::kMtSics, {.Silent = 300ms});
   EXPECT_EQ(s.events.Ended(s.reader.BeginWait(ScaleWaitKind::kAny, 20s))->End,
             ScaleWaitEnd::kSilent);
   EXPECT_TRUE(
