@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <map>
 #include <thread>
 
@@ -46,9 +47,8 @@ QStringList Uncaptioned(const QWidget& root, const CaptionTable& table) {
     if (!root.findChild<QWidget*>(c.object) && !root.findChild<QAction*>(c.object))
       missing << c.object;
   }
-  for (const ListCaptions& l : table.lists) {
+  for (const ListCaptions& l : table.lists)
     if (!root.findChild<QComboBox*>(l.object)) missing << l.object;
-  }
   return missing;
 }
 
@@ -112,10 +112,7 @@ class MainFrmTest : public QObject {
       QVERIFY(!form->isWindow());
       QCOMPARE(log.events, QStringList());  // already shown, not shown again
       docked.push_back(form);
-      int visible = 0;
-      for (TToolForm* other : docked)
-        visible += other->isVisible() ? 1 : 0;
-      QCOMPARE(visible, 1);
+      QCOMPARE(std::ranges::count_if(docked, [](TToolForm* f) { return f->isVisible(); }), 1);
       QCOMPARE(Uncaptioned(*form, form->Captions()), QStringList());
     }
     // Choosing another closes the previous one first; the closed window is

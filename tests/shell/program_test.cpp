@@ -106,13 +106,6 @@ ReadingRecord Reading() {
   return r;
 }
 
-// Starts the program with the monitor shown at once, so no line is lost.
-std::unique_ptr<Program> StartWatched(Bench& bench) {
-  auto program = bench.Start();
-  Choose(*program->MainFrm, "nMessageMonitor");
-  return program;
-}
-
 QString Notice(Program& p) {
   return p.MainFrm->findChild<QLabel*>("lblJournalNotice")->text();
 }
@@ -392,7 +385,8 @@ class ProgramTest : public QObject {
     bench.state->ProgramDir = bench.File("plain/");
     // Nor can the user's data folder be made there, so the files stay in it.
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(bench.File("plain/data")));
-    auto program = StartWatched(bench);
+    auto program = bench.Start();
+    Choose(*program->MainFrm, "nMessageMonitor");  // at once, so no line is lost
     const QString head = JournalNotice(JournalProblem::kUnwritable, "", false).section("（", 0, 0);
     QTRY_VERIFY(Notice(*program).startsWith(head));
     QTRY_COMPARE(Mentions(*program, head), 1);
@@ -416,7 +410,8 @@ class ProgramTest : public QObject {
     ResultJournal first;
     QVERIFY(first.Open(JournalPath(bench.Dir())));
     bench.state->Settings.Language = 1;
-    auto program = StartWatched(bench);
+    auto program = bench.Start();
+    Choose(*program->MainFrm, "nMessageMonitor");  // at once, so no line is lost
     // The settings file read at start-up says Chinese.
     const QString text = JournalNotice(JournalProblem::kLocked, "", false);
     QTRY_COMPARE(Notice(*program), text);

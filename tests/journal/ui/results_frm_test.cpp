@@ -135,9 +135,8 @@ class ResultsFrmTest : public QObject {
          {std::tuple{"2024-03-01 08:00:00", "2024000001", kVerdictPass},
           {"2024-03-02 08:00:00", "2024000002", kVerdictFail},
           {"2024-03-03 08:00:00", "2024000001", kVerdictFail}}) {
-      readings.push_back(Reading(time, address, verdict));
-      std::tie(readings.back().Flow, readings.back().VolumeError, readings.back().VolumeLimit) =
-          std::tuple{250, 2.5, 2.0};
+      ReadingRecord& r = readings.emplace_back(Reading(time, address, verdict));
+      std::tie(r.Flow, r.VolumeError, r.VolumeLimit) = std::tuple{250, 2.5, 2.0};
     }
     QVERIFY(bench.Record(readings));
     TResultsFrm frm(*bench.state);
