@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "bench/sample_reading.h"
-#include "core/journal.h"
-#include "core/journal_store.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "journal/ui/results_frm.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/debug_trace.h"
+#include "reading/core/debug_trace.h"
 
 int main() {
   constexpr int kEntries = 10000;

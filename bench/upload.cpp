@@ -24,8 +24,9 @@
 
 #include "bench/sample_reading.h"
 #include "bench/stall_probe.h"
-#include "core/journal_store.h"
 #include "detection/ui/flow_detection_frm.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "shell/factory_upload.h"
 #include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
@@ -96,8 +97,9 @@ int main(int argc, char** argv) {
   s.FluidTerm = 20;
   s.BenchName = "Bench 1";
   if (!qv::sim::ConnectProgram(state, bench)) return 2;
-  state.Journal = std::make_unique<qv::ResultJournal>();
-  if (!state.Journal->Open(path)) return 2;
+  auto journal = std::make_unique<qv::ResultJournal>();
+  if (!journal->Open(path)) return 2;
+  state.Journal = std::move(journal);
 
   qv::TFlowDetectionFrm window(state);
   window.resize(1366, 680);

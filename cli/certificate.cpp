@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "cli/subcommands.h"
-#include "core/journal_store.h"
 #include "core/settings_files.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/record_files.h"
 
 namespace qv::cli {

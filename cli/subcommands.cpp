@@ -11,10 +11,10 @@
 
 #include "core/data_dir.h"
 #include "core/hex.h"
-#include "core/journal_store.h"
 #include "core/program_dir.h"
 #include "core/settings_files.h"
 #include "journal/core/factory_upload.h"
+#include "journal/core/journal_store.h"
 #include "protocol/address.h"
 #include "protocol/commands.h"
 #include "protocol/frame.h"

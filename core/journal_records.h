@@ -118,4 +118,26 @@ std::string GivenTemperatureText(double v);
 // `v` rounded to `decimals` as a cell shows it (nothing stays nothing).
 std::optional<double> Shown(std::optional<double> v, int decimals);
 
+// Where the windows hand their readings and writes: the results journal
+// (journal/core/journal.h, which says when a record is taken and stored).
+class ResultRecorder {
+ public:
+  virtual ~ResultRecorder() = default;
+
+  // Queues a record; its sequence number, 0 when it was not taken. A
+  // reading gets its id at once in `*id` (0 when it was not taken), so that
+  // a later record can supersede it.
+  virtual uint64_t Record(ReadingRecord reading, int64_t* id = nullptr) = 0;
+  virtual uint64_t Record(WriteRecord write) = 0;
+
+  virtual bool IsOpen() const = 0;
+  virtual const std::string& Path() const = 0;
+  // The sequence number of the last record taken, and of the last one stored.
+  virtual uint64_t Taken() const = 0;
+  virtual uint64_t Acknowledged() const = 0;
+  // Waits until `seq` is stored or the recorder has stopped; whether it was
+  // stored.
+  virtual bool WaitAcknowledged(uint64_t seq, std::chrono::milliseconds timeout) = 0;
+};
+
 }  // namespace qv

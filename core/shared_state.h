@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/bench_settings.h"
-#include "core/journal.h"
+#include "core/journal_records.h"
 #include "core/operation_log.h"
 
 namespace qv {
@@ -132,7 +132,7 @@ struct BenchState {
   const std::string& DataFolder() const { return DataDir.empty() ? ProgramDir : DataDir; }
 
   // The results journal; none while the program runs without one.
-  std::unique_ptr<ResultJournal> Journal;
+  std::unique_ptr<ResultRecorder> Journal;
 };
 
 // The part of start-up that touches no port: chooses the data folder for

@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "protocol/routing.h"
 #include "shell/tool_windows.h"
 
@@ -27,9 +27,9 @@ namespace {
 // thread, whichever thread met it.
 bool OpenJournal(SharedState& state, TMainFrm* main) {
   if (state.Journal) return false;
-  state.Journal = std::make_unique<ResultJournal>();
+  auto journal = std::make_unique<ResultJournal>();
   QPointer<TMainFrm> window(main);
-  state.Journal->on_problem = [&state, window](JournalProblem problem, const std::string& detail) {
+  journal->on_problem = [&state, window](JournalProblem problem, const std::string& detail) {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [&state, window, problem, detail] {
@@ -39,7 +39,8 @@ bool OpenJournal(SharedState& state, TMainFrm* main) {
         },
         Qt::QueuedConnection);
   };
-  state.Journal->Open(JournalPath(state.DataFolder()));
+  journal->Open(JournalPath(state.DataFolder()));
+  state.Journal = std::move(journal);
   return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "detection/ui/flow_detection_frm.h"
 #include "detection/ui/overall_detection_frm.h"
+#include "journal/core/journal.h"
 #include "journal/ui/results_frm.h"
 #include "reading/ui/read_data_frm.h"
 #include "serial/port_slots.h"

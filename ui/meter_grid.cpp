@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/address_numbering.h"
+#include "ui/address_numbering.h"
 
 namespace qv {
 

@@ -6,8 +6,8 @@
 #include <QMessageBox>
 
 #include "core/number_format.h"
-#include "protocol/address_numbering.h"
 #include "protocol/entry_value.h"
+#include "ui/address_numbering.h"
 #include "ui/captions.h"
 #include "ui/meter_grid.h"
 

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/pg_link.h"
 
 namespace qv {

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/journal_store.h"
 #include "journal/core/factory_outcome.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
 

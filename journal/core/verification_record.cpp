@@ -5,7 +5,7 @@
 #include <map>
 #include <tuple>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
 namespace {

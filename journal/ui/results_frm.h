@@ -24,7 +24,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "journal/ui/results_pages.h"
 #include "ui/tool_form.h"
 

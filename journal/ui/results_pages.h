@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
 

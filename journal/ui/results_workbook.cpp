@@ -5,7 +5,7 @@
 #include <map>
 #include <string_view>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/verification_record.h"
 
 namespace qv {

@@ -15,7 +15,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "core/debug_trace.h"
+#include "reading/core/debug_trace.h"
 #include "reading/core/reading_run.h"
 #include "ui/tool_form.h"
 

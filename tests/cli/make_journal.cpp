@@ -2,8 +2,8 @@
 // command-line tests: make_journal PATH TIME;ADDRESS;POINT;ERROR;VERDICT...
 #include <sstream>
 
-#include "core/journal.h"
 #include "core/number_format.h"
+#include "journal/core/journal.h"
 
 int main(int argc, char** argv) {
   qv::ResultJournal journal;

@@ -1,18 +1,14 @@
-// Meter addresses: the text a row holds, its line bytes, the address a reply
-// carries, and numbering the rows that follow.
+// Meter addresses: the text a row holds, its line bytes and the address a
+// reply carries.
 #include <gtest/gtest.h>
 
-#include <array>
-
 #include "protocol/address.h"
-#include "protocol/address_numbering.h"
 #include "support/hex.h"
 
 namespace qv {
 namespace {
 
 using namespace test;
-using Assigned = std::vector<std::pair<int, std::string>>;
 
 // An address text, its rule, the 14 characters it stands for and its seven
 // line bytes, last digit pair first ("none": it does not encode). Blanks
@@ -82,52 +78,6 @@ TEST(DataId, TransmissionOrderAndSwap) {
   static_assert(di.Swapped() == DataId{0x1F, 0x90});
   EXPECT_NE(di, di.Swapped());
   EXPECT_EQ(di.Swapped().Swapped(), di);
-}
-
-TEST(AddressNumbering, KeysAnAddressCellTakes) {
-  for (char32_t c = U'0'; c <= U'9'; ++c)
-    EXPECT_EQ(ClassifyAddressKey(c), AddressKey::kPass);
-  EXPECT_EQ(ClassifyAddressKey(0x08), AddressKey::kPass);
-  EXPECT_EQ(ClassifyAddressKey(0x0D), AddressKey::kRenumber);
-  for (char32_t c : {U'a', U'F', U' ', U'-', U'.', U'\x16', U'\x1B', U'０'})
-    EXPECT_EQ(ClassifyAddressKey(c), AddressKey::kReject) << static_cast<uint32_t>(c);
-}
-
-// Rows 4, 6, 7 and 10 (shown 1-based) are selected, row 5 holds 555; the
-// row numbered from holds `address`. A double-click (`all`) numbers every
-// selected row below within MeterNum, Enter the next one only; "none": an
-// address that is no number, or no such row, numbers nothing. A number too
-// long for the cell is not given.
-struct NumberingCase {
-  const char* address;
-  int meters, row;
-  bool all;
-  const char* numbered;
-};
-// clang-format off
-const NumberingCase kNumbering[] = {
-    {"100", 8, 2, true, "100: 3=101 5=102 6=103"}, {" 0099 ", 20, 2, false, "99: 3=100"},
-    {"7", 20, 9, false, "7:"}, {"", 20, 9, false, "none"},
-    {"9999999998", 20, 2, true, "9999999998: 3=9999999999"},
-    {"", 20, 2, true, "none"}, {"  ", 20, 2, true, "none"}, {"12a", 20, 2, true, "none"},
-    {"1.5", 20, 2, true, "none"}, {"0x10", 20, 2, true, "none"},
-    {"99999999999999999999", 20, 2, true, "none"}, {"100", 20, 20, true, "none"},
-    {"100", 20, -1, true, "none"}};
-// clang-format on
-
-TEST(AddressNumbering, NumbersTheSelectedRowsThatFollow) {
-  for (const NumberingCase& c : kNumbering) {
-    std::array<MeterRow, kMeterRows> rows;
-    for (int r : {3, 5, 6, 9})
-      rows[r].Selected = true;
-    rows[4].Address = "555";
-    if (c.row >= 0 && c.row < kMeterRows) rows[c.row].Address = c.address;
-    const auto n = NumberFollowingRows(rows, c.meters, c.row, c.all);
-    std::string numbered = n ? n->Normalised + ":" : "none";
-    for (const auto& [row, address] : n ? n->Assigned : Assigned{})
-      numbered += " " + std::to_string(row) + "=" + address;
-    EXPECT_EQ(numbered, c.numbered) << c.address << " row " << c.row;
-  }
 }
 
 }  // namespace

@@ -21,8 +21,8 @@
 #include <filesystem>
 
 #include "core/data_dir.h"
-#include "core/journal_store.h"
 #include "core/settings_files.h"
+#include "journal/core/journal_store.h"
 #include "protocol/operation_runner.h"
 #include "support/window_support.h"
 

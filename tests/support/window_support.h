@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "core/journal.h"
-#include "core/journal_store.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
 #include "support/pty_peer.h"

@@ -255,15 +255,6 @@ std::vector<int> RowsTakingDn(std::span<const MeterRow> rows, int32_t meter_num,
   return out;
 }
 
-std::optional<AddressNumbering> NumberNewAddresses(std::span<const std::string> texts,
-                                                   std::span<const MeterRow> rows,
-                                                   int32_t meter_num, int row, bool all_following) {
-  std::vector<MeterRow> copy(rows.begin(), rows.end());
-  for (size_t r = 0; r < copy.size() && r < texts.size(); ++r)
-    copy[r].Address = texts[r];
-  return NumberFollowingRows(copy, meter_num, row, all_following, kNewAddressLength);
-}
-
 bool IsNewAddress(std::string_view text) {
   const std::string_view t = TrimText(text);
   return !t.empty() && t.size() <= static_cast<size_t>(kNewAddressLength) &&

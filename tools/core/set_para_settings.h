@@ -14,7 +14,6 @@
 #include <variant>
 #include <vector>
 
-#include "protocol/address_numbering.h"
 #include "protocol/commands.h"
 #include "serial/port_slots.h"
 
@@ -110,12 +109,6 @@ std::vector<int> RowsTakingDn(std::span<const MeterRow> rows, int32_t meter_num,
 
 // New addresses are typed as decimal numbers of up to 14 digits.
 inline constexpr int kNewAddressLength = 14;
-// The numbering of the new addresses (`texts`, one per row) below `row`
-// over the selected rows: the next one (Enter) or all of them (a double
-// click). Nothing when the row's text is not a decimal integer.
-std::optional<AddressNumbering> NumberNewAddresses(std::span<const std::string> texts,
-                                                   std::span<const MeterRow> rows,
-                                                   int32_t meter_num, int row, bool all_following);
 // Whether `text` can be written as a meter's new address: 1 to 14 hex
 // digits (typed as decimal digits).
 bool IsNewAddress(std::string_view text);

@@ -13,6 +13,7 @@
 #include "protocol/switch_frame.h"
 #include "tools/ui/set_para_captions.h"
 #include "tools/ui/set_para_grid.h"
+#include "ui/address_numbering.h"
 #include "ui/operator_input.h"
 #include "ui/widgets.h"
 
@@ -505,8 +506,8 @@ void TSetParaFrm::NumberNewAddresses(int row, bool all_following) {
   std::array<std::string, kMeterRows> texts;
   for (int r = 0; r < kMeterRows; ++r)
     texts[r] = grid_->edtNewAddr[r]->text().toStdString();
-  const auto numbering =
-      qv::NumberNewAddresses(texts, state_.Rows, state_.Settings.MeterNum, row, all_following);
+  const auto numbering = NumberFollowingTexts(texts, state_.Rows, state_.Settings.MeterNum, row,
+                                              all_following, kNewAddressLength);
   QLineEdit* own = grid_->edtNewAddr[row];
   if (!numbering) {
     input_->WarnNotNumber(NewAddressName(row, state_.Settings.English()), own->text());

@@ -1,12 +1,13 @@
 // The flow detection window against simulated meters leaves in the results
 // journal what its grid shows: one reading per meter read, at the precision
 // of its cells, and the compensation written with the coefficient before.
-#include "core/journal_store.h"
 #include "core/number_format.h"
 #include "flow_support.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/record_files.h"
 #include "journal/core/verification_record.h"
 #include "sim/lib/water.h"
+#include "support/open_journal.h"
 #include "support/pdf.h"
 #include "support/temp_files.h"
 
@@ -32,8 +33,8 @@ class FlowJournalTest : public QObject {
     b.SetError(1, 2, -0.005);
     Window& w = *b.w;
     auto& journal = w.state->Journal;
-    journal = std::make_unique<ResultJournal>();
-    QVERIFY(journal->Open(JournalPath(dir.Dir())));
+    journal = test::OpenJournal(dir.Dir());
+    QVERIFY(journal);
     SystemSettings& settings = w.state->Settings;
     std::tie(settings.BenchName, settings.BenchReference, settings.CalibrationDue) =
         std::tuple{"Bench 3", "Mass standard M-12", "2026-09-30"};

@@ -4,9 +4,10 @@
 // value.
 #include <QJsonObject>
 
-#include "core/journal_store.h"
 #include "detection/ui/result_export.h"
 #include "flow_support.h"
+#include "journal/core/journal_store.h"
+#include "support/open_journal.h"
 #include "support/temp_files.h"
 #include "support/workbook.h"
 
@@ -28,8 +29,8 @@ class HeatPathsTest : public QObject {
                                              [&](SharedState& s) { s.ProgramDir = dir.Dir(); });
       b.bench->UpdateMeter(0, [&](sim::MeterState& m) { m.reported_heat = heat; });
       auto& w = *b.w;
-      w.state->Journal = std::make_unique<ResultJournal>();
-      QVERIFY(w.state->Journal->Open(JournalPath(dir.Dir())));
+      w.state->Journal = test::OpenJournal(dir.Dir());
+      QVERIFY(w.state->Journal);
       QStringList saved;
       w.frm->Export().open = [&saved](const QString& path) {
         saved << path;
@@ -39,7 +40,7 @@ class HeatPathsTest : public QObject {
       b.Click("btnFlow");
       QCOMPARE(w.Edit("edtQ1Heat1")->text(), kwh);
 
-      ResultJournal& journal = *w.state->Journal;
+      ResultRecorder& journal = *w.state->Journal;
       QVERIFY(journal.WaitAcknowledged(journal.Taken(), std::chrono::seconds(30)));
       std::string error;
       const auto readings = QueryReadings(JournalPath(dir.Dir()), {}, error);

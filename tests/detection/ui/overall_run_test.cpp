@@ -4,11 +4,12 @@
 // point's layout, and the bench temperatures outside the water tables.
 #include <cmath>
 
-#include "core/journal_store.h"
 #include "detection/core/flow_arithmetic.h"
 #include "flow_support.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/record_files.h"
 #include "sim/lib/water.h"
+#include "support/open_journal.h"
 #include "support/pdf.h"
 #include "support/temp_files.h"
 
@@ -65,8 +66,8 @@ class OverallRunTest : public QObject {
     b.bench->UpdateMeter(3, [](sim::MeterState& m) { m.heat_error = 0.25; });
     auto& w = *b.w;
     test::TempDir dir;
-    w.state->Journal = std::make_unique<ResultJournal>();
-    QVERIFY(w.state->Journal->Open(JournalPath(dir.Dir())));
+    w.state->Journal = test::OpenJournal(dir.Dir());
+    QVERIFY(w.state->Journal);
     QVERIFY(!w.Find("btnStart")->isHidden());
     QVERIFY(!w.Find("btnEnd")->isHidden());
     b.Select({0, 1, 2, 3});

@@ -12,9 +12,9 @@
 #include <functional>
 #include <thread>
 
-#include "core/journal.h"
 #include "journal/core/factory_server.h"
 #include "journal/core/factory_upload.h"
+#include "journal/core/journal.h"
 #include "support/pg_cluster.h"
 #include "support/temp_files.h"
 

@@ -10,9 +10,9 @@
 #include <iterator>
 #include <sstream>
 
-#include "core/journal.h"
-#include "core/journal_store.h"
 #include "core/number_format.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "journal/core/record_files.h"
 #include "journal/core/record_pdf.h"
 #include "support/pdf.h"

@@ -1,4 +1,4 @@
-#include "core/debug_trace.h"
+#include "reading/core/debug_trace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "core/journal.h"
+#include "journal/core/journal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
 

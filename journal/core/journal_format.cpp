@@ -1,35 +1,15 @@
-// The parts of the results journal that need no database: record times,
-// shown precision, where the journal lives, and the CSV and JSON forms of
-// readings. They build wherever the program's core does, with or without
-// SQLite.
+// The parts of the results journal that need no database: where the
+// journal lives, and the CSV and JSON forms of readings. They build wherever the program's core
+// does, with or without SQLite.
 #include <ctime>
 #include <functional>
 
-#include "core/journal_store.h"
 #include "core/number_format.h"
 #include "core/settings_files.h"
 #include "core/text.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
-
-std::string JournalTime(std::chrono::system_clock::time_point t) {
-  const std::time_t secs = std::chrono::system_clock::to_time_t(t);
-  std::tm tm{};
-  localtime_r(&secs, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
-
-std::optional<double> Shown(std::optional<double> v, int decimals) {
-  if (!v) return v;
-  return ParseNumber(FormatFixed(*v, decimals));
-}
-
-std::string GivenTemperatureText(double v) {
-  const std::string fixed = FormatFixed(v, shown::kTemperature);
-  return ParseNumber(fixed) == v ? fixed : FloatText(v);
-}
 
 std::string JournalPath(const std::string& data_folder) {
   return data_folder + "results.sqlite";

@@ -1,4 +1,4 @@
-#include "core/journal_store.h"
+#include "journal/core/journal_store.h"
 
 #include <sqlite3.h>
 

@@ -38,7 +38,7 @@ enum class JournalProblem {
   kUnwritable,  // the folder or the file cannot be written
 };
 
-class ResultJournal {
+class ResultJournal final : public ResultRecorder {
  public:
   // Records waiting for the writer beyond which new ones are dropped: far
   // more than a whole day at a bench, so only a writer that stopped
@@ -47,7 +47,7 @@ class ResultJournal {
 
   ResultJournal();
   // Stores what is queued, then stops the writer.
-  ~ResultJournal();
+  ~ResultJournal() override;
   ResultJournal(const ResultJournal&) = delete;
   ResultJournal& operator=(const ResultJournal&) = delete;
 
@@ -60,23 +60,23 @@ class ResultJournal {
   // (and `on_problem` called) when the journal is locked or its folder
   // cannot be written.
   bool Open(const std::string& path);
-  bool IsOpen() const { return writer_.joinable(); }
-  const std::string& Path() const { return path_; }
+  bool IsOpen() const override { return writer_.joinable(); }
+  const std::string& Path() const override { return path_; }
 
   // Queues a record (stamped with `clock` when its time is empty); its
   // sequence number, 0 when the journal is not open, has stopped or the
   // queue is full. A reading gets its id here, at once, in `*id` (0 when it
   // is not taken), so that a later record can supersede it.
-  uint64_t Record(ReadingRecord reading, int64_t* id = nullptr);
-  uint64_t Record(WriteRecord write);
+  uint64_t Record(ReadingRecord reading, int64_t* id = nullptr) override;
+  uint64_t Record(WriteRecord write) override;
 
   // The sequence number of the last record taken.
-  uint64_t Taken() const;
+  uint64_t Taken() const override;
   // The sequence number of the last record the writer has committed.
-  uint64_t Acknowledged() const;
+  uint64_t Acknowledged() const override;
   // Waits until `seq` is acknowledged or the journal has stopped; whether
   // it was acknowledged.
-  bool WaitAcknowledged(uint64_t seq, std::chrono::milliseconds timeout);
+  bool WaitAcknowledged(uint64_t seq, std::chrono::milliseconds timeout) override;
   // Whether the journal is not taking records (not open, or stopped after
   // a problem), and the records it lost.
   bool Stopped() const;

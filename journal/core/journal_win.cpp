@@ -2,8 +2,8 @@
 // now): the journal never opens, so the program runs without one, and a
 // query reports that there is none. Records, CSV and JSON forms and the
 // journal's path are the portable ones (journal_format.cpp).
-#include "core/journal.h"
-#include "core/journal_store.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 
 namespace qv {
 namespace {

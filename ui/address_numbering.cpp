@@ -1,4 +1,4 @@
-#include "protocol/address_numbering.h"
+#include "ui/address_numbering.h"
 
 #include <algorithm>
 #include <charconv>
@@ -52,6 +52,15 @@ std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> ro
     if (!all_following) break;
   }
   return out;
+}
+
+std::optional<AddressNumbering> NumberFollowingTexts(std::span<const std::string> texts,
+                                                     std::span<const MeterRow> rows, int meter_num,
+                                                     int row, bool all_following, int max_length) {
+  std::vector<MeterRow> copy(rows.begin(), rows.end());
+  for (size_t r = 0; r < copy.size() && r < texts.size(); ++r)
+    copy[r].Address = texts[r];
+  return NumberFollowingRows(copy, meter_num, row, all_following, max_length);
 }
 
 }  // namespace qv

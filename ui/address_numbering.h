@@ -41,5 +41,10 @@ struct AddressNumbering {
 std::optional<AddressNumbering> NumberFollowingRows(std::span<const MeterRow> rows, int meter_num,
                                                     int row, bool all_following,
                                                     int max_length = kAddressMaxLength);
+// The same over `texts` (one per row) in place of the rows' addresses: the
+// new addresses of the parameter window.
+std::optional<AddressNumbering> NumberFollowingTexts(std::span<const std::string> texts,
+                                                     std::span<const MeterRow> rows, int meter_num,
+                                                     int row, bool all_following, int max_length);
 
 }  // namespace qv

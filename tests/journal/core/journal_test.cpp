@@ -9,8 +9,8 @@
 #include <array>
 #include <filesystem>
 
-#include "core/journal.h"
-#include "core/journal_store.h"
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "support/temp_files.h"
 
 namespace qv {

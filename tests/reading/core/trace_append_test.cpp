@@ -1,13 +1,14 @@
-// The trace file grows by appending: every sequence of calls leaves the
-// text the initialisation-file functions would have written, a new second
-// adds to the file without rewriting it, and a failed write reaches the
+// The hourly trace files: an entry named by its second in a file named by
+// its hour; the file grows by appending, yet every sequence of calls leaves
+// the text the initialisation-file functions would have written; a new
+// second adds to the file without rewriting it; a failed write reaches the
 // window's trace only as a count.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include "core/debug_trace.h"
 #include "core/ini_file.h"
+#include "reading/core/debug_trace.h"
 #include "support/local_time.h"
 #include "support/temp_files.h"
 
@@ -45,6 +46,24 @@ ino_t Inode(const std::string& path) {
   struct stat st {};
   ::stat(path.c_str(), &st);
   return st.st_ino;
+}
+
+// A second call within the same second replaces the entry; a later second
+// adds a section, a new hour starts a new file.
+TEST(TraceAppend, EntriesByTheSecondInFilesByTheHour) {
+  TempDir dir;
+  WriteDebugLog(dir.Dir(), "11", kT);
+  WriteDebugLog(dir.Dir(), "iRecvP=3,iCurr=0,iLeaveLen3", kT + milliseconds(500));
+  EXPECT_EQ(ReadFile(dir.File(kFile)),
+            "[2024-03-05 14:07:09]\r\n调试=iRecvP=3,iCurr=0,iLeaveLen3\r\n");
+
+  WriteDebugLog(dir.Dir(), "1", Local(2024, 12, 31, 9, 59, 58));
+  WriteDebugLog(dir.Dir(), "2", Local(2024, 12, 31, 9, 59, 59));
+  WriteDebugLog(dir.Dir(), "13", Local(2024, 12, 31, 10, 0, 0));
+  EXPECT_EQ(dir.Listing(), "2024030514Text.txt;2024123109Text.txt;2024123110Text.txt;");
+  EXPECT_EQ(ReadFile(dir.File("2024123109Text.txt")),
+            "[2024-12-31 09:59:58]\r\n调试=1\r\n\r\n[2024-12-31 09:59:59]\r\n调试=2\r\n");
+  EXPECT_EQ(ReadFile(dir.File("2024123110Text.txt")), "[2024-12-31 10:00:00]\r\n调试=13\r\n");
 }
 
 TEST(TraceAppend, EveryOrderOfCallsLeavesTheIniText) {
