@@ -134,8 +134,8 @@ TEST_F(CycleTest, NoAttemptsSendNothing) {
   EXPECT_EQ(window.LampOf(0), Lamp::Red);
 }
 
-// Rows without a frame (their address is none) go red; rows beyond
-// MeterNum are not looked at.
+// Rows whose address builds no frame ("zz") go red; rows beyond MeterNum
+// are not looked at.
 TEST_F(CycleTest, NoFrameMeansNothingSentAndARedRow) {
   s.Settings.MeterNum = 3;
   s.Rows[0].Selected = s.Rows[2].Selected = s.Rows[3].Selected = true;
