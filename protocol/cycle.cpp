@@ -46,13 +46,13 @@ TransactionCycle::TransactionCycle(SharedState& state, EventPump& pump, CycleCli
 
 bool TransactionCycle::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   WakeOnData wake(state_.Slots, pump_);
-  const auto end = SteadyClock::now() + limit;
+  const auto end = pump_.Now() + limit;
   for (;;) {
     // What has arrived counts at once, and once more when the time is up:
     // a reply that came within the wait is never missed.
     ReadTimerTick();
     if (done()) return true;
-    const auto now = SteadyClock::now();
+    const auto now = pump_.Now();
     if (cancelled_ || now >= end) return false;
     pump_.Pump(std::chrono::ceil<std::chrono::milliseconds>(end - now));
   }
@@ -61,10 +61,9 @@ bool TransactionCycle::WaitFor(const std::function<bool()>& done, std::chrono::m
 void TransactionCycle::AwaitQuietLine(const PortSlot& slot) {
   // Bytes that keep coming (noise) move the end along, for at most a
   // reply wait.
-  const auto give_up =
-      SteadyClock::now() + std::chrono::milliseconds(state_.Settings.CommWaitTimer);
+  const auto give_up = pump_.Now() + std::chrono::milliseconds(state_.Settings.CommWaitTimer);
   for (;;) {
-    const auto now = SteadyClock::now();
+    const auto now = pump_.Now();
     const auto quiet = LineQuietAt(slot);
     if (cancelled_ || now >= quiet || now >= give_up) return;
     pump_.Pump(std::chrono::ceil<std::chrono::milliseconds>(std::min(quiet, give_up) - now));

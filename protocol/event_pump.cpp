@@ -12,7 +12,7 @@ HeadlessPump::TimerId HeadlessPump::AddTimer(std::chrono::milliseconds interval,
 
 void HeadlessPump::SetActive(TimerId id, bool active) {
   Timer& t = timers_.at(id);
-  if (active && !t.active) t.due = Clock::now() + t.interval;
+  if (active && !t.active) t.due = Now() + t.interval;
   t.active = active;
 }
 
@@ -25,12 +25,16 @@ void HeadlessPump::Wake() {
 }
 
 void HeadlessPump::Pump(std::chrono::milliseconds period) {
-  const Clock::time_point end = Clock::now() + period;
+  const Clock::time_point end = Now() + period;
   // Sleeps until `until` unless woken first; true when woken (the wake is
-  // taken).
+  // taken). On virtual time the sleep is skipped.
   const auto sleep = [this](Clock::time_point until) {
     std::unique_lock lock(mutex_);
-    woken_cv_.wait_until(lock, until, [this] { return woken_; });
+    if (!virtual_) {
+      woken_cv_.wait_until(lock, until, [this] { return woken_; });
+    } else if (const Clock::duration left = until - Now(); !woken_ && left > Clock::duration{}) {
+      skipped_ += left;
+    }
     return std::exchange(woken_, false);
   };
   for (;;) {

@@ -51,7 +51,7 @@ const std::tuple<const char*, const char*, const char*> kReadCases[] = {
     {"[A]\r\r\nk=30\r\r\nlast=7\r", "A/k,A/last", "30|7"},
 };
 
-TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
+TEST(IniFileRead, NamesCommentsValuesLineEndsAndMissingFiles) {
   TempDir dir;
   for (const auto& [file, lookups, values] : kReadCases) {
     WriteFile(dir.File("a.ini"), file);
@@ -66,10 +66,7 @@ TEST(IniFileRead, NamesCommentsValuesAndLineEnds) {
   WriteFile(dir.File("a.ini"), "[A]\n# Hidden=1\n; Other=2\nk\n=5\n[B]\nx=1\n");
   EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("A").empty());
   EXPECT_TRUE(IniFile::Load(dir.File("a.ini")).Keys("C").empty());
-}
-
-TEST(IniFileRead, MissingOrUnreadableFileIsAnEmptyDocumentBoundToItsPath) {
-  TempDir dir;
+  // A missing or unreadable file is an empty document bound to its path.
   const IniFile missing = IniFile::Load(dir.File("none.ini"));
   EXPECT_EQ(missing.Path(), dir.File("none.ini"));
   EXPECT_EQ(missing.Text(), "");
@@ -121,74 +118,42 @@ TEST(IniFileSave, ChangesOnlyWhatWasSet) {
   }
 }
 
-TEST(IniFileSave, TargetThatIsADirectoryIsRefused) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.File("a.ini"));
-  IniFile ini = IniFile::Load(dir.File("a.ini"));
-  ini.Set("A", "k", "1");
-  EXPECT_THROW(ini.Save(), FileWriteError);
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("a.ini")));
-  EXPECT_EQ(dir.Listing(), "a.ini;");
-}
-
-// A read-only file, in a writable or a read-only directory, and a write
-// failing partway (the new text is over 4 KiB, the child may write 1 KiB a
-// file), beside the file or, in a read-only directory, in place: the save is
-// refused and the old file and the directory stay exactly as they were.
-TEST(IniFileSave, RefusedSaveKeepsTheOldFileWhole) {
+// Saves in a child process under each refusal. A read-only file (in a
+// writable or a read-only directory) and a write failing partway (the new
+// text is over 4 KiB, the child may write 1 KiB a file), beside the file or,
+// in a read-only directory, in place: the save is refused and the old file
+// stays whole. A writable file is replaced beside a temporary file or, in a
+// read-only directory (no temporary file can be made there), written in
+// place. Either way the file keeps its permissions and nothing else appears.
+TEST(IniFileSave, RefusedSaveKeepsTheOldFileWholeAndEverySaveItsPermissions) {
   struct Case {
     mode_t file, dir;
     Refusal how;
+    bool saved;
   };
   for (const Case& c :
-       {Case{0444, 0777, {.unprivileged = true}}, Case{0444, 0555, {.unprivileged = true}},
-        Case{0644, 0755, {.fileSizeLimit = 1024}},
-        Case{0666, 0555, {.unprivileged = true, .fileSizeLimit = 1024}}}) {
+       {Case{0444, 0777, {.unprivileged = true}, false},
+        Case{0444, 0555, {.unprivileged = true}, false},
+        Case{0644, 0755, {.fileSizeLimit = 1024}, false},
+        Case{0666, 0555, {.unprivileged = true, .fileSizeLimit = 1024}, false},
+        Case{0640, 0755, {}, true}, Case{0666, 0555, {.unprivileged = true}, true}}) {
     TempDir dir;
     const std::string path = dir.File("sysinfo.ini");
     WriteFile(path, kHandWritten);
     ::chmod(path.c_str(), c.file);
     ::chmod(dir.Dir().c_str(), c.dir);
-    const std::string message = FailureInChild(
-        [&] {
-          IniFile ini = IniFile::Load(path);
-          ini.Set("BaseParam", "DN", "7");
-          ini.Set("BaseParam", "Long", std::string(4096, 'x'));
-          ini.Save();
-        },
-        c.how);
-    EXPECT_EQ(message, "Unable to write to " + path) << c.file << " " << c.dir;
-    EXPECT_EQ(ReadFile(path), kHandWritten);
+    IniFile ini = IniFile::Load(path);
+    ini.Set("BaseParam", "DN", "7");
+    ini.Set("BaseParam", "Long", std::string(4096, 'x'));
+    EXPECT_EQ(FailureInChild([&] { ini.Save(); }, c.how),
+              c.saved ? "no error" : "Unable to write to " + path)
+        << c.file << " " << c.dir;
+    EXPECT_EQ(ReadFile(path), c.saved ? ini.Text() : kHandWritten);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.file);
     EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
   }
-}
-
-// No temporary file can be made in a read-only directory: a writable file
-// there is written in place, and nothing else appears.
-TEST(IniFileSave, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
-  TempDir dir;
-  const std::string path = dir.File("sysinfo.ini");
-  WriteFile(path, kHandWritten);
-  ::chmod(path.c_str(), 0666);
-  ::chmod(dir.Dir().c_str(), 0555);
-  IniFile ini = IniFile::Load(path);
-  ini.Set("BaseParam", "DN", "7");
-  EXPECT_EQ(FailureInChild([&] { ini.Save(); }, {.unprivileged = true}), "no error");
-  EXPECT_EQ(ReadFile(path), ini.Text());
-  EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
-}
-
-TEST(IniFileSave, ReplacedFileKeepsItsPermissions) {
-  TempDir dir;
-  WriteFile(dir.File("a.ini"), "[A]\nk=1\n");
-  ::chmod(dir.File("a.ini").c_str(), 0640);
-  IniFile ini = IniFile::Load(dir.File("a.ini"));
-  ini.Set("A", "k", "2");
-  ini.Save();
-  struct stat st {};
-  ASSERT_EQ(::stat(dir.File("a.ini").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(ReadFile(dir.File("a.ini")), "[A]\nk=2\n");
 }
 
 class SettingsFilesTest : public ::testing::Test {
@@ -208,10 +173,7 @@ class SettingsFilesTest : public ::testing::Test {
   std::string Taken(const std::string& lines, std::string key = "") {
     if (key.empty()) key = lines.substr(0, lines.find('='));
     WriteFile(dir.File("sysinfo.ini"), "[BaseParam]\r\n" + lines + "\r\n");
-    BenchState s;
-    s.ProgramDir = dir.Dir();
-    LoadSysInfo(s);
-    SaveSysInfo(s);
+    SaveSysInfo(*Restart());
     return IniFile::Load(dir.File("sysinfo.ini")).Get("BaseParam", key).value_or("none");
   }
   void LoadComm(const std::string& text) {
@@ -439,15 +401,20 @@ TEST_F(SettingsFilesTest, BenchAndScaleKeysAreWrittenOnceUsedAndKeptWhereTheySta
       << comm;
 }
 
+// A folder that is missing, or a directory where the file should be (left
+// as it is): the save is refused and names the file's full path.
 TEST_F(SettingsFilesTest, RefusedSaveNamesTheFullPath) {
   state->ProgramDir = dir.File("missing/");
-  try {
-    SaveSysInfo(*state);
-    FAIL() << "the save was not refused";
-  } catch (const FileWriteError& e) {
-    EXPECT_STREQ(e.what(), ("Unable to write to " + dir.File("missing/sysinfo.ini")).c_str());
-  }
-  EXPECT_THROW(SaveCommInfo(*state), FileWriteError);
+  EXPECT_EQ(FailureInChild([&] { SaveSysInfo(*state); }, {}),
+            "Unable to write to " + dir.File("missing/sysinfo.ini"));
+  EXPECT_EQ(FailureInChild([&] { SaveCommInfo(*state); }, {}),
+            "Unable to write to " + dir.File("missing/comminfo.ini"));
+  state->ProgramDir = dir.Dir();
+  std::filesystem::create_directory(dir.File("sysinfo.ini"));
+  EXPECT_EQ(FailureInChild([&] { SaveSysInfo(*state); }, {}),
+            "Unable to write to " + dir.File("sysinfo.ini"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("sysinfo.ini")));
+  EXPECT_EQ(dir.Listing(), "sysinfo.ini;");
 }
 
 TEST(SettingsFilesFlowPoints, DefaultsAreExactShareOfTheNominalFlow) {
@@ -468,22 +435,13 @@ TEST(SettingsFilesFlowPoints, DefaultsAreExactShareOfTheNominalFlow) {
 }
 
 TEST(SettingsFilesFloatText, ShortestTextWithFifteenSignificantDigits) {
-  const std::pair<double, const char*> cases[] = {{1, "1"},
-                                                  {0, "0"},
-                                                  {-0.0, "0"},
-                                                  {50, "50"},
-                                                  {0.1, "0.1"},
-                                                  {-2.5, "-2.5"},
-                                                  {0.1 + 0.2, "0.3"},
-                                                  {1.0 / 3, "0.333333333333333"},
-                                                  {2.675, "2.675"},
-                                                  {123456789012345, "123456789012345"},
-                                                  {1234567890123456, "1.23456789012346E15"},
-                                                  {1e20, "1E20"},
-                                                  {-1.5e-7, "-1.5E-7"},
-                                                  {0.0001, "0.0001"},
-                                                  {1e-5, "1E-5"},
-                                                  {1e100, "1E100"}};
+  // clang-format off
+  const std::pair<double, const char*> cases[] = {
+      {1, "1"}, {0, "0"}, {-0.0, "0"}, {50, "50"}, {0.1, "0.1"}, {-2.5, "-2.5"}, {0.1 + 0.2, "0.3"},
+      {1.0 / 3, "0.333333333333333"}, {2.675, "2.675"}, {123456789012345, "123456789012345"},
+      {1234567890123456, "1.23456789012346E15"}, {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"},
+      {0.0001, "0.0001"}, {1e-5, "1E-5"}, {1e100, "1E100"}};
+  // clang-format on
   for (const auto& [v, text] : cases)
     EXPECT_EQ(FloatText(v), text) << v;
 }

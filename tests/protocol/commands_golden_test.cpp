@@ -1,20 +1,24 @@
-// Golden frames of every command, built through the command table. Each
-// expected frame was written out by hand from the command catalogue
-// (preamble, 68, T, A0..A6, C, L, DI, SER, payload, CS, 16); the checksums
-// were worked out separately. A vector without a frame is a request that
-// must build nothing: a value that is not a number, negative, past its
-// field's largest, a choice or variant the command does not have.
+// The command catalogue: golden frames of every command, the selector
+// rules, the clock, and the reply markers. Each golden frame was written out
+// by hand from the catalogue (preamble, 68, T, A0..A6, C, L, DI, SER,
+// payload, CS, 16); the checksums were worked out separately. A vector
+// without a frame is a request that must build nothing: a value that is not
+// a number, negative, past its field's largest, a choice or variant the
+// command does not have.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "protocol/commands.h"
+#include "protocol/frame.h"
 #include "support/hex.h"
 #include "support/local_time.h"
 
 namespace qv {
 namespace {
 
+using test::Hex;
 using testing_time::Local;
 using C = Command;
 
@@ -201,6 +205,105 @@ TEST(CommandGoldenCoverage, EveryCommandHasAFrame) {
       found = found || (g.command == row.id && g.expected);
     EXPECT_TRUE(found) << row.name;
   }
+}
+
+// Every bench command with harmless values.
+CommandRequest Harmless(int32_t protocol, std::string_view address) {
+  CommandRequest r{.selector = protocol, .address = address, .value = "1", .number = 1};
+  r.pairing = {EntryValue("1"), EntryValue("2"), EntryValue("3")};
+  r.newAddress = "1";
+  r.coefficients = {1, 2, 3, 4, 5};
+  return r;
+}
+
+TEST(Selectors, BenchOnlyUnder188StandardUnderVersionsZeroToFive) {
+  for (const CommandRow& row : kCommands) {
+    if (row.family != Family::kBench) continue;
+    const Command c = row.id;
+    const std::string_view name = row.name;
+    const std::optional<Bytes> built = BuildRequest(c, Harmless(0, kAddr));
+    ASSERT_TRUE(built) << name;
+    // Sent exactly so, the short L of StartTest and EndTest included.
+    const FrameCheck check = CheckFrame(std::span<const uint8_t>(*built).subspan(kMeterPreamble));
+    const bool shortL = c == Command::kStartTest || c == Command::kEndTest;
+    EXPECT_EQ(check, shortL ? FrameCheck::kIncomplete : FrameCheck::kCorrect) << name;
+    for (int32_t protocol : {1, -1, 2})
+      EXPECT_FALSE(BuildRequest(c, Harmless(protocol, kAddr))) << name;
+    for (std::string_view bad : {"12G4", "12 34", "meter1"}) {
+      // ReadAddress goes to AA x7 whatever the row holds.
+      EXPECT_EQ(BuildRequest(c, Harmless(0, bad)).has_value(), c == Command::kReadAddress)
+          << name << " " << bad;
+    }
+  }
+  for (int v = -1; v <= 6; ++v) {
+    const bool valid = v >= 0 && v <= 5;
+    for (Command c : {Command::kReadMeterData, Command::kSetClock}) {
+      const CommandRequest r{.selector = v, .address = kAddr, .now = Local(2024, 1, 1, 0, 0, 0)};
+      EXPECT_EQ(BuildRequest(c, r).has_value(), valid) << v;
+    }
+  }
+}
+
+TEST(SetClock, SendsOneSecondLaterWithFullCarryAndRefusesYearsItCannotHold) {
+  const std::pair<std::chrono::system_clock::time_point, const char*> cases[] = {
+      {Local(2024, 3, 5, 14, 7, 59), "00 08 14 05 03 24 20"},
+      {Local(2024, 3, 5, 14, 7, 59) + std::chrono::milliseconds(999), "00 08 14 05 03 24 20"},
+      {Local(2024, 3, 5, 14, 59, 59), "00 00 15 05 03 24 20"},
+      {Local(2024, 3, 5, 23, 59, 59), "00 00 00 06 03 24 20"},
+      {Local(2024, 2, 28, 23, 59, 59), "00 00 00 29 02 24 20"},  // leap
+      {Local(2023, 2, 28, 23, 59, 59), "00 00 00 01 03 23 20"},
+      {Local(2024, 12, 31, 23, 59, 59), "00 00 00 01 01 25 20"},
+      {Local(1999, 12, 31, 23, 59, 59), "00 00 00 01 01 00 20"},
+      {Local(2099, 12, 31, 23, 59, 58), "59 59 23 31 12 99 20"},
+      {Local(2099, 12, 31, 23, 59, 59), "refused"},
+      {Local(1999, 6, 1, 12, 0, 0), "refused"},
+  };
+  // The seven time bytes of the frame built at `now`.
+  for (const auto& [now, expected] : cases) {
+    const auto f = BuildRequest(Command::kSetClock, {.selector = 1, .address = kAddr, .now = now});
+    EXPECT_EQ(f ? test::ToHex(std::span(*f).subspan(17, 7)) : "refused", expected);
+  }
+}
+
+// Reply headers (68 .. DI), as meters send them.
+TEST(Replies, RecognisedByControlCodeAndDataId) {
+  const Bytes coef3 = Hex("68 55 34 12 90 78 56 34 12 A4 03 01 0C 01");
+  EXPECT_TRUE(IsReplyTo(Command::kWriteCoefficient, coef3));
+  EXPECT_EQ(ReplyVariant(Command::kWriteCoefficient, coef3), 2);
+  EXPECT_FALSE(IsReplyTo(Command::kCalibrateFlowPoint, coef3));
+  EXPECT_FALSE(IsReplyTo(Command::kWriteAllCoefficients, coef3));
+
+  const Bytes point5 = Hex("68 55 34 12 90 78 56 34 12 A4 03 01 07 01");
+  EXPECT_EQ(ReplyVariant(Command::kCalibrateFlowPoint, point5), 4);
+
+  const Bytes benchRead = Hex("68 55 34 12 90 78 56 34 12 A1 37 90 1F 01");
+  EXPECT_TRUE(IsReplyTo(Command::kBenchReadData, benchRead));
+  EXPECT_FALSE(IsReplyTo(Command::kReadMeterData, benchRead));
+  EXPECT_FALSE(IsReplyTo(Command::kReadUltrasonicData, benchRead));
+
+  // Bench replies come with type 55 only.
+  EXPECT_FALSE(
+      IsReplyTo(Command::kBenchReadData, Hex("68 20 34 12 90 78 56 34 12 A1 37 90 1F 01")));
+
+  for (const char* meterData :
+       {"68 20 34 12 90 78 56 34 12 81 2E 90 1F 01", "68 21 34 12 90 78 56 34 12 81 2E 1F 90 01"}) {
+    EXPECT_TRUE(IsReplyTo(Command::kReadMeterData, Hex(meterData))) << meterData;
+    EXPECT_FALSE(IsReplyTo(Command::kSetClock, Hex(meterData))) << meterData;
+  }
+  for (const char* clock :
+       {"68 20 34 12 90 78 56 34 12 84 03 A0 15 01", "68 20 34 12 90 78 56 34 12 84 03 15 A0 01"}) {
+    EXPECT_TRUE(IsReplyTo(Command::kSetClock, Hex(clock))) << clock;
+  }
+  EXPECT_FALSE(IsReplyTo(Command::kSetClock, Hex("68 20 34 12 90 78 56 34 12 84 03 A0 16 01")));
+
+  EXPECT_TRUE(IsReplyTo(Command::kReadAddress, Hex("68 55 34 12 90 78 56 34 12 A3 04 81 0A 01")));
+  EXPECT_TRUE(IsReplyTo(Command::kReadAddress, Hex("68 55 34 12 90 78 56 34 12 A3 04 00 00 01")));
+  EXPECT_TRUE(IsReplyTo(Command::kWriteAddress, Hex("68 55 34 12 90 78 56 34 12 B5 03 A0 18 01")));
+  EXPECT_FALSE(IsReplyTo(Command::kWriteAddress, Hex("68 55 34 12 90 78 56 34 12 35 0B A0 18 01")));
+
+  EXPECT_FALSE(IsReplyTo(Command::kWriteCoefficient, Hex("68 55 34 12 90 78 56 34 12 A4")));
+  EXPECT_FALSE(
+      IsReplyTo(Command::kWriteCoefficient, Hex("FE 55 34 12 90 78 56 34 12 A4 03 01 0C 01")));
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The main window's menu: docking one tool window at a time, the monitor,
 // and the channel-status window, a snapshot of the switch channels and the
-// rows' ports.
+// rows' ports. The message monitor: which log lines reach it, the 101-line
+// limit, the mouse (double-click clears, right button offers the save) and
+// Info.txt.
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <map>
 #include <thread>
 
@@ -43,14 +47,9 @@ QStringList Uncaptioned(const QWidget& root, const CaptionTable& table) {
     if (!root.findChild<QWidget*>(c.object) && !root.findChild<QAction*>(c.object))
       missing << c.object;
   }
-  for (const ListCaptions& l : table.lists) {
+  for (const ListCaptions& l : table.lists)
     if (!root.findChild<QComboBox*>(l.object)) missing << l.object;
-  }
   return missing;
-}
-
-QAction* Item(TMainFrm& main, const char* name) {
-  return main.findChild<QAction*>(name);
 }
 
 QColor Colour(const QFrame* panel) {
@@ -61,13 +60,22 @@ QColor Colour(const QFrame* panel) {
 QColor PortColour(TMainFrm& main) {
   QColor colour;
   CloseNextModal([&](QWidget* modal) { colour = Colour(modal->findChild<QFrame*>("rzplCom1")); });
-  Item(main, "N2")->trigger();
+  Choose(main, "N2");
   return colour;
 }
 
 constexpr OperationRow kEnter[] = {{1, "进入检定", Command::kEnterCalibration, 0, 0,
                                     Command::kEnterCalibration, Confirm::kReply, ReplySub::kAny, 0,
                                     ReplyLayout::kNone}};
+
+QPlainTextEdit* Box(TShowMessageFrm& monitor) {
+  return monitor.findChild<QPlainTextEdit*>("mmInfo");
+}
+
+QStringList Lines(TShowMessageFrm& monitor) {
+  const QString text = Box(monitor)->toPlainText();
+  return text.isEmpty() ? QStringList() : text.split('\n');
+}
 
 }  // namespace
 
@@ -78,7 +86,7 @@ class MainFrmTest : public QObject {
   // Each item docks its window, alone; choosing it again keeps it docked.
   // Every control a window's caption table names exists in that window (a
   // misspelt name would leave its control uncaptioned).
-  void EveryToolItemDocksItsWindowAlone() {
+  void EveryToolItemDocksItsWindowAloneClosingThePreviousFirst() {
     Bench bench;
     auto program = bench.Start();
     TMainFrm& main = *program->MainFrm;
@@ -93,43 +101,35 @@ class MainFrmTest : public QObject {
     std::vector<TToolForm*> docked;
     for (const ToolWindow& w : ToolWindows()) {
       EventLog log;
-      Item(main, w.item.object)->trigger();
+      Choose(main, w.item.object);
       TToolForm* form = main.CurrentToolForm();
       QVERIFY(form);
       log.Watch(form);
-      Item(main, w.item.object)->trigger();
+      Choose(main, w.item.object);
       QCOMPARE(main.CurrentToolForm(), form);
       QCOMPARE(form->objectName(), docks.at(w.item.object));
       QCOMPARE(form->parentWidget(), main.findChild<QWidget*>("plMain"));
       QVERIFY(!form->isWindow());
       QCOMPARE(log.events, QStringList());  // already shown, not shown again
       docked.push_back(form);
-      int visible = 0;
-      for (TToolForm* other : docked)
-        visible += other->isVisible() ? 1 : 0;
-      QCOMPARE(visible, 1);
+      QCOMPARE(std::ranges::count_if(docked, [](TToolForm* f) { return f->isVisible(); }), 1);
       QCOMPARE(Uncaptioned(*form, form->Captions()), QStringList());
     }
-    // A docked window shows in the language of the moment.
-    bench.state->Settings.Language = 1;
-    Item(main, "nSetPara")->trigger();
-    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
-  }
-
-  void ChoosingAnotherClosesThePreviousFirst() {
-    Bench bench;
-    auto program = bench.Start();
-    TMainFrm& main = *program->MainFrm;
-    Item(main, "nTotalDetection")->trigger();
+    // Choosing another closes the previous one first; the closed window is
+    // hidden, not destroyed, and comes back docked.
+    Choose(main, "nTotalDetection");
     EventLog log;
     log.Watch(program->OverallDetectionFrm.get());
     log.Watch(program->FlowDetectionFrm.get());
-    Item(main, "nFlowDetection")->trigger();
+    Choose(main, "nFlowDetection");
     QCOMPARE(log.events, QStringList({"close OverallDetectionFrm", "show FlowDetectionFrm"}));
-    // The closed window is hidden, not destroyed, and comes back docked.
-    Item(main, "nTotalDetection")->trigger();
+    Choose(main, "nTotalDetection");
     QVERIFY(program->OverallDetectionFrm->isVisible());
     QVERIFY(!program->FlowDetectionFrm->isVisible());
+    // A docked window shows in the language of the moment.
+    bench.state->Settings.Language = 1;
+    Choose(main, "nSetPara");
+    QCOMPARE(program->SetParaFrm->windowTitle(), QString("Parameter Settings"));
   }
 
   // An address read off a meter (14 characters) stays whole in every
@@ -164,7 +164,7 @@ class MainFrmTest : public QObject {
   void MonitorAndChannelStateItemsShowWindowsOfTheirOwn() {
     Bench bench;
     auto program = bench.Start();
-    Item(*program->MainFrm, "nMessageMonitor")->trigger();
+    Choose(*program->MainFrm, "nMessageMonitor");
     TShowMessageFrm& monitor = *program->ShowMessageFrm;
     QVERIFY(monitor.isVisible() && monitor.isWindow());
     // A tool window of the main window, not above every program; it starts
@@ -176,11 +176,10 @@ class MainFrmTest : public QObject {
     QCOMPARE(monitor.frameGeometry().bottomRight(), available.bottomRight());
     const QMenuBar* bar = program->MainFrm->menuBar();
     QVERIFY(monitor.frameGeometry().top() >= bar->mapToGlobal(QPoint(0, bar->height())).y());
-    QCOMPARE(monitor.windowTitle(), QString("信息监控"));
     QCOMPARE(program->MainFrm->CurrentToolForm(), nullptr);
     // A message box of a docked tool window has the same owner, so it comes
     // up above the monitor.
-    Item(*program->MainFrm, "nSetPara")->trigger();
+    Choose(*program->MainFrm, "nSetPara");
     QWindow* owner = nullptr;
     CloseNextModal([&](QWidget* modal) { owner = modal->windowHandle()->transientParent(); });
     QMessageBox::information(program->SetParaFrm.get(), "", "");
@@ -194,14 +193,14 @@ class MainFrmTest : public QObject {
       opened = modal;
       seen = modal->windowTitle() + " " + Colour(modal->findChild<QFrame*>("rzpl3")).name();
     });
-    Item(*program->MainFrm, "N2")->trigger();
+    Choose(*program->MainFrm, "N2");
     QCOMPARE(seen, QString("通道状态 #00ff00"));
     QVERIFY(opened.isNull());                          // destroyed once closed
     QVERIFY(!program->ChannelStatusFrm->isVisible());  // the start-up one stays unused
   }
 
   // The adapter of row 1 goes away during an operation: the channel-status
-  // window shows its port red. (Its reopening: tests/protocol/cycle_line.)
+  // window shows its port red. (Its reopening: the CycleLine tests.)
   void APulledAdapterShowsRed() {
     PtyPeer line;
     Bench bench;
@@ -225,11 +224,21 @@ class MainFrmTest : public QObject {
     QCOMPARE(PortColour(*program->MainFrm), TChannelStatusFrm::kRed);
   }
 
-  void OnlyConfirmedChannelsAreLimeAndTheColoursAreASnapshot() {
+  // Only channels the switch confirmed, and rows whose port opened, are
+  // lime: a snapshot taken when the window is made.
+  void OnlyConfirmedChannelsAndOpenedPortsAreLimeInASnapshot() {
+    PtyPeer com5;
     Bench bench;
+    // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
+    bench.Write("comminfo.ini",
+                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
+    auto program = bench.Start();
     SharedState& s = *bench.state;
+    QVERIFY(s.Slots[5].PortOpen);
+    QVERIFY(!s.Slots[6].PortOpen);
     for (int c = 0; c < 16; c += 2)
       s.ChannelState[c] = 1;  // as the switch reports
+    s.Settings.Language = 1;  // (the menu test sees it in Chinese)
     TChannelStatusFrm form(s);
     form.show();
     s.ChannelState.fill(1);  // too late for the snapshot
@@ -244,26 +253,112 @@ class MainFrmTest : public QObject {
       QCOMPARE(image.pixelColor(panel->mapTo(&form, panel->rect().center())), expected);
     }
     QCOMPARE(form.ChannelPanels()[19]->objectName(), QString("rzpl20"));
-  }
-
-  void ARowShowsLimeOnlyWhenItsPortOpened() {
-    PtyPeer com5;
-    Bench bench;
-    // Row 1 on COM5 (opens), row 2 on COM6 (no such device), row 3 none.
-    bench.Write("comminfo.ini",
-                "[Comm]\n0=5\n1=6\n" + Devices({{5, com5.Path()}, {6, bench.File("absent")}}));
-    auto program = bench.Start();
-    SharedState& s = *bench.state;
-    QVERIFY(s.Slots[5].PortOpen);
-    QVERIFY(!s.Slots[6].PortOpen);
-    s.Settings.Language = 1;  // (the menu test sees it in Chinese)
-    TChannelStatusFrm form(s);
-    form.show();
     QCOMPARE(form.windowTitle(), QString("Channel State"));
     QCOMPARE(form.PortPanels()[0]->objectName(), QString("rzplCom1"));
     for (int row = 0; row < 20; ++row)
       QCOMPARE(Colour(form.PortPanels()[row]),
                row == 0 ? TChannelStatusFrm::kLime : TChannelStatusFrm::kRed);
+  }
+
+  void OpenedLateItHoldsTheLastLinesLoggedSinceStartUp() {
+    PtyPeer com1;
+    Bench bench;
+    bench.Write("comminfo.ini", "[Comm]\n0=1\n" + Devices({{1, com1.Path()}}));
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    QCOMPARE(monitor.windowTitle(), QString("通讯信息"));
+    for (int i = 0; i < 150; ++i)
+      s.Log.Post(" before " + std::to_string(i));
+    QTRY_VERIFY(QString::fromStdString(s.Log.MessageText()).endsWith(" before 149"));
+
+    Choose(*program->MainFrm, "nMessageMonitor");
+    QCOMPARE(monitor.LineCount(), 101);
+    QVERIFY(Lines(monitor).at(0).endsWith(" before 49"));
+    s.Log.Operation(3, "开始");
+    QTRY_COMPARE(monitor.LineCount(), 1);  // the 102nd line clears the box first
+    QVERIFY(Lines(monitor).at(0).endsWith(" 操作类型：对第3个设备的进行开始操作"));
+    // Bytes received on a port reach it too.
+    QVERIFY(com1.Send({0x16}));
+    QTRY_COMPARE(monitor.LineCount(), 2);
+    QVERIFY(Lines(monitor).at(1).endsWith("] 收到数据： 16"));
+  }
+
+  void LinesKeepArrivingAfterALanguageChange() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    QVERIFY(monitor.close());  // hidden, not gone
+    s.Settings.Language = 1;
+    s.Log.Post(" after the change");
+    QTRY_COMPARE(monitor.LineCount(), 1);
+    QCOMPARE(monitor.windowTitle(), QString("信息监控"));  // until shown again
+    monitor.show();
+    QCOMPARE(monitor.windowTitle(), QString("Message Monitor"));
+    QCOMPARE(monitor.LineCount(), 1);
+  }
+
+  // When the log's queue overflowed, the first status panel says how many
+  // lines never reached the box, in the language of the window.
+  void DroppedLinesAreCounted() {
+    Bench bench;
+    auto program = bench.Start();
+    SharedState& s = *bench.state;
+    TShowMessageFrm& monitor = *program->ShowMessageFrm;
+    monitor.show();
+    QLabel* panel = monitor.findChild<QStatusBar*>("StatusBar1")->findChildren<QLabel*>().at(0);
+    // Nothing drains while this loop runs.
+    for (size_t i = 0; i < OperationLog::kDefaultCapacity + 7; ++i)
+      s.Log.Post(" burst");
+    QTRY_COMPARE(panel->text(), QString("丢失日志：7 行"));
+    s.Settings.Language = 1;
+    monitor.hide();
+    monitor.show();
+    QCOMPARE(panel->text(), QString("Lines dropped: 7"));
+  }
+
+  void MouseRightButtonOffersTheSaveOnlyForALineAndDoubleClickClears() {
+    Bench bench;
+    TShowMessageFrm monitor(*bench.state);
+    monitor.show();
+    auto* menu = monitor.findChild<QMenu*>("PopupMenu1");
+    QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
+    QVERIFY(!menu->isVisible());
+    monitor.ShowMessage("one");
+    monitor.ShowMessage("two");
+    monitor.ShowMessage("");  // an empty text adds nothing
+    QCOMPARE(monitor.LineCount(), 2);
+    QTest::mouseClick(Box(monitor)->viewport(), Qt::RightButton);
+    QVERIFY(menu->isVisible());
+    QCOMPARE(menu->actions().size(), 1);
+    menu->close();
+    QTest::mouseDClick(Box(monitor)->viewport(), Qt::LeftButton);
+    QCOMPARE(monitor.LineCount(), 0);
+    monitor.ShowMessage("three");
+    QCOMPARE(Box(monitor)->toPlainText(), QString("three"));
+  }
+
+  // A failed save shows the error and keeps the lines; the next save writes
+  // Info.txt with CR LF, over an older, longer file.
+  void SaveWritesInfoTxtWithCrLf() {
+    Bench bench;
+    QVERIFY(std::filesystem::create_directory(bench.File("Info.txt")));
+    TShowMessageFrm monitor(*bench.state);
+    monitor.ShowMessage("[2024-03-05 14:07:09] 发送数据： 68 16");
+    monitor.ShowMessage("second");
+    QString shown;
+    CloseNextModal([&](QWidget* modal) { shown = MessageText(modal); });
+    monitor.findChild<QAction*>("XT1")->trigger();
+    QVERIFY2(shown.contains(QString::fromStdString(bench.File("Info.txt"))), qPrintable(shown));
+    QCOMPARE(monitor.LineCount(), 2);
+    QVERIFY(std::filesystem::remove(bench.File("Info.txt")));
+    bench.Write("Info.txt", "an older file, longer than the new one\r\n");
+    monitor.findChild<QAction*>("XT1")->trigger();
+    QCOMPARE(bench.Read("Info.txt"),
+             QByteArray("[2024-03-05 14:07:09] 发送数据： 68 16\r\nsecond\r\n"));
+    QCOMPARE(bench.Listing(), std::string("Info.txt;"));
   }
 };
 

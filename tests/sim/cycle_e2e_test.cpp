@@ -1,16 +1,18 @@
 // The program's transaction cycle against the virtual bench, through real
 // pseudo-terminals and the program's own serial ports: frames come from the
-// program's builders, replies from the simulated meters.
+// program's builders, replies from the simulated meters. On parallel lines
+// (a line per meter) every line hears what it hears when the rows are
+// served one after another, the log reads the same, a silent meter holds up
+// no other line, and a cancel ends every line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "detection/core/flow_detection_run.h"
-#include "reading/core/reading_run.h"
-#include "serial/port_slots.h"
-#include "sim/lib/program_state.h"
 #include "sim/lib/virtual_bench.h"
 #include "support/cycle_bench.h"
+#include "support/known_bench.h"
+#include "support/pty_peer.h"
+#include "tools/core/set_para_run.h"
 
 namespace qv {
 namespace {
@@ -58,20 +60,14 @@ TEST_F(CycleBench, ASilentSwitchLeavesTheRowRedWithItsLines) {
   s.Settings.ReadAgainTimes = 1;
   flow.Run(kFlowEnterCheck);
   EXPECT_EQ(flow.LampOf(0), Lamp::Red);
-  size_t not_confirmed = 0, meter_frames = 0;
-  for (const std::string& line : s.Log.TakePending()) {
-    not_confirmed += line.find(" 通道打开失败") != std::string::npos;
-    meter_frames += line.find(" 发送数据：") != std::string::npos;
-  }
-  EXPECT_EQ(not_confirmed, 1u);
-  EXPECT_EQ(meter_frames, 0u);
+  test::LogLines logged(s.Log);
+  EXPECT_EQ(logged.Count(" 通道打开失败"), 1u);
+  EXPECT_EQ(logged.Count(" 发送数据："), 0u);
 }
 
 TEST_F(CycleBench, ASilentMeterEndsRedBetweenAnsweringNeighbours) {
   Start(Wiring::kSingle, 3);
-  sim::MeterFaults silent;
-  silent.silent = true;
-  bench->SetFaults(1, silent);
+  bench->SetFaults(1, {.silent = true});
   std::vector<int> read_rows;
   flow.on_flow_read = [&](int row, int point, const BenchRead& r) {
     EXPECT_EQ(point, 2);
@@ -97,27 +93,22 @@ TEST_F(CycleBench, CompensationWritesTheCorrectedCoefficient) {
 }
 
 TEST_F(CycleBench, MeteringDataInEveryProtocolVersion) {
-  const std::vector<sim::ProtocolVersion> versions = {
-      sim::ProtocolVersion::kV201, sim::ProtocolVersion::kV202, sim::ProtocolVersion::kV203,
-      sim::ProtocolVersion::kV301, sim::ProtocolVersion::kTG};
-  std::vector<sim::MeterSetup> setups(versions.size());
-  for (size_t i = 0; i < versions.size(); ++i)
+  using enum sim::ProtocolVersion;
+  const sim::ProtocolVersion versions[] = {kV201, kV202, kV203, kV301, kTG};
+  std::vector<sim::MeterSetup> setups(5);
+  for (size_t i = 0; i < 5; ++i)
     setups[i].protocol = versions[i];
   setups[3].kind = sim::MeterKind::kCold;
-  Start(Wiring::kMulti, static_cast<int>(versions.size()), setups);
+  Start(Wiring::kMulti, 5, setups);
   reading.FillFromSelection();
-  ASSERT_EQ(reading.rows.size(), versions.size());
-  for (size_t i = 0; i < versions.size(); ++i) {
+  ASSERT_EQ(reading.rows.size(), 5u);
+  for (size_t i = 0; i < 5; ++i)
     reading.rows[i].Version = std::string(sim::ProtocolText(versions[i]));
-  }
   // The TG meter's row holds the eight digits its operator knows.
   ASSERT_EQ(reading.rows[4].Address.size(), 8u);
   reading.cold_meter = false;
-  std::vector<size_t> all(versions.size());
-  for (size_t i = 0; i < all.size(); ++i)
-    all[i] = i;
-  ASSERT_TRUE(reading.ReadData(all));
-  for (size_t i = 0; i < versions.size(); ++i) {
+  ASSERT_TRUE(reading.ReadData({0, 1, 2, 3, 4}));
+  for (size_t i = 0; i < 5; ++i) {
     SCOPED_TRACE(reading.rows[i].Version);
     EXPECT_EQ(reading.rows[i].State, RowState::Answered);
     EXPECT_EQ(reading.rows[i].Column(ReadingColumn::CommResult), "数据返回正确");
@@ -142,6 +133,91 @@ TEST_F(CycleBench, ClockSettingAndBroadcast) {
   ASSERT_EQ(frames.size(), before + 3);
   for (size_t i = before; i < frames.size(); ++i)
     EXPECT_TRUE(frames[i].answers.empty());
+}
+
+constexpr int kMeters = 4;
+
+class ParallelLinesBench : public test::CycleBench {
+ protected:
+  // The meters' clocks read alike in every run.
+  void SetUp() override { Start(sim::Wiring::kMulti, kMeters, {}, test::FixedClock); }
+  SetParaRun para{s, pump};
+};
+
+// The operations of the bench windows, the meter-reading window and the
+// parameter window's read-address loop, with meter 2 silent and row 4
+// given no port: what the lines hear and what the log says is the same
+// whether the rows are served one after another or on their lines at once.
+TEST_F(ParallelLinesBench, EachLineHearsWhatItHeardInTurnAndTheLogReadsTheSame) {
+  bench->SetFaults(1, {.silent = true});
+  s.Rows[3].Comm = 0;
+  const std::pair<const char*, std::function<bool()>> operations[] = {
+      {"bench command", [&] { return flow.Run(kFlowEnterCheck); }},
+      {"metering data",
+       [&] {
+         reading.FillFromSelection();
+         return reading.ReadData({0, 1, 2, 3});
+       }},
+      {"read address", [&] { return para.ReadAddresses(); }},
+  };
+  for (const auto& [name, run] : operations) {
+    SCOPED_TRACE(name);
+    std::map<int, std::vector<std::string>> heard[2];
+    std::vector<std::string> logged[2];
+    for (const bool parallel : {false, true}) {
+      s.Settings.ParallelLines = parallel;
+      const size_t from = bench->ReceivedCount();
+      Logged();
+      ASSERT_TRUE(run());
+      heard[parallel] = Heard(from);
+      logged[parallel] = Logged();
+    }
+    EXPECT_EQ(heard[1].size(), size_t{kMeters - 1});
+    EXPECT_EQ(heard[1], heard[0]);
+    EXPECT_EQ(logged[1], logged[0]);
+    EXPECT_EQ(heard[1][1].size(), 2u);  // meter 2 asked twice
+  }
+}
+
+// Meter 1 is silent: meter 2, on a line of its own, has answered while the
+// first of meter 1's two attempts was still waiting.
+TEST_F(ParallelLinesBench, ASilentMeterHoldsUpNoOtherLine) {
+  bench->SetFaults(0, {.silent = true});
+  s.Settings.ParallelLines = true;
+  s.Settings.CommWaitTimer = 2000;
+  std::vector<std::pair<int, Lamp>> lamps;
+  size_t first_line_heard = 0;
+  flow.on_lamp = [&](int row, Lamp lamp) {
+    if (lamp == Lamp::ButtonFace) return;
+    lamps.emplace_back(row, lamp);
+    if (row == 1) first_line_heard = Heard(0)[0].size();
+  };
+  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
+  EXPECT_LT(std::ranges::find(lamps, std::pair(1, Lamp::Lime)),
+            std::ranges::find(lamps, std::pair(0, Lamp::Red)));
+  EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
+  EXPECT_EQ(first_line_heard, 1u);
+  EXPECT_EQ(Heard(0)[0].size(), 2u);
+}
+
+// Two silent meters on two lines: a cancel while both wait ends both
+// lines, with no further attempt on either.
+TEST_F(ParallelLinesBench, ACancelEndsEveryLine) {
+  bench->SetFaults(0, {.silent = true});
+  bench->SetFaults(1, {.silent = true});
+  s.Rows[2].Selected = s.Rows[3].Selected = false;
+  s.Settings.ParallelLines = true;
+  s.Settings.ReadAgainTimes = 3;
+  const auto cancel = pump.AddTimer(10ms, [&] {
+    if (bench->ReceivedCount() == 2) flow.Cancel();
+  });
+  pump.SetActive(cancel, true);
+  ASSERT_TRUE(flow.Run(kFlowEnterCheck));
+  test::LogLines logged(s.Log);
+  EXPECT_EQ(logged.Count(" 发送数据："), 2u);
+  EXPECT_EQ(logged.Count("操作已取消"), 1u);
+  EXPECT_EQ(flow.LampOf(0), Lamp::Red);
+  EXPECT_EQ(flow.LampOf(1), Lamp::Red);
 }
 
 }  // namespace

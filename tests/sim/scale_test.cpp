@@ -16,9 +16,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A bench of `meters` meters with a scale, over TCP or a pseudo-terminal,
+// and the program's reader of the scale.
 struct ScaleBench {
-  ScaleBench(ScaleProtocol protocol, bool tcp) {
+  ScaleBench(ScaleProtocol protocol, bool tcp, int meters = 1) {
     sim::BenchOptions o;
+    o.meter_count = meters;
     o.scale = protocol;
     o.scale_fill = 300ms;
     if (tcp) o.tcp_port = 0;
@@ -71,22 +74,17 @@ TEST(SimScale, UnstableScaleNeverSettles) {
 // The first StartTest lets the current point's water run; the same start
 // sent to the next meter belongs to that run.
 TEST(SimScale, FirstStartTestBeginsOneRun) {
-  sim::BenchOptions o;
-  o.meter_count = 2;
-  o.scale = ScaleProtocol::kMtSics;
-  sim::VirtualBench bench(o);
-  std::string error;
-  ASSERT_TRUE(bench.Start(error)) << error;
-  test::PtyPeer line(bench.DevicePaths()[0]);
-  const double before = bench.ScaleSettledKg();
+  ScaleBench b(ScaleProtocol::kMtSics, false, 2);
+  test::PtyPeer line(b.bench->DevicePaths()[0]);
+  const double before = b.bench->ScaleSettledKg();
   for (const char* address : {"2024000001", "2024000002"}) {
-    const size_t heard = bench.ReceivedCount();
+    const size_t heard = b.bench->ReceivedCount();
     const std::optional<Bytes> start = BuildRequest(Command::kStartTest, {.address = address});
     ASSERT_TRUE(start && line.Send(*start));
-    ASSERT_TRUE(bench.WaitReceived(heard + 1, 10s));
+    ASSERT_TRUE(b.bench->WaitReceived(heard + 1, 10s));
   }
-  const sim::BenchConditions c = bench.Conditions();
-  EXPECT_NEAR(bench.ScaleSettledKg() - before, sim::MassKg(c.reference_litres[0], c.fluid_c),
+  const sim::BenchConditions c = b.bench->Conditions();
+  EXPECT_NEAR(b.bench->ScaleSettledKg() - before, sim::MassKg(c.reference_litres[0], c.fluid_c),
               0.0005);
 }
 

@@ -6,10 +6,8 @@
 
 #include <thread>
 
-#include "detection/core/flow_detection_run.h"
-#include "reading/core/reading_run.h"
 #include "sim/lib/flood_server.h"
-#include "sim/lib/program_state.h"
+#include "support/cycle_bench.h"
 #include "support/known_bench.h"
 #include "support/ser2net.h"
 
@@ -25,31 +23,24 @@ enum class Via { kPseudoTerminal, kBenchSimTcp, kSer2net, kFlood };
 #define SKIP_WITHOUT_SER2NET() \
   if (test::Ser2net::Program().empty()) GTEST_SKIP() << test::Ser2net::kMissing
 
-// A flow point read and a metering-data read of two meters on one line, as
-// the detection and meter-reading windows run them.
-struct FlowRead {
+// Two meters on one line in the known state, the program reaching it as
+// `via` says, with a flow point read and a metering-data read ready.
+struct FlowRead : test::ProgramOnBench {
   explicit FlowRead(Via via) {
     sim::BenchOptions options = test::KnownOptions(sim::Wiring::kSingle, 2);
     if (via == Via::kBenchSimTcp) options.tcp_port = 0;
-    bench = std::make_unique<sim::VirtualBench>(options);
-    device = test::StartKnown(*bench);
-    std::vector<std::string> devices;
+    auto started = std::make_unique<sim::VirtualBench>(options);
+    device = test::StartKnown(*started);
     if (via == Via::kSer2net) {
       server = std::make_unique<test::Ser2net>(device);
       EXPECT_TRUE(server->Start());
-      devices = {device = server->Device()};
+      device = server->Device();
     } else if (via == Via::kFlood) {
       flood = std::make_unique<sim::FloodServer>(std::chrono::seconds(600));
-      devices = {device = flood->Device()};
+      device = flood->Device();
     }
-    s.Settings.CommWaitTimer = 1000;
+    connected = Connect(std::move(started), {device});
     s.Settings.ReadAgainTimes = 3;
-    connected = sim::ConnectProgram(s, *bench, devices);
-    s.Rows[0].Selected = s.Rows[1].Selected = true;
-    poll = pump.AddTimer(100ms, [this] { flow.Cycle().ReadTimerTick(); });
-    flow.on_poll_timers = [this](bool on) { pump.SetActive(poll, on); };
-    reading_poll = pump.AddTimer(100ms, [this] { reading.Cycle().ReadTimerTick(); });
-    reading.on_poll_timers = [this](bool on) { pump.SetActive(reading_poll, on); };
     reading.FillFromSelection();
     for (ReadingRow& row : reading.rows)
       row.Version = "M-BusV2.02";
@@ -57,63 +48,49 @@ struct FlowRead {
       reads.push_back({double(row), double(point), r.VolumeL, r.HeatKWh, r.EntreC, r.ExitC});
     };
   }
-  ~FlowRead() { s.Slots[1].Port->Close(); }
+  ~FlowRead() { ClosePorts(); }  // before the server goes
 
-  // The log's lines without their time stamps; only those starting with
-  // `kind` when one is given (where a reader's line falls among the user
-  // interface's depends on the moment it arrives).
-  std::vector<std::string> Lines(std::string_view kind = "") {
-    std::vector<std::string> out;
-    for (const std::string& line : s.Log.TakePending()) {
-      out.push_back(line.substr(line.find(']') + 1));
-      if (!out.back().starts_with(kind)) out.pop_back();
-    }
-    return out;
-  }
-  std::vector<Bytes> Heard() const {
-    std::vector<Bytes> out;
-    for (const sim::ReceivedFrame& f : bench->Received())
-      out.push_back(f.bytes);
-    return out;
-  }
-
-  std::vector<std::string> LinesWith(std::string_view text) {
-    std::vector<std::string> out;
-    for (std::string& line : Lines())
-      if (line.find(text) != std::string::npos) out.push_back(std::move(line));
-    return out;
-  }
-
-  std::unique_ptr<sim::VirtualBench> bench;
   std::unique_ptr<test::Ser2net> server;
   std::unique_ptr<sim::FloodServer> flood;
   std::string device;
   bool connected = false;
-  SharedState s;
-  HeadlessPump pump;
-  FlowDetectionRun flow{s, pump};
-  ReadingRun reading{s, pump};
-  HeadlessPump::TimerId poll{}, reading_poll{};
   std::vector<std::array<double, 6>> reads;
 };
 
-TEST(SerialDeviceServer, AFlowReadOverTcpMatchesThePseudoTerminal) {
-  FlowRead pty(Via::kPseudoTerminal), tcp(Via::kBenchSimTcp);
+// Over bench-sim's own server and over ser2net, the lines hear, the reads
+// give and the log says what they do over the pseudo-terminal.
+class OverTcp : public ::testing::TestWithParam<Via> {};
+
+TEST_P(OverTcp, AFlowReadAndAMeterReadingMatchThePseudoTerminal) {
+  if (GetParam() == Via::kSer2net) SKIP_WITHOUT_SER2NET();
+  FlowRead pty(Via::kPseudoTerminal), tcp(GetParam());
   ASSERT_TRUE(tcp.device.starts_with("tcp:127.0.0.1:")) << tcp.device;
   for (FlowRead* run : {&pty, &tcp}) {
     ASSERT_TRUE(run->connected) << run->device;
     ASSERT_TRUE(run->flow.Run(kFlowEnterCheck));
     ASSERT_TRUE(run->flow.Run(FlowReadCode(0)));
-    EXPECT_EQ(run->flow.LampOf(0), Lamp::Lime);
-    EXPECT_EQ(run->flow.LampOf(1), Lamp::Lime);
+    ASSERT_TRUE(run->reading.ReadData({0, 1}));
+    for (int r = 0; r < 2; ++r) {
+      EXPECT_EQ(run->flow.LampOf(r), Lamp::Lime);
+      EXPECT_EQ(run->reading.rows[r].State, RowState::Answered);
+    }
   }
   EXPECT_EQ(tcp.Heard(), pty.Heard());
   ASSERT_EQ(tcp.reads.size(), 2u);
   EXPECT_EQ(tcp.reads, pty.reads);
-  const std::vector<std::string> lines = tcp.Lines(" 收到数据：");
-  EXPECT_EQ(lines, pty.Lines(" 收到数据："));
-  EXPECT_EQ(lines.size(), 4u);
+  for (int r = 0; r < 2; ++r)
+    EXPECT_EQ(tcp.reading.rows[r].Columns, pty.reading.rows[r].Columns);
+  // The received lines alone: where a reader's line falls among the others
+  // depends on the moment it arrives.
+  const std::vector<std::string> lines = tcp.Logged(" 收到数据：");
+  EXPECT_EQ(lines, pty.Logged(" 收到数据："));
+  EXPECT_EQ(lines.size(), 6u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, OverTcp, ::testing::Values(Via::kBenchSimTcp, Via::kSer2net),
+                         [](const auto& info) {
+                           return info.param == Via::kSer2net ? "Ser2net" : "BenchSim";
+                         });
 
 TEST(SerialDeviceServer, ALostConnectionIsTakenUpAtTheNextOperation) {
   FlowRead tcp(Via::kBenchSimTcp);
@@ -122,25 +99,18 @@ TEST(SerialDeviceServer, ALostConnectionIsTakenUpAtTheNextOperation) {
   tcp.bench->DropConnections();
   // The reader sees the connection end: the port is failed, not yet closed.
   ASSERT_TRUE(test::WaitFor([&] { return tcp.s.Slots[1].Port->Failed(); }));
-  tcp.Lines();
+  tcp.Logged();
   ASSERT_TRUE(tcp.flow.Run(FlowReadCode(0)));
   EXPECT_EQ(tcp.flow.LampOf(0), Lamp::Lime);
   EXPECT_EQ(tcp.reads.size(), 2u);
-  const std::vector<std::string> lines = tcp.Lines();
+  const std::vector<std::string> lines = tcp.Logged();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), " 串口COM1重新打开");
 }
 
 TEST(SerialDeviceServer, NoServerListeningLeavesThePortClosed) {
-  sim::BenchOptions options = test::KnownOptions(sim::Wiring::kSingle, 1);
-  options.tcp_port = 0;
-  std::string device;
-  {
-    sim::VirtualBench bench(options);
-    device = test::StartKnown(bench);
-  }  // its port is free again, and nobody listens there
   SharedState s;
-  s.PortDevices[1] = device;
+  s.PortDevices[1] = "tcp:127.0.0.1:1";  // nobody listens there
   s.Slots.CreatePorts(s.PortDevices, s.Log);
   EXPECT_FALSE(s.Slots[1].Port->Open());
   EXPECT_FALSE(s.Slots[1].Port->IsOpen());
@@ -179,25 +149,6 @@ TEST(SerialDeviceServer, AnEndlessStreamLeavesTheRowRedAndWhatIsKeptBounded) {
   EXPECT_LE(logged, static_cast<size_t>(kRecvBufSize * (seconds + 2)));
 }
 
-TEST(Ser2net, AFlowReadAndAMeterReadingMatchThePseudoTerminal) {
-  SKIP_WITHOUT_SER2NET();
-  FlowRead pty(Via::kPseudoTerminal), server(Via::kSer2net);
-  for (FlowRead* run : {&pty, &server}) {
-    ASSERT_TRUE(run->connected) << run->device;
-    ASSERT_TRUE(run->flow.Run(kFlowEnterCheck));
-    ASSERT_TRUE(run->flow.Run(FlowReadCode(0)));
-    ASSERT_TRUE(run->reading.ReadData({0, 1}));
-    for (int r = 0; r < 2; ++r) {
-      EXPECT_EQ(run->flow.LampOf(r), Lamp::Lime);
-      EXPECT_EQ(run->reading.rows[r].State, RowState::Answered);
-    }
-  }
-  EXPECT_EQ(server.Heard(), pty.Heard());
-  EXPECT_EQ(server.reads, pty.reads);
-  for (int r = 0; r < 2; ++r)
-    EXPECT_EQ(server.reading.rows[r].Columns, pty.reading.rows[r].Columns);
-}
-
 TEST(Ser2net, AServerRestartedMidOperationRefusesMeanwhileAndIsTakenUpAgain) {
   SKIP_WITHOUT_SER2NET();
   FlowRead run(Via::kSer2net);
@@ -212,17 +163,17 @@ TEST(Ser2net, AServerRestartedMidOperationRefusesMeanwhileAndIsTakenUpAgain) {
   ASSERT_TRUE(run.flow.Run(FlowReadCode(0)));
   restart.join();
   EXPECT_EQ(run.flow.LampOf(1), Lamp::Red);
-  EXPECT_EQ(run.LinesWith("读取已停止"), std::vector<std::string>{" 串口COM1读取已停止"});
+  EXPECT_EQ(run.Logged("读取已停止"), std::vector<std::string>{" 串口COM1读取已停止"});
   // While it is down, the connection is refused and the port stays closed.
   run.s.Slots[1].Port->Close();
   EXPECT_FALSE(run.s.Slots[1].Port->Open());
-  EXPECT_EQ(run.LinesWith("打开失败").size(), 1u);
+  EXPECT_EQ(run.Logged("打开失败").size(), 1u);
 
   ASSERT_TRUE(run.server->Start());
   ASSERT_TRUE(run.flow.Run(FlowReadCode(0)));
   EXPECT_EQ(run.flow.LampOf(0), Lamp::Lime);
   EXPECT_EQ(run.flow.LampOf(1), Lamp::Lime);
-  EXPECT_EQ(run.LinesWith("重新打开"), std::vector<std::string>{" 串口COM1重新打开"});
+  EXPECT_EQ(run.Logged("重新打开"), std::vector<std::string>{" 串口COM1重新打开"});
 }
 
 TEST(Ser2net, AServerWhoseLineNeverAnswersLeavesTheRowsRed) {

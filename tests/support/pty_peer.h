@@ -1,8 +1,8 @@
 // The test's end of a serial line: either a new pseudo-terminal whose slave
 // side the program's port opens while the test plays the meter on the master
 // side, or a line someone else made (a bench-sim line) opened the way the
-// program opens a serial port. Also: bounded waiting for a condition, the
-// lines an operation log has queued and a ring's unread bytes.
+// program opens a serial port. Also: bounded waiting for a condition and a
+// ring's unread bytes (the log's lines: support/log_lines.h).
 #pragma once
 
 #include <fcntl.h>
@@ -11,7 +11,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -21,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/operation_log.h"
 #include "serial/recv_ring.h"
 #include "support/hex.h"
+#include "support/log_lines.h"
 
 namespace qv::test {
 
@@ -145,38 +144,6 @@ class PtyPeer {
   int slave_ = -1;
   bool exclusive_ = false;
   std::string path_;
-};
-
-// Collects the lines an operation log queued so far.
-class LogLines {
- public:
-  explicit LogLines(OperationLog& log) : log_(log) {}
-
-  const std::vector<std::string>& Take() {
-    for (std::string& line : log_.TakePending())
-      lines_.push_back(std::move(line));
-    return lines_;
-  }
-  // Lines taken so far that contain `text`.
-  size_t Count(std::string_view text) {
-    Take();
-    return static_cast<size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const auto& l) {
-      return l.find(text) != std::string::npos;
-    }));
-  }
-  // Where the first line taken so far that contains `text` stands (the
-  // number of lines when none does).
-  size_t First(std::string_view text) {
-    Take();
-    return static_cast<size_t>(
-        std::find_if(lines_.begin(), lines_.end(),
-                     [&](const auto& l) { return l.find(text) != std::string::npos; }) -
-        lines_.begin());
-  }
-
- private:
-  OperationLog& log_;
-  std::vector<std::string> lines_;
 };
 
 inline constexpr std::string_view kReceivedLabel = " 收到数据：";

@@ -1,11 +1,13 @@
 // Helpers of the window tests: a program directory of its own per test, the
-// settings files read back, and a modal dialog found and closed without
-// blocking the test. A meter line is a PtyPeer.
+// settings files read back, a menu item chosen, the monitor's lines, and a
+// modal dialog found and closed without blocking the test. A meter line is a
+// PtyPeer.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -13,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "journal/core/journal.h"
+#include "journal/core/journal_store.h"
 #include "serial/port_slots.h"
 #include "shell/program.h"
 #include "support/pty_peer.h"
@@ -21,7 +25,7 @@
 namespace qv::test {
 
 // A program directory (a temporary folder, with its files read and written
-// as text) and the shared state that uses it.
+// as text, and its results journal) and the shared state that uses it.
 struct Bench : TempDir {
   std::unique_ptr<SharedState> state = std::make_unique<SharedState>();
 
@@ -35,6 +39,19 @@ struct Bench : TempDir {
   // The number of keys of `section` in the settings file `name`.
   int Keys(const std::string& name, const char* section) const {
     return static_cast<int>(IniFile::Load(File(name)).Keys(section).size());
+  }
+
+  // Records `readings` and `writes` in the folder's results journal;
+  // whether every one was written.
+  bool Record(const std::vector<ReadingRecord>& readings,
+              const std::vector<WriteRecord>& writes = {}) const {
+    ResultJournal journal;
+    if (!journal.Open(JournalPath(Dir()))) return false;
+    for (const ReadingRecord& r : readings)
+      journal.Record(r);
+    for (const WriteRecord& w : writes)
+      journal.Record(w);
+    return journal.WaitAcknowledged(journal.Taken(), std::chrono::seconds(30));
   }
 
   // Start-up exactly as the program does it, without its event loop.
@@ -85,6 +102,16 @@ inline void PressInNextModal(const QString& button, std::function<void(QWidget*)
       if (b->text() == button) b->click();
   });
   timer->start();
+}
+
+// Chooses the main window's menu item `item`, as the operator does.
+inline void Choose(TMainFrm& main, const char* item) {
+  main.findChild<QAction*>(item)->trigger();
+}
+
+// The lines the message monitor shows.
+inline QString MonitorText(const Program& program) {
+  return program.ShowMessageFrm->findChild<QPlainTextEdit*>("mmInfo")->toPlainText();
 }
 
 // The text of a message box, empty for any other dialog.

@@ -160,20 +160,42 @@ bool WaitsOnLock(const PgCluster& pg) {
              "AND wait_event_type = 'Lock'") == "1";
 }
 
-TEST(FactoryUpload, RecordsArriveEqualToTheJournal) {
+// A throwaway server and a journal of the test's own.
+class FactoryUpload : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pg.Up()); }
+
+  // Sends what waits in `journal` to `target`, keeping `status` and `sent`.
+  FactoryOutcome Upload(const FactoryTarget& target, const std::string& journal = "") {
+    return UploadWaiting(journal.empty() ? path : journal, target, status, sent);
+  }
+  // Makes the schema and locks the readings in a transaction of `locker`:
+  // a batch on its way then waits inside its own.
+  void LockReadings() {
+    std::string error;
+    ASSERT_EQ(locker.Connect(pg.ConnInfo(), error), FactoryOutcome::kDone);
+    ASSERT_EQ(EnsureFactorySchema(locker, error), FactoryOutcome::kDone) << error;
+    ASSERT_EQ(
+        locker.Exec("BEGIN; LOCK TABLE qorvantis.readings IN SHARE ROW EXCLUSIVE MODE", error),
+        FactoryOutcome::kDone);
+  }
+
+  PgCluster pg;
+  TempDir dir;
+  const std::string path = JournalPath(dir.Dir());
+  UploadStatus status;
+  uint64_t sent = 0;
+  PgLink locker;
+};
+
+TEST_F(FactoryUpload, RecordsArriveEqualToTheJournal) {
   // Bench times are the bench's local times: eight hours ahead of UTC here.
   ::setenv("TZ", "Asia/Shanghai", 1);
   ::tzset();
-  PgCluster pg;
-  ASSERT_TRUE(pg.Up());
-  TempDir dir;
-  const std::string path = JournalPath(dir.Dir());
   // More than two batches of readings.
   Fill(path, 1200, 30);
   const FactoryTarget target{pg.ConnInfo(), "Bench 3"};
-  UploadStatus status;
-  uint64_t sent = 0;
-  ASSERT_EQ(UploadWaiting(path, target, status, sent), FactoryOutcome::kDone) << status.Reason;
+  ASSERT_EQ(Upload(target), FactoryOutcome::kDone) << status.Reason;
   EXPECT_EQ(sent, 1230u);
   EXPECT_EQ(status, (UploadStatus{1230, 0, FactoryOutcome::kDone, ""}));
   EXPECT_EQ(Marks(path), (JournalOutbox::Marks{1200, 30}));
@@ -195,28 +217,23 @@ TEST(FactoryUpload, RecordsArriveEqualToTheJournal) {
   EXPECT_EQ(pg.Value("SELECT count(*) FROM qorvantis.latest_verdicts"), "20");
 
   // Nothing waits: nothing more is sent.
-  ASSERT_EQ(UploadWaiting(path, target, status, sent), FactoryOutcome::kDone);
+  ASSERT_EQ(Upload(target), FactoryOutcome::kDone);
   EXPECT_EQ(sent, 0u);
   EXPECT_EQ(pg.Value("SELECT count(*) FROM qorvantis.readings"), "1200");
 }
 
-TEST(FactoryUpload, WhatTheServerRefusesAndANewServer) {
-  PgCluster pg;
-  ASSERT_TRUE(pg.Up());
-  TempDir one, two;
-  const std::string first = JournalPath(one.Dir()), second = JournalPath(two.Dir());
-  Fill(first, 10, 2);
+TEST_F(FactoryUpload, WhatTheServerRefusesAndANewServer) {
+  TempDir two;
+  const std::string second = JournalPath(two.Dir());
+  Fill(path, 10, 2);
   Fill(second, 3, 0);
-  UploadStatus status;
-  uint64_t sent = 0;
-  ASSERT_EQ(UploadWaiting(first, {pg.ConnInfo(), "B1"}, status, sent), FactoryOutcome::kDone);
+  ASSERT_EQ(Upload({pg.ConnInfo(), "B1"}), FactoryOutcome::kDone);
   // A server that lost the records, or a new one, gets them all again.
   pg.Sql("CREATE DATABASE second");
   pg.Sql("CREATE DATABASE third");
-  ASSERT_EQ(UploadWaiting(first, {pg.ConnInfo("second"), "B1"}, status, sent),
-            FactoryOutcome::kDone);
+  ASSERT_EQ(Upload({pg.ConnInfo("second"), "B1"}), FactoryOutcome::kDone);
   EXPECT_EQ(sent, 12u);
-  EXPECT_EQ(ServerCsv(pg.ConnInfo("second"), "B1"), JournalCsv(first));
+  EXPECT_EQ(ServerCsv(pg.ConnInfo("second"), "B1"), JournalCsv(path));
 
   // A role that may only insert and call the registration, as the design
   // page grants it, sends its bench's records and reads nothing back.
@@ -227,8 +244,7 @@ TEST(FactoryUpload, WhatTheServerRefusesAndANewServer) {
         "GRANT EXECUTE ON FUNCTION qorvantis.bench_progress(text, text) TO bench2"}) {
     ASSERT_EQ(pg.Value(grant), "") << grant;
   }
-  ASSERT_EQ(UploadWaiting(second, {pg.ConnInfo("postgres", "bench2"), "B2"}, status, sent),
-            FactoryOutcome::kDone)
+  ASSERT_EQ(Upload({pg.ConnInfo("postgres", "bench2"), "B2"}, second), FactoryOutcome::kDone)
       << status.Reason;
   EXPECT_EQ(ServerCsv(pg.ConnInfo(), "B2"), JournalCsv(second));
   PgLink bench2;
@@ -237,31 +253,27 @@ TEST(FactoryUpload, WhatTheServerRefusesAndANewServer) {
   EXPECT_EQ(bench2.Exec("DELETE FROM qorvantis.readings", error), FactoryOutcome::kRefused);
 
   const struct {
-    std::string journal, server, bench, why;
+    std::string server, bench, why;
     FactoryOutcome outcome;
   } cases[] = {
       // The name is the first journal's: this journal's records would be taken for its.
-      {second, pg.ConnInfo(), "B1", "for another journal", FactoryOutcome::kRefused},
-      {second, pg.ConnInfo(), "", "no name", FactoryOutcome::kRefused},
-      {second, pg.ConnInfo("third", "bench2"), "B2", "may not make", FactoryOutcome::kRefused},
-      {second, "host=" + two.Dir() + " user=postgres", "B2", "", FactoryOutcome::kUnreachable},
+      {pg.ConnInfo(), "B1", "for another journal", FactoryOutcome::kRefused},
+      {pg.ConnInfo(), "", "no name", FactoryOutcome::kRefused},
+      {pg.ConnInfo("third", "bench2"), "B2", "may not make", FactoryOutcome::kRefused},
+      {"host=" + two.Dir() + " user=postgres", "B2", "", FactoryOutcome::kUnreachable},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(UploadWaiting(c.journal, {c.server, c.bench}, status, sent), c.outcome) << c.why;
+    EXPECT_EQ(Upload({c.server, c.bench}, second), c.outcome) << c.why;
     EXPECT_NE(status.Reason.find(c.why), std::string::npos) << status.Reason;
     EXPECT_EQ(status.Failure, c.outcome);
   }
   // A schema newer than the program knows is left alone.
   pg.Sql("UPDATE qorvantis.schema_version SET version = 99");
-  EXPECT_EQ(UploadWaiting(first, {pg.ConnInfo(), "B1"}, status, sent), FactoryOutcome::kRefused);
+  EXPECT_EQ(Upload({pg.ConnInfo(), "B1"}), FactoryOutcome::kRefused);
   EXPECT_NE(status.Reason.find("version 99, newer"), std::string::npos) << status.Reason;
 }
 
-TEST(FactoryUpload, ReplacedReadingsAreNotCurrentOnTheServer) {
-  PgCluster pg;
-  ASSERT_TRUE(pg.Up());
-  TempDir dir;
-  const std::string path = JournalPath(dir.Dir());
+TEST_F(FactoryUpload, ReplacedReadingsAreNotCurrentOnTheServer) {
   {
     // The third reading replaces the first.
     ResultJournal journal;
@@ -273,9 +285,7 @@ TEST(FactoryUpload, ReplacedReadingsAreNotCurrentOnTheServer) {
     again.Supersedes = first;
     ASSERT_TRUE(journal.WaitAcknowledged(journal.Record(again), 60s));
   }
-  UploadStatus status;
-  uint64_t sent = 0;
-  ASSERT_EQ(UploadWaiting(path, {pg.ConnInfo(), "B"}, status, sent), FactoryOutcome::kDone);
+  ASSERT_EQ(Upload({pg.ConnInfo(), "B"}), FactoryOutcome::kDone);
   EXPECT_EQ(pg.Value("SELECT string_agg(local_id || ':' || coalesce(supersedes::text, '-'), ' ' "
                      "ORDER BY local_id) FROM qorvantis.readings"),
             "1:- 2:- 3:1");
@@ -285,20 +295,9 @@ TEST(FactoryUpload, ReplacedReadingsAreNotCurrentOnTheServer) {
             "3");
 }
 
-TEST(FactorySender, AServerStoppedMidBatchLosesAndDoublesNothing) {
-  PgCluster pg;
-  ASSERT_TRUE(pg.Up());
-  TempDir dir;
-  const std::string path = JournalPath(dir.Dir());
+TEST_F(FactoryUpload, ASenderWhoseServerStopsMidBatchLosesAndDoublesNothing) {
   Fill(path, 1200, 10);
-  // The schema is there, and the first batch will wait for the test's lock.
-  PgLink locker;
-  std::string error;
-  ASSERT_EQ(locker.Connect(pg.ConnInfo(), error), FactoryOutcome::kDone);
-  ASSERT_EQ(EnsureFactorySchema(locker, error), FactoryOutcome::kDone) << error;
-  ASSERT_EQ(locker.Exec("BEGIN; LOCK TABLE qorvantis.readings IN SHARE ROW EXCLUSIVE MODE", error),
-            FactoryOutcome::kDone);
-
+  ASSERT_NO_FATAL_FAILURE(LockReadings());
   FactorySender sender(path);
   sender.Configure({pg.ConnInfo(), "Bench 3"});
   ASSERT_TRUE(Eventually([&] { return WaitsOnLock(pg); }));
@@ -323,61 +322,50 @@ TEST(FactorySender, AServerStoppedMidBatchLosesAndDoublesNothing) {
 }
 
 // An uploader killed mid-batch and run again sends what is left exactly
-// once: killed while its batch waits inside its transaction on the server,
-// and killed after the server committed the batch but before the journal
-// marked it.
-TEST(FactoryUpload, AnUploaderKilledMidBatchSendsTheRestExactlyOnce) {
-  for (const bool committed : {false, true}) {
-    PgCluster pg;
-    ASSERT_TRUE(pg.Up());
-    TempDir dir;
-    const std::string path = JournalPath(dir.Dir());
-    Fill(path, 1200, 10);
-    const FactoryTarget target{pg.ConnInfo(), "Bench 3"};
-    PgLink locker;
-    std::string error;
-    ASSERT_EQ(locker.Connect(target.Server, error), FactoryOutcome::kDone);
-    ASSERT_EQ(EnsureFactorySchema(locker, error), FactoryOutcome::kDone) << error;
-    // The child's first batch waits inside its transaction for this lock.
-    ASSERT_EQ(
-        locker.Exec("BEGIN; LOCK TABLE qorvantis.readings IN SHARE ROW EXCLUSIVE MODE", error),
-        FactoryOutcome::kDone);
-    sqlite3* journal = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &journal), SQLITE_OK);
+// once: killed while its batch waits inside its transaction on the server
+// (false), and killed after the server committed the batch but before the
+// journal marked it (true).
+class KilledUploader : public FactoryUpload, public ::testing::WithParamInterface<bool> {};
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      UploadStatus status;
-      uint64_t sent = 0;
-      UploadWaiting(path, target, status, sent);
-      ::_exit(0);
-    }
-    bool mid_batch = Eventually([&] { return WaitsOnLock(pg); });
-    if (committed && mid_batch) {
-      // The journal's marks cannot be written; the batch goes through.
-      ASSERT_EQ(sqlite3_exec(journal, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-      locker.Close();
-      mid_batch =
-          Eventually([&] { return pg.Value("SELECT count(*) FROM qorvantis.readings") == "500"; });
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(mid_batch);
-    sqlite3_exec(journal, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(journal);
-    locker.Close();
-    EXPECT_EQ(Marks(path), (JournalOutbox::Marks{0, 0}));
+TEST_P(KilledUploader, SendsTheRestExactlyOnce) {
+  const bool committed = GetParam();
+  Fill(path, 1200, 10);
+  const FactoryTarget target{pg.ConnInfo(), "Bench 3"};
+  // The child's first batch waits inside its transaction for this lock.
+  ASSERT_NO_FATAL_FAILURE(LockReadings());
+  sqlite3* journal = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &journal), SQLITE_OK);
 
-    UploadStatus status;
-    uint64_t sent = 0;
-    ASSERT_EQ(UploadWaiting(path, target, status, sent), FactoryOutcome::kDone) << status.Reason;
-    EXPECT_EQ(sent, committed ? 700u : 1210u);
-    EXPECT_EQ(status, (UploadStatus{1210, 0, FactoryOutcome::kDone, ""}));
-    EXPECT_EQ(ServerCsv(target.Server, "Bench 3"), JournalCsv(path));
-    EXPECT_EQ(ServerWrites(pg, "Bench 3"), JournalWrites(path));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Upload(target);
+    ::_exit(0);
   }
+  bool mid_batch = Eventually([&] { return WaitsOnLock(pg); });
+  if (committed && mid_batch) {
+    // The journal's marks cannot be written; the batch goes through.
+    ASSERT_EQ(sqlite3_exec(journal, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    locker.Close();
+    mid_batch =
+        Eventually([&] { return pg.Value("SELECT count(*) FROM qorvantis.readings") == "500"; });
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ASSERT_TRUE(mid_batch);
+  sqlite3_exec(journal, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(journal);
+  locker.Close();
+  EXPECT_EQ(Marks(path), (JournalOutbox::Marks{0, 0}));
+
+  ASSERT_EQ(Upload(target), FactoryOutcome::kDone) << status.Reason;
+  EXPECT_EQ(sent, committed ? 700u : 1210u);
+  EXPECT_EQ(status, (UploadStatus{1210, 0, FactoryOutcome::kDone, ""}));
+  EXPECT_EQ(ServerCsv(target.Server, "Bench 3"), JournalCsv(path));
+  EXPECT_EQ(ServerWrites(pg, "Bench 3"), JournalWrites(path));
 }
+
+INSTANTIATE_TEST_SUITE_P(BeforeAndAfterTheCommit, KilledUploader, ::testing::Bool());
 
 }  // namespace
 }  // namespace qv

@@ -203,6 +203,7 @@ TEST_F(RecordFiles, TablesHoldTheJournalsFiguresAndVerdicts) {
         SaveRecord(path_, "2024000001", english, RecordFolder(dir_.Dir()), when_);
     ASSERT_EQ(flow.result, RecordOutcome::kSaved);
     const std::vector<std::string> lines = test::PdfLines(flow.path);
+    const std::string text = test::PdfText(flow.path);
     for (int point = 1; point <= 5; ++point) {
       const ReadingRecord& r = Newest("2024000001", false, point);
       EXPECT_TRUE(HasRow(lines, {std::to_string(point), std::to_string(r.Flow), "20.50",
@@ -210,9 +211,8 @@ TEST_F(RecordFiles, TablesHoldTheJournalsFiguresAndVerdicts) {
                                  Fixed(r.VolumeError, 2), Fixed(r.VolumeLimit, 2),
                                  point == 4 ? fail : pass, r.Time, point == 3 ? "2" : "1"}))
           << english << " point " << point << "\n"
-          << test::PdfText(flow.path);
+          << text;
     }
-    const std::string text = test::PdfText(flow.path);
     EXPECT_NE(text.find(english ? "Verification Record" : "检定记录"), std::string::npos);
     for (const char* fact : {"Bench 3", "Mass standard M-12", "2026-09-30", "张工", "DN20"})
       EXPECT_NE(text.find(fact), std::string::npos) << fact;
@@ -224,6 +224,7 @@ TEST_F(RecordFiles, TablesHoldTheJournalsFiguresAndVerdicts) {
         SaveRecord(path_, "2024000002", english, RecordFolder(dir_.Dir()), when_);
     ASSERT_EQ(overall.result, RecordOutcome::kSaved);
     const std::vector<std::string> heat_lines = test::PdfLines(overall.path);
+    const std::string heat_text = test::PdfText(overall.path);
     for (int point = 1; point <= 2; ++point) {
       const ReadingRecord& r = Newest("2024000002", true, point);
       EXPECT_TRUE(HasRow(heat_lines,
@@ -231,12 +232,11 @@ TEST_F(RecordFiles, TablesHoldTheJournalsFiguresAndVerdicts) {
                           Fixed(r.ReferenceHeat, 4), Fixed(r.MeterHeat, 3), Fixed(r.HeatError, 2),
                           Fixed(r.HeatLimit, 2), point == 2 ? fail : pass}))
           << english << " heat point " << point << "\n"
-          << test::PdfText(overall.path);
+          << heat_text;
       // Its volume passed: the volume row says so.
       EXPECT_TRUE(HasRow(heat_lines, {Fixed(r.VolumeError, 2), Fixed(r.VolumeLimit, 2), pass}));
     }
     // Volume and heat: a second page.
-    const std::string heat_text = test::PdfText(overall.path);
     EXPECT_EQ(std::count(heat_text.begin(), heat_text.end(), '\f'), 2);
 
     for (const std::string& file : {flow.path, overall.path}) {
@@ -271,12 +271,8 @@ TEST_F(RecordFiles, NamedLikeTheExportsAndTheSameWhoeverMakesThem) {
             RecordOutcome::kUnwritable);
   EXPECT_EQ(SaveRecord(dir_.File("none.sqlite"), "2024000001", true, folder, when_).result,
             RecordOutcome::kNoReadings);
-  std::vector<std::string> files;
-  for (const auto& e : std::filesystem::directory_iterator(folder))
-    files.push_back(e.path().filename().string());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"2024000001-20240304-050607-2.pdf",
-                                             "2024000001-20240304-050607.pdf"}));
+  EXPECT_TRUE(std::filesystem::exists(first.path) && std::filesystem::exists(second.path));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 }
 
 }  // namespace
