@@ -24,8 +24,6 @@
 
 namespace qv::flow_test {
 
-using test_support::ModalCloser;
-
 // The window on its own state (`DetectionSettings`), perhaps against a
 // virtual bench that `start` sets up.
 template <typename Frm = TFlowDetectionFrm>
