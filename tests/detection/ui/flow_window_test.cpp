@@ -232,7 +232,7 @@ class FlowWindowTest : public QObject {
     }
   }
 
-  void WeighingGivesTheStandardVolume() {
+  void WeighingGivesEachPointsStandardVolume() {
     Window w;
     Type(w.Edit("edtFluxTerm"), "20.5");
     // An initial reading above the final 0 the window starts with is told.
