@@ -12,9 +12,12 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "serial/port_slots.h"
@@ -77,9 +80,67 @@ struct WindowFixture {
     if (!b) qFatal("no button %s", qPrintable(button));
     b->click();
   }
+  // What each named control (or menu item) shows: its text, a list's
+  // current item, a group's title.
+  QStringList Texts(const QStringList& names) const {
+    QStringList texts;
+    for (const QString& name : names) {
+      const QObject* w = Find<QObject>(name);
+      QVariant text;
+      for (const char* property : {"text", "currentText", "title"}) {
+        if (w && !text.isValid()) text = w->property(property);
+      }
+      texts << (text.isValid() ? text.toString() : "no text of " + name);
+    }
+    return texts;
+  }
+  // Those of the named controls that are not hidden.
+  QStringList Shown(const QStringList& names) const {
+    QStringList shown;
+    for (const QString& name : names) {
+      if (QWidget* w = Find(name); w && !w->isHidden()) shown << name;
+    }
+    return shown;
+  }
+  // The texts of the message boxes `action` brings up.
+  QStringList Told(const std::function<void()>& action) {
+    boxes.texts.clear();
+    action();
+    return std::exchange(boxes.texts, {});
+  }
+  // Types `text` into the field `name`; the texts of the message boxes that
+  // brings up.
+  QStringList Typed(const QString& name, const QString& text) {
+    return Told([&] { test_support::Type(Edit(name), text); });
+  }
   QColor Lamp(int row) const { return frm->Grid().LampColour(row); }
+  // The lamps of rows 0 .. rows - 1.
+  QList<QColor> Lamps(int rows) const {
+    QList<QColor> lamps;
+    for (int r = 0; r < rows; ++r)
+      lamps << Lamp(r);
+    return lamps;
+  }
   // Log lines written since the last call.
   std::vector<std::string> Lines() const { return state->Log.TakePending(); }
 };
+
+// Whether `told` is one message that holds every one of `parts`; what was
+// told is logged when not.
+inline bool IsOneMessage(const QStringList& told, const QStringList& parts) {
+  bool one = told.size() == 1;
+  for (const QString& part : parts)
+    one = one && told[0].contains(part);
+  if (!one) qWarning("told: %s", qPrintable(told.join('|')));
+  return one;
+}
+
+inline bool Has(std::string_view line, std::string_view text) {
+  return line.find(text) != std::string_view::npos;
+}
+// How many of the log `lines` hold `text`.
+inline long Count(const std::vector<std::string>& lines, std::string_view text) {
+  return std::count_if(lines.begin(), lines.end(), [text](const auto& l) { return Has(l, text); });
+}
 
 }  // namespace qv::test

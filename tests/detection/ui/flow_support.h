@@ -1,7 +1,5 @@
-// Helpers of the flow (and overall) detection window tests: a shared state set up like a
-// bench (class 2, DN 20, flow points 50 .. 5000 L/h), the window made and
-// shown on it, typing into fields as the operator does, and message boxes
-// found and closed without blocking the test.
+// Helpers of the flow and overall detection window tests: the window on a
+// small bench's settings, alone or against simulated meters.
 #pragma once
 
 #include <QApplication>
@@ -26,8 +24,6 @@
 
 namespace qv::flow_test {
 
-using test_support::ModalCloser;
-
 // The window on its own state (`DetectionSettings`), perhaps against a
 // virtual bench that `start` sets up.
 template <typename Frm = TFlowDetectionFrm>
@@ -39,6 +35,10 @@ struct BasicWindow : test::WindowFixture<Frm> {
     this->Make(setup);
   }
   TFlowGrid& Grid() const { return this->frm->Grid(); }
+  void Select(std::initializer_list<int> rows) const {
+    for (int r : rows)
+      Grid().cbx[r]->setChecked(true);
+  }
   // Re-shows the window after a settings change, as docking it again does.
   void Reshow() const {
     this->frm->hide();
@@ -50,51 +50,35 @@ using Window = BasicWindow<>;
 using test_support::Type;
 
 inline const QColor kBlack(Qt::black);
+inline const QColor& kLime = TFlowGrid::kLime;
+inline const QColor& kRed = TFlowGrid::kRed;
 
 // The window against a virtual bench of meters on one line, every row
 // given its meter's address.
 template <typename Frm>
-struct BasicSimWindow {
-  std::unique_ptr<BasicWindow<Frm>> w;
-  sim::VirtualBench* bench = nullptr;
-
+struct BasicSimWindow : BasicWindow<Frm> {
   explicit BasicSimWindow(int meters, const std::function<void(sim::BenchOptions&)>& options = {},
-                          const std::function<void(SharedState&)>& setup = {}) {
-    sim::BenchOptions o;
-    o.wiring = sim::Wiring::kSingle;
-    o.meter_count = meters;
-    if (options) options(o);
-    w = std::make_unique<BasicWindow<Frm>>(meters, setup, [&](BasicWindow<Frm>& window) {
-      window.StartBench(o);
-      bench = window.bench.get();
-      // Flow point 3 with a 20 L run, 80 °C in, 60 °C out; meters without
-      // errors of their own until a test gives them one.
-      sim::BenchConditions c;
-      c.flow_point = 3;
-      c.reference_litres = {5, 5, 20, 100, 200};
-      c.inlet_c = 80;
-      c.outlet_c = 60;
-      c.fluid_c = 20;
-      bench->SetConditions(c);
-      for (int i = 0; i < meters; ++i) {
-        bench->UpdateMeter(i, [](sim::MeterState& m) {
-          m.errors = {};
-          m.inlet_probe_error = m.outlet_probe_error = 0;
-        });
-      }
-    });
-  }
+                          const std::function<void(SharedState&)>& setup = {})
+      : BasicWindow<Frm>(meters, setup, [&](BasicWindow<Frm>& w) {
+          sim::BenchOptions o;
+          o.wiring = sim::Wiring::kSingle;
+          o.meter_count = meters;
+          if (options) options(o);
+          w.StartBench(o);
+          // Flow point 3 (the bench's 20 L run, 80 to 60 °C, 20 °C water);
+          // meters without errors of their own until a test gives them one.
+          w.bench->SetConditions({.flow_point = 3});
+          for (int i = 0; i < meters; ++i) {
+            w.bench->UpdateMeter(i, [](sim::MeterState& m) {
+              m.errors = {};
+              m.inlet_probe_error = m.outlet_probe_error = 0;
+            });
+          }
+        }) {}
 
   void SetError(int meter, int point, double error) {
-    bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
+    this->bench->UpdateMeter(meter, [&](sim::MeterState& m) { m.errors[point] = error; });
   }
-  void Select(std::initializer_list<int> rows) const {
-    for (int r : rows)
-      w->Grid().cbx[r]->setChecked(true);
-  }
-  void Click(const char* button) const { w->Click(button); }
-  QColor Lamp(int row) const { return w->Lamp(row); }
-  std::vector<std::string> Lines() const { return w->Lines(); }
 };
 using SimWindow = BasicSimWindow<TFlowDetectionFrm>;
 

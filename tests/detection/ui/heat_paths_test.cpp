@@ -1,7 +1,5 @@
-// One meter heat, sent with BCD digits above 9, read by every path that
-// shows or keeps it: the overall detection window's grid, the results
-// journal and the exported workbook (read back by openpyxl) show the same
-// value.
+// One meter heat with BCD digits above 9 reads alike on every path that
+// shows or keeps it: the grid, the results journal and the workbook.
 #include <QJsonObject>
 
 #include "detection/ui/result_export.h"
@@ -25,10 +23,9 @@ class HeatPathsTest : public QObject {
         {{0xFF, 0xFF, 0xFF, 0xFF, 0x0A}, "16666666500.000"}};
     for (const auto& [heat, kwh] : cases) {
       test::TempDir dir;
-      BasicSimWindow<TOverallDetectionFrm> b(1, {},
+      BasicSimWindow<TOverallDetectionFrm> w(1, {},
                                              [&](SharedState& s) { s.ProgramDir = dir.Dir(); });
-      b.bench->UpdateMeter(0, [&](sim::MeterState& m) { m.reported_heat = heat; });
-      auto& w = *b.w;
+      w.bench->UpdateMeter(0, [&](sim::MeterState& m) { m.reported_heat = heat; });
       w.state->Journal = test::OpenJournal(dir.Dir());
       QVERIFY(w.state->Journal);
       QStringList saved;
@@ -36,8 +33,8 @@ class HeatPathsTest : public QObject {
         saved << path;
         return true;
       };
-      b.Select({0});
-      b.Click("btnFlow");
+      w.Select({0});
+      w.Click("btnFlow");
       QCOMPARE(w.Edit("edtQ1Heat1")->text(), kwh);
 
       ResultRecorder& journal = *w.state->Journal;
@@ -51,7 +48,7 @@ class HeatPathsTest : public QObject {
                    ReadingField(readings[0], static_cast<size_t>(heat_column - columns.begin()))),
                kwh);
 
-      b.Click("btnExcel");
+      w.Click("btnExcel");
       QCOMPARE(saved.size(), 1);
       // Row 6 is the first meter; D is the heat of flow point 1.
       QCOMPARE(test::ReadBack(saved[0])["cells"].toObject()["D6"].toObject()["text"].toString(),

@@ -1,22 +1,93 @@
-// The meter reading window on a small bench (three meters on one line):
-// its controls and captions in both languages, the list menu and its rules,
-// a silent meter, clock setting, the broadcast, a refused second operation
-// and the trace file.
+// The meter reading window: its controls, menu, operations and trace file on
+// a small bench, and every protocol version read on every wiring.
 #include <QDir>
 #include <QHeaderView>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 
-#include "read_support.h"
+#include "reading/ui/read_data_frm.h"
+#include "reading/ui/reading_list.h"
 #include "support/local_time.h"
+#include "support/window_fixture.h"
 
 using namespace qv;
-using namespace qv::read_test;
 
 namespace {
 
-QString U(const char* text) {
-  return QString::fromUtf8(text);
+sim::CivilTime BenchClock() {
+  using namespace std::chrono;
+  return sys_days{year{2024} / March / 5} + hours{14} + minutes{7} + seconds{59};
 }
+
+// The program directory, gone after the window.
+struct ScratchDir {
+  QTemporaryDir dir;
+};
+
+// The window on a virtual bench whose meters stand in a known state (heat
+// 1234.567 kWh, cold 89 kWh, settlement 1000 kWh, 56.789 m³, 4321 h, status
+// 01 00; 50 L/h, 80 °C in, 60 °C out; the bench clock at 2024-03-05
+// 14:07:59), its program directory a scratch folder.
+struct ReadBench : ScratchDir, test::WindowFixture<TReadDataFrm> {
+  // Meters `setups` (or `count` default ones), every position selected;
+  // `setup` changes the state before the window is made.
+  explicit ReadBench(sim::Wiring wiring, std::vector<sim::MeterSetup> setups, int count = 0,
+                     const std::function<void(SharedState&)>& setup = {}) {
+    sim::BenchOptions o;
+    o.wiring = wiring;
+    o.meter_count = setups.empty() ? count : static_cast<int>(setups.size());
+    o.meters = std::move(setups);
+    o.clock = BenchClock;
+    StartBench(o);
+    for (int i = 0; i < bench->MeterCount(); ++i) {
+      bench->UpdateMeter(i, [](sim::MeterState& m) {
+        m.errors = {};
+        m.inlet_probe_error = m.outlet_probe_error = 0;
+        m.heat_wh = 1234567;
+        m.cold_wh = 89000;
+        m.shared_heat_wh = 1000000;
+        m.volume_l = 56789;
+        m.work_hours = 4321;
+        m.status = {0x01, 0x00};
+      });
+    }
+    bench->SetConditions({.flow_point = 1});
+    state->ProgramDir = dir.path().toStdString() + "/";
+    state->Settings.ReadAgainTimes = 2;
+    state->Settings.CommWaitTimer = 1000;
+    Make(
+        [&](SharedState& s) {
+          for (int r = 0; r < bench->MeterCount(); ++r)
+            s.Rows[r].Selected = true;
+          if (setup) setup(s);
+        },
+        600);
+  }
+
+  QTreeWidget* List() const { return frm->findChild<QTreeWidget*>("lvMain"); }
+  QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
+  // Columns 3..14 of a row.
+  QStringList Data(int row) const {
+    QStringList out;
+    for (int c = 3; c <= 14; ++c)
+      out << Cell(row, c);
+    return out;
+  }
+  void Select(std::initializer_list<int> rows) const {
+    List()->clearSelection();
+    for (int r : rows)
+      List()->topLevelItem(r)->setSelected(true);
+  }
+  // A menu item of PopupMenu2 or a button, as the operator uses it.
+  void Use(const char* name) const {
+    if (auto* action = frm->findChild<QAction*>(name)) {
+      action->trigger();
+    } else {
+      frm->findChild<QAbstractButton*>(name)->click();
+    }
+  }
+};
 
 // Three meters of the rows' default version on one line.
 ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
@@ -25,10 +96,24 @@ ReadBench Three(const std::function<void(SharedState&)>& setup = {}) {
   return ReadBench(sim::Wiring::kSingle, {v301, v301, v301}, 0, setup);
 }
 
-bool AnyHas(const std::vector<std::string>& lines, const char* text) {
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
+using sim::ProtocolVersion;
+constexpr ProtocolVersion kVersions[] = {ProtocolVersion::kV201, ProtocolVersion::kV202,
+                                         ProtocolVersion::kV203, ProtocolVersion::kV301,
+                                         ProtocolVersion::kTG};
+
+// Columns 3..11 by version, heat then cold (the tail is the same for all).
+const char* const kExpected[2][5][6] = {{{"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "1.14", "0.050", "57"},
+                                         {"1000.00", "1234.57", "0.00", "1.14", "0.0500", "56.79"},
+                                         {"0", "1234.57", "89.00", "1.14", "0.050", "56.79"}},
+                                        {{"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "0.00", "0.050", "57"},
+                                         {"0", "1235", "89", "1.14", "0.050", "57"},
+                                         {"1000.00", "0.00", "89.00", "1.14", "0.0500", "56.79"},
+                                         {"0", "1234.57", "89.00", "1.14", "0.050", "56.79"}}};
+const QStringList kTail = {"80.00",      "60.00",       "4321", "2024-03-05 14:07:59",
+                           "0100欠压  ", "数据返回正确"};
 
 }  // namespace
 
@@ -44,9 +129,8 @@ class ReadWindowTest : public QObject {
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->columnCount(), 16);
     QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(b.Cell(1, 1), QString::fromStdString(b.state->Rows[2].Address));
-    QCOMPARE(b.Cell(1, 2), U("M-BusV3.01"));
-    QCOMPARE(b.Cell(1, 15), U("2"));
+    QCOMPARE(QStringList({b.Cell(1, 1), b.Cell(1, 2), b.Cell(1, 15)}),
+             QStringList({QString::fromStdString(b.state->Rows[2].Address), "M-BusV3.01", "2"}));
     QVERIFY(list->isColumnHidden(15));
     QCOMPARE(list->columnWidth(3), 125);
     // A whole address and the meter clock with its seconds show uncut.
@@ -56,25 +140,21 @@ class ReadWindowTest : public QObject {
     QVERIFY(list->fontMetrics().horizontalAdvance("2024-03-05 14:07:59") + 2 * margin <=
             list->columnWidth(12));
     QCOMPARE(list->topLevelItem(0)->textAlignment(14), int(Qt::AlignLeft | Qt::AlignVCenter));
-    for (const char* hidden : {"cbxProType", "cbxDT", "lbl2", "lbl4", "Button1"})
-      QVERIFY2(w.findChild<QWidget*>(hidden)->isHidden(), hidden);
+    QCOMPARE(b.Shown({"cbxProType", "cbxDT", "lbl2", "lbl4", "Button1"}), QStringList());
     QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
                 .match(w.findChild<QLineEdit*>("edtDT")->text())
                 .hasMatch());
 
-    auto* type = w.findChild<QComboBox*>("cbxDataType");
-    QCOMPARE(type->currentText(), U("热量"));
-    QCOMPARE(w.findChild<QLabel*>("lbl1")->text(), U("      数据类型："));
-    QCOMPARE(list->headerItem()->text(14), U("                   通讯情况"));
-    QCOMPARE(w.findChild<QAction*>("N3")->text(), U("单个抄表"));
+    QCOMPARE(b.Texts({"cbxDataType", "lbl1", "N3"}),
+             QStringList({"热量", "      数据类型：", "单个抄表"}));
+    QCOMPARE(list->headerItem()->text(14), QString("                   通讯情况"));
     b.state->Settings.Language = 1;
     w.hide();
     w.show();
-    QCOMPARE(w.windowTitle(), U("Read Data"));
-    QCOMPARE(type->currentText(), U("Cold"));
-    QCOMPARE(w.findChild<QLabel*>("lbl3")->text(), U(" System Time："));
-    QCOMPARE(list->headerItem()->text(14), U("                   Comm. State"));
-    QCOMPARE(w.findChild<QAction*>("N7")->text(), U("Batch The Time"));
+    QCOMPARE(w.windowTitle(), QString("Read Data"));
+    QCOMPARE(b.Texts({"cbxDataType", "lbl3", "N7"}),
+             QStringList({"Cold", " System Time：", "Batch The Time"}));
+    QCOMPARE(list->headerItem()->text(14), QString("                   Comm. State"));
 
     // Four icons that tell the states apart.
     QSet<qint64> icons;
@@ -84,78 +164,10 @@ class ReadWindowTest : public QObject {
     QCOMPARE(icons.size(), 4);
   }
 
-  void MenuOpensOnARightClickOnASelectedRowAndFollowsItsRules() {
-    ReadBench b = Three();
-    QTreeWidget* list = b.List();
-    QMenu* menu = b.frm->PopupMenu();
-    list->clearSelection();
-    const QPoint below(40, list->viewport()->height() - 5);
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, below);
-    QVERIFY(!menu->isVisible());
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {},
-                      list->visualItemRect(list->topLevelItem(1)).center());
-    QVERIFY(menu->isVisible());
-    menu->hide();
-
-    // "单个抄表" with two rows selected does nothing.
-    b.Select({0, 2});
-    b.Lines();
-    b.Use("N3");
-    QVERIFY(b.Lines().empty());
-    QVERIFY(b.boxes.texts.isEmpty());
-
-    // The broadcast choice disables the batch and single clock items.
-    b.Use("rbtn1");
-    QVERIFY(!b.frm->findChild<QAction*>("N7")->isEnabled());
-    QVERIFY(!b.frm->findChild<QAction*>("N8")->isEnabled());
-
-    // A protocol item writes every row; an unknown text is skipped.
-    b.Use("N16");
-    QCOMPARE(b.Cell(2, 2), U("TG"));
-    list->topLevelItem(1)->setText(2, "M-Bus");
-    b.Select({1});
-    b.Use("N3");
-    QCOMPARE(b.boxes.texts.back(), U("读数据操作结束"));
-    QCOMPARE(b.Cell(1, 14), QString());
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
-  }
-
-  void SilentMeterClockSettingAndBroadcast() {
-    ReadBench b = Three([](SharedState& s) { s.Settings.ReadAgainTimes = 1; });
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(1, silent);
-    b.Use("btn1");
-    QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
-    QStringList failed(11, U("─"));
-    QCOMPARE(b.Data(1), failed << U("没有数据返回"));
-    QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
-
-    b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
-    b.Select({2});
-    b.Use("N8");
-    QCOMPARE(b.boxes.texts.back(), U("系统对时操作结束"));
-    QCOMPARE(b.Cell(2, 14), U("系统对时返回正确"));
-    QVERIFY(b.bench->Meter(2).clock_offset_s != -3600);  // set to the PC clock
-
-    b.state->Settings.ReadAgainTimes = 3;
-    const size_t before = b.bench->ReceivedCount();
-    b.Use("rbtn1");
-    b.Use("N6");
-    QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
-    QVERIFY(b.bench->WaitReceived(before + 3, std::chrono::milliseconds(5000)));
-    for (size_t i = before; i < before + 3; ++i) {
-      QCOMPARE(b.bench->Received()[i].bytes[2], uint8_t{0xAA});
-      QVERIFY(b.bench->Received()[i].answers.empty());
-    }
-  }
-
-  void AClockAnsweredOnlyOnTheRetryIsThePcClockOfTheRetry() {
+  void ClockSettingSilentMeterAndBroadcast() {
     using namespace std::chrono;
     ReadBench b = Three();
-    sim::MeterFaults miss;
-    miss.missed_frames = 1;
-    b.bench->SetFaults(1, miss);
+    b.bench->SetFaults(1, {.missed_frames = 1});
     // The PC clock runs from 12:00:00.
     const auto start = steady_clock::now();
     b.frm->Run().clock = [start] {
@@ -164,13 +176,37 @@ class ReadWindowTest : public QObject {
     };
     b.Select({1});
     b.Use("N8");
-    QCOMPARE(b.Cell(1, 14), U("系统对时返回正确"));
+    QCOMPARE(b.Cell(1, 14), QString("系统对时返回正确"));
     // The frame carries the PC clock's seconds plus one; the retry went a
     // whole reply wait after the first attempt.
     const auto noon = sys_days{year{2024} / March / 5} + hours{12};
     const auto sent_at = BenchClock() + seconds(b.bench->Meter(1).clock_offset_s) - noon - 1s;
     QVERIFY(sent_at >= milliseconds(b.state->Settings.CommWaitTimer));
     QVERIFY(sent_at <= steady_clock::now() - start);
+
+    b.state->Settings.ReadAgainTimes = 1;
+    b.bench->SetFaults(1, {.silent = true});
+    QCOMPARE(b.Told([&] { b.Use("btn1"); }), QStringList{QString("读数据操作结束")});
+    QCOMPARE(b.Data(1), QStringList(11, QString("─")) << QString("没有数据返回"));
+    QCOMPARE(b.Cell(2, 14), QString("数据返回正确"));
+
+    b.bench->UpdateMeter(2, [](sim::MeterState& m) { m.clock_offset_s = -3600; });
+    b.Select({2});
+    b.Use("N8");
+    QCOMPARE(b.boxes.texts.back(), QString("系统对时操作结束"));
+    QCOMPARE(b.Cell(2, 14), QString("系统对时返回正确"));
+    QVERIFY(b.bench->Meter(2).clock_offset_s != -3600);  // set to the PC clock
+
+    b.state->Settings.ReadAgainTimes = 3;
+    const size_t before = b.bench->ReceivedCount();
+    b.Use("rbtn1");
+    b.Use("N6");
+    QCOMPARE(b.boxes.texts.back(), QString("广播对时命令已经下发"));
+    QVERIFY(b.bench->WaitReceived(before + 3, std::chrono::milliseconds(5000)));
+    for (size_t i = before; i < before + 3; ++i) {
+      QCOMPARE(b.bench->Received()[i].bytes[2], uint8_t{0xAA});
+      QVERIFY(b.bench->Received()[i].answers.empty());
+    }
   }
 
   void TheBroadcastReachesEveryLineOrSaysItDidNot_data() {
@@ -194,13 +230,13 @@ class ReadWindowTest : public QObject {
     b.Use("N6");
     const auto lines = b.Lines();
     if (!ports) {
-      QCOMPARE(b.boxes.texts.back(), U("广播对时命令未能下发，请检查串口和通道设置"));
-      QVERIFY(AnyHas(lines, " 广播对时命令未能下发"));
+      QCOMPARE(b.boxes.texts.back(), QString("广播对时命令未能下发，请检查串口和通道设置"));
+      QCOMPARE(test::Count(lines, " 广播对时命令未能下发"), 1);
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
       return;
     }
-    QCOMPARE(b.boxes.texts.back(), U("广播对时命令已经下发"));
-    QVERIFY(AnyHas(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3"));
+    QCOMPARE(b.boxes.texts.back(), QString("广播对时命令已经下发"));
+    QVERIFY(test::Count(lines, wiring == sim::Wiring::kMulti ? "、COM" : "通道3") > 0);
     // Every meter heard it and set its clock (all to the same PC clock).
     QTRY_VERIFY(b.bench->Meter(2).clock_offset_s != -3600);
     for (int i = 0; i < 3; ++i)
@@ -212,8 +248,9 @@ class ReadWindowTest : public QObject {
   void ARowNothingReachedEndsFailedWithTheReason_data() {
     QTest::addColumn<sim::Wiring>("wiring");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no port") << sim::Wiring::kMulti << U("串口未打开，未发送数据");
-    QTest::newRow("channel not opened") << sim::Wiring::kChannel << U("通道未打开，未发送数据");
+    QTest::newRow("no port") << sim::Wiring::kMulti << QString("串口未打开，未发送数据");
+    QTest::newRow("channel not opened")
+        << sim::Wiring::kChannel << QString("通道未打开，未发送数据");
   }
   void ARowNothingReachedEndsFailedWithTheReason() {
     QFETCH(sim::Wiring, wiring);
@@ -226,16 +263,15 @@ class ReadWindowTest : public QObject {
     b.Lines();
     b.Select({1});
     b.Use("N3");
-    QStringList failed(11, U("─"));
-    QCOMPARE(b.Data(1), failed << reason);
-    QVERIFY(AnyHas(b.Lines(), (" 第2个设备：" + reason).toUtf8().constData()));
+    QCOMPARE(b.Data(1), QStringList(11, QString("─")) << reason);
+    QVERIFY(test::Count(b.Lines(), (" 第2个设备：" + reason).toStdString()) > 0);
   }
 
   void AReadShowsOnlyWhatTheMeterSaidThisTime() {
     ReadBench b(sim::Wiring::kSingle, {}, 1);
     b.Use("MBusV2021");
     b.Use("btn1");
-    QCOMPARE(b.Cell(0, 4), U("1235"));
+    QCOMPARE(b.Cell(0, 4), QString("1235"));
     // The 2.02 meter read under the 3.01 layout: five of its unit codes are
     // not where 3.01 looks for them.
     b.Use("MBusV3011");
@@ -243,13 +279,13 @@ class ReadWindowTest : public QObject {
     QTimer::singleShot(0, [&] { during = b.Data(0); });
     b.Use("btn1");
     QCOMPARE(during, QStringList(12, QString()));
-    const QString unknown = U("单位未知");
+    const QString unknown = QString("单位未知");
     QCOMPARE(b.Data(0).mid(0, 6),
              QStringList({unknown, unknown, "0.00", unknown, unknown, unknown}));
-    QCOMPARE(b.Cell(0, 14), U("返回数据单位无法识别"));
+    QCOMPARE(b.Cell(0, 14), QString("返回数据单位无法识别"));
   }
 
-  void SecondOperationIsRefusedAndTheTraceIsWritten() {
+  void SecondOperationTraceAndMenu() {
     ReadBench b = Three();
     bool running = false;
     // Fires in the first wait of the operation, whatever its pace.
@@ -260,19 +296,107 @@ class ReadWindowTest : public QObject {
     b.Use("btn1");
     QVERIFY(running);
     QCOMPARE(b.beeps, 1);
-    QCOMPARE(b.boxes.texts, QStringList{U("读数据操作结束")});
+    QCOMPARE(b.boxes.texts, QStringList{QString("读数据操作结束")});
     const QStringList traces = QDir(b.dir.path()).entryList({"??????????Text.txt"});
     QCOMPARE(traces.size(), 1);
     QFile trace(b.dir.filePath(traces[0]));
     QVERIFY(trace.open(QIODevice::ReadOnly));
-    QVERIFY(trace.readAll().contains(U("调试=").toUtf8()));
+    QVERIFY(trace.readAll().contains("调试="));
     QCOMPARE(b.frm->DroppedTraces(), uint64_t{0});
 
     // A folder the trace cannot be written to changes nothing else.
     b.state->ProgramDir = b.dir.filePath("gone/").toStdString();
     b.Use("btn1");
-    QCOMPARE(b.Cell(2, 14), U("数据返回正确"));
+    QCOMPARE(b.Cell(2, 14), QString("数据返回正确"));
     QVERIFY(b.frm->DroppedTraces() > 0);
+
+    // The list menu opens on a right click on a selected row, and follows
+    // its rules.
+    QTreeWidget* list = b.List();
+    QMenu* menu = b.frm->PopupMenu();
+    list->clearSelection();
+    const QPoint below(40, list->viewport()->height() - 5);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, below);
+    QVERIFY(!menu->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                      list->visualItemRect(list->topLevelItem(1)).center());
+    QVERIFY(menu->isVisible());
+    menu->hide();
+
+    // "单个抄表" with two rows selected does nothing.
+    const size_t before = b.bench->ReceivedCount();
+    b.Select({0, 2});
+    b.Lines();
+    QCOMPARE(b.Told([&] { b.Use("N3"); }), QStringList());
+    QVERIFY(b.Lines().empty());
+
+    // The broadcast choice disables the batch and single clock items.
+    b.Use("rbtn1");
+    QVERIFY(!b.frm->findChild<QAction*>("N7")->isEnabled());
+    QVERIFY(!b.frm->findChild<QAction*>("N8")->isEnabled());
+
+    // A protocol item writes every row; a row of an unknown text is skipped.
+    const QString status = b.Cell(1, 14);
+    b.Use("N16");
+    QCOMPARE(b.Cell(2, 2), QString("TG"));
+    list->topLevelItem(1)->setText(2, "M-Bus");
+    b.Select({1});
+    b.Use("N3");
+    QCOMPARE(b.boxes.texts.back(), QString("读数据操作结束"));
+    QCOMPARE(b.Cell(1, 14), status);
+    QCOMPARE(b.bench->ReceivedCount(), before);
+  }
+
+  void EveryVersionHeatAndColdOnEveryWiring_data() {
+    QTest::addColumn<sim::Wiring>("wiring");
+    QTest::newRow("single") << sim::Wiring::kSingle;
+    QTest::newRow("multi") << sim::Wiring::kMulti;
+    QTest::newRow("channel") << sim::Wiring::kChannel;
+  }
+  void EveryVersionHeatAndColdOnEveryWiring() {
+    QFETCH(sim::Wiring, wiring);
+    std::vector<sim::MeterSetup> setups(11);
+    for (int i = 0; i < 5; ++i) {
+      setups[i].protocol = setups[i + 6].protocol = kVersions[i];
+      setups[i + 6].kind = sim::MeterKind::kCold;
+    }
+    constexpr int kSkipped = 5;
+    ReadBench b(wiring, setups, 0, [](SharedState& s) { s.Rows[kSkipped].Selected = false; });
+    QTreeWidget* list = b.List();
+    QCOMPARE(list->topLevelItemCount(), 10);
+    for (int r = 0; r < 10; ++r) {
+      QCOMPARE(b.Cell(r, 15), QString::number(r < kSkipped ? r : r + 1));
+      list->topLevelItem(r)->setText(2, QString::fromUtf8(sim::ProtocolText(kVersions[r % 5])));
+    }
+
+    auto* type = b.frm->findChild<QComboBox*>("cbxDataType");
+    for (int kind = 0; kind < 2; ++kind) {
+      type->setCurrentIndex(1 - kind);  // "热量", then "冷量"
+      b.Select({5 * kind, 5 * kind + 1, 5 * kind + 2, 5 * kind + 3, 5 * kind + 4});
+      b.Use("N2");
+      QCOMPARE(b.boxes.texts.size(), kind + 1);
+      QCOMPARE(b.boxes.texts.back(), QString("读数据操作结束"));
+    }
+    for (int r = 0; r < 10; ++r) {
+      QStringList expected;
+      for (const char* text : kExpected[r / 5][r % 5])
+        expected << QString(text);
+      QCOMPARE(b.Data(r), expected + kTail);
+    }
+    // The data type reaches the requests of versions 3.01 and TG.
+    for (const sim::ReceivedFrame& f : b.bench->Received()) {
+      if (f.bytes[1] == 0x56) continue;  // the switch's frames
+      const int meter = f.answers.empty() ? -1 : f.answers[0];
+      if (meter == 3 || meter == 4) QCOMPARE(f.bytes[1], uint8_t{0x20});
+      if (meter == 9 || meter == 10) QCOMPARE(f.bytes[1], uint8_t{0x21});
+    }
+    // Clock setting behind the same wiring, the switch answering first.
+    b.Select({1, 8});
+    b.Use("N7");
+    QCOMPARE(b.boxes.texts.back(), QString("系统对时操作结束"));
+    QCOMPARE(b.Cell(1, 14), QString("系统对时返回正确"));
+    QCOMPARE(b.Cell(8, 14), QString("系统对时返回正确"));
+    QCOMPARE(b.Cell(0, 14), QString("数据返回正确"));
   }
 };
 

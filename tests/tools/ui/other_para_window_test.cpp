@@ -13,7 +13,7 @@ namespace {
 
 // The window on `meters` simulated meters on one line, all selected.
 struct Bench : test::WindowFixture<TOtherParaFrm> {
-  explicit Bench(int meters, int protocol = 0) {
+  explicit Bench(int meters) {
     sim::BenchOptions o;
     o.meter_count = meters;
     StartBench(o);
@@ -22,7 +22,6 @@ struct Bench : test::WindowFixture<TOtherParaFrm> {
     s.ReadAgainTimes = 2;
     s.CommWaitTimer = 500;
     s.CommType = kCommSingle;
-    s.CommProtocol = protocol;
     Make([meters](SharedState& state) {
       for (int r = 0; r < meters; ++r)
         state.Rows[r].Selected = true;
@@ -30,10 +29,6 @@ struct Bench : test::WindowFixture<TOtherParaFrm> {
   }
   TOtherParaGrid& Grid() const { return frm->Grid(); }
 };
-
-QString Text(const Bench& b, const QString& name) {
-  return b.frm->findChild<QLineEdit*>(name)->text();
-}
 
 }  // namespace
 
@@ -49,16 +44,14 @@ class OtherParaWindowTest : public QObject {
                              "edtAccFlow20", "edtFlow20", "edtStatus20", "edtPtNo20"})
       QVERIFY2(b.frm->findChild<QLineEdit*>(name), name);
     QCOMPARE(b.Grid().edtAddr[0]->maxLength(), 10);
-    QCOMPARE(b.frm->findChild<QAbstractButton*>("btn5")->text(), QString("写分摊数据"));
-    QCOMPARE(b.frm->findChild<QGroupBox*>("gbTerm")->title(), QString("温度配对数据"));
+    QCOMPARE(b.Texts({"btn5", "gbTerm"}), QStringList({"写分摊数据", "温度配对数据"}));
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("双"));
     QVERIFY(b.frm->findChild<QLabel*>("lblCN")->isVisible());
     // The language chosen elsewhere reaches the shown window within a second.
     b.state->Settings.Language = 1;
-    QTRY_COMPARE_WITH_TIMEOUT(b.frm->findChild<QAbstractButton*>("btn18")->text(),
-                              QString("Write PT No."), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.Texts({"btn18"}), QStringList{"Write PT No."}, 5000);
     QCOMPARE(b.Grid().cbxPipeline[0]->itemText(1), QString("Double"));
-    QCOMPARE(b.frm->findChild<QAbstractButton*>("cbOther")->text(), QString("All Same"));
+    QCOMPARE(b.Texts({"cbOther"}), QStringList{"All Same"});
     QVERIFY(!b.frm->findChild<QLabel*>("lblCN")->isVisible());
     // No column heading is cut ("Standard.", "Time Diff.").
     for (QLabel* heading : b.Grid().findChildren<QLabel*>()) {
@@ -68,29 +61,26 @@ class OtherParaWindowTest : public QObject {
     }
   }
 
-  void AllSameCopiesToEveryRow() {
+  void AllSameCopiesAndAddressesNumberTheRows() {
     Bench b(4);
-    b.state->Rows[1].Selected = false;
+    b.Grid().cbx[1]->setChecked(false);
+    QVERIFY(!b.state->Rows[1].Selected);
+    // "全同" copies to every row, selected or not.
     b.Grid().cbDataType->setChecked(true);
     b.Grid().edtData[2]->setText("5");
-    for (int r = 0; r < 4; ++r)
-      QCOMPARE(b.Grid().edtData[r]->text(), QString("5"));
-    QVERIFY(b.Grid().edtData[4]->text().isEmpty());
+    QCOMPARE(b.Texts({"edtData1", "edtData2", "edtData3", "edtData4", "edtData5"}),
+             QStringList({"5", "5", "5", "5", ""}));
     b.Grid().cbOther->setChecked(true);
     b.Grid().cbxPipeline[1]->setCurrentIndex(1);
     b.frm->hide();
     b.frm->show();
     for (int r = 0; r < 4; ++r)
       QCOMPARE(b.Grid().cbxPipeline[r]->currentText(), QString("双"));
-  }
-
-  void AddressesNumberTheSelectedRowsBelow() {
-    Bench b(4);
-    b.Grid().cbx[1]->setChecked(false);
+    // A double click numbers the selected rows below; row 2 keeps its own.
     b.Grid().edtAddr[0]->setText("0099");
     QTest::mouseDClick(b.Grid().edtAddr[0], Qt::LeftButton);
-    QCOMPARE(b.Grid().edtAddr[0]->text(), QString("99"));
-    QCOMPARE(b.Grid().edtAddr[2]->text(), QString("100"));
+    QCOMPARE(b.Texts({"edtAddr1", "edtAddr2", "edtAddr3"}),
+             QStringList({"99", "2024000002", "100"}));
     QCOMPARE(b.state->Rows[3].Address, std::string("101"));
   }
 
@@ -122,16 +112,18 @@ class OtherParaWindowTest : public QObject {
     for (const char* button : {"btn13", "btn15", "btn17", "btn9", "btn8"})
       b.Click(button);
     QCOMPARE(b.Lamp(1), TMeterGrid::kLime);
-    QCOMPARE(Text(b, "edtPtNo2"), QString("4000000001"));
-    QCOMPARE(b.Grid().cbxHeatUnit[1]->currentText(), QString("GJ"));
-    QCOMPARE(b.Grid().cbxHeatUnit[0]->currentText(), QString("kWh"));
+    QCOMPARE(b.Texts({"edtPtNo2", "cbxHeatUnit2", "cbxHeatUnit1", "edtLoStad2", "edtAccFlow2"}),
+             QStringList({"4000000001", "GJ", "kWh", "25.00", "1234.56"}));
     QCOMPARE(b.Grid().cbxPipeline[1]->currentIndex(), 1);
-    QCOMPARE(Text(b, "edtLoStad2"), QString("25.00"));
-    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
-    QCOMPARE(Text(b, "edtStatus2").size(), 4);
+    QCOMPARE(b.Edit("edtStatus2")->text().size(), 4);
     b.Click("btn7");
-    QCOMPARE(Text(b, "edtAccFlow2"), QString("1234.56"));
-    QVERIFY(Text(b, "edtTimeDiff2").isEmpty());
+    QCOMPARE(b.Texts({"edtAccFlow2", "edtTimeDiff2"}), QStringList({"1234.56", ""}));
+    // Another protocol sends nothing.
+    b.state->Settings.CommProtocol = 1;
+    const size_t before = b.bench->ReceivedCount();
+    b.Click("btn17");
+    QCOMPARE(b.Lamp(1), TMeterGrid::kRed);
+    QCOMPARE(b.bench->ReceivedCount(), before);
   }
 
   void BadValueIsRefusedAndSilentMeterRed() {
@@ -158,26 +150,15 @@ class OtherParaWindowTest : public QObject {
         e->setText("1");
       b.frm->findChild<QLineEdit*>("edt" + f[1] + "2")->setText(f[2]);
       b.state->Settings.Language = f[3].toInt();
-      b.Click("btn" + f[0]);
-      QCOMPARE(b.boxes.texts.size(), 1);
-      const QString shown = b.boxes.texts.takeFirst();
-      QVERIFY2(shown.startsWith(f[4]) && shown.contains(f[2]), qPrintable(shown));
-      QVERIFY2(f.size() < 6 || shown.contains(f[5]), qPrintable(shown));
+      const QStringList told = b.Told([&] { b.Click("btn" + f[0]); });
+      QVERIFY2(told.size() == 1 && told[0].startsWith(f[4]) && told[0].contains(f[2]) &&
+                   (f.size() < 6 || told[0].contains(f[5])),
+               qPrintable(told.join('|')));
       QCOMPARE(b.bench->ReceivedCount(), size_t{0});
     }
-    sim::MeterFaults silent;
-    silent.silent = true;
-    b.bench->SetFaults(1, silent);
+    b.bench->SetFaults(1, {.silent = true});
     b.Click("btn13");
-    QCOMPARE(b.Lamp(0), TMeterGrid::kLime);
-    QCOMPARE(b.Lamp(1), TMeterGrid::kRed);
-  }
-
-  void AnotherProtocolSendsNothing() {
-    Bench b(1, 1);
-    b.Click("btn17");
-    QCOMPARE(b.Lamp(0), TMeterGrid::kRed);
-    QCOMPARE(b.bench->ReceivedCount(), size_t{0});
+    QCOMPARE(b.Lamps(2), QList<QColor>({TMeterGrid::kLime, TMeterGrid::kRed}));
   }
 };
 
