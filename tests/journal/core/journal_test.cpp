@@ -34,6 +34,23 @@ ReadingRecord Reading(const std::string& time, const std::string& address, const
   return r;
 }
 
+// The first row `sql` gives on the journal file, its columns joined by '|'.
+std::string FirstRow(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* q = nullptr;
+  std::string row;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, sql, -1, &q, nullptr) == SQLITE_OK && sqlite3_step(q) == SQLITE_ROW) {
+    for (int c = 0; c < sqlite3_column_count(q); ++c) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q, c));
+      row += (c ? "|" : "") + std::string(text ? text : "");
+    }
+  }
+  sqlite3_finalize(q);
+  sqlite3_close(db);
+  return row;
+}
+
 struct Problems {
   std::vector<JournalProblem> seen;
   void Watch(ResultJournal& j) {
@@ -88,15 +105,8 @@ TEST(Journal, RecordsReadBackFilteredNewestFirst) {
   EXPECT_NE(ReadingsCsv(one).find(",20.20,,1.00,"), std::string::npos);
   EXPECT_NE(ReadingsJson(one).find("\"meter_volume\": 20.20, \"meter_heat\": null"),
             std::string::npos);
-
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* q = nullptr;
-  sqlite3_prepare_v2(db, "SELECT version FROM schema_version", -1, &q, nullptr);
-  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(q, 0), kJournalSchemaVersion);
-  sqlite3_finalize(q);
-  sqlite3_close(db);
+  EXPECT_EQ(FirstRow(path, "SELECT version FROM schema_version"),
+            std::to_string(kJournalSchemaVersion));
 }
 
 // Ids of readings, in the order given.
@@ -278,22 +288,12 @@ TEST(Journal, OlderJournalsAreReadAndUpgradedInPlace) {
     EXPECT_EQ(outbox.JournalId().size(), 32u);
 
     // Every record kept, each step taken once, the meters counted.
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    sqlite3_stmt* q = nullptr;
-    sqlite3_prepare_v2(db,
+    EXPECT_EQ(FirstRow(path,
                        "SELECT (SELECT count(*) FROM readings), (SELECT group_concat(version) "
                        "FROM schema_version), (SELECT group_concat(address || ':' || readings) "
-                       "FROM meters), (SELECT count(*) FROM readings WHERE supersedes IS NULL)",
-                       -1, &q, nullptr);
-    ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(q, 0), current + 2);
-    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)),
-              std::to_string(kJournalSchemaVersion));
-    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 2)),
-              std::string("2:1,2024000001:") + std::to_string(current + 1));
-    EXPECT_EQ(sqlite3_column_int(q, 3), 2);
-    sqlite3_finalize(q);
-    sqlite3_close(db);
+                       "FROM meters), (SELECT count(*) FROM readings WHERE supersedes IS NULL)"),
+              std::to_string(current + 2) + "|" + std::to_string(kJournalSchemaVersion) +
+                  "|2:1,2024000001:" + std::to_string(current + 1) + "|2");
   }
 }
 
@@ -408,14 +408,7 @@ TEST(Journal, AKilledProgramKeepsEveryAcknowledgedRecord) {
   for (int r = 1; r <= acknowledged; ++r)
     EXPECT_TRUE(kept[r]) << "acknowledged row " << r << " lost";
   // Whatever was written since is whole, and the file is sound.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* q = nullptr;
-  sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &q, nullptr);
-  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)), "ok");
-  sqlite3_finalize(q);
-  sqlite3_close(db);
+  EXPECT_EQ(FirstRow(path, "PRAGMA integrity_check"), "ok");
   // A program started afterwards takes the folder over.
   ResultJournal next;
   EXPECT_TRUE(next.Open(path));
