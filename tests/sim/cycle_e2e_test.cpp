@@ -179,8 +179,9 @@ TEST_F(ParallelLinesBench, EachLineHearsWhatItHeardInTurnAndTheLogReadsTheSame) 
   }
 }
 
-// Meter 1 is silent: meter 2, on a line of its own, has answered while the
-// first of meter 1's two attempts was still waiting.
+// Meter 1 is silent: meter 2, on a line of its own, has answered before
+// meter 1's second attempt went out (how soon the bench's thread notes the
+// first one depends on the machine's load).
 TEST_F(ParallelLinesBench, ASilentMeterHoldsUpNoOtherLine) {
   bench->SetFaults(0, {.silent = true});
   s.Settings.ParallelLines = true;
@@ -196,7 +197,7 @@ TEST_F(ParallelLinesBench, ASilentMeterHoldsUpNoOtherLine) {
   EXPECT_LT(std::ranges::find(lamps, std::pair(1, Lamp::Lime)),
             std::ranges::find(lamps, std::pair(0, Lamp::Red)));
   EXPECT_EQ(lamps.back(), std::pair(0, Lamp::Red));
-  EXPECT_EQ(first_line_heard, 1u);
+  EXPECT_LT(first_line_heard, 2u);
   EXPECT_EQ(Heard(0)[0].size(), 2u);
 }
 
