@@ -147,24 +147,23 @@ Bytes MeteringReply(const std::string& type, const std::string& groups,
 constexpr const char* kGroups =
     "00 00 00 00 05  00 12 00 00 05  01 00 00 00 11  10 00 00 00 32  34 12 00 00 2C";
 
+// Every column of a decoded reply, joined by '|' ("-": nothing shown).
+std::string Row(const MeteringTexts& texts) {
+  std::string row;
+  for (const std::optional<std::string>& text : texts.column)
+    row += (row.empty() ? "" : "|") + text.value_or("-");
+  return row;
+}
+
 TEST(MeteringData, ValueFirstVersions) {
   const Bytes f = MeteringReply("20", kGroups);
   ASSERT_EQ(f.size(), 59u);
   ASSERT_EQ(CheckFrame(f), FrameCheck::kCorrect);
 
-  const MeteringTexts v202 = MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.02"));
-  EXPECT_EQ(v202[ReadingColumn::Settlement], "0");
-  EXPECT_EQ(v202[ReadingColumn::CurrentHeat], "1200");
-  EXPECT_EQ(v202[ReadingColumn::CurrentCold], "278");  // 1 GJ-coded unit × 277.78
-  EXPECT_EQ(v202[ReadingColumn::HeatPower], "0.00");
-  EXPECT_EQ(v202[ReadingColumn::FlowRate], "0.001");
-  EXPECT_EQ(v202[ReadingColumn::AccumulatedFlow], "1234");
-  EXPECT_EQ(v202[ReadingColumn::SupplyTemperature], "45.67");
-  EXPECT_EQ(v202[ReadingColumn::ReturnTemperature], "32.10");
-  EXPECT_EQ(v202[ReadingColumn::AccumulatedTime], "1234");
-  EXPECT_EQ(v202[ReadingColumn::MeterClock], "2025-12-31 23:59:30");
-  EXPECT_EQ(v202[ReadingColumn::Status], "0500欠压  回水温度有误   ");
-  EXPECT_EQ(v202[ReadingColumn::CommResult], "数据返回正确");
+  // Cold: one GJ-coded unit × 277.78.
+  EXPECT_EQ(Row(MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.02"))),
+            "0|1200|278|0.00|0.001|1234|45.67|32.10|1234|2025-12-31 23:59:30|"
+            "0500欠压  回水温度有误   |数据返回正确");
 
   // The same flow group reads a thousand times larger under 2.01.
   EXPECT_EQ(MeteringTextsOf(DecodeMeteringData(f, "M-BusV2.01"))[ReadingColumn::FlowRate], "1.000");
@@ -182,30 +181,24 @@ TEST(MeteringData, UnitFirstVersionSplitsHeatAndCold) {
   constexpr const char* groups =
       "05 00 25 00 00  05 00 12 00 00  17 50 01 00 00  32 00 00 00 01  2C 34 12 00 00";
   const Bytes heat = MeteringReply("20", groups);
-  const MeteringTexts h = MeteringTextsOf(DecodeMeteringData(heat, "M-BusV3.01"));
-  EXPECT_EQ(h[ReadingColumn::Settlement], "25.00");
-  EXPECT_EQ(h[ReadingColumn::CurrentHeat], "12.00");
-  EXPECT_EQ(h[ReadingColumn::CurrentCold], "0.00");
-  EXPECT_EQ(h[ReadingColumn::HeatPower], "1.50");
-  EXPECT_EQ(h[ReadingColumn::FlowRate], "0.1000");
-  EXPECT_EQ(h[ReadingColumn::AccumulatedFlow], "12.34");
-
-  const MeteringTexts c =
-      MeteringTextsOf(DecodeMeteringData(MeteringReply("21", groups), "M-BusV3.01"));
-  EXPECT_EQ(c[ReadingColumn::CurrentHeat], "0.00");
-  EXPECT_EQ(c[ReadingColumn::CurrentCold], "12.00");
+  // The same groups in a heat meter's reply (20) and a cold meter's (21).
+  const std::string rest =
+      "|1.50|0.1000|12.34|45.67|32.10|1234|2025-12-31 23:59:30|"
+      "0500欠压  回水温度有误   |数据返回正确";
+  EXPECT_EQ(Row(MeteringTextsOf(DecodeMeteringData(heat, "M-BusV3.01"))),
+            "25.00|12.00|0.00" + rest);
+  EXPECT_EQ(Row(MeteringTextsOf(DecodeMeteringData(MeteringReply("21", groups), "M-BusV3.01"))),
+            "25.00|0.00|12.00" + rest);
 }
 
 // DI 1F 90 reads in the TG layout whatever the row says.
 TEST(MeteringData, TgLayoutSwapsHeatAndCold) {
   constexpr const char* groups =
       "00 01 00 00 11  00 12 00 00 05  00 00 00 00 17  00 00 00 01 32  34 12 00 00 2C";
-  const MeteringTexts t =
-      MeteringTextsOf(DecodeMeteringData(MeteringReply("20", groups, "1F 90"), "M-BusV3.01"));
-  EXPECT_EQ(t[ReadingColumn::CurrentHeat], "12.00");
-  EXPECT_EQ(t[ReadingColumn::CurrentCold], "277.78");
-  EXPECT_EQ(t[ReadingColumn::FlowRate], "0.100");
-  EXPECT_EQ(t[ReadingColumn::AccumulatedFlow], "12.34");
+  EXPECT_EQ(
+      Row(MeteringTextsOf(DecodeMeteringData(MeteringReply("20", groups, "1F 90"), "M-BusV3.01"))),
+      "0|12.00|277.78|0.00|0.100|12.34|45.67|32.10|1234|2025-12-31 23:59:30|"
+      "0500欠压  回水温度有误   |数据返回正确");
 }
 
 TEST(MeteringData, ShortCorrectFramesShowNothing) {
