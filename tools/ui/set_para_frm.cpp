@@ -526,8 +526,11 @@ std::optional<int32_t> TSetParaFrm::CheckedCoefficient(int row, int k) {
   // Text that is not a number gets its value back, and the operator is told.
   if (!input_->CheckNumber(edit)) return std::nullopt;
   const std::optional<int32_t> value = CoefficientToSend(edit->text().toStdString());
-  if (!value) {
-    const bool english = state_.Settings.English();
+  const bool english = state_.Settings.English();
+  if (!value && edit->text().trimmed().isEmpty()) {
+    // An empty cell is no value: say so rather than call it out of range.
+    input_->WarnEmpty(CoefficientName(row, k, english));
+  } else if (!value) {
     input_->WarnOutOfRange(
         CoefficientName(row, k, english), edit->text(),
         (english ? QString("0 to %1") : QString::fromUtf8("0～%1")).arg(kCoefficientMax));

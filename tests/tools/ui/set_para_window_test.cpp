@@ -277,7 +277,8 @@ class SetParaWindowTest : public QObject {
     b.bench->UpdateMeter(0, [](sim::MeterState& m) { m.reported_difference_ps = -0x12345678; });
     b.Select({0});
     // A coefficient not given stops the command before anything is sent.
-    QVERIFY(IsOneMessage(b.Told([&] { b.Click("btnSetCoef"); }), {"第1行系数一"}));
+    QVERIFY(IsOneMessage(b.Told([&] { b.Click("btnSetCoef"); }),
+                         {"第1行系数一：未填写数值，未发送。"}));
     QCOMPARE(b.bench->ReceivedCount(), size_t{0});
     for (const auto& [k, value] : {std::pair{0, "10100"}, {1, "9900"}, {2, "10050"}, {3, "9950"}})
       Type(b.Grid().edtCoef[k][0], value, false);
