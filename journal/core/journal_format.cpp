@@ -1,6 +1,6 @@
 // The parts of the results journal that need no database: where the
-// journal lives, and the CSV and JSON forms of readings. They build wherever the program's core
-// does, with or without SQLite.
+// journal lives, and the CSV and JSON forms of readings. They build
+// wherever the program's core does, with or without SQLite.
 #include <ctime>
 #include <functional>
 
